@@ -1,0 +1,15 @@
+set(ORVEL_CORE_SOURCES
+  src/platform/errors.h
+  src/platform/xml/xmlerror.h
+  src/platform/xml/xmlparseerror.h
+  src/platform/xml/xmlnode.h
+  src/platform/xml/xmlnode.cpp
+  src/platform/xml/xmldocument.h
+  src/platform/xml/xmldocument.cpp
+  src/platform/xml/xmlstorage.h
+  src/platform/xml/xmlparse.cpp
+  src/platform/xml/xmlchecks.cpp
+  src/platform/xml/xmlquery.cpp
+)
+set(ORVEL_GUI_SOURCES
+)

@@ -1,0 +1,150 @@
+#include "platform/xml/xmldocument.h"
+
+#include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlstorage.h"
+
+#include <QRegularExpression>
+#include <QSaveFile>
+
+using namespace xmlimpl;
+
+namespace {
+
+std::shared_ptr<XmlStorage> emptyStorage() { return newStorage(xmlNewDoc(BAD_CAST "1.0")); }
+
+// The encoding named by the document's XML declaration, empty without one.
+QByteArray declaredEncoding(xmlDocPtr doc) {
+    xmlNodePtr first = doc->children;
+    if (!first || first->type != XML_PI_NODE || !xmlStrEqual(first->name, BAD_CAST "xml"))
+        return {};
+    static const QRegularExpression encoding(QStringLiteral(R"(encoding\s*=\s*["']([^"']+)["'])"));
+    const auto match = encoding.match(qs(first->content));
+    return match.hasMatch() ? match.captured(1).toLatin1() : QByteArray();
+}
+
+} // namespace
+
+XmlDocument XmlDocument::create() {
+    auto object = std::make_shared<XmlDocumentObject>();
+    object->storage = emptyStorage();
+    object->storage->owner = object;
+    return XmlDocument(object);
+}
+
+XmlDocumentObject& XmlDocument::object() const {
+    if (!m_object)
+        throw MissingObjectError();
+    return *m_object;
+}
+
+namespace {
+bool adopt(XmlDocumentObject& object, const std::shared_ptr<XmlDocumentObject>& self, xmlDocPtr parsed) {
+    object.storage = parsed ? newStorage(parsed) : emptyStorage();
+    object.storage->owner = self;
+    return parsed != nullptr;
+}
+} // namespace
+
+bool XmlDocument::loadXML(const QString& text) {
+    XmlDocumentObject& o = object();
+    if (text.isEmpty()) {
+        o.parseError = {};
+        adopt(o, m_object, nullptr);
+        return false;
+    }
+    return adopt(o, m_object, parseText(text.toUtf8(), o.parseError));
+}
+
+bool XmlDocument::load(const QString& path) {
+    XmlDocumentObject& o = object();
+    return adopt(o, m_object, parseFile(path, o.parseError));
+}
+
+void XmlDocument::save(const QString& path) const {
+    XmlDocumentObject& o = object();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw XmlError(QStringLiteral("The file %1 cannot be written: %2").arg(path, file.errorString()));
+    serializeDocument(o.storage->doc, declaredEncoding(o.storage->doc), [&file](const char* data, int len) {
+        return file.write(data, len) == len;
+    });
+    if (!file.commit())
+        throw XmlError(QStringLiteral("The file %1 cannot be written: %2").arg(path, file.errorString()));
+}
+
+const XmlParseError& XmlDocument::parseError() const { return object().parseError; }
+
+QString XmlDocument::xml() const {
+    XmlDocumentObject& o = object();
+    return QString::fromUtf8(serialize(o.storage->doc, reinterpret_cast<xmlNodePtr>(o.storage->doc)));
+}
+
+bool XmlDocument::hasContent() const { return object().storage->doc->children != nullptr; }
+
+quint64 XmlDocument::revision() const { return object().storage->revision; }
+
+XmlNode XmlDocument::asNode() const {
+    XmlDocumentObject& o = object();
+    return XmlNode(reinterpret_cast<xmlNodePtr>(o.storage->doc), o.storage);
+}
+
+XmlNode XmlDocument::documentElement() const {
+    XmlDocumentObject& o = object();
+    xmlNodePtr root = xmlDocGetRootElement(o.storage->doc);
+    return root ? XmlNode(root, o.storage) : XmlNode();
+}
+
+namespace {
+XmlNode adoptNew(const std::shared_ptr<XmlStorage>& storage, xmlNodePtr node) {
+    if (!node)
+        throw XmlError(QStringLiteral("The node could not be created."));
+    storage->keepDetached(node);
+    return XmlNode(node, storage);
+}
+} // namespace
+
+XmlNode XmlDocument::createElement(const QString& name) {
+    XmlDocumentObject& o = object();
+    checkName(name, "element");
+    const QByteArray n = name.toUtf8();
+    return adoptNew(o.storage, xmlNewDocNode(o.storage->doc, nullptr, xc(n), nullptr));
+}
+
+XmlNode XmlDocument::createTextNode(const QString& text) {
+    XmlDocumentObject& o = object();
+    checkChars(text);
+    const QByteArray t = text.toUtf8();
+    return adoptNew(o.storage, xmlNewDocText(o.storage->doc, xc(t)));
+}
+
+XmlNode XmlDocument::createComment(const QString& text) {
+    XmlDocumentObject& o = object();
+    checkComment(text);
+    const QByteArray t = text.toUtf8();
+    return adoptNew(o.storage, xmlNewDocComment(o.storage->doc, xc(t)));
+}
+
+XmlNode XmlDocument::createCDATASection(const QString& text) {
+    XmlDocumentObject& o = object();
+    checkChars(text);
+    const QByteArray t = text.toUtf8();
+    return adoptNew(o.storage, xmlNewCDataBlock(o.storage->doc, xc(t), static_cast<int>(t.size())));
+}
+
+XmlNode XmlDocument::createProcessingInstruction(const QString& target, const QString& data) {
+    XmlDocumentObject& o = object();
+    checkPI(target, data);
+    const QByteArray t = target.toUtf8();
+    const QByteArray d = data.toUtf8();
+    return adoptNew(o.storage, xmlNewDocPI(o.storage->doc, xc(t), d.isEmpty() ? nullptr : xc(d)));
+}
+
+XmlNode XmlDocument::importNode(const XmlNode& node, bool deep) {
+    XmlDocumentObject& o = object();
+    if (node.isNull())
+        throw MissingObjectError();
+    if (node.isNamespaceDeclaration() || node.nodeType() == NODE_DOCUMENT ||
+        node.nodeType() == NODE_DOCUMENT_TYPE)
+        throw XmlError(QStringLiteral("This kind of node cannot be copied."));
+    return adoptNew(o.storage, xmlDocCopyNode(node.raw(), o.storage->doc, deep ? 1 : 2));
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/xml/xmlnode.h"
+#include "platform/xml/xmlparseerror.h"
+
+#include <QString>
+#include <memory>
+
+struct XmlDocumentObject;
+
+// A DOM document. Copies share one document object (the content, the parse error); a default
+// constructed XmlDocument is no object, and using it throws MissingObjectError.
+class XmlDocument {
+public:
+    XmlDocument() = default;
+    static XmlDocument create();
+
+    bool isNull() const { return m_object == nullptr; }
+    bool operator==(const XmlDocument& other) const { return m_object == other.m_object; }
+
+    // Parse and replace the content. A malformed input gives false, fills parseError and leaves
+    // the document empty; the empty text gives false with an empty parse error.
+    bool loadXML(const QString& text);
+    bool load(const QString& path);
+    // Write the serialisation in the encoding that the XML declaration names (UTF-8 without
+    // one). The target is replaced only by a completely written file.
+    void save(const QString& path) const;
+
+    const XmlParseError& parseError() const;
+    QString xml() const;
+    // Whether the document has any node (its serialisation is not empty).
+    bool hasContent() const;
+    // Counts every change made through the XML layer; unchanged since a load means the content
+    // is exactly what was parsed.
+    quint64 revision() const;
+
+    XmlNode asNode() const;
+    XmlNode documentElement() const;
+    XmlNodeList childNodes() const { return asNode().childNodes(); }
+    XmlNode firstChild() const { return asNode().firstChild(); }
+    XmlNode appendChild(const XmlNode& n) { return asNode().appendChild(n); }
+    XmlNode insertBefore(const XmlNode& n, const XmlNode& ref) { return asNode().insertBefore(n, ref); }
+    XmlNode removeChild(const XmlNode& n) { return asNode().removeChild(n); }
+    XmlNode replaceChild(const XmlNode& n, const XmlNode& old) { return asNode().replaceChild(n, old); }
+    XmlNode selectSingleNode(const QString& q) const { return asNode().selectSingleNode(q); }
+    XmlNodeList selectNodes(const QString& q) const { return asNode().selectNodes(q); }
+
+    XmlNode createElement(const QString& name);
+    XmlNode createTextNode(const QString& text);
+    XmlNode createComment(const QString& text);
+    XmlNode createCDATASection(const QString& text);
+    XmlNode createProcessingInstruction(const QString& target, const QString& data);
+    // A deep (or shallow) copy of a node of any document, owned by this one and detached.
+    XmlNode importNode(const XmlNode& node, bool deep);
+
+    // For the XML layer: wraps the document object of a node's storage.
+    explicit XmlDocument(std::shared_ptr<XmlDocumentObject> object) : m_object(std::move(object)) {}
+
+private:
+    XmlDocumentObject& object() const;
+    std::shared_ptr<XmlDocumentObject> m_object;
+};

@@ -1,0 +1,592 @@
+// Node navigation, content and tree changes over libxml2.
+
+#include "platform/xml/xmlnode.h"
+
+#include "platform/xml/xmldocument.h"
+#include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlstorage.h"
+
+#include <libxml/entities.h>
+#include <libxml/tree.h>
+
+#include <algorithm>
+
+using namespace xmlimpl;
+
+namespace {
+
+quint64 nextRevision() {
+    static quint64 counter = 0;
+    return ++counter;
+}
+
+bool isXmlDeclaration(xmlNodePtr n) {
+    return n && n->type == XML_PI_NODE && xmlStrEqual(n->name, BAD_CAST "xml");
+}
+
+QString qualifiedName(xmlNodePtr n) {
+    const QString local = qs(n->name);
+    if (n->ns && n->ns->prefix)
+        return qs(n->ns->prefix) + QLatin1Char(':') + local;
+    return local;
+}
+
+// Text of an element or document: its descendant text in document order. Entity references
+// count with their replacement text, within a budget, so that a document built to explode on
+// expansion cannot exhaust the memory.
+QString descendantText(xmlDocPtr doc, xmlNodePtr root) {
+    constexpr qsizetype kBudget = 64 * 1024 * 1024;
+    QString out;
+    std::vector<xmlNodePtr> stack;
+    for (xmlNodePtr c = root->last; c; c = c->prev)
+        stack.push_back(c);
+    while (!stack.empty()) {
+        xmlNodePtr n = stack.back();
+        stack.pop_back();
+        switch (n->type) {
+        case XML_TEXT_NODE:
+        case XML_CDATA_SECTION_NODE:
+            out += qs(n->content);
+            if (out.size() > kBudget)
+                throw XmlError(QStringLiteral("The text of this node is too large to be shown."));
+            break;
+        case XML_ELEMENT_NODE:
+            for (xmlNodePtr c = n->last; c; c = c->prev)
+                stack.push_back(c);
+            break;
+        case XML_ENTITY_REF_NODE:
+            if (xmlEntityPtr entity = xmlGetDocEntity(doc, n->name)) {
+                for (xmlNodePtr c = entity->last; c; c = c->prev)
+                    stack.push_back(c);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
+void setAttributeValue(xmlAttrPtr attr, const QString& value) {
+    const QByteArray utf8 = value.toUtf8();
+    xmlFreeNodeList(attr->children);
+    attr->children = attr->last = nullptr;
+    xmlNodePtr text = xmlNewDocText(attr->doc, xc(utf8));
+    text->parent = reinterpret_cast<xmlNodePtr>(attr);
+    attr->children = attr->last = text;
+}
+
+bool isContainer(xmlNodePtr n) {
+    return n->type == XML_ELEMENT_NODE || n->type == XML_DOCUMENT_NODE ||
+           n->type == XML_DOCUMENT_FRAG_NODE;
+}
+
+bool isChildKind(xmlNodePtr n) {
+    switch (n->type) {
+    case XML_ELEMENT_NODE:
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_ENTITY_REF_NODE:
+    case XML_PI_NODE:
+    case XML_COMMENT_NODE:
+    case XML_DTD_NODE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Checks that putting `node` into `parent` (before `ref`, or in place of `replaced`, or at the
+// end) keeps a well-formed document; throws otherwise. Nothing is changed here.
+void checkInsert(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, xmlNodePtr replaced) {
+    if (!isContainer(parent))
+        throw XmlError(QStringLiteral("This node cannot have child nodes."));
+    if (node->type == XML_ATTRIBUTE_NODE)
+        throw XmlError(QStringLiteral("An attribute cannot be inserted as a child node."));
+    if (!isChildKind(node))
+        throw XmlError(QStringLiteral("This kind of node cannot be inserted as a child node."));
+    for (xmlNodePtr p = parent; p; p = p->parent) {
+        if (p == node)
+            throw XmlError(QStringLiteral("A node cannot be inserted into itself or one of its descendants."));
+    }
+    if (parent->type != XML_DOCUMENT_NODE) {
+        if (node->type == XML_DTD_NODE)
+            throw XmlError(QStringLiteral("A document type declaration can only stand at the top level of a document."));
+        if (isXmlDeclaration(node))
+            throw XmlError(QStringLiteral("The XML declaration can only stand at the start of the document."));
+        return;
+    }
+    if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE)
+        throw XmlError(QStringLiteral("Text cannot be inserted at the top level of a document."));
+    if (node->type == XML_ENTITY_REF_NODE)
+        throw XmlError(QStringLiteral("An entity reference cannot be inserted at the top level of a document."));
+
+    // The document's children as they would be afterwards.
+    std::vector<xmlNodePtr> after;
+    for (xmlNodePtr c = parent->children; c; c = c->next) {
+        if (c == ref)
+            after.push_back(node);
+        if (c == replaced) {
+            after.push_back(node);
+            continue;
+        }
+        if (c != node)
+            after.push_back(c);
+    }
+    if (!ref && !replaced)
+        after.push_back(node);
+
+    int elements = 0, doctypes = 0;
+    bool elementSeen = false;
+    for (size_t i = 0; i < after.size(); ++i) {
+        xmlNodePtr c = after[i];
+        if (isXmlDeclaration(c) && i != 0)
+            throw XmlError(QStringLiteral("The XML declaration can only stand at the start of the document."));
+        if (c->type == XML_ELEMENT_NODE) {
+            ++elements;
+            elementSeen = true;
+        }
+        if (c->type == XML_DTD_NODE) {
+            ++doctypes;
+            if (elementSeen)
+                throw XmlError(QStringLiteral("The document type declaration must come before the document element."));
+        }
+    }
+    if (elements > 1)
+        throw XmlError(QStringLiteral("Only one top level element is allowed in an XML document."));
+    if (doctypes > 1)
+        throw XmlError(QStringLiteral("Only one document type declaration is allowed in an XML document."));
+}
+
+// Links `node` into `parent` before `ref` (at the end without one). libxml2's own insertion
+// functions merge adjacent text nodes and free one of them, which would leave handles dangling,
+// so the pointers are set here.
+void link(XmlStorage& storage, xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref) {
+    xmlUnlinkNode(node);
+    storage.attach(node);
+    node->parent = parent;
+    if (!ref) {
+        node->prev = parent->last;
+        node->next = nullptr;
+        if (parent->last)
+            parent->last->next = node;
+        else
+            parent->children = node;
+        parent->last = node;
+    } else {
+        node->next = ref;
+        node->prev = ref->prev;
+        if (ref->prev)
+            ref->prev->next = node;
+        else
+            parent->children = node;
+        ref->prev = node;
+    }
+    if (node->type == XML_DTD_NODE)
+        storage.doc->intSubset = reinterpret_cast<xmlDtdPtr>(node);
+    if (node->type == XML_ELEMENT_NODE)
+        xmlReconciliateNs(storage.doc, node);
+}
+
+void detach(XmlStorage& storage, xmlNodePtr node) {
+    xmlUnlinkNode(node);
+    storage.keepDetached(node);
+}
+
+} // namespace
+
+// ---- storage ---------------------------------------------------------------------------------
+
+XmlStorage::~XmlStorage() {
+    for (xmlNodePtr n : detached) {
+        if (n->type == XML_ATTRIBUTE_NODE)
+            xmlFreeProp(reinterpret_cast<xmlAttrPtr>(n));
+        else
+            xmlFreeNode(n);
+    }
+    xmlFreeDoc(doc);
+}
+
+void XmlStorage::aboutToChange(xmlNodePtr container) {
+    revision = nextRevision();
+    if (listeners.empty() || !container)
+        return;
+    // Listeners may remove themselves while being told.
+    const auto copy = listeners;
+    const XmlNode handle(container, shared_from_this());
+    for (XmlChangeListener* l : copy) {
+        if (std::find(listeners.begin(), listeners.end(), l) != listeners.end())
+            l->aboutToChange(handle);
+    }
+}
+
+std::shared_ptr<XmlStorage> xmlimpl::newStorage(xmlDocPtr doc) {
+    auto storage = std::make_shared<XmlStorage>(doc);
+    storage->revision = nextRevision();
+    return storage;
+}
+
+// ---- node ------------------------------------------------------------------------------------
+
+void XmlNode::requireNode() const {
+    if (!m_node)
+        throw MissingObjectError();
+}
+
+void XmlNode::requireElement(const char* operation) const {
+    requireNode();
+    if (m_ns || m_node->type != XML_ELEMENT_NODE)
+        throw XmlError(QStringLiteral("%1 is only possible on an element.").arg(QLatin1String(operation)));
+}
+
+int XmlNode::nodeType() const {
+    requireNode();
+    if (m_ns)
+        return NODE_ATTRIBUTE;
+    switch (m_node->type) {
+    case XML_ELEMENT_NODE: return NODE_ELEMENT;
+    case XML_ATTRIBUTE_NODE: return NODE_ATTRIBUTE;
+    case XML_TEXT_NODE: return NODE_TEXT;
+    case XML_CDATA_SECTION_NODE: return NODE_CDATA_SECTION;
+    case XML_ENTITY_REF_NODE: return NODE_ENTITY_REFERENCE;
+    case XML_ENTITY_NODE:
+    case XML_ENTITY_DECL: return NODE_ENTITY;
+    case XML_PI_NODE: return NODE_PROCESSING_INSTRUCTION;
+    case XML_COMMENT_NODE: return NODE_COMMENT;
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE: return NODE_DOCUMENT;
+    case XML_DOCUMENT_TYPE_NODE:
+    case XML_DTD_NODE: return NODE_DOCUMENT_TYPE;
+    case XML_DOCUMENT_FRAG_NODE: return NODE_DOCUMENT_FRAGMENT;
+    case XML_NOTATION_NODE: return NODE_NOTATION;
+    default: return 0;
+    }
+}
+
+QString XmlNode::nodeName() const {
+    requireNode();
+    if (m_ns)
+        return m_ns->prefix ? QStringLiteral("xmlns:") + qs(m_ns->prefix) : QStringLiteral("xmlns");
+    switch (m_node->type) {
+    case XML_ELEMENT_NODE:
+    case XML_ATTRIBUTE_NODE: return qualifiedName(m_node);
+    case XML_TEXT_NODE: return QStringLiteral("#text");
+    case XML_CDATA_SECTION_NODE: return QStringLiteral("#cdata-section");
+    case XML_COMMENT_NODE: return QStringLiteral("#comment");
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE: return QStringLiteral("#document");
+    case XML_DOCUMENT_FRAG_NODE: return QStringLiteral("#document-fragment");
+    default: return qs(m_node->name);
+    }
+}
+
+QString XmlNode::text() const {
+    requireNode();
+    if (m_ns)
+        return qs(m_ns->href);
+    switch (m_node->type) {
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE: return qs(m_node->content);
+    case XML_ATTRIBUTE_NODE: {
+        xmlChar* value = xmlNodeGetContent(m_node);
+        const QString result = qs(value);
+        xmlFree(value);
+        return result;
+    }
+    case XML_ELEMENT_NODE:
+    case XML_DOCUMENT_NODE:
+    case XML_DOCUMENT_FRAG_NODE: return descendantText(m_storage->doc, m_node);
+    case XML_ENTITY_REF_NODE: {
+        xmlEntityPtr entity = xmlGetDocEntity(m_storage->doc, m_node->name);
+        return entity ? descendantText(m_storage->doc, reinterpret_cast<xmlNodePtr>(entity)) : QString();
+    }
+    default: return {};
+    }
+}
+
+void XmlNode::setText(const QString& value) {
+    requireNode();
+    checkChars(value);
+    const QByteArray utf8 = value.toUtf8();
+    if (m_ns) {
+        m_storage->aboutToChange(m_node);
+        xmlFree(const_cast<xmlChar*>(m_ns->href));
+        m_ns->href = xmlStrdup(xc(utf8));
+        return;
+    }
+    switch (m_node->type) {
+    case XML_COMMENT_NODE:
+        checkComment(value);
+        break;
+    case XML_PI_NODE:
+        checkPI(qs(m_node->name), value);
+        break;
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_ATTRIBUTE_NODE:
+    case XML_ELEMENT_NODE:
+        break;
+    default:
+        throw XmlError(QStringLiteral("The text of this kind of node cannot be changed."));
+    }
+    m_storage->aboutToChange(m_node->parent ? m_node->parent : m_node);
+    if (m_node->type == XML_ATTRIBUTE_NODE) {
+        setAttributeValue(reinterpret_cast<xmlAttrPtr>(m_node), value);
+    } else if (m_node->type == XML_ELEMENT_NODE) {
+        m_storage->aboutToChange(m_node);
+        while (m_node->children)
+            detach(*m_storage, m_node->children);
+        if (!value.isEmpty())
+            link(*m_storage, m_node, xmlNewDocText(m_storage->doc, xc(utf8)), nullptr);
+    } else {
+        xmlNodeSetContent(m_node, xc(utf8));
+    }
+}
+
+QString XmlNode::xml() const {
+    requireNode();
+    if (m_ns || m_node->type == XML_ATTRIBUTE_NODE) {
+        QString value = text();
+        value.replace(QLatin1Char('&'), QLatin1String("&amp;"))
+            .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+            .replace(QLatin1Char('"'), QLatin1String("&quot;"));
+        return nodeName() + QStringLiteral("=\"") + value + QLatin1Char('"');
+    }
+    QByteArray out = serialize(m_storage->doc, m_node);
+    if (m_node->type != XML_DOCUMENT_NODE && out.endsWith('\n'))
+        out.chop(1);
+    return QString::fromUtf8(out);
+}
+
+XmlNode XmlNode::parentNode() const {
+    requireNode();
+    if (m_ns || m_node->type == XML_ATTRIBUTE_NODE || !m_node->parent)
+        return {};
+    return XmlNode(m_node->parent, m_storage);
+}
+
+namespace {
+bool hasVisibleChildren(xmlNodePtr n) { return isContainer(n); }
+} // namespace
+
+XmlNode XmlNode::firstChild() const {
+    requireNode();
+    if (m_ns || !hasVisibleChildren(m_node) || !m_node->children)
+        return {};
+    return XmlNode(m_node->children, m_storage);
+}
+
+XmlNode XmlNode::lastChild() const {
+    requireNode();
+    if (m_ns || !hasVisibleChildren(m_node) || !m_node->last)
+        return {};
+    return XmlNode(m_node->last, m_storage);
+}
+
+XmlNode XmlNode::nextSibling() const {
+    requireNode();
+    if (m_ns || m_node->type == XML_ATTRIBUTE_NODE || !m_node->next)
+        return {};
+    return XmlNode(m_node->next, m_storage);
+}
+
+XmlNode XmlNode::previousSibling() const {
+    requireNode();
+    if (m_ns || m_node->type == XML_ATTRIBUTE_NODE || !m_node->prev)
+        return {};
+    return XmlNode(m_node->prev, m_storage);
+}
+
+bool XmlNode::hasChildNodes() const { return !firstChild().isNull(); }
+
+XmlNodeList XmlNode::childNodes() const {
+    std::vector<XmlNode> nodes;
+    for (XmlNode c = firstChild(); c; c = c.nextSibling())
+        nodes.push_back(c);
+    return XmlNodeList(std::move(nodes));
+}
+
+XmlNamedNodeMap XmlNode::attributes() const {
+    requireNode();
+    return XmlNamedNodeMap(!m_ns && m_node->type == XML_ELEMENT_NODE ? *this : XmlNode());
+}
+
+bool XmlNode::hasAttributes() const {
+    requireNode();
+    return !m_ns && m_node->type == XML_ELEMENT_NODE && (m_node->properties || m_node->nsDef);
+}
+
+XmlDocument XmlNode::ownerDocument() const {
+    requireNode();
+    auto object = m_storage->owner.lock();
+    if (object && object->storage == m_storage)
+        return XmlDocument(object);
+    // The document was reloaded since: this node belongs to its earlier content.
+    auto earlier = std::make_shared<XmlDocumentObject>();
+    earlier->storage = m_storage;
+    return XmlDocument(earlier);
+}
+
+bool XmlNode::isAttachedToDocument() const {
+    requireNode();
+    xmlNodePtr n = m_node;
+    while (n && n->type != XML_DOCUMENT_NODE)
+        n = n->parent;
+    return n == reinterpret_cast<xmlNodePtr>(m_storage->doc);
+}
+
+// ---- tree changes ----------------------------------------------------------------------------
+
+namespace {
+void requireSameDocument(const XmlNode& a, const XmlNode& b) {
+    if (b.isNull())
+        throw XmlError(QStringLiteral("The node to insert does not exist."));
+    if (a.storage() != b.storage())
+        throw XmlError(QStringLiteral("The node belongs to a different document."));
+}
+
+void requireChild(const XmlNode& parent, const XmlNode& child) {
+    if (child.isNull() || child.storage() != parent.storage() || child.isNamespaceDeclaration() ||
+        child.raw()->type == XML_ATTRIBUTE_NODE || child.raw()->parent != parent.raw())
+        throw XmlError(QStringLiteral("The node is not a child of this node."));
+}
+} // namespace
+
+XmlNode XmlNode::appendChild(const XmlNode& newChild) { return insertBefore(newChild, XmlNode()); }
+
+XmlNode XmlNode::insertBefore(const XmlNode& newChild, const XmlNode& refChild) {
+    requireNode();
+    requireSameDocument(*this, newChild);
+    if (!refChild.isNull())
+        requireChild(*this, refChild);
+    if (newChild.m_ns)
+        throw XmlError(QStringLiteral("An attribute cannot be inserted as a child node."));
+    if (newChild == refChild)
+        return newChild;
+    checkInsert(m_node, newChild.m_node, refChild.m_node, nullptr);
+    if (xmlNodePtr oldParent = newChild.m_node->parent)
+        m_storage->aboutToChange(oldParent);
+    m_storage->aboutToChange(m_node);
+    link(*m_storage, m_node, newChild.m_node, refChild.m_node);
+    return newChild;
+}
+
+XmlNode XmlNode::removeChild(const XmlNode& oldChild) {
+    requireNode();
+    requireChild(*this, oldChild);
+    m_storage->aboutToChange(m_node);
+    detach(*m_storage, oldChild.m_node);
+    return oldChild;
+}
+
+XmlNode XmlNode::replaceChild(const XmlNode& newChild, const XmlNode& oldChild) {
+    requireNode();
+    requireSameDocument(*this, newChild);
+    requireChild(*this, oldChild);
+    if (newChild.m_ns)
+        throw XmlError(QStringLiteral("An attribute cannot be inserted as a child node."));
+    if (newChild == oldChild)
+        return oldChild;
+    checkInsert(m_node, newChild.m_node, nullptr, oldChild.m_node);
+    if (xmlNodePtr oldParent = newChild.m_node->parent)
+        m_storage->aboutToChange(oldParent);
+    m_storage->aboutToChange(m_node);
+    link(*m_storage, m_node, newChild.m_node, oldChild.m_node);
+    detach(*m_storage, oldChild.m_node);
+    return oldChild;
+}
+
+XmlNode XmlNode::cloneNode(bool deep) const {
+    requireNode();
+    if (m_ns || m_node->type == XML_DOCUMENT_NODE || m_node->type == XML_DTD_NODE)
+        throw XmlError(QStringLiteral("This kind of node cannot be copied."));
+    xmlNodePtr copy = xmlDocCopyNode(m_node, m_storage->doc, deep ? 1 : 2);
+    if (!copy)
+        throw XmlError(QStringLiteral("The node could not be copied."));
+    m_storage->keepDetached(copy);
+    return XmlNode(copy, m_storage);
+}
+
+// ---- attributes ------------------------------------------------------------------------------
+
+void XmlNode::setAttribute(const QString& name, const QString& value) {
+    requireElement("Setting an attribute");
+    checkName(name, "attribute");
+    checkChars(value);
+    const QByteArray utf8 = value.toUtf8();
+    XmlNode existing = attributes().getNamedItem(name);
+    m_storage->aboutToChange(m_node);
+    if (existing.m_ns) {
+        xmlFree(const_cast<xmlChar*>(existing.m_ns->href));
+        existing.m_ns->href = xmlStrdup(xc(utf8));
+    } else if (existing) {
+        setAttributeValue(reinterpret_cast<xmlAttrPtr>(existing.m_node), value);
+    } else if (name == QLatin1String("xmlns") || name.startsWith(QLatin1String("xmlns:"))) {
+        const QByteArray prefix = name.mid(6).toUtf8();
+        if (!xmlNewNs(m_node, xc(utf8), prefix.isEmpty() ? nullptr : xc(prefix)))
+            throw XmlError(QStringLiteral("The namespace declaration '%1' cannot be added.").arg(name));
+    } else {
+        const QByteArray n = name.toUtf8();
+        xmlSetProp(m_node, xc(n), xc(utf8));
+    }
+}
+
+void XmlNode::removeAttribute(const QString& name) {
+    requireElement("Removing an attribute");
+    attributes().removeNamedItem(name);
+}
+
+int XmlNamedNodeMap::length() const { return static_cast<int>(toVector().size()); }
+
+XmlNode XmlNamedNodeMap::item(int index) const {
+    const auto all = toVector();
+    return index >= 0 && index < static_cast<int>(all.size()) ? all[static_cast<size_t>(index)] : XmlNode();
+}
+
+std::vector<XmlNode> XmlNamedNodeMap::toVector() const {
+    std::vector<XmlNode> out;
+    if (m_owner.isNull())
+        return out;
+    xmlNodePtr element = m_owner.raw();
+    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
+        out.emplace_back(element, m_owner.storage(), ns);
+    for (xmlAttrPtr a = element->properties; a; a = a->next)
+        out.emplace_back(reinterpret_cast<xmlNodePtr>(a), m_owner.storage());
+    return out;
+}
+
+XmlNode XmlNamedNodeMap::getNamedItem(const QString& name) const {
+    for (const XmlNode& a : toVector()) {
+        if (a.nodeName() == name)
+            return a;
+    }
+    return {};
+}
+
+XmlNode XmlNamedNodeMap::removeNamedItem(const QString& name) {
+    XmlNode found = getNamedItem(name);
+    if (found.isNull())
+        return {};
+    if (found.raw() == m_owner.raw())
+        throw XmlError(QStringLiteral("The namespace declaration '%1' cannot be removed.").arg(name));
+    m_owner.storage()->aboutToChange(m_owner.raw());
+    detach(*m_owner.storage(), found.raw());
+    return found;
+}
+
+// ---- listeners -------------------------------------------------------------------------------
+
+void XmlNode::addChangeListener(XmlChangeListener* listener) const {
+    requireNode();
+    auto& l = m_storage->listeners;
+    if (std::find(l.begin(), l.end(), listener) == l.end())
+        l.push_back(listener);
+}
+
+void XmlNode::removeChangeListener(XmlChangeListener* listener) const {
+    requireNode();
+    auto& l = m_storage->listeners;
+    l.erase(std::remove(l.begin(), l.end(), listener), l.end());
+}

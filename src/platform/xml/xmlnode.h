@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+struct _xmlNode;
+struct _xmlNs;
+
+class XmlDocument;
+class XmlNode;
+class XmlNodeList;
+class XmlNamedNodeMap;
+struct XmlStorage;
+
+// Node type codes as the tree and the commands use them.
+enum XmlNodeType {
+    NODE_ELEMENT = 1,
+    NODE_ATTRIBUTE = 2,
+    NODE_TEXT = 3,
+    NODE_CDATA_SECTION = 4,
+    NODE_ENTITY_REFERENCE = 5,
+    NODE_ENTITY = 6,
+    NODE_PROCESSING_INSTRUCTION = 7,
+    NODE_COMMENT = 8,
+    NODE_DOCUMENT = 9,
+    NODE_DOCUMENT_TYPE = 10,
+    NODE_DOCUMENT_FRAGMENT = 11,
+    NODE_NOTATION = 12
+};
+
+// Told before the XML layer changes a node's content, its children or its attributes, so that
+// lazily built views of that node can catch up with the state they were promised.
+class XmlChangeListener {
+public:
+    virtual ~XmlChangeListener() = default;
+    virtual void aboutToChange(const XmlNode& container) = 0;
+};
+
+// A handle to one node. It keeps the node's document storage alive, so it stays valid while
+// held: after the node was removed from its tree and after its document was released or
+// reloaded. Handles compare equal when they show the same node.
+class XmlNode {
+public:
+    XmlNode() = default;
+
+    bool isNull() const { return m_node == nullptr; }
+    explicit operator bool() const { return m_node != nullptr; }
+    bool operator==(const XmlNode& other) const {
+        return m_node == other.m_node && m_ns == other.m_ns;
+    }
+    bool operator!=(const XmlNode& other) const { return !(*this == other); }
+
+    int nodeType() const;
+    QString nodeName() const;
+    // Text content: the data of a text-like node, an attribute's value, the concatenated
+    // descendant text of an element or document.
+    QString text() const;
+    void setText(const QString& value);
+    // The node and its subtree as markup.
+    QString xml() const;
+
+    XmlNode parentNode() const;
+    XmlNode firstChild() const;
+    XmlNode lastChild() const;
+    XmlNode nextSibling() const;
+    XmlNode previousSibling() const;
+    bool hasChildNodes() const;
+    XmlNodeList childNodes() const;
+    XmlNamedNodeMap attributes() const;
+    bool hasAttributes() const;
+    XmlDocument ownerDocument() const;
+
+    // Tree changes. Each checks first and throws XmlError with the document unchanged when the
+    // result would not be a well-formed document.
+    XmlNode appendChild(const XmlNode& newChild);
+    XmlNode insertBefore(const XmlNode& newChild, const XmlNode& refChild);
+    XmlNode removeChild(const XmlNode& oldChild);
+    XmlNode replaceChild(const XmlNode& newChild, const XmlNode& oldChild);
+    // A copy owned by the same document, not in its tree.
+    XmlNode cloneNode(bool deep) const;
+
+    // Element operations.
+    void setAttribute(const QString& name, const QString& value);
+    void removeAttribute(const QString& name);
+
+    // XPath 1.0 from this node.
+    XmlNode selectSingleNode(const QString& query) const;
+    XmlNodeList selectNodes(const QString& query) const;
+
+    // Whether the node is in its document's tree (false for created, cloned and removed nodes).
+    bool isAttachedToDocument() const;
+
+    void addChangeListener(XmlChangeListener* listener) const;
+    void removeChangeListener(XmlChangeListener* listener) const;
+
+    // For the XML layer's own use.
+    XmlNode(_xmlNode* node, std::shared_ptr<XmlStorage> storage, _xmlNs* ns = nullptr)
+        : m_node(node), m_ns(ns), m_storage(std::move(storage)) {}
+    _xmlNode* raw() const { return m_node; }
+    bool isNamespaceDeclaration() const { return m_ns != nullptr; }
+    const std::shared_ptr<XmlStorage>& storage() const { return m_storage; }
+
+private:
+    void requireNode() const;
+    void requireElement(const char* operation) const;
+
+    _xmlNode* m_node = nullptr;
+    _xmlNs* m_ns = nullptr; // set for a namespace declaration shown as an attribute of m_node
+    std::shared_ptr<XmlStorage> m_storage;
+};
+
+class XmlNodeList {
+public:
+    XmlNodeList() = default;
+    explicit XmlNodeList(std::vector<XmlNode> nodes) : m_nodes(std::move(nodes)) {}
+    int length() const { return static_cast<int>(m_nodes.size()); }
+    XmlNode item(int index) const {
+        return index >= 0 && index < length() ? m_nodes[static_cast<size_t>(index)] : XmlNode();
+    }
+    auto begin() const { return m_nodes.begin(); }
+    auto end() const { return m_nodes.end(); }
+
+private:
+    std::vector<XmlNode> m_nodes;
+};
+
+// An element's attributes: its namespace declarations first, then its attributes, in document
+// order.
+class XmlNamedNodeMap {
+public:
+    explicit XmlNamedNodeMap(XmlNode owner) : m_owner(std::move(owner)) {}
+    int length() const;
+    XmlNode item(int index) const;
+    XmlNode getNamedItem(const QString& name) const;
+    XmlNode removeNamedItem(const QString& name);
+    std::vector<XmlNode> toVector() const;
+
+private:
+    XmlNode m_owner;
+};

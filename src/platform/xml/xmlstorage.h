@@ -1,0 +1,82 @@
+#pragma once
+
+// The XML layer's private parts, shared by its translation units.
+
+#include "platform/xml/xmlnode.h"
+#include "platform/xml/xmlparseerror.h"
+
+#include <libxml/tree.h>
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+struct XmlDocumentObject;
+
+// One libxml2 document and every node ever created for it. Nodes taken out of the tree are
+// kept here (not freed) so that handles to them stay valid; all are freed with the storage.
+struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
+    explicit XmlStorage(xmlDocPtr d) : doc(d) {}
+    ~XmlStorage();
+    XmlStorage(const XmlStorage&) = delete;
+    XmlStorage& operator=(const XmlStorage&) = delete;
+
+    void keepDetached(xmlNodePtr node) { detached.insert(node); }
+    void attach(xmlNodePtr node) { detached.erase(node); }
+    void aboutToChange(xmlNodePtr container);
+
+    xmlDocPtr doc;
+    std::unordered_set<xmlNodePtr> detached;
+    std::vector<XmlChangeListener*> listeners;
+    quint64 revision = 0;
+    std::weak_ptr<XmlDocumentObject> owner;
+};
+
+struct XmlDocumentObject {
+    std::shared_ptr<XmlStorage> storage;
+    XmlParseError parseError;
+};
+
+namespace xmlimpl {
+
+inline QString qs(const xmlChar* s) { return s ? QString::fromUtf8(reinterpret_cast<const char*>(s)) : QString(); }
+inline const xmlChar* xc(const QByteArray& b) { return reinterpret_cast<const xmlChar*>(b.constData()); }
+
+std::shared_ptr<XmlStorage> newStorage(xmlDocPtr doc);
+
+// While alive, keeps libxml2 from printing and records its first error.
+struct ErrorCapture {
+    ErrorCapture();
+    ~ErrorCapture();
+    ErrorCapture(const ErrorCapture&) = delete;
+    ErrorCapture& operator=(const ErrorCapture&) = delete;
+    bool have = false;
+    QString reason;
+    int line = 0;
+    int column = 0;
+};
+
+// Validity checks shared by node creation and the setters; each throws XmlError.
+void checkName(const QString& name, const char* what);
+void checkChars(const QString& text);
+void checkComment(const QString& text);
+void checkPI(const QString& target, const QString& data);
+
+// Serialises a node (or the whole document) to UTF-8 markup, indented.
+QByteArray serialize(xmlDocPtr doc, xmlNodePtr node);
+// Serialises the document in the given encoding, streaming to a sink; false from the sink stops.
+void serializeDocument(xmlDocPtr doc, const QByteArray& encoding,
+                       const std::function<bool(const char*, int)>& sink);
+
+// Parsing: a document, or nullptr with the parse error filled in.
+xmlDocPtr parseText(const QByteArray& utf8, XmlParseError& error);
+xmlDocPtr parseFile(const QString& path, XmlParseError& error);
+
+// Puts the XML declaration of a parsed document in front of its children as a processing
+// instruction with the target "xml".
+void addDeclarationNode(xmlDocPtr doc, const QString& declarationData);
+
+} // namespace xmlimpl
