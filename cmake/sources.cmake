@@ -10,6 +10,35 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlparse.cpp
   src/platform/xml/xmlchecks.cpp
   src/platform/xml/xmlquery.cpp
+  src/platform/tree/treemodel.h
+  src/platform/tree/treemodel.cpp
+  src/tree/treebuilder.h
+  src/tree/treebuilder.cpp
+  src/document/documentrules.h
+  src/document/documentrules.cpp
 )
 set(ORVEL_GUI_SOURCES
+  src/platform/ui/uiservices.h
+  src/platform/ui/uiservices.cpp
+  src/platform/ui/commondialog.h
+  src/platform/tree/treecontrol.h
+  src/platform/tree/treecontrol.cpp
+  src/platform/views/dropfiles.h
+  src/platform/views/richtextbox.h
+  src/platform/views/richtextbox.cpp
+  src/platform/views/webbrowser.h
+  src/platform/views/webbrowser.cpp
+  src/document/deferredtext.h
+  src/document/frmmain_files.cpp
+  src/document/frmmain_refresh.cpp
+  src/app/frmmain.h
+  src/app/frmmain.cpp
+  src/app/frmmain_layout.cpp
+  src/app/frmmain_views.cpp
+  src/app/commandtable.h
+  src/app/commandtable.cpp
+  src/app/statuspanels.h
+  src/app/statuspanels.cpp
+  src/app/frmabout.h
+  src/app/frmabout.cpp
 )

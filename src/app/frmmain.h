@@ -1,0 +1,121 @@
+#pragma once
+
+#include "platform/tree/treecontrol.h"
+#include "platform/ui/commondialog.h"
+#include "platform/xml/xmldocument.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <optional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+class RichTextBox;
+class StatusPanels;
+class WebBrowser;
+class DeferredTextGuard;
+
+// The main window: it holds the one document and everything else for the whole run. Its
+// routines are defined in the folder of their subsystem (document/, tree/, editing/, ...).
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // `arguments` are the program's arguments after its name; the first one names a file to open.
+    explicit frmMain(const QStringList& arguments = {}, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // ---- document state ----
+    XmlDocument m_objDocument;
+    QString m_strFileName;
+    QString m_strXMLText;
+    bool m_bNeedToSave = false;
+    qint32 m_lTreeTextMaxLength = 256;
+    std::optional<QStringList> m_lstTextToFind;
+    bool m_bMatchCase = false;
+    bool m_bMatchAllWord = false;
+    XmlNode m_objCopiedNode;
+    qint16 m_iResizeFailures = 0;
+    // Set while the window shows a file that did not load: Save must not overwrite it.
+    bool m_bFileNotLoaded = false;
+
+    // ---- controls ----
+    TreeControl* m_wndTree = nullptr;
+    RichTextBox* m_txtXML = nullptr;
+    WebBrowser* m_WebBrowser = nullptr;
+    QToolBar* Toolbar1 = nullptr;
+    QToolBar* ToolbarView = nullptr;
+    QToolBar* ToolbarApply = nullptr;
+    QToolBar* Toolbox = nullptr;
+    QWidget* PicView = nullptr;
+    QWidget* PicToolBox = nullptr;
+    QLabel* Image2 = nullptr;
+    StatusPanels* StatusBar1 = nullptr;
+    ::CommonDialog CommonDialog;
+
+    // A menu item, context item or toolbar button by its name ("mnuSave", "Toolbar1.Save").
+    QAction* Command(const QString& name) const;
+    QMenu* Menu(const QString& name) const;
+    // A toolbar's button by key.
+    QAction* Button(QToolBar* toolbar, const QString& key) const;
+
+    // ---- document and files ----
+    void mnuNewDoc_Click();
+    void OpenFile(QString& strFileName);
+    void OpenFile() {
+        QString none;
+        OpenFile(none);
+    }
+    void SaveFile();
+    void SaveFileAs();
+    bool HandleSaving();
+    void UpdateFormCaption();
+    void SetTextToXML(QString NewText);
+    QString GetTextFromXML();
+    void HandleError();
+    void ToolbarApply_ButtonClick(const QString& key);
+    void RefreshViews(bool bRebuildTree);
+    void mnuRefresh_Click();
+    void mnuOpen_Click() { OpenFile(); }
+    void mnuSave_Click() { SaveFile(); }
+    void mnuSaveAs_Click() { SaveFileAs(); }
+    void DropFiles(const QStringList& paths);
+    // Where the web view's file is written.
+    QString WebFilePath() const;
+
+    // ---- main window ----
+    void Form_Load(const QStringList& arguments);
+    void Form_Resize();
+    void Form_QueryUnload(bool& Cancel);
+    void mnuExit_Click();
+    void mnuAbout_Click();
+    void Image2_Click() { mnuAbout_Click(); }
+    void Toolbar1_ButtonClick(const QString& key);
+    void Toolbox_ButtonClick(const QString& key);
+
+    // ---- views ----
+    void ToolbarView_ButtonClick(int index);
+    void mnuTreeView_Click();
+    void mnutextView_Click();
+    void mnuWebView_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildCommands();
+    void placeControls(int clientWidthTwips, int clientHeightTwips);
+    void setTextViewFromDocument();
+    void showParseError(const XmlParseError& error);
+    XmlDocument& Document();
+
+    QWidget* m_client = nullptr;
+    QLabel* m_viewsLabel = nullptr;
+    QLabel* m_toolboxLabel = nullptr;
+    std::unique_ptr<DeferredTextGuard> m_textGuard;
+    // Stamp of the Document content as last parsed; equal to its revision while unchanged.
+    quint64 m_parsedRevision = 0;
+};

@@ -1,0 +1,53 @@
+#include "app/frmmain.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+const char* kUsage =
+    "Usage: orvel-xml-editor [FILE]\n"
+    "Opens FILE (an XML document) in Orvel XML Editor; without FILE, a new document.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n";
+
+bool hasDisplay() {
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY") ||
+           qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("Orvel XML Editor %s\n", ORVEL_VERSION);
+            return 0;
+        }
+    }
+    if (!hasDisplay()) {
+        std::fputs("orvel-xml-editor: no display found (DISPLAY is not set).\n"
+                   "Run it on a desktop, or in a virtual display:\n"
+                   "  xvfb-run -a build/bin/orvel-xml-editor [FILE]\n",
+                   stderr);
+        return 1;
+    }
+    // The web view's browser engine refuses to start its sandbox as root.
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("orvel-xml-editor"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Orvel XML Editor"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVEL_VERSION));
+
+    QStringList files = QApplication::arguments().mid(1);
+    frmMain window(files);
+    window.show();
+    return QApplication::exec();
+}

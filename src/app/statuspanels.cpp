@@ -1,0 +1,56 @@
+#include "app/statuspanels.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QTime>
+#include <QTimer>
+
+StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent) {
+    setSizeGripEnabled(false);
+    const char* texts[] = {"Ready", "CAPS", "NUM", "INS", "SCRL", ""};
+    for (int i = 0; i < 6; ++i) {
+        auto* label = new QLabel(QString::fromLatin1(texts[i]), this);
+        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        label->setContentsMargins(4, 0, 4, 0);
+        if (i == 0)
+            addWidget(label, 1);
+        else
+            addPermanentWidget(label);
+        m_panels << label;
+    }
+    // Lock keys: Qt gives no portable way to read their state, so these stay dimmed.
+    showKey(m_panels[1], false);
+    showKey(m_panels[2], false);
+    showKey(m_panels[4], false);
+    showKey(m_panels[3], m_insert);
+    qApp->installEventFilter(this);
+    auto* clock = new QTimer(this);
+    connect(clock, &QTimer::timeout, this, &StatusPanels::tick);
+    clock->start(1000);
+    tick();
+}
+
+QLabel* StatusPanels::Panel(int index) const {
+    return index >= 1 && index <= m_panels.size() ? m_panels[index - 1] : nullptr;
+}
+
+void StatusPanels::showKey(QLabel* label, bool on) { label->setEnabled(on); }
+
+void StatusPanels::tick() {
+    m_panels[5]->setText(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat));
+}
+
+bool StatusPanels::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched == QApplication::focusWidget()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier) {
+            m_insert = !m_insert;
+            showKey(m_panels[3], m_insert);
+        }
+    }
+    return QStatusBar::eventFilter(watched, event);
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/xml/xmldocument.h"
+
+#include <QString>
+#include <exception>
+
+// The document core's rules that need no window.
+namespace DocumentRules {
+
+inline const QString kAppTitle = QStringLiteral("Orvel XML Editor");
+inline const QString kTempFileName = QStringLiteral("TempXMLFile.xml");
+inline const QString kFileFilter = QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt");
+inline const QString kNewDocumentText = QStringLiteral("<Root/>");
+
+// "Orvel XML Editor - name" with the name's last path part, or "- Unknown" without a name.
+QString CaptionFor(const QString& fileName);
+// The last part of a path, after its last slash or backslash.
+QString LastPathPart(const QString& fileName);
+// A chosen name that would overwrite the web view's own file.
+bool IsBackupFileName(const QString& chosenName);
+// The web view's file in `directory`, with doubled separators collapsed.
+QString TempFileIn(const QString& directory);
+// The program's directory when it can be written, else the per-user cache directory.
+QString TempFileDirectory(const QString& programDirectory);
+// The file named on the command line: the argument as given, without one pair of enclosing
+// double quotes.
+QString CommandLinePath(const QString& argument);
+// "Do you want to save the changes you made to NAME?"
+QString SaveQuestion(const QString& fileName);
+// reason, "Source Text:" line, "Line: n Position: m".
+QString ParseErrorReport(const XmlParseError& error);
+
+// How the central error report shows an error.
+struct ErrorReport {
+    bool show = false;
+    bool parseError = false; // information icon instead of critical
+    QString text;
+};
+// Classifies `error` (null: nothing to report). A parse error held by `document` wins.
+ErrorReport ReportFor(std::exception_ptr error, const XmlDocument& document);
+
+} // namespace DocumentRules

@@ -1,0 +1,111 @@
+// Loading text into the Document, refreshing the views, Apply and the error reports.
+
+#include "app/frmmain.h"
+
+#include "document/deferredtext.h"
+#include "document/documentrules.h"
+#include "platform/ui/uiservices.h"
+#include "platform/views/richtextbox.h"
+#include "platform/views/webbrowser.h"
+#include "tree/treebuilder.h"
+
+#include <QCoreApplication>
+
+using namespace DocumentRules;
+
+namespace {
+// The busy pointer over the tree while it is built, put back also when building fails.
+struct TreeWaitPointer {
+    explicit TreeWaitPointer(TreeControl& tree) : m_tree(tree) { m_tree.SetMousePointer(TreeControl::PointerWait); }
+    ~TreeWaitPointer() { m_tree.SetMousePointer(TreeControl::PointerDefault); }
+    TreeControl& m_tree;
+};
+} // namespace
+
+void frmMain::SetTextToXML(QString NewText) {
+    m_strXMLText = NewText;
+    m_wndTree->Nodes().Clear();
+    if (m_objDocument.isNull())
+        m_objDocument = XmlDocument::create();
+    if (m_objDocument.loadXML(NewText.isEmpty() ? kNewDocumentText : NewText)) {
+        m_parsedRevision = m_objDocument.revision();
+        TreeWaitPointer wait(*m_wndTree);
+        ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, m_objDocument.asNode(), m_wndTree->Nodes(),
+                                     m_lTreeTextMaxLength);
+        return;
+    }
+    if (!m_objDocument.parseError().reason.isEmpty())
+        showParseError(m_objDocument.parseError());
+    m_objDocument = XmlDocument();
+}
+
+QString frmMain::GetTextFromXML() { return m_objDocument.isNull() ? m_strXMLText : m_objDocument.xml(); }
+
+void frmMain::showParseError(const XmlParseError& error) {
+    MsgBox(ParseErrorReport(error), MsgButtons::OKOnly, MsgIcon::Information, kAppTitle);
+}
+
+void frmMain::HandleError() {
+    const ErrorReport report = ReportFor(std::current_exception(), m_objDocument);
+    if (!report.show)
+        return;
+    MsgBox(report.text, MsgButtons::OKOnly, report.parseError ? MsgIcon::Information : MsgIcon::Critical,
+           kAppTitle);
+}
+
+// The text view gets the Document's text as of now; it is written out only when needed.
+void frmMain::setTextViewFromDocument() {
+    if (m_objDocument.isNull())
+        m_textGuard->showText(m_strXMLText);
+    else
+        m_textGuard->showDocument(m_objDocument.asNode());
+    m_txtXML->Refresh();
+}
+
+QString frmMain::WebFilePath() const {
+    return TempFileIn(TempFileDirectory(QCoreApplication::applicationDirPath()));
+}
+
+void frmMain::RefreshViews(bool bRebuildTree) {
+    try {
+        if (bRebuildTree) {
+            XmlDocument& document = Document();
+            if (document.revision() == m_parsedRevision) {
+                // Unchanged since it was parsed: parsing its serialisation again would give the
+                // same tree, so only the tree is built anew.
+                m_wndTree->Nodes().Clear();
+                TreeWaitPointer wait(*m_wndTree);
+                ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, document.asNode(), m_wndTree->Nodes(),
+                                             m_lTreeTextMaxLength);
+            } else {
+                SetTextToXML(document.xml());
+            }
+        }
+        setTextViewFromDocument();
+        const QString path = WebFilePath();
+        Document().save(path);
+        m_WebBrowser->Navigate(path);
+        m_bNeedToSave = false;
+    } catch (...) {
+        MsgBox(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly, MsgIcon::Critical, kAppTitle);
+    }
+    UpdateFormCaption();
+}
+
+void frmMain::mnuRefresh_Click() { RefreshViews(true); }
+
+void frmMain::ToolbarApply_ButtonClick(const QString& key) {
+    if (key != QLatin1String("Apply"))
+        return;
+    if (!m_wndTree->isHidden()) {
+        setTextViewFromDocument();
+        RefreshViews(false);
+    } else if (!m_txtXML->isHidden()) {
+        SetTextToXML(m_txtXML->Text());
+        RefreshViews(true);
+    } else if (!m_WebBrowser->isHidden()) {
+        RefreshViews(true);
+    } else {
+        MsgBox(QStringLiteral("Cannot apply last changes."), MsgButtons::OKOnly, MsgIcon::Critical, kAppTitle);
+    }
+}

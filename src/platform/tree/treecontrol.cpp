@@ -1,0 +1,149 @@
+#include "platform/tree/treecontrol.h"
+
+#include "platform/views/dropfiles.h"
+
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Hands a finished label edit to the control's hook instead of writing it straight to the
+// model; an edit left with Escape never reaches it.
+class LabelDelegate : public QStyledItemDelegate {
+public:
+    explicit LabelDelegate(TreeControl* tree) : QStyledItemDelegate(tree), m_tree(tree) {}
+
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (!line)
+            return;
+        m_tree->FinishLabelEdit(m_tree->Nodes().ItemOf(index), line->text());
+    }
+
+private:
+    TreeControl* m_tree;
+};
+
+} // namespace
+
+TreeControl::TreeControl(QWidget* parent) : QTreeView(parent) {
+    setModel(&m_model);
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setItemDelegate(new LabelDelegate(this));
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
+    setExpandsOnDoubleClick(false);
+    connect(this, &QTreeView::clicked, this,
+            [this](const QModelIndex& index) { emit NodeClick(m_model.ItemOf(index)); });
+}
+
+void TreeControl::SetImageList(const QHash<QString, QIcon>& icons) {
+    m_icons = icons;
+    m_model.SetIconProvider([this](const QString& key) -> QVariant {
+        const auto it = m_icons.constFind(key);
+        return it == m_icons.constEnd() ? QVariant() : QVariant(*it);
+    });
+}
+
+TreeControl::ItemId TreeControl::SelectedItem() const {
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? TreeModel::NoItem : m_model.ItemOf(selected.constFirst());
+}
+
+void TreeControl::SetSelectedItem(ItemId item) {
+    if (item == TreeModel::NoItem) {
+        clearSelection();
+        return;
+    }
+    const QModelIndex index = m_model.IndexOf(item);
+    setCurrentIndex(index);
+    selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index);
+}
+
+bool TreeControl::Expanded(ItemId item) const { return isExpanded(m_model.IndexOf(item)); }
+
+void TreeControl::SetExpanded(ItemId item, bool expanded) { setExpanded(m_model.IndexOf(item), expanded); }
+
+void TreeControl::StartLabelEdit() {
+    const ItemId item = SelectedItem();
+    if (item != TreeModel::NoItem)
+        QTreeView::edit(m_model.IndexOf(item));
+}
+
+bool TreeControl::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // Labels are edited only when asked for (StartLabelEdit), never by a click or a key.
+    if (trigger != QAbstractItemView::AllEditTriggers)
+        return false;
+    const ItemId item = m_model.ItemOf(index);
+    if (item == TreeModel::NoItem || (BeforeLabelEdit && BeforeLabelEdit(item)))
+        return false;
+    return QTreeView::edit(index, trigger, event);
+}
+
+void TreeControl::FinishLabelEdit(ItemId item, const QString& text) {
+    if (!m_model.Exists(item))
+        return;
+    QString kept = text;
+    if (AfterLabelEdit && AfterLabelEdit(item, kept))
+        return;
+    if (m_model.Exists(item))
+        m_model.SetText(item, kept);
+}
+
+TreeControl::ItemId TreeControl::HitTest(const QPoint& point) const { return m_model.ItemOf(indexAt(point)); }
+
+void TreeControl::SetMousePointer(int pointer) {
+    m_mousePointer = pointer;
+    if (pointer == PointerWait)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+void TreeControl::mousePressEvent(QMouseEvent* event) {
+    QTreeView::mousePressEvent(event);
+    emit MouseDown(event->button(), event->modifiers(), event->position().toPoint());
+}
+
+void TreeControl::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeView::mouseDoubleClickEvent(event);
+    emit DblClick();
+}
+
+void TreeControl::keyPressEvent(QKeyEvent* event) {
+    QTreeView::keyPressEvent(event);
+    emit KeyDown(event->key(), event->modifiers());
+}
+
+void TreeControl::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void TreeControl::dragMoveEvent(QDragMoveEvent* event) {
+    if (DroppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void TreeControl::dropEvent(QDropEvent* event) {
+    const QStringList files = DroppedFiles(event->mimeData());
+    if (files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit FilesDropped(files);
+}

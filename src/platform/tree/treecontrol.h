@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/tree/treemodel.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QStringList>
+#include <QTreeView>
+#include <functional>
+
+// The tree control: an item store (TreeModel) in a QTreeView, with label editing hooks, hit
+// testing, a busy pointer and file drops.
+class TreeControl : public QTreeView {
+    Q_OBJECT
+public:
+    using ItemId = TreeModel::ItemId;
+    static constexpr int PointerDefault = 0;
+    static constexpr int PointerWait = 11;
+
+    explicit TreeControl(QWidget* parent = nullptr);
+
+    TreeModel& Nodes() { return m_model; }
+    const TreeModel& Nodes() const { return m_model; }
+    // Icons by key, like an image list attached to the control.
+    void SetImageList(const QHash<QString, QIcon>& icons);
+
+    ItemId SelectedItem() const;
+    // Selects the item and scrolls it into view; NoItem clears the selection.
+    void SetSelectedItem(ItemId item);
+    bool Expanded(ItemId item) const;
+    void SetExpanded(ItemId item, bool expanded);
+    // Begins editing the selected item's label in place.
+    void StartLabelEdit();
+    bool IsEditingLabel() const { return state() == QAbstractItemView::EditingState; }
+    // The item under a point of the viewport, or NoItem.
+    ItemId HitTest(const QPoint& point) const;
+    int MousePointer() const { return m_mousePointer; }
+    void SetMousePointer(int pointer);
+
+    // Before an edit starts: return true to cancel it.
+    std::function<bool(ItemId)> BeforeLabelEdit;
+    // When an edit ends with new text: return true to cancel (the old label stays); the hook may
+    // change the text that the item keeps.
+    std::function<bool(ItemId, QString&)> AfterLabelEdit;
+
+    // Called by the label delegate.
+    void FinishLabelEdit(ItemId item, const QString& text);
+
+signals:
+    void NodeClick(TreeModel::ItemId item);
+    void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint& point);
+    void KeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void DblClick();
+    void FilesDropped(const QStringList& paths);
+
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    TreeModel m_model;
+    QHash<QString, QIcon> m_icons;
+    int m_mousePointer = PointerDefault;
+};

@@ -1,0 +1,112 @@
+#include "platform/views/richtextbox.h"
+
+#include "platform/views/dropfiles.h"
+
+#include <Qsci/qscilexerxml.h>
+
+#include <QDropEvent>
+#include <QFontDatabase>
+#include <QMimeData>
+
+RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
+    setUtf8(true);
+    setEolMode(QsciScintilla::EolWindows);
+    auto* lexer = new QsciLexerXML(this);
+    lexer->setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setLexer(lexer);
+    setMarginType(0, QsciScintilla::NumberMargin);
+    setMarginWidth(0, QStringLiteral("000000"));
+    setFolding(QsciScintilla::BoxedTreeFoldStyle);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+}
+
+QString RichTextBox::WithCrLf(const QString& text) {
+    QString out = text;
+    out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    out.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return out;
+}
+
+void RichTextBox::SetText(const QString& text) {
+    m_source = nullptr;
+    if (isVisible()) {
+        m_hasPendingText = false;
+        m_pendingText.clear();
+        setText(WithCrLf(text));
+    } else {
+        m_pendingText = text;
+        m_hasPendingText = true;
+    }
+}
+
+void RichTextBox::SetTextSource(std::function<QString()> source) {
+    m_pendingText.clear();
+    m_hasPendingText = false;
+    m_source = std::move(source);
+    if (isVisible())
+        applyPending();
+}
+
+void RichTextBox::ResolveTextSource() {
+    if (!m_source)
+        return;
+    auto source = std::move(m_source);
+    m_source = nullptr;
+    m_pendingText = source();
+    m_hasPendingText = true;
+}
+
+void RichTextBox::applyPending() {
+    ResolveTextSource();
+    if (!m_hasPendingText)
+        return;
+    m_hasPendingText = false;
+    setText(WithCrLf(m_pendingText));
+    m_pendingText.clear();
+}
+
+QString RichTextBox::Text() {
+    applyPending();
+    return text();
+}
+
+void RichTextBox::Refresh() { viewport()->update(); }
+
+void RichTextBox::showEvent(QShowEvent* event) {
+    applyPending();
+    QsciScintilla::showEvent(event);
+}
+
+// Files dragged in from outside open as documents; text dragged inside the view moves as usual;
+// anything else is ignored.
+void RichTextBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else if (event->source() == this || event->source() == viewport())
+        QsciScintilla::dragEnterEvent(event);
+    else
+        event->ignore();
+}
+
+void RichTextBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (!DroppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else if (event->source() == this || event->source() == viewport())
+        QsciScintilla::dragMoveEvent(event);
+    else
+        event->ignore();
+}
+
+void RichTextBox::dropEvent(QDropEvent* event) {
+    const QStringList files = DroppedFiles(event->mimeData());
+    if (!files.isEmpty()) {
+        event->acceptProposedAction();
+        emit filesDropped(files);
+    } else if (event->source() == this || event->source() == viewport()) {
+        QsciScintilla::dropEvent(event);
+    } else {
+        event->ignore();
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <Qsci/qsciscintilla.h>
+
+#include <QStringList>
+#include <functional>
+
+// The text view: XML highlighting, line numbers, folding, CR LF line breaks. Text set while the
+// view is hidden is put in when it is first shown; a text source is even asked for its text
+// only then (or when the text is read), which keeps opening large files fast.
+class RichTextBox : public QsciScintilla {
+    Q_OBJECT
+public:
+    explicit RichTextBox(QWidget* parent = nullptr);
+
+    // Replaces the whole text; every line break becomes CR LF.
+    void SetText(const QString& text);
+    void SetTextSource(std::function<QString()> source);
+    // Turns a pending text source into text now, so that it reflects this moment.
+    void ResolveTextSource();
+    bool HasTextSource() const { return static_cast<bool>(m_source); }
+    // The whole text, with pending text put in first.
+    QString Text();
+    void Refresh();
+
+    static QString WithCrLf(const QString& text);
+
+signals:
+    void filesDropped(const QStringList& paths);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void applyPending();
+
+    std::function<QString()> m_source;
+    QString m_pendingText;
+    bool m_hasPendingText = false;
+};

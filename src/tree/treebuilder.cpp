@@ -1,0 +1,94 @@
+#include "tree/treebuilder.h"
+
+namespace ModGeneral {
+
+QString ShortenedText(const QString& text, int maxLength) {
+    if (text.size() <= maxLength)
+        return text;
+    return text.left(maxLength) + QStringLiteral("...");
+}
+
+QString AttributeLabel(const QString& name, const QString& value) {
+    return name + QStringLiteral(" = \"") + value + QLatin1Char('"');
+}
+
+QString ItemLabel(const XmlNode& node, int maxLength, const QString& current) {
+    switch (node.nodeType()) {
+    case NODE_ELEMENT: return node.nodeName();
+    case NODE_ATTRIBUTE: return AttributeLabel(node.nodeName(), node.text());
+    case NODE_TEXT:
+    case NODE_CDATA_SECTION:
+    case NODE_COMMENT: return ShortenedText(node.text(), maxLength);
+    case NODE_PROCESSING_INSTRUCTION: return node.nodeName() + QLatin1Char(' ') + node.text();
+    default: return current;
+    }
+}
+
+QString ItemIconKey(const XmlNode& node) {
+    switch (node.nodeType()) {
+    case NODE_ELEMENT: return kElement;
+    case NODE_ATTRIBUTE: return kAttribute;
+    case NODE_TEXT: return kText;
+    case NODE_CDATA_SECTION: return kCData;
+    case NODE_COMMENT: return kComment;
+    case NODE_PROCESSING_INSTRUCTION: return kPInstructions;
+    default: return {};
+    }
+}
+
+namespace {
+
+bool hasChildItems(const XmlNode& node) { return node.hasAttributes() || node.hasChildNodes(); }
+
+void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength);
+
+void describe(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength) {
+    tree.SetTag(item, node);
+    const QString key = ItemIconKey(node);
+    if (key.isEmpty())
+        return;
+    tree.SetText(item, ItemLabel(node, maxTextLength, tree.Text(item)));
+    tree.SetImage(item, key);
+}
+
+// Adds the items of the node's children under `item` (top level with NoItem). An element
+// child's own children wait until they are needed.
+void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength) {
+    if (item != TreeModel::NoItem && node.nodeType() == NODE_ELEMENT) {
+        for (const XmlNode& attribute : node.attributes().toVector()) {
+            const TreeModel::ItemId attributeItem = tree.Add(
+                item, TreeModel::tvwChild, AttributeLabel(attribute.nodeName(), attribute.text()), kAttribute);
+            tree.SetTag(attributeItem, attribute);
+        }
+    }
+    for (XmlNode child = node.firstChild(); child; child = child.nextSibling()) {
+        const TreeModel::ItemId childItem =
+            item == TreeModel::NoItem ? tree.Add(kPlaceholder) : tree.Add(item, TreeModel::tvwChild, kPlaceholder);
+        describe(tree, childItem, child, maxTextLength);
+        if (child.nodeType() == NODE_ELEMENT && hasChildItems(child))
+            tree.MarkChildrenPending(childItem);
+    }
+}
+
+} // namespace
+
+void AddXmlNodeToTree(TreeModel::ItemId item, const XmlNode& node, TreeModel& tree, int maxTextLength) {
+    tree.SetChildLoader([maxTextLength](TreeModel& t, TreeModel::ItemId id) {
+        addChildItems(t, id, t.Tag(id), maxTextLength);
+    });
+    if (item != TreeModel::NoItem) {
+        tree.EnsureChildren(item);
+        describe(tree, item, node, maxTextLength);
+    }
+    const int type = node.nodeType();
+    if (type != NODE_ELEMENT && type != NODE_DOCUMENT)
+        return;
+    // An item that already has children gets the new ones after them, at once; otherwise they
+    // are built when first needed.
+    if (item != TreeModel::NoItem && tree.Child(item) == TreeModel::NoItem && hasChildItems(node))
+        tree.MarkChildrenPending(item);
+    else
+        addChildItems(tree, item, node, maxTextLength);
+}
+
+} // namespace ModGeneral

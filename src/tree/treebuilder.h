@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/tree/treemodel.h"
+#include "platform/xml/xmlnode.h"
+
+#include <QString>
+
+// The one place that decides how an XML node looks in a tree: which nodes get items, the label
+// and icon of each, and the order of child items (attributes first).
+namespace ModGeneral {
+
+// Icon keys of the item kinds.
+inline const QString kElement = QStringLiteral("Element");
+inline const QString kText = QStringLiteral("Text");
+inline const QString kAttribute = QStringLiteral("Attribute");
+inline const QString kComment = QStringLiteral("Comment");
+inline const QString kCData = QStringLiteral("CData");
+inline const QString kPInstructions = QStringLiteral("PInstructions");
+// The label of every item the builder creates before it knows what it shows.
+inline const QString kPlaceholder = QStringLiteral("Dummy");
+
+// A text longer than maxLength characters is cut to maxLength characters followed by "...".
+QString ShortenedText(const QString& text, int maxLength);
+// The label an item of the node shows; nodes of other kinds keep `current`.
+QString ItemLabel(const XmlNode& node, int maxLength, const QString& current);
+// The icon key of the node's kind, empty for kinds without an item kind.
+QString ItemIconKey(const XmlNode& node);
+// The label of an attribute item: name = "value".
+QString AttributeLabel(const QString& name, const QString& value);
+
+// Makes `item` show `node` (its Tag, label, icon and child items), or with NoItem adds the
+// children of a document or element as top-level items. Child items of elements are created
+// when first needed.
+void AddXmlNodeToTree(TreeModel::ItemId item, const XmlNode& node, TreeModel& tree,
+                      int maxTextLength);
+
+} // namespace ModGeneral
