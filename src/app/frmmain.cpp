@@ -207,10 +207,10 @@ void frmMain::buildCommands() {
     // The side panels are narrow by design: their bars use a small font and never fold away.
     QFont small = font();
     small.setPointSizeF(qMax(6.0, small.pointSizeF() - 1.5));
-    for (QToolBar* bar : {ToolbarView, Toolbox, ToolbarApply}) {
+    for (QToolBar* bar : {ToolbarView, Toolbox, ToolbarApply})
         bar->setFont(small);
-        bar->setMinimumSize(bar->sizeHint());
-    }
+    ToolbarView->setMinimumSize(ToolbarView->sizeHint());
+    Toolbox->setMinimumSize(Toolbox->sizeHint());
 }
 
 QAction* frmMain::Command(const QString& name) const { return findChild<QAction*>(name); }

@@ -53,8 +53,9 @@ void frmMain::Form_Resize() {
             for (QWidget* view : {static_cast<QWidget*>(m_wndTree), static_cast<QWidget*>(m_txtXML),
                                   static_cast<QWidget*>(m_WebBrowser)})
                 view->setGeometry(rectTwips(treeLeft, treeTop, treeWidth, treeHeight));
-            ToolbarApply->setGeometry(
-                rectTwips(treeLeft + treeWidth - applyWidth, applyTop, applyWidth, applyHeight));
+            // The bar is at least as wide as its caption needs; its right edge meets the tree's.
+            const int width = qMax(px(applyWidth), ToolbarApply->sizeHint().width());
+            ToolbarApply->setGeometry(px(treeLeft + treeWidth) - width, px(applyTop), width, px(applyHeight));
         }
     }
     if (!failed)

@@ -83,6 +83,9 @@ void frmMain::DropFiles(const QStringList& paths) {
 
 void frmMain::SaveFile() {
     WaitPointer wait;
+    // The Apply below ends with a refresh that marks the document saved; a save that then fails
+    // must leave it marked changed, as it was.
+    const bool neededToSave = m_bNeedToSave;
     try {
         // A file that did not load is never replaced by what the window shows instead.
         if (!m_strFileName.isEmpty() && !m_bFileNotLoaded) {
@@ -93,6 +96,7 @@ void frmMain::SaveFile() {
         }
         m_bNeedToSave = false;
     } catch (...) {
+        m_bNeedToSave = neededToSave;
         HandleError();
     }
 }

@@ -72,7 +72,7 @@ void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node,
 
 } // namespace
 
-void AddXmlNodeToTree(TreeModel::ItemId item, const XmlNode& node, TreeModel& tree, int maxTextLength) {
+void AddXmlNodeToTree(TreeModel::ItemId item, XmlNode node, TreeModel& tree, int maxTextLength) {
     tree.SetChildLoader([maxTextLength](TreeModel& t, TreeModel::ItemId id) {
         addChildItems(t, id, t.Tag(id), maxTextLength);
     });

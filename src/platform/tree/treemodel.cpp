@@ -214,7 +214,7 @@ int TreeModel::ChildCount(ItemId item) {
 
 // ---- item data -------------------------------------------------------------------------------
 
-const XmlNode& TreeModel::Tag(ItemId item) const { return item == NoItem ? s_noNode : at(item).tag; }
+XmlNode TreeModel::Tag(ItemId item) const { return item == NoItem ? s_noNode : at(item).tag; }
 
 void TreeModel::SetTag(ItemId item, const XmlNode& node) {
     if (item == NoItem)
@@ -227,7 +227,7 @@ void TreeModel::SetTag(ItemId item, const XmlNode& node) {
         MarkChildrenPending(item);
 }
 
-const QString& TreeModel::Text(ItemId item) const { return item == NoItem ? s_noText : at(item).text; }
+QString TreeModel::Text(ItemId item) const { return item == NoItem ? s_noText : at(item).text; }
 
 void TreeModel::SetText(ItemId item, const QString& text) {
     if (item == NoItem)
@@ -239,7 +239,7 @@ void TreeModel::SetText(ItemId item, const QString& text) {
     }
 }
 
-const QString& TreeModel::Image(ItemId item) const { return item == NoItem ? s_noText : at(item).image; }
+QString TreeModel::Image(ItemId item) const { return item == NoItem ? s_noText : at(item).image; }
 
 void TreeModel::SetImage(ItemId item, const QString& key) {
     if (item == NoItem)

@@ -51,11 +51,11 @@ public:
     ItemId FirstTopLevel() const { return m_items[0].first; }
     int ChildCount(ItemId item);
 
-    const XmlNode& Tag(ItemId item) const;
+    XmlNode Tag(ItemId item) const;
     void SetTag(ItemId item, const XmlNode& node);
-    const QString& Text(ItemId item) const;
+    QString Text(ItemId item) const;
     void SetText(ItemId item, const QString& text);
-    const QString& Image(ItemId item) const;
+    QString Image(ItemId item) const;
     void SetImage(ItemId item, const QString& key);
 
     // Laziness. The loader fills an item's children from its Tag.

@@ -1,0 +1,228 @@
+// Start-up, closing, layout, the About box, view switching and the command vocabulary.
+
+#include "app/commandtable.h"
+#include "app/frmabout.h"
+#include "support/mainwindowfixture.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+using FD = FileDialogKind;
+
+TEST_F(MainWindowTest, StartsWithAQuotedCommandLineFileWithoutAnyQuestion) {
+    const QString path = writeFile(QStringLiteral("a.xml"), "<a><b/></a>");
+    start({QLatin1Char('"') + path + QLatin1Char('"')});
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - a.xml"));
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("a")});
+    EXPECT_EQ(window->m_strFileName, path);
+    EXPECT_FALSE(window->m_bNeedToSave);
+}
+
+TEST_F(MainWindowTest, StartsWithAnUnreadableCommandLineFileSilently) {
+    const QString path = writeFile(QStringLiteral("broken.xml"), "<a>");
+    start({path});
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - broken.xml"));
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+    ui.expectFileDialog(FD::Save, QString());
+    trigger("mnuSave");
+    EXPECT_EQ(readFile(path), QByteArray("<a>"));
+}
+
+TEST_F(MainWindowTest, ClosingWithChangesAsksAndCancelKeepsTheWindowOpen) {
+    window->show();
+    changeDocument();
+    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
+                     QStringLiteral("Orvel XML Editor"), MsgResult::Cancel);
+    trigger("mnuExit");
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->m_objDocument.isNull());
+
+    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
+                     QStringLiteral("Orvel XML Editor"), MsgResult::No);
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(window->m_objDocument.isNull());
+    EXPECT_FALSE(window->m_lstTextToFind.has_value());
+}
+
+TEST_F(MainWindowTest, ClosingWithYesSavesFirst) {
+    const QString path = writeFile(QStringLiteral("c.xml"), "<c/>");
+    ui.expectFileDialog(FD::Open, path);
+    trigger("mnuOpen");
+    changeDocument();
+    ui.expectMessage(kSaveQuestionPrefix + path + "?", MsgButtons::YesNoCancel, MsgIcon::None,
+                     QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(readFile(path).contains("<!--edit-->"));
+}
+
+TEST_F(MainWindowTest, EveryHundredAndFirstFailedLayoutComplains) {
+    window->show();
+    const QSize normal = window->size();
+    const QString text = QStringLiteral("Oh, com'on man! Stop screwing around with the window.");
+    auto failLayouts = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            window->resize(40 + i % 2, 40);
+            QCoreApplication::processEvents();
+            window->resize(normal); // successful layouts in between do not reset the count
+            QCoreApplication::processEvents();
+        }
+    };
+    failLayouts(100);
+    EXPECT_TRUE(ui.shown().empty());
+    ui.expectMessage(text, MsgButtons::OKOnly, MsgIcon::Critical);
+    failLayouts(1);
+    ui.verify();
+    failLayouts(100);
+    EXPECT_EQ(ui.shown().size(), 1u);
+}
+
+TEST_F(MainWindowTest, WideningMovesTheRightPanelAndWidensTheViewsTogether) {
+    window->show();
+    window->resize(900, 500);
+    QCoreApplication::processEvents();
+    const QRect tree = window->m_wndTree->geometry();
+    const int left = window->PicView->x();
+    window->resize(1100, 500);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->m_wndTree->width(), tree.width() + 200);
+    EXPECT_EQ(window->PicToolBox->x() - window->m_wndTree->geometry().right(),
+              window->PicToolBox->x() - (tree.right() + 200));
+    EXPECT_EQ(window->ToolbarApply->geometry().right(), window->m_wndTree->geometry().right());
+    EXPECT_EQ(window->PicView->x(), left);
+    EXPECT_EQ(window->m_txtXML->geometry(), window->m_wndTree->geometry());
+    EXPECT_EQ(window->m_WebBrowser->geometry(), window->m_wndTree->geometry());
+}
+
+TEST_F(MainWindowTest, AboutBoxFromTheMenuAndTheLogo) {
+    for (int round = 0; round < 2; ++round) {
+        ui.expectModal([](QDialog& dialog) {
+            EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About The Orvel XML Editor"));
+            EXPECT_EQ(dialog.parentWidget(), nullptr);
+            auto* title = dialog.findChild<QLabel*>(QStringLiteral("lblTitle"));
+            ASSERT_NE(title, nullptr);
+            EXPECT_EQ(title->text(), QStringLiteral("The Orvel XML Editor."));
+            EXPECT_EQ(title->font().family(), QStringLiteral("Arial"));
+            EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(), QStringLiteral("Version 1.0"));
+            auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("Command1"));
+            ASSERT_NE(ok, nullptr);
+            EXPECT_EQ(ok->text(), QStringLiteral("OK"));
+            ok->click();
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        });
+        if (round == 0)
+            trigger("mnuAbout");
+        else
+            window->Image2_Click();
+    }
+}
+
+struct ViewCase {
+    const char* name;
+    const char* command;
+    int visible; // 0 tree, 1 text, 2 web
+    bool applyEnabled;
+};
+
+class ViewSwitchTest : public MainWindowTest, public testing::WithParamInterface<ViewCase> {};
+
+TEST_P(ViewSwitchTest, ExactlyOneViewWithItsButtonAndMenuItem) {
+    const ViewCase& c = GetParam();
+    for (int twice = 0; twice < 2; ++twice) { // choosing the active view again changes nothing
+        trigger(c.command);
+        const QList<QWidget*> views = {window->m_wndTree, window->m_txtXML, window->m_WebBrowser};
+        const QStringList keys = {"TreeView", "TextView", "WebView"};
+        const QStringList items = {"mnuTreeView", "mnutextView", "mnuWebView"};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(!views[i]->isHidden(), i == c.visible) << c.name << " view " << i;
+            EXPECT_EQ(window->Button(window->ToolbarView, keys[i])->isChecked(), i == c.visible);
+            EXPECT_EQ(window->Command(items[i])->isChecked(), i == c.visible);
+        }
+        EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->isEnabled(), c.applyEnabled);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, ViewSwitchTest,
+                         testing::Values(ViewCase{"tree", "mnuTreeView", 0, true},
+                                         ViewCase{"text", "mnutextView", 1, true},
+                                         ViewCase{"web", "mnuWebView", 2, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, ViewToolbarButtonsSwitchLikeTheMenu) {
+    click(window->ToolbarView, "TextView");
+    EXPECT_TRUE(window->Command(QStringLiteral("mnutextView"))->isChecked());
+    click(window->ToolbarView, "TreeView");
+    EXPECT_TRUE(window->Command(QStringLiteral("mnuTreeView"))->isChecked());
+    EXPECT_FALSE(window->Button(window->ToolbarView, QStringLiteral("TextView"))->isChecked());
+}
+
+TEST_F(MainWindowTest, EveryCommandOfTheTableExistsWithItsCaptionAndShortcut) {
+    for (const MenuEntry& e : MenuTable()) {
+        const QString name = QString::fromLatin1(e.name);
+        if (QMenu* menu = window->Menu(name)) {
+            EXPECT_EQ(menu->title(), QString::fromUtf8(e.caption)) << e.name;
+            continue;
+        }
+        QAction* action = window->findChild<QAction*>(name);
+        ASSERT_NE(action, nullptr) << e.name;
+        if (qstrcmp(e.caption, "-") == 0) {
+            EXPECT_TRUE(action->isSeparator()) << e.name;
+            continue;
+        }
+        EXPECT_EQ(action->text(), QString::fromUtf8(e.caption)) << e.name;
+        EXPECT_EQ(action->shortcut(), QKeySequence(QString::fromLatin1(e.shortcut))) << e.name;
+    }
+    // The pop-up menus never show in the menu bar.
+    const QList<QAction*> bar = window->menuBar()->actions();
+    EXPECT_EQ(bar.size(), 7);
+    EXPECT_EQ(window->Command(QStringLiteral("mnuPopCopyClip"))->text(), QStringLiteral("Copy XML To Clipboard"));
+    EXPECT_EQ(window->Command(QStringLiteral("mnuCopyClip"))->text(), QStringLiteral("Copy XML to Clipboard"));
+    EXPECT_EQ(window->Command(QStringLiteral("mnuDeleteItem"))->shortcut(), QKeySequence(Qt::Key_Delete));
+}
+
+TEST_F(MainWindowTest, ToolbarsHoldTheirButtonsInOrderWithTooltips) {
+    QStringList keys;
+    int separators = 0;
+    for (QAction* a : window->Toolbar1->actions()) {
+        if (a->isSeparator())
+            ++separators;
+        else
+            keys << a->property("key").toString();
+    }
+    EXPECT_EQ(keys, (QStringList{"New", "Open", "Save", "Cut", "Copy", "Paste", "Delete", "Print", "Up", "Down",
+                                 "Left", "Right", "Refresh", "ExpandAll", "Find", "Query", "CopyClip", "PasteClip"}));
+    EXPECT_EQ(separators, 8);
+    EXPECT_EQ(window->Button(window->Toolbar1, QStringLiteral("Up"))->toolTip(), QStringLiteral("Move Item Up (CTRL+U)"));
+    EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Element"))->text(), QStringLiteral("  Element  "));
+    EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Attribute"))->text(), QStringLiteral("   Attribute    "));
+    EXPECT_EQ(window->Button(window->ToolbarView, QStringLiteral("WebView"))->text(), QStringLiteral(" Web View "));
+    EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->text(), QStringLiteral("Apply Changes  "));
+    EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->toolTip(),
+              QStringLiteral("Apply the changes you made in the XML file"));
+}
+
+TEST_F(MainWindowTest, ToolbarKeysRunTheirCommandsAndUnknownKeysNothing) {
+    changeDocument();
+    window->Toolbar1_ButtonClick(QStringLiteral("Print"));
+    window->Toolbar1_ButtonClick(QStringLiteral("NoSuchKey"));
+    window->Toolbox_ButtonClick(QStringLiteral("element")); // keys compare case-sensitively
+    EXPECT_TRUE(window->m_bNeedToSave);
+    click(window->Toolbar1, "Refresh");
+    EXPECT_FALSE(window->m_bNeedToSave);
+}
+
+TEST_F(MainWindowTest, ShortcutsReachTheirCommands) {
+    window->show();
+    window->activateWindow();
+    QApplication::setActiveWindow(window.get());
+    window->m_wndTree->setFocus();
+    changeDocument();
+    QTest::keyClick(window->m_wndTree, Qt::Key_F5);
+    EXPECT_FALSE(window->m_bNeedToSave);
+    const QString target = dir.filePath(QStringLiteral("k.xml"));
+    ui.expectFileDialog(FD::Save, target);
+    QTest::keyClick(window->m_wndTree, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(QFile::exists(target));
+}

@@ -1,0 +1,238 @@
+// New, Open, Save, Save As and the save question, through the real window.
+
+#include "document/documentrules.h"
+#include "support/mainwindowfixture.h"
+
+using FD = FileDialogKind;
+
+namespace {
+const QByteArray kSmall = "<?xml version=\"1.0\"?>\n<!--c-->\n<a x=\"1\"><b>t</b></a>\n";
+const QString kBackup = QStringLiteral("This file is a backup file. Please choose another file.");
+} // namespace
+
+TEST_F(MainWindowTest, StartsOnANewUnchangedDocumentInTheTreeView) {
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->m_strFileName.isEmpty());
+    EXPECT_TRUE(window->Button(window->ToolbarView, QStringLiteral("TreeView"))->isChecked());
+    EXPECT_TRUE(window->Command(QStringLiteral("mnuTreeView"))->isChecked());
+    EXPECT_FALSE(window->m_wndTree->isHidden());
+    EXPECT_TRUE(window->m_txtXML->isHidden());
+    EXPECT_TRUE(ui.shown().empty());
+}
+
+TEST_F(MainWindowTest, NewOnAnUnchangedDocumentAsksNothing) {
+    trigger("mnuNewDoc");
+    EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<Root/>\n"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
+    EXPECT_FALSE(window->m_bNeedToSave);
+}
+
+TEST_F(MainWindowTest, SaveQuestionOnNewCancelKeepsEverything) {
+    changeDocument();
+    const QString before = window->m_objDocument.xml();
+    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
+                     QStringLiteral("Orvel XML Editor"), MsgResult::Cancel);
+    trigger("mnuNewDoc");
+    EXPECT_EQ(window->m_objDocument.xml(), before);
+    EXPECT_TRUE(window->m_bNeedToSave);
+}
+
+TEST_F(MainWindowTest, SaveQuestionOnNewNoDiscards) {
+    changeDocument();
+    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
+                     QStringLiteral("Orvel XML Editor"), MsgResult::No);
+    trigger("mnuNewDoc");
+    EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<Root/>\n"));
+    EXPECT_FALSE(window->m_bNeedToSave);
+}
+
+TEST_F(MainWindowTest, SaveQuestionYesOnAnUnnamedDocumentSavesAsThenGoesOn) {
+    changeDocument();
+    const QString target = dir.filePath(QStringLiteral("kept.xml"));
+    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
+                     QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
+    ui.expectFileDialog(FD::Save, target);
+    trigger("mnuNewDoc");
+    EXPECT_TRUE(readFile(target).contains("<!--edit-->"));
+    EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<Root/>\n"));
+    EXPECT_TRUE(window->m_strFileName.isEmpty());
+}
+
+TEST_F(MainWindowTest, SaveQuestionYesThenDismissedSaveAsStillGoesOn) {
+    changeDocument();
+    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
+                     QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
+    ui.expectFileDialog(FD::Save, QString());
+    trigger("mnuNewDoc");
+    EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<Root/>\n"));
+}
+
+TEST_F(MainWindowTest, SaveQuestionNamesTheFullPath) {
+    const QString path = writeFile(QStringLiteral("named.xml"), kSmall);
+    ui.expectFileDialog(FD::Open, path);
+    trigger("mnuOpen");
+    changeDocument();
+    ui.expectMessage(kSaveQuestionPrefix + path + "?", MsgButtons::YesNoCancel, MsgIcon::None,
+                     QStringLiteral("Orvel XML Editor"), MsgResult::Cancel);
+    trigger("mnuNewDoc");
+}
+
+TEST_F(MainWindowTest, OpenLoadsTheChosenFile) {
+    const QString path = writeFile(QStringLiteral("a.xml"), kSmall);
+    ui.expectFileDialog(FD::Open, QStringLiteral("  ") + path + QStringLiteral(" "));
+    trigger("mnuOpen");
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - a.xml"));
+    EXPECT_EQ(window->m_strFileName, path);
+    EXPECT_EQ(labels(), (QStringList{"xml version=\"1.0\"", "c", "a"}));
+    EXPECT_FALSE(window->m_bNeedToSave);
+    ASSERT_EQ(ui.fileDialogs().size(), 1u);
+    EXPECT_EQ(ui.fileDialogs()[0].filter, QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt"));
+}
+
+TEST_F(MainWindowTest, OpenButtonAsksTheSaveQuestionFirstLikeTheMenu) {
+    changeDocument();
+    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
+                     QStringLiteral("Orvel XML Editor"), MsgResult::Cancel);
+    click(window->Toolbar1, "Open");
+    EXPECT_TRUE(ui.fileDialogs().empty());
+}
+
+TEST_F(MainWindowTest, DismissedOpenDialogChangesNothing) {
+    ui.expectFileDialog(FD::Open, QString());
+    trigger("mnuOpen");
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+    EXPECT_TRUE(ui.shown().empty());
+}
+
+TEST_F(MainWindowTest, TheWebViewsFileIsRefusedInOpenAndSaveAs) {
+    for (const QString& name : {QStringLiteral("TempXMLFile.xml"), dir.filePath(QStringLiteral("TempXMLFile.xml"))}) {
+        ui.expectFileDialog(FD::Open, name);
+        ui.expectMessage(kBackup, MsgButtons::OKOnly, MsgIcon::Information);
+        trigger("mnuOpen");
+        ui.expectFileDialog(FD::Save, name);
+        ui.expectMessage(kBackup, MsgButtons::OKOnly, MsgIcon::Information);
+        trigger("mnuSaveAs");
+    }
+    EXPECT_TRUE(window->m_strFileName.isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("TempXMLFile.xml"))));
+}
+
+TEST_F(MainWindowTest, AFileThatDoesNotLoadShowsTheNewDocumentUnderItsName) {
+    const QByteArray bad = "<a><b></a>";
+    const QString path = writeFile(QStringLiteral("bad.xml"), bad);
+    ui.expectFileDialog(FD::Open, path);
+    ui.expectMessage(QStringLiteral("XML is not valid."), MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuOpen");
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - bad.xml"));
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+    EXPECT_FALSE(window->m_bNeedToSave);
+
+    // Save must not put <Root/> in place of the unreadable file: it asks for a name instead.
+    ui.expectFileDialog(FD::Save, QString());
+    trigger("mnuSave");
+    EXPECT_EQ(readFile(path), bad);
+}
+
+TEST_F(MainWindowTest, SaveWritesTheNamedFileAndClearsTheFlag) {
+    const QString path = writeFile(QStringLiteral("s.xml"), kSmall);
+    ui.expectFileDialog(FD::Open, path);
+    trigger("mnuOpen");
+    changeDocument();
+    trigger("mnuSave");
+    EXPECT_FALSE(window->m_bNeedToSave);
+    XmlDocument check = XmlDocument::create();
+    ASSERT_TRUE(check.load(path));
+    EXPECT_EQ(check.xml(), window->m_objDocument.xml());
+    EXPECT_TRUE(check.xml().contains(QStringLiteral("<!--edit-->")));
+}
+
+TEST_F(MainWindowTest, SaveOfAnUnnamedDocumentAsksForANameAndNamesTheWindow) {
+    const QString target = dir.filePath(QStringLiteral("new.xml"));
+    ui.expectFileDialog(FD::Save, target);
+    trigger("mnuSave");
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - new.xml"));
+    EXPECT_EQ(readFile(target), QByteArray("<Root/>\n"));
+}
+
+TEST_F(MainWindowTest, AFailedSaveIsReportedAndTheDocumentStaysChanged) {
+    const QString target = dir.filePath(QStringLiteral("missing-folder/x.xml"));
+    changeDocument();
+    ui.expectFileDialog(FD::Save, target);
+    ui.expectMessagePrefix(QStringLiteral("The file ") + target + QStringLiteral(" cannot be written"),
+                           MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuSaveAs");
+    // The Apply before the save refreshed the views; the failed save must not leave the
+    // document looking saved, or closing would lose it without a question.
+    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_FALSE(QFile::exists(target));
+}
+
+TEST_F(MainWindowTest, AFailedSaveLeavesTheOldFileByteForByte) {
+    const QString path = writeFile(QStringLiteral("keep.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<k/>\n");
+    ui.expectFileDialog(FD::Open, path);
+    trigger("mnuOpen");
+    const QByteArray before = readFile(path);
+    // An encoding the writer does not know makes the save fail after it has started.
+    window->m_objDocument.firstChild().setText(QStringLiteral("version=\"1.0\" encoding=\"x-no-such-enc\""));
+    window->m_bNeedToSave = true;
+    ui.expectMessage(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly, MsgIcon::Critical);
+    ui.expectMessage(QStringLiteral("The encoding \"x-no-such-enc\" is not supported."), MsgButtons::OKOnly,
+                     MsgIcon::Critical);
+    trigger("mnuSave");
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_TRUE(window->m_bNeedToSave);
+}
+
+TEST_F(MainWindowTest, DroppingFilesOpensOnlyTheFirstAfterTheSaveQuestion) {
+    const QString first = writeFile(QStringLiteral("first.xml"), "<first/>");
+    const QString second = writeFile(QStringLiteral("second.xml"), "<second/>");
+    const QString third = writeFile(QStringLiteral("third.xml"), "<third/>");
+    changeDocument();
+    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
+                     QStringLiteral("Orvel XML Editor"), MsgResult::No);
+    emit window->m_wndTree->FilesDropped({first, second, third});
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("first")});
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - first.xml"));
+
+    // A dropped name is taken as it is: no dialog, no backup-file test.
+    const QString temp = writeFile(QStringLiteral("TempXMLFile.xml"), "<temp/>");
+    emit window->m_txtXML->filesDropped({temp});
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("temp")});
+    EXPECT_TRUE(ui.fileDialogs().empty());
+}
+
+TEST_F(MainWindowTest, HandleErrorWithNothingPendingShowsNothing) {
+    window->HandleError();
+    EXPECT_TRUE(ui.shown().empty());
+}
+
+TEST(DocumentRulesTest, CaptionShowsTheLastPartOfTheName) {
+    using DocumentRules::CaptionFor;
+    EXPECT_EQ(CaptionFor(QStringLiteral("C:\\dir\\c.xml")), QStringLiteral("Orvel XML Editor - c.xml"));
+    EXPECT_EQ(CaptionFor(QStringLiteral("/home/u/c.xml")), QStringLiteral("Orvel XML Editor - c.xml"));
+    EXPECT_EQ(CaptionFor(QStringLiteral("plain.xml")), QStringLiteral("Orvel XML Editor - plain.xml"));
+    EXPECT_EQ(CaptionFor(QString()), QStringLiteral("Orvel XML Editor - Unknown"));
+}
+
+TEST(DocumentRulesTest, TheWebFileSitsInTheProgramDirectoryWithOneSeparator) {
+    using namespace DocumentRules;
+    EXPECT_EQ(TempFileIn(QStringLiteral("/")), QStringLiteral("/TempXMLFile.xml"));
+    EXPECT_EQ(TempFileIn(QStringLiteral("/opt/orvel/")), QStringLiteral("/opt/orvel/TempXMLFile.xml"));
+    QTemporaryDir writable;
+    EXPECT_EQ(TempFileDirectory(writable.path()), writable.path());
+    // A program directory that cannot be written (here: one that does not exist) falls back to
+    // the per-user cache.
+    const QString fallback = TempFileDirectory(writable.filePath(QStringLiteral("gone")));
+    EXPECT_NE(fallback, writable.filePath(QStringLiteral("gone")));
+    EXPECT_TRUE(QFileInfo(fallback).isDir());
+}
+
+TEST(DocumentRulesTest, CommandLinePathLosesOnlyOnePairOfEnclosingQuotes) {
+    using DocumentRules::CommandLinePath;
+    EXPECT_EQ(CommandLinePath(QStringLiteral("\"/tmp/a.xml\"")), QStringLiteral("/tmp/a.xml"));
+    EXPECT_EQ(CommandLinePath(QStringLiteral("/tmp/a.xml")), QStringLiteral("/tmp/a.xml"));
+    EXPECT_EQ(CommandLinePath(QStringLiteral("\"/tmp/a.xml")), QStringLiteral("\"/tmp/a.xml"));
+    EXPECT_EQ(CommandLinePath(QStringLiteral("\"")), QStringLiteral("\""));
+}

@@ -1,0 +1,133 @@
+// Loading text, Apply, Refresh and the error reports, through the real window.
+
+#include "support/mainwindowfixture.h"
+
+using FD = FileDialogKind;
+
+namespace {
+const QString kCannotComplete = QStringLiteral("Action cannot be completed");
+const QString kUnexpected = QStringLiteral("Unexpected error, it is recommended to refresh the application.");
+const QString kBadText = QStringLiteral("<a>\n<b></a>");
+const QString kBadReport = QStringLiteral(
+    "Opening and ending tag mismatch: b line 2 and a\r\nSource Text:<b></a>\r\nLine: 2 Position: 8");
+} // namespace
+
+class RefreshTest : public MainWindowTest {
+protected:
+    void typeInTextView(const QString& text) {
+        trigger("mnutextView");
+        window->m_txtXML->setText(text);
+    }
+    void applyBadText() {
+        typeInTextView(kBadText);
+        ui.expectMessage(kBadReport, MsgButtons::OKOnly, MsgIcon::Information);
+        ui.expectMessage(kCannotComplete, MsgButtons::OKOnly, MsgIcon::Critical);
+        click(window->ToolbarApply, "Apply");
+    }
+};
+
+TEST_F(RefreshTest, ApplyingTextThatDoesNotParseKeepsItForCorrection) {
+    applyBadText();
+    EXPECT_TRUE(window->m_objDocument.isNull());
+    EXPECT_TRUE(window->m_wndTree->Nodes().IsEmpty());
+    EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<a>\n<b></a>"));
+
+    window->m_txtXML->setText(QStringLiteral("<a><b/></a>"));
+    click(window->ToolbarApply, "Apply");
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("a")});
+    EXPECT_FALSE(window->m_bNeedToSave);
+}
+
+TEST_F(RefreshTest, SavingTextThatDoesNotParseWritesNothing) {
+    const QString path = writeFile(QStringLiteral("x.xml"), "<x/>");
+    ui.expectFileDialog(FD::Open, path);
+    trigger("mnuOpen");
+    window->m_bNeedToSave = true;
+    typeInTextView(kBadText);
+    ui.expectMessage(kBadReport, MsgButtons::OKOnly, MsgIcon::Information);
+    ui.expectMessage(kCannotComplete, MsgButtons::OKOnly, MsgIcon::Critical);
+    ui.expectMessage(kUnexpected, MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuSave");
+    EXPECT_EQ(readFile(path), QByteArray("<x/>"));
+    EXPECT_TRUE(window->m_bNeedToSave);
+}
+
+TEST_F(RefreshTest, OpenWithoutADocumentReportsAndNewRecovers) {
+    applyBadText();
+    const QString path = writeFile(QStringLiteral("y.xml"), "<y/>");
+    ui.expectFileDialog(FD::Open, path);
+    ui.expectMessage(kUnexpected, MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuOpen");
+    EXPECT_TRUE(window->m_objDocument.isNull());
+
+    trigger("mnuNewDoc");
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+    // The file that was chosen but never loaded must not be overwritten by a later Save.
+    ui.expectFileDialog(FD::Save, QString());
+    trigger("mnuSave");
+    EXPECT_EQ(readFile(path), QByteArray("<y/>"));
+}
+
+TEST_F(RefreshTest, RefreshWithoutADocumentFailsButStillSetsTheCaption) {
+    applyBadText();
+    window->setWindowTitle(QStringLiteral("stale"));
+    ui.expectMessage(kCannotComplete, MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuRefresh");
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
+}
+
+TEST_F(RefreshTest, TreeEditsReachTheTextViewOnlyThroughApply) {
+    const QString before = window->m_objDocument.xml();
+    changeDocument();
+    trigger("mnutextView");
+    EXPECT_EQ(window->m_txtXML->Text(), RichTextBox::WithCrLf(before));
+
+    trigger("mnuTreeView");
+    click(window->ToolbarApply, "Apply");
+    trigger("mnutextView");
+    EXPECT_TRUE(window->m_txtXML->Text().contains(QStringLiteral("<!--edit-->")));
+    EXPECT_FALSE(window->m_bNeedToSave);
+    XmlDocument web = XmlDocument::create();
+    ASSERT_TRUE(web.load(window->WebFilePath()));
+    EXPECT_EQ(web.xml(), window->m_objDocument.xml());
+}
+
+TEST_F(RefreshTest, TheTextViewShowsTheLastRefreshEvenWhenShownLater) {
+    // Opening does not write the text out for a hidden text view; it must still show the
+    // document as it was at the refresh, not as it is when first shown.
+    const QString path = writeFile(QStringLiteral("late.xml"), "<late><a/></late>");
+    ui.expectFileDialog(FD::Open, path);
+    trigger("mnuOpen");
+    window->m_objDocument.documentElement().appendChild(window->m_objDocument.createElement(QStringLiteral("added")));
+    trigger("mnutextView");
+    EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<late>\r\n  <a/>\r\n</late>\r\n"));
+}
+
+TEST_F(RefreshTest, UnappliedTypingSurvivesViewSwitchesUntilARefresh) {
+    typeInTextView(QStringLiteral("<typed/>"));
+    trigger("mnuTreeView");
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+    trigger("mnutextView");
+    EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<typed/>"));
+    trigger("mnuRefresh");
+    EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<Root/>\r\n"));
+}
+
+TEST_F(RefreshTest, WebViewDisablesApplyButRefreshStillRewritesTheWebFile) {
+    trigger("mnuWebView");
+    EXPECT_FALSE(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->isEnabled());
+    changeDocument();
+    QFile::remove(window->WebFilePath());
+    trigger("mnuRefresh");
+    EXPECT_TRUE(readFile(window->WebFilePath()).contains("<!--edit-->"));
+    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_EQ(window->m_wndTree->Nodes().Text(window->m_wndTree->Nodes().FirstTopLevel()), QStringLiteral("Root"));
+}
+
+TEST_F(RefreshTest, TheTextViewUsesCrLfLineBreaks) {
+    window->SetTextToXML(QStringLiteral("<a>\n<b/>\r<c/></a>"));
+    window->RefreshViews(false);
+    trigger("mnutextView");
+    EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<a>\r\n  <b/>\r\n  <c/>\r\n</a>\r\n"));
+    EXPECT_EQ(window->m_txtXML->eolMode(), QsciScintilla::EolWindows);
+}

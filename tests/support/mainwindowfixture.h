@@ -1,0 +1,73 @@
+#pragma once
+
+#include "app/frmmain.h"
+#include "platform/views/richtextbox.h"
+#include "platform/views/webbrowser.h"
+#include "support/scriptedui.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <gtest/gtest.h>
+#include <memory>
+
+// A main window driven through its real actions, with every prompt scripted.
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override { start(); }
+    // A window as the program shows it (hidden views put their text in when they appear).
+    void start(const QStringList& arguments = {}) {
+        window = std::make_unique<frmMain>(arguments);
+        window->show();
+    }
+    void TearDown() override {
+        ui.verify();
+        if (window) {
+            window->m_bNeedToSave = false; // closing must not ask
+            window.reset();
+        }
+    }
+
+    void trigger(const char* name) {
+        QAction* action = window->Command(QString::fromLatin1(name));
+        ASSERT_NE(action, nullptr) << name;
+        ASSERT_TRUE(action->isEnabled()) << name << " is disabled";
+        action->trigger();
+    }
+    void click(QToolBar* bar, const char* key) {
+        QAction* action = window->Button(bar, QString::fromLatin1(key));
+        ASSERT_NE(action, nullptr) << key;
+        action->trigger();
+    }
+    QString writeFile(const QString& name, const QByteArray& content) {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        return path;
+    }
+    static QByteArray readFile(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // Labels of the top-level items, or of `item`'s children.
+    QStringList labels(TreeModel::ItemId item = TreeModel::NoItem) {
+        TreeModel& nodes = window->m_wndTree->Nodes();
+        QStringList out;
+        for (auto c = item ? nodes.Child(item) : nodes.FirstTopLevel(); c; c = nodes.Next(c))
+            out << nodes.Text(c);
+        return out;
+    }
+    // Marks the document changed the way an editing command does.
+    void changeDocument() {
+        window->m_objDocument.documentElement().appendChild(window->m_objDocument.createComment(QStringLiteral("edit")));
+        window->m_bNeedToSave = true;
+    }
+
+    ScriptedUi ui;
+    QTemporaryDir dir;
+    std::unique_ptr<frmMain> window;
+};
+
+inline const QString kSaveQuestionPrefix = QStringLiteral("Do you want to save the changes you made to ");

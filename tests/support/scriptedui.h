@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/ui/uiservices.h"
+
+#include <QString>
+#include <deque>
+#include <functional>
+#include <vector>
+
+// A stand-in for the person at the screen. Every message box must have been expected, in order,
+// with its exact text, buttons, icon and title; the expectation also gives the answer. File
+// dialogs answer from a queue; modal dialogs are handed to a callback that works their real
+// widgets. Anything unexpected, and any expectation left over at the end, fails the test.
+class ScriptedUi : public UiServices {
+public:
+    struct Message {
+        QString text;
+        MsgButtons buttons;
+        MsgIcon icon;
+        QString title;
+    };
+
+    ScriptedUi();
+    ~ScriptedUi() override;
+
+    void expectMessage(const QString& text, MsgButtons buttons, MsgIcon icon,
+                       const QString& title = QStringLiteral("Orvel XML Editor"),
+                       MsgResult answer = MsgResult::OK);
+    // A message whose text starts with `prefix` (for texts that end in a system's description).
+    void expectMessagePrefix(const QString& prefix, MsgButtons buttons, MsgIcon icon,
+                             const QString& title = QStringLiteral("Orvel XML Editor"),
+                             MsgResult answer = MsgResult::OK);
+    // The next file dialog of this kind returns `fileName`; an empty name dismisses it.
+    void expectFileDialog(FileDialogKind kind, const QString& fileName);
+    void expectModal(std::function<void(QDialog&)> handler);
+    // Checks that every expectation was met; called by the destructor too.
+    void verify();
+
+    const std::vector<Message>& shown() const { return m_shown; }
+    const std::vector<FileDialogRequest>& fileDialogs() const { return m_fileRequests; }
+    QString clipboard;
+
+    MsgResult messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) override;
+    bool fileDialog(const FileDialogRequest& request, QString& chosen) override;
+    void showModal(QDialog& dialog) override;
+    QString clipboardText() override { return clipboard; }
+    void setClipboardText(const QString& text) override { clipboard = text; }
+
+private:
+    struct ExpectedMessage {
+        Message message;
+        MsgResult answer;
+        bool prefix = false;
+    };
+    struct ExpectedFile {
+        FileDialogKind kind;
+        QString fileName;
+    };
+    std::deque<ExpectedMessage> m_messages;
+    std::deque<ExpectedFile> m_files;
+    std::deque<std::function<void(QDialog&)>> m_modals;
+    std::vector<Message> m_shown;
+    std::vector<FileDialogRequest> m_fileRequests;
+    bool m_verified = false;
+};
+
+const char* IconName(MsgIcon icon);
+const char* ButtonsName(MsgButtons buttons);
