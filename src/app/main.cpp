@@ -43,7 +43,6 @@ int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvel-xml-editor"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Orvel XML Editor"));
     QApplication::setApplicationVersion(QStringLiteral(ORVEL_VERSION));
 
     QStringList files = QApplication::arguments().mid(1);

@@ -83,12 +83,9 @@ void AddXmlNodeToTree(TreeModel::ItemId item, XmlNode node, TreeModel& tree, int
     const int type = node.nodeType();
     if (type != NODE_ELEMENT && type != NODE_DOCUMENT)
         return;
-    // An item that already has children gets the new ones after them, at once; otherwise they
-    // are built when first needed.
-    if (item != TreeModel::NoItem && tree.Child(item) == TreeModel::NoItem && hasChildItems(node))
-        tree.MarkChildrenPending(item);
-    else
-        addChildItems(tree, item, node, maxTextLength);
+    // A caller's item may already have been seen by the view, so its own children are added at
+    // once, announced; only the new items below it wait until they are needed.
+    addChildItems(tree, item, node, maxTextLength);
 }
 
 } // namespace ModGeneral

@@ -255,7 +255,7 @@ void TreeModel::SetImage(ItemId item, const QString& key) {
 
 void TreeModel::MarkChildrenPending(ItemId item) {
     Item& i = at(item);
-    if (item == NoItem || i.tag.isNull())
+    if (item == NoItem || i.tag.isNull() || i.pending)
         return;
     i.pending = true;
     m_pendingByNode.emplace(i.tag.raw(), item);
@@ -301,13 +301,22 @@ void TreeModel::forgetPending(ItemId item) {
     }
 }
 
+// A change anywhere below a pending item would show in children built later, so the pending
+// items on the way down to the changed node are built first, from the top.
 void TreeModel::aboutToChange(const XmlNode& container) {
-    auto range = m_pendingByNode.equal_range(container.raw());
-    std::vector<ItemId> due;
-    for (auto it = range.first; it != range.second; ++it)
-        due.push_back(it->second);
-    for (ItemId item : due)
-        EnsureChildren(item);
+    if (m_pendingByNode.empty())
+        return;
+    std::vector<XmlNode> chain;
+    for (XmlNode n = container; n; n = n.parentNode())
+        chain.push_back(n);
+    for (auto node = chain.rbegin(); node != chain.rend(); ++node) {
+        auto range = m_pendingByNode.equal_range(node->raw());
+        std::vector<ItemId> due;
+        for (auto it = range.first; it != range.second; ++it)
+            due.push_back(it->second);
+        for (ItemId item : due)
+            EnsureChildren(item);
+    }
 }
 
 void TreeModel::unwatchAll() {

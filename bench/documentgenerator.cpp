@@ -1,0 +1,32 @@
+#include "documentgenerator.h"
+
+#include <QFile>
+
+qint64 GenerateDocument(const QString& path, int megabytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    const qint64 target = qint64(megabytes) * 1024 * 1024;
+    qint64 nodes = 2;
+    file.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<catalogue generated=\"bench\">\n");
+    QByteArray record;
+    for (qint64 i = 0; file.size() < target; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        record.clear();
+        record += "  <record id=\"r" + n + "\" kind=\"" + (i % 3 ? "item" : "group") + "\">\n";
+        record += "    <name>Record number " + n + "</name>\n";
+        record += "    <value unit=\"mm\">" + QByteArray::number(i * 7 % 1000) + "</value>\n";
+        record += "    <!-- checked " + n + " -->\n";
+        record += "    <description>A longer description of record " + n +
+                  ", as catalogues carry them: where it came from, what it is for, and who checked it "
+                  "last.</description>\n";
+        record += "    <note>Mixed <b>bold</b> and <i>italic</i> text for " + n + ".</note>\n";
+        if (i % 10 == 0)
+            record += "    <raw><![CDATA[<not>parsed</not> " + n + "]]></raw>\n    <?process step=\"" + n + "\"?>\n";
+        record += "  </record>\n";
+        file.write(record);
+        nodes += 20 + (i % 10 == 0 ? 3 : 0);
+    }
+    file.write("</catalogue>\n");
+    return nodes;
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// Writes a catalogue-like XML document of about `megabytes` MB (about 50,000 nodes per MB):
+// records with attributes, child elements, text, comments, CDATA and processing instructions.
+// Returns the number of nodes written (attributes included).
+qint64 GenerateDocument(const QString& path, int megabytes);

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs, builds and runs the whole test suite headless.
+# Usage: scripts/test.sh [--sanitize]   (AddressSanitizer + UBSan build in build-asan/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh "$@"
+build=build
+[ "${1:-}" = "--sanitize" ] && build=build-asan
+export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
+export ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1
+ctest --test-dir "$build" --output-on-failure -j2
