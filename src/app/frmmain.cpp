@@ -253,7 +253,7 @@ void frmMain::Form_Load(const QStringList& arguments) {
             m_bFileNotLoaded = true;
             if (Document().load(m_strFileName)) {
                 m_bFileNotLoaded = false;
-                m_parsedRevision = Document().revision();
+                NoteLoadedFile();
             }
             RefreshViews(true);
         } catch (...) {

@@ -4,6 +4,7 @@
 #include "platform/ui/commondialog.h"
 #include "platform/xml/xmldocument.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QStringList>
 #include <optional>
@@ -118,4 +119,13 @@ private:
     std::unique_ptr<DeferredTextGuard> m_textGuard;
     // Stamp of the Document content as last parsed; equal to its revision while unchanged.
     quint64 m_parsedRevision = 0;
+    // The file the unchanged Document was loaded from, as it was then.
+    struct LoadedFile {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        quint64 revision = 0;
+    } m_loadedFile;
+    void NoteLoadedFile();
+    void writeWebFile(const QString& path);
 };

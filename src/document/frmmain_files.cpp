@@ -59,7 +59,7 @@ void frmMain::OpenFile(QString& strFileName) {
         m_bFileNotLoaded = true;
         if (Document().load(strFileName)) {
             m_bFileNotLoaded = false;
-            m_parsedRevision = Document().revision();
+            NoteLoadedFile();
         }
         if (!Document().hasContent())
             MsgBox(QStringLiteral("XML is not valid."), MsgButtons::OKOnly, MsgIcon::Critical, kAppTitle);

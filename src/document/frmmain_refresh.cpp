@@ -10,6 +10,10 @@
 #include "tree/treebuilder.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
 
 using namespace DocumentRules;
 
@@ -83,7 +87,7 @@ void frmMain::RefreshViews(bool bRebuildTree) {
         }
         setTextViewFromDocument();
         const QString path = WebFilePath();
-        Document().save(path);
+        writeWebFile(path);
         m_WebBrowser->Navigate(path);
         m_bNeedToSave = false;
     } catch (...) {
@@ -93,6 +97,31 @@ void frmMain::RefreshViews(bool bRebuildTree) {
 }
 
 void frmMain::mnuRefresh_Click() { RefreshViews(true); }
+
+void frmMain::NoteLoadedFile() {
+    m_parsedRevision = Document().revision();
+    const QFileInfo info(m_strFileName);
+    m_loadedFile = {m_strFileName, info.size(), info.lastModified(), m_parsedRevision};
+}
+
+// The web view's file holds the Document. While the Document is exactly what was just loaded
+// from a file that has not changed since, a copy of that file is that, and far quicker to make
+// than writing a large document out again.
+void frmMain::writeWebFile(const QString& path) {
+    const XmlDocument& document = Document();
+    const QFileInfo source(m_loadedFile.path);
+    const bool unchanged = document.revision() == m_loadedFile.revision && !m_loadedFile.path.isEmpty() &&
+                           source.size() == m_loadedFile.size && source.lastModified() == m_loadedFile.modified;
+    if (unchanged && source.absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
+        const QString part = path + QStringLiteral(".part");
+        QFile::remove(part);
+        if (QFile::copy(m_loadedFile.path, part) &&
+            std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0)
+            return;
+        QFile::remove(part);
+    }
+    document.save(path, XmlDocument::SaveMode::Scratch);
+}
 
 void frmMain::ToolbarApply_ButtonClick(const QString& key) {
     if (key != QLatin1String("Apply"))

@@ -89,6 +89,11 @@ TEST_F(MainWindowTest, OpenLoadsTheChosenFile) {
     EXPECT_FALSE(window->m_bNeedToSave);
     ASSERT_EQ(ui.fileDialogs().size(), 1u);
     EXPECT_EQ(ui.fileDialogs()[0].filter, QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt"));
+    // The web view's file holds the same document.
+    XmlDocument web = XmlDocument::create();
+    ASSERT_TRUE(web.load(window->WebFilePath()));
+    EXPECT_EQ(web.xml(), window->m_objDocument.xml());
+    EXPECT_EQ(window->m_WebBrowser->LocationPath(), window->WebFilePath());
 }
 
 TEST_F(MainWindowTest, OpenButtonAsksTheSaveQuestionFirstLikeTheMenu) {

@@ -13,8 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -99,17 +102,24 @@ TEST(XmlFiles, DeclarationTypedInTextDecidesTheSavedEncoding) {
     EXPECT_EQ(str(again.documentElement().attributes().getNamedItem(QStringLiteral("a")).text()), "\u20ac");
 }
 
-TEST(XmlFiles, CharactersTheDeclaredEncodingLacksSurviveInNamesAndComments) {
-    GTEST_SKIP() << "known fault: in an ISO-8859-1 document a \u20ac in an element name or comment is saved as "
-                    "&#8364; (the name no longer parses, the comment text changes)";
+// Text and attribute values can carry any character as a reference; names and comments cannot,
+// so a document that holds such characters is not saved in an encoding that lacks them.
+TEST(XmlFiles, ASaveThatWouldChangeNamesOrCommentsIsRefused) {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("out.xml"));
-    XmlDocument doc = XmlDocument::create();
-    ASSERT_TRUE(doc.loadXML(QStringLiteral("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><!--\u20ac--><x\u20ac/></r>")));
-    doc.save(out);
-    XmlDocument again = XmlDocument::create();
-    ASSERT_TRUE(again.load(out)) << str(again.parseError().reason);
-    EXPECT_EQ(str(again.selectSingleNode(QStringLiteral("//comment()")).text()), "\u20ac");
+    QFile old(out);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("<old/>");
+    old.close();
+    for (const QString& body : {QStringLiteral("<r><!--\u20ac--></r>"), QStringLiteral("<r><x\u20ac/></r>"),
+                                QStringLiteral("<r><![CDATA[\u20ac]]></r>")}) {
+        XmlDocument doc = XmlDocument::create();
+        ASSERT_TRUE(doc.loadXML(QStringLiteral("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") + body));
+        EXPECT_THROW(doc.save(out), XmlError) << str(body);
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), QByteArray("<old/>"));
+        old.close();
+    }
 }
 
 TEST(XmlFiles, BadInputIsRefusedQuicklyWithAReport) {
@@ -207,9 +217,9 @@ TEST(XmlFiles, ExternalEntitiesAreNeverRead) {
             const bool ok = fromFile ? doc.load(file) : doc.loadXML(row.text);
             if (!ok)
                 continue; // refusing the document is just as safe
-            // The root only: the DOCTYPE legitimately spells out the URL.
+            // Text only: the markup legitimately spells out the URL and the reference.
             XmlNode root = doc.documentElement();
-            QString seen = root.xml() + root.text();
+            QString seen = root.text();
             for (const XmlNode& a : root.attributes().toVector())
                 seen += a.text();
             EXPECT_FALSE(seen.contains(row.mustNotAppear)) << (fromFile ? "load: " : "loadXML: ") << str(seen);
@@ -217,21 +227,66 @@ TEST(XmlFiles, ExternalEntitiesAreNeverRead) {
     }
 }
 
-TEST(XmlFiles, RemoteDtdIsNotFetched) {
-    // A listening socket nobody should connect to: a fetch would sit in its accept queue.
-    const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    ASSERT_GE(server, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(server, 4), 0);
-    ASSERT_EQ(::getsockname(server, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-    const int port = ntohs(addr.sin_port);
+namespace {
 
+// Answers every request on a loopback port with a DTD and counts them, so that a fetch shows at
+// once instead of leaving the parser waiting on a silent socket.
+class DtdServer {
+public:
+    DtdServer() {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ok = m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+             ::listen(m_fd, 8) == 0 && ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
+        port = ntohs(addr.sin_port);
+        if (ok)
+            m_thread = std::thread([this] { serve(); });
+    }
+    ~DtdServer() {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool ok = false;
+    int port = 0;
+    std::atomic<int> requests{0};
+
+private:
+    void serve() {
+        static const char reply[] = "HTTP/1.0 200 OK\r\nContent-Type: application/xml-dtd\r\n\r\n"
+                                    "<!ENTITY ent \"FETCHED\"><!ELEMENT r ANY>";
+        while (!m_stop) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            const int client = ::accept(m_fd, nullptr, nullptr);
+            if (client < 0)
+                continue;
+            ++requests;
+            char request[4096];
+            (void)::recv(client, request, sizeof request, 0);
+            (void)::send(client, reply, sizeof reply - 1, MSG_NOSIGNAL);
+            ::close(client);
+        }
+    }
+    int m_fd = -1;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST(XmlFiles, RemoteDtdIsNotFetched) {
+    DtdServer server;
+    ASSERT_TRUE(server.ok);
     QTemporaryDir dir;
-    for (const QString& url : {QStringLiteral("http://127.0.0.1:9/x.dtd"), QStringLiteral("http://127.0.0.1:%1/x.dtd").arg(port)}) {
+    const QString urls[] = {QStringLiteral("http://127.0.0.1:9/x.dtd"), QStringLiteral("http://127.0.0.1:%1/x.dtd").arg(server.port)};
+    for (const QString& url : urls) {
         SCOPED_TRACE(str(url));
         const QString text = QStringLiteral("<!DOCTYPE r SYSTEM \"%1\"><r>&ent;<a/></r>").arg(url);
         const QString file = dir.filePath(QStringLiteral("doc.xml"));
@@ -241,16 +296,12 @@ TEST(XmlFiles, RemoteDtdIsNotFetched) {
             QElapsedTimer timer;
             timer.start();
             if (fromFile ? doc.load(file) : doc.loadXML(text)) {
-                EXPECT_EQ(doc.selectNodes(QStringLiteral("/r/*")).length(), 1) << "nothing from the DTD";
+                EXPECT_FALSE(doc.documentElement().text().contains(QStringLiteral("FETCHED")));
             }
             EXPECT_LT(timer.elapsed(), 1000);
         }
     }
-    const int client = ::accept(server, nullptr, nullptr);
-    EXPECT_LT(client, 0) << "the parser connected to the DTD's server";
-    if (client >= 0)
-        ::close(client);
-    ::close(server);
+    EXPECT_EQ(server.requests.load(), 0) << "the parser asked for the DTD";
 }
 
 TEST(XmlFiles, FailedSaveLeavesTheOldFileByteForByte) {

@@ -3,8 +3,13 @@
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlstorage.h"
 
+#include <libxml/entities.h>
+
 #include <QRegularExpression>
+#include <QFile>
 #include <QSaveFile>
+
+#include <cstdio>
 
 using namespace xmlimpl;
 
@@ -20,6 +25,35 @@ QByteArray declaredEncoding(xmlDocPtr doc) {
     static const QRegularExpression encoding(QStringLiteral(R"(encoding\s*=\s*["']([^"']+)["'])"));
     const auto match = encoding.match(qs(first->content));
     return match.hasMatch() ? match.captured(1).toLatin1() : QByteArray();
+}
+
+// An entity the target document does not declare would leave a reference that no longer
+// parses: such references become text, with the replacement text of the source document.
+xmlNodePtr resolveForeignEntities(xmlNodePtr copy, xmlDocPtr source, xmlDocPtr target) {
+    std::vector<xmlNodePtr> stack{copy};
+    while (!stack.empty()) {
+        xmlNodePtr n = stack.back();
+        stack.pop_back();
+        if (n->type == XML_ELEMENT_NODE) {
+            for (xmlNodePtr c = n->children; c; c = c->next)
+                stack.push_back(c);
+            continue;
+        }
+        if (n->type != XML_ENTITY_REF_NODE || xmlGetDocEntity(target, n->name))
+            continue;
+        xmlEntityPtr entity = xmlGetDocEntity(source, n->name);
+        xmlChar* value = entity ? xmlNodeListGetString(source, entity->children, 1) : nullptr;
+        xmlNodePtr text = xmlNewDocText(target, value ? value : BAD_CAST "");
+        xmlFree(value);
+        if (n == copy) {
+            xmlFreeNode(n);
+            copy = text;
+        } else {
+            xmlReplaceNode(n, text);
+            xmlFreeNode(n);
+        }
+    }
+    return copy;
 }
 
 } // namespace
@@ -60,16 +94,39 @@ bool XmlDocument::load(const QString& path) {
     return adopt(o, m_object, parseFile(path, o.parseError));
 }
 
-void XmlDocument::save(const QString& path) const {
+void XmlDocument::save(const QString& path, SaveMode mode) const {
     XmlDocumentObject& o = object();
-    QSaveFile file(path);
+    auto fail = [&path](const QString& why) {
+        throw XmlError(QStringLiteral("The file %1 cannot be written: %2").arg(path, why));
+    };
+    const QByteArray encoding = declaredEncoding(o.storage->doc);
+    if (mode == SaveMode::Durable) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            fail(file.errorString());
+        serializeDocument(o.storage->doc, encoding,
+                          [&file](const char* data, int len) { return file.write(data, len) == len; });
+        if (!file.commit())
+            fail(file.errorString());
+        return;
+    }
+    // Written beside the target and renamed over it, without waiting for the disk.
+    QFile file(path + QStringLiteral(".part"));
     if (!file.open(QIODevice::WriteOnly))
-        throw XmlError(QStringLiteral("The file %1 cannot be written: %2").arg(path, file.errorString()));
-    serializeDocument(o.storage->doc, declaredEncoding(o.storage->doc), [&file](const char* data, int len) {
-        return file.write(data, len) == len;
-    });
-    if (!file.commit())
-        throw XmlError(QStringLiteral("The file %1 cannot be written: %2").arg(path, file.errorString()));
+        fail(file.errorString());
+    try {
+        serializeDocument(o.storage->doc, encoding,
+                          [&file](const char* data, int len) { return file.write(data, len) == len; });
+    } catch (...) {
+        file.remove();
+        throw;
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError ||
+        std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+        file.remove();
+        fail(file.errorString());
+    }
 }
 
 const XmlParseError& XmlDocument::parseError() const { return object().parseError; }
@@ -146,5 +203,8 @@ XmlNode XmlDocument::importNode(const XmlNode& node, bool deep) {
     if (node.isNamespaceDeclaration() || node.nodeType() == NODE_DOCUMENT ||
         node.nodeType() == NODE_DOCUMENT_TYPE)
         throw XmlError(QStringLiteral("This kind of node cannot be copied."));
-    return adoptNew(o.storage, xmlDocCopyNode(node.raw(), o.storage->doc, deep ? 1 : 2));
+    xmlNodePtr copy = xmlDocCopyNode(node.raw(), o.storage->doc, deep ? 1 : 2);
+    if (copy)
+        copy = resolveForeignEntities(copy, node.storage()->doc, o.storage->doc);
+    return adoptNew(o.storage, copy);
 }

@@ -23,8 +23,10 @@ public:
     bool loadXML(const QString& text);
     bool load(const QString& path);
     // Write the serialisation in the encoding that the XML declaration names (UTF-8 without
-    // one). The target is replaced only by a completely written file.
-    void save(const QString& path) const;
+    // one). The target is replaced only by a completely written file; a scratch save skips
+    // waiting for the disk.
+    enum class SaveMode { Durable, Scratch };
+    void save(const QString& path, SaveMode mode = SaveMode::Durable) const;
 
     const XmlParseError& parseError() const;
     QString xml() const;

@@ -188,6 +188,35 @@ void link(XmlStorage& storage, xmlNodePtr parent, xmlNodePtr node, xmlNodePtr re
         xmlReconciliateNs(storage.doc, node);
 }
 
+// Whether taking the document type declaration away would leave entity references without
+// their declaration.
+bool hasEntityReferences(xmlDocPtr doc) {
+    std::vector<xmlNodePtr> stack;
+    for (xmlNodePtr c = doc->children; c; c = c->next)
+        stack.push_back(c);
+    while (!stack.empty()) {
+        xmlNodePtr n = stack.back();
+        stack.pop_back();
+        if (n->type == XML_ENTITY_REF_NODE)
+            return true;
+        if (n->type == XML_ELEMENT_NODE) {
+            for (xmlNodePtr c = n->children; c; c = c->next)
+                stack.push_back(c);
+            for (xmlAttrPtr a = n->properties; a; a = a->next) {
+                for (xmlNodePtr c = a->children; c; c = c->next)
+                    stack.push_back(c);
+            }
+        }
+    }
+    return false;
+}
+
+void checkRemovable(xmlDocPtr doc, xmlNodePtr node) {
+    if (node->type == XML_DTD_NODE && hasEntityReferences(doc))
+        throw XmlError(QStringLiteral("The document type declaration cannot be removed while the document uses "
+                                      "the entities it declares."));
+}
+
 void detach(XmlStorage& storage, xmlNodePtr node) {
     xmlUnlinkNode(node);
     storage.keepDetached(node);
@@ -237,6 +266,12 @@ void XmlNode::requireElement(const char* operation) const {
     requireNode();
     if (m_ns || m_node->type != XML_ELEMENT_NODE)
         throw XmlError(QStringLiteral("%1 is only possible on an element.").arg(QLatin1String(operation)));
+}
+
+void XmlNode::requireContainer() const {
+    requireNode();
+    if (m_ns || !isContainer(m_node))
+        throw XmlError(QStringLiteral("This node cannot have child nodes."));
 }
 
 int XmlNode::nodeType() const {
@@ -457,7 +492,7 @@ void requireChild(const XmlNode& parent, const XmlNode& child) {
 XmlNode XmlNode::appendChild(const XmlNode& newChild) { return insertBefore(newChild, XmlNode()); }
 
 XmlNode XmlNode::insertBefore(const XmlNode& newChild, const XmlNode& refChild) {
-    requireNode();
+    requireContainer();
     requireSameDocument(*this, newChild);
     if (!refChild.isNull())
         requireChild(*this, refChild);
@@ -474,15 +509,16 @@ XmlNode XmlNode::insertBefore(const XmlNode& newChild, const XmlNode& refChild) 
 }
 
 XmlNode XmlNode::removeChild(const XmlNode& oldChild) {
-    requireNode();
+    requireContainer();
     requireChild(*this, oldChild);
+    checkRemovable(m_storage->doc, oldChild.m_node);
     m_storage->aboutToChange(m_node);
     detach(*m_storage, oldChild.m_node);
     return oldChild;
 }
 
 XmlNode XmlNode::replaceChild(const XmlNode& newChild, const XmlNode& oldChild) {
-    requireNode();
+    requireContainer();
     requireSameDocument(*this, newChild);
     requireChild(*this, oldChild);
     if (newChild.m_ns)
@@ -490,6 +526,7 @@ XmlNode XmlNode::replaceChild(const XmlNode& newChild, const XmlNode& oldChild) 
     if (newChild == oldChild)
         return oldChild;
     checkInsert(m_node, newChild.m_node, nullptr, oldChild.m_node);
+    checkRemovable(m_storage->doc, oldChild.m_node);
     if (xmlNodePtr oldParent = newChild.m_node->parent)
         m_storage->aboutToChange(oldParent);
     m_storage->aboutToChange(m_node);

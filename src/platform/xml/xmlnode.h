@@ -104,6 +104,7 @@ public:
 private:
     void requireNode() const;
     void requireElement(const char* operation) const;
+    void requireContainer() const;
 
     _xmlNode* m_node = nullptr;
     _xmlNs* m_ns = nullptr; // set for a namespace declaration shown as an attribute of m_node

@@ -4,11 +4,16 @@
 #include "platform/xml/xmlstorage.h"
 
 #include <libxml/parser.h>
+#include <libxml/SAX2.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlsave.h>
 
 #include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
 #include <QStringDecoder>
 
 namespace xmlimpl {
@@ -50,6 +55,33 @@ ErrorCapture::~ErrorCapture() { xmlSetStructuredErrorFunc(nullptr, nullptr); }
 namespace {
 
 constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET;
+
+// libxml2 offers every blank run between elements as ignorable. Only indentation is: a run with
+// a line break. A lone space between two inline elements is content and stays.
+void keepInlineBlanks(void* context, const xmlChar* chars, int len) {
+    for (int i = 0; i < len; ++i) {
+        if (chars[i] == '\n' || chars[i] == '\r')
+            return;
+    }
+    xmlSAX2Characters(context, chars, len);
+}
+
+// Parses from a prepared context; the document, or nullptr when it is not well-formed.
+xmlDocPtr parseWith(xmlParserCtxtPtr ctxt, int options) {
+    if (!ctxt)
+        throw XmlError(QStringLiteral("Out of memory"));
+    xmlCtxtUseOptions(ctxt, options);
+    ctxt->sax->ignorableWhitespace = keepInlineBlanks; // after the options, which set their own
+    xmlParseDocument(ctxt);
+    xmlDocPtr doc = ctxt->myDoc;
+    const bool ok = doc != nullptr && ctxt->wellFormed;
+    xmlFreeParserCtxt(ctxt);
+    if (ok)
+        return doc;
+    if (doc)
+        xmlFreeDoc(doc);
+    return nullptr;
+}
 
 QString sourceLine(const QString& text, int line, int column) {
     if (line < 1)
@@ -131,17 +163,12 @@ void addDeclarationNode(xmlDocPtr doc, const QString& declarationData) {
 xmlDocPtr parseText(const QByteArray& utf8, XmlParseError& error) {
     error = {};
     ErrorCapture scope;
-    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
-    if (!ctxt)
-        throw XmlError(QStringLiteral("Out of memory"));
+    xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(utf8.constData(), static_cast<int>(utf8.size()));
     // The text is already decoded: an encoding named in its declaration must not apply again.
-    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, utf8.constData(), static_cast<int>(utf8.size()), nullptr,
-                                      "UTF-8", kParseOptions | XML_PARSE_IGNORE_ENC);
-    const bool ok = doc != nullptr && ctxt->wellFormed;
-    xmlFreeParserCtxt(ctxt);
-    if (!ok) {
-        if (doc)
-            xmlFreeDoc(doc);
+    if (ctxt)
+        xmlSwitchEncoding(ctxt, XML_CHAR_ENCODING_UTF8);
+    xmlDocPtr doc = parseWith(ctxt, kParseOptions | XML_PARSE_IGNORE_ENC);
+    if (!doc) {
         fillError(scope, QString::fromUtf8(utf8), error);
         if (error.reason.isEmpty())
             error.reason = QStringLiteral("The document could not be parsed.");
@@ -160,17 +187,10 @@ xmlDocPtr parseFile(const QString& path, XmlParseError& error) {
         return nullptr;
     }
     ErrorCapture scope;
-    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
-    if (!ctxt)
-        throw XmlError(QStringLiteral("Out of memory"));
-    const QByteArray url = QFile::encodeName(path);
-    xmlDocPtr doc = xmlCtxtReadIO(ctxt, readFromFile, closeNothing, &file, url.constData(), nullptr,
-                                  kParseOptions);
-    const bool ok = doc != nullptr && ctxt->wellFormed;
-    xmlFreeParserCtxt(ctxt);
-    if (!ok) {
-        if (doc)
-            xmlFreeDoc(doc);
+    xmlDocPtr doc = parseWith(
+        xmlCreateIOParserCtxt(nullptr, nullptr, readFromFile, closeNothing, &file, XML_CHAR_ENCODING_NONE),
+        kParseOptions);
+    if (!doc) {
         file.seek(0);
         fillError(scope, decodeForReport(file.readAll()), error);
         if (error.reason.isEmpty())
@@ -198,6 +218,50 @@ int writeToSink(void* context, const char* buffer, int len) {
     return len;
 }
 
+// The writer indents element-only content, also where xml:space="preserve" says that white
+// space matters. An element holding a text node is written as it is, so for the time of writing
+// each such element gets an empty one.
+class PreserveSpaceMarks {
+public:
+    explicit PreserveSpaceMarks(xmlNodePtr root) {
+        std::vector<xmlNodePtr> stack{root};
+        while (!stack.empty()) {
+            xmlNodePtr n = stack.back();
+            stack.pop_back();
+            if (n->type != XML_ELEMENT_NODE && n->type != XML_DOCUMENT_NODE)
+                continue;
+            bool hasText = false;
+            for (xmlNodePtr c = n->children; c; c = c->next) {
+                hasText |= c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE ||
+                           c->type == XML_ENTITY_REF_NODE;
+                stack.push_back(c);
+            }
+            if (hasText || !n->children || n->type != XML_ELEMENT_NODE || !preserves(n))
+                continue;
+            xmlNodePtr mark = xmlNewDocText(n->doc, BAD_CAST "");
+            xmlAddPrevSibling(n->children, mark);
+            m_marks.push_back(mark);
+        }
+    }
+    ~PreserveSpaceMarks() {
+        for (xmlNodePtr mark : m_marks) {
+            xmlUnlinkNode(mark);
+            xmlFreeNode(mark);
+        }
+    }
+    PreserveSpaceMarks(const PreserveSpaceMarks&) = delete;
+    PreserveSpaceMarks& operator=(const PreserveSpaceMarks&) = delete;
+
+private:
+    static bool preserves(xmlNodePtr element) {
+        xmlAttrPtr space = xmlHasNsProp(element, BAD_CAST "space", XML_XML_NAMESPACE);
+        if (!space || !space->children)
+            return false;
+        return xmlStrEqual(space->children->content, BAD_CAST "preserve");
+    }
+    std::vector<xmlNodePtr> m_marks;
+};
+
 void saveWith(const QByteArray& encoding, const std::function<bool(const char*, int)>& sink,
               const std::function<void(xmlSaveCtxtPtr)>& body) {
     SinkContext context{&sink};
@@ -223,6 +287,7 @@ QByteArray serialize(xmlDocPtr doc, xmlNodePtr node) {
         out.append(b, n);
         return true;
     };
+    PreserveSpaceMarks marks(node);
     saveWith("UTF-8", sink, [&](xmlSaveCtxtPtr save) {
         if (node == reinterpret_cast<xmlNodePtr>(doc))
             xmlSaveDoc(save, doc);
@@ -232,8 +297,83 @@ QByteArray serialize(xmlDocPtr doc, xmlNodePtr node) {
     return out;
 }
 
+namespace {
+
+bool isUnicodeEncoding(const QByteArray& encoding) {
+    const QByteArray e = encoding.toUpper().replace('-', "").replace('_', "");
+    return e.isEmpty() || e.startsWith("UTF") || e.startsWith("UCS") || e.startsWith("UNICODE");
+}
+
+// Text and attribute values can carry any character as a character reference; names, comments,
+// processing instructions and CDATA sections cannot. Before writing in a single-byte encoding,
+// every such part is checked, so that no file is written that says something else.
+void checkRepresentable(xmlDocPtr doc, const QByteArray& encoding) {
+    iconv_t converter = iconv_open(encoding.constData(), "UTF-8");
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return; // unknown to iconv: libxml2 reports the encoding itself
+    auto fits = [&](const xmlChar* text) {
+        if (!text)
+            return true;
+        char* in = const_cast<char*>(reinterpret_cast<const char*>(text));
+        size_t inLeft = std::strlen(in);
+        char buffer[256];
+        while (inLeft > 0) {
+            char* out = buffer;
+            size_t outLeft = sizeof buffer;
+            if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) && errno != E2BIG)
+                return false;
+        }
+        iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        return true;
+    };
+    QString offending;
+    std::vector<xmlNodePtr> stack;
+    for (xmlNodePtr c = doc->children; c; c = c->next)
+        stack.push_back(c);
+    while (!stack.empty() && offending.isEmpty()) {
+        xmlNodePtr n = stack.back();
+        stack.pop_back();
+        switch (n->type) {
+        case XML_ELEMENT_NODE:
+            if (!fits(n->name) || (n->ns && !fits(n->ns->prefix)))
+                offending = QStringLiteral("the element name '%1'").arg(qs(n->name));
+            for (xmlAttrPtr a = n->properties; a && offending.isEmpty(); a = a->next) {
+                if (!fits(a->name))
+                    offending = QStringLiteral("the attribute name '%1'").arg(qs(a->name));
+            }
+            for (xmlNodePtr c = n->children; c; c = c->next)
+                stack.push_back(c);
+            break;
+        case XML_COMMENT_NODE:
+            if (!fits(n->content))
+                offending = QStringLiteral("the comment '%1'").arg(qs(n->content).left(40));
+            break;
+        case XML_PI_NODE:
+            if (!fits(n->name) || !fits(n->content))
+                offending = QStringLiteral("the processing instruction '%1'").arg(qs(n->name));
+            break;
+        case XML_CDATA_SECTION_NODE:
+            if (!fits(n->content))
+                offending = QStringLiteral("the CDATA section '%1'").arg(qs(n->content).left(40));
+            break;
+        default:
+            break;
+        }
+    }
+    iconv_close(converter);
+    if (!offending.isEmpty())
+        throw XmlError(QStringLiteral("The document cannot be saved in the encoding %1: %2 holds a character "
+                                      "that this encoding cannot represent.")
+                           .arg(QString::fromLatin1(encoding), offending));
+}
+
+} // namespace
+
 void serializeDocument(xmlDocPtr doc, const QByteArray& encoding,
                        const std::function<bool(const char*, int)>& sink) {
+    if (!isUnicodeEncoding(encoding))
+        checkRepresentable(doc, encoding);
+    PreserveSpaceMarks marks(reinterpret_cast<xmlNodePtr>(doc));
     saveWith(encoding, sink, [&](xmlSaveCtxtPtr save) { xmlSaveDoc(save, doc); });
 }
 
