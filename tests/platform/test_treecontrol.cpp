@@ -1,0 +1,128 @@
+// The tree control as the window uses it: selection, in-place label editing with its hooks,
+// hit testing, the busy pointer and dropped files.
+
+#include "platform/tree/treecontrol.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+class TreeControlTest : public testing::Test {
+protected:
+    void SetUp() override {
+        tree.resize(300, 200);
+        tree.show();
+        root = nodes().Add(QStringLiteral("root"));
+        child = nodes().Add(root, TreeModel::tvwChild, QStringLiteral("child"));
+        grandchild = nodes().Add(child, TreeModel::tvwChild, QStringLiteral("grandchild"));
+    }
+    TreeModel& nodes() { return tree.Nodes(); }
+    // The open editor; closed ones may linger until deleted.
+    QLineEdit* editor() {
+        for (QLineEdit* line : tree.findChildren<QLineEdit*>()) {
+            if (line->isVisible())
+                return line;
+        }
+        return nullptr;
+    }
+    void type(const QString& text, Qt::Key finish) {
+        QLineEdit* line = editor();
+        ASSERT_NE(line, nullptr);
+        line->selectAll();
+        QTest::keyClicks(line, text);
+        QTest::keyClick(line, finish);
+        QCoreApplication::processEvents();
+    }
+
+    TreeControl tree;
+    TreeModel::ItemId root = 0, child = 0, grandchild = 0;
+};
+
+TEST_F(TreeControlTest, SelectingAnItemShowsItThroughItsCollapsedAncestors) {
+    EXPECT_EQ(tree.SelectedItem(), TreeModel::NoItem);
+    tree.SetSelectedItem(grandchild);
+    EXPECT_EQ(tree.SelectedItem(), grandchild);
+    EXPECT_TRUE(tree.Expanded(root));
+    EXPECT_TRUE(tree.Expanded(child));
+    tree.SetSelectedItem(TreeModel::NoItem);
+    EXPECT_EQ(tree.SelectedItem(), TreeModel::NoItem);
+}
+
+TEST_F(TreeControlTest, HitTestFindsTheItemUnderAPoint) {
+    tree.SetExpanded(root, true);
+    QCoreApplication::processEvents();
+    const QRect rect = tree.visualRect(nodes().IndexOf(child));
+    EXPECT_EQ(tree.HitTest(rect.center()), child);
+    EXPECT_EQ(tree.HitTest(QPoint(5, tree.viewport()->height() - 2)), TreeModel::NoItem);
+}
+
+TEST_F(TreeControlTest, LabelEditKeepsWhatTheAfterHookDecides) {
+    tree.AfterLabelEdit = [](TreeModel::ItemId, QString& text) {
+        text = text.trimmed();
+        return false;
+    };
+    tree.SetSelectedItem(child);
+    tree.StartLabelEdit();
+    ASSERT_TRUE(tree.IsEditingLabel());
+    type(QStringLiteral("  renamed  "), Qt::Key_Return);
+    EXPECT_EQ(nodes().Text(child), QStringLiteral("renamed"));
+}
+
+TEST_F(TreeControlTest, CancelledOrAbandonedEditsLeaveTheLabel) {
+    int afterCalls = 0;
+    tree.AfterLabelEdit = [&](TreeModel::ItemId, QString&) {
+        ++afterCalls;
+        return true; // cancel: the old label stays
+    };
+    tree.SetSelectedItem(child);
+    tree.StartLabelEdit();
+    type(QStringLiteral("refused"), Qt::Key_Return);
+    EXPECT_EQ(nodes().Text(child), QStringLiteral("child"));
+    EXPECT_EQ(afterCalls, 1);
+
+    tree.StartLabelEdit();
+    type(QStringLiteral("abandoned"), Qt::Key_Escape);
+    EXPECT_EQ(nodes().Text(child), QStringLiteral("child"));
+    EXPECT_EQ(afterCalls, 1); // Escape never reaches the hook
+
+    tree.BeforeLabelEdit = [](TreeModel::ItemId item) { return item != TreeModel::NoItem; };
+    tree.StartLabelEdit();
+    EXPECT_FALSE(tree.IsEditingLabel());
+}
+
+TEST_F(TreeControlTest, MousePointerShowsTheBusyCursor) {
+    tree.SetMousePointer(TreeControl::PointerWait);
+    EXPECT_EQ(tree.MousePointer(), 11);
+    EXPECT_EQ(tree.cursor().shape(), Qt::WaitCursor);
+    tree.SetMousePointer(TreeControl::PointerDefault);
+    EXPECT_EQ(tree.cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(TreeControlTest, DroppedFilesAreHandedOnAndOtherDropsIgnored) {
+    QSignalSpy dropped(&tree, &TreeControl::FilesDropped);
+    auto drop = [&](QMimeData* data) {
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(tree.viewport(), &enter);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(tree.viewport(), &event);
+        return enter.isAccepted() && event.isAccepted();
+    };
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/one.xml")), QUrl::fromLocalFile(QStringLiteral("/tmp/two.xml"))});
+    EXPECT_TRUE(drop(&files));
+    ASSERT_EQ(dropped.count(), 1);
+    EXPECT_EQ(dropped[0][0].toStringList(), (QStringList{QStringLiteral("/tmp/one.xml"), QStringLiteral("/tmp/two.xml")}));
+
+    QMimeData text;
+    text.setText(QStringLiteral("<dragged/>"));
+    EXPECT_FALSE(drop(&text));
+    EXPECT_EQ(dropped.count(), 1);
+}
+
+} // namespace
