@@ -23,7 +23,7 @@ namespace {
 
 struct Result {
     double seconds = 0;
-    long peakKb = 0;   // peak resident size above the size before opening
+    long peakKb = 0; // peak resident size above the size before opening
     long builtItems = 0;
 };
 
@@ -100,20 +100,24 @@ Result openInEditor(const QString& path, int argc, char** argv) {
 int main(int argc, char** argv) {
     const int megabytes = argc > 1 ? std::atoi(argv[1]) : 100;
     QTemporaryDir dir;
-    QString path = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir.filePath(QStringLiteral("large.xml"));
+    QString path =
+        argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir.filePath(QStringLiteral("large.xml"));
     if (argc <= 2) {
         std::printf("generating %d MB document...\n", megabytes);
         std::fflush(stdout);
         const qint64 nodes = GenerateDocument(path, megabytes);
-        std::printf("  %lld nodes, %.1f MB\n", static_cast<long long>(nodes), QFile(path).size() / 1048576.0);
+        std::printf("  %lld nodes, %.1f MB\n", static_cast<long long>(nodes),
+                    QFile(path).size() / 1048576.0);
     }
     std::fflush(stdout);
     const Result base = inChild([&] { return parseAlone(path); });
     const Result editor = inChild([&] { return openInEditor(path, argc, argv); });
-    std::printf("libxml2 parse alone : %7.3f s  peak +%7.1f MB\n", base.seconds, base.peakKb / 1024.0);
-    std::printf("editor open, shown  : %7.3f s  peak +%7.1f MB  (%ld tree items built)\n", editor.seconds,
-                editor.peakKb / 1024.0, editor.builtItems);
+    std::printf("libxml2 parse alone : %7.3f s  peak +%7.1f MB\n", base.seconds,
+                base.peakKb / 1024.0);
+    std::printf("editor open, shown  : %7.3f s  peak +%7.1f MB  (%ld tree items built)\n",
+                editor.seconds, editor.peakKb / 1024.0, editor.builtItems);
     std::printf("ratio time   : %.2fx (target at most 2x)\n", editor.seconds / base.seconds);
-    std::printf("ratio memory : %.2fx (target at most 1.5x)\n", double(editor.peakKb) / base.peakKb);
+    std::printf("ratio memory : %.2fx (target at most 1.5x)\n",
+                double(editor.peakKb) / base.peakKb);
     return 0;
 }

@@ -17,12 +17,14 @@ qint64 GenerateDocument(const QString& path, int megabytes) {
         record += "    <name>Record number " + n + "</name>\n";
         record += "    <value unit=\"mm\">" + QByteArray::number(i * 7 % 1000) + "</value>\n";
         record += "    <!-- checked " + n + " -->\n";
-        record += "    <description>A longer description of record " + n +
-                  ", as catalogues carry them: where it came from, what it is for, and who checked it "
-                  "last.</description>\n";
+        record +=
+            "    <description>A longer description of record " + n +
+            ", as catalogues carry them: where it came from, what it is for, and who checked it "
+            "last.</description>\n";
         record += "    <note>Mixed <b>bold</b> and <i>italic</i> text for " + n + ".</note>\n";
         if (i % 10 == 0)
-            record += "    <raw><![CDATA[<not>parsed</not> " + n + "]]></raw>\n    <?process step=\"" + n + "\"?>\n";
+            record += "    <raw><![CDATA[<not>parsed</not> " + n +
+                      "]]></raw>\n    <?process step=\"" + n + "\"?>\n";
         record += "  </record>\n";
         file.write(record);
         nodes += 20 + (i % 10 == 0 ? 3 : 0);

@@ -147,7 +147,15 @@ const KeyDispatch kToolboxKeys[] = {
 
 } // namespace
 
-std::span<const MenuEntry> MenuTable() { return kMenus; }
-std::span<const ButtonEntry> ButtonTable() { return kButtons; }
-std::span<const KeyDispatch> Toolbar1Keys() { return kToolbar1Keys; }
-std::span<const KeyDispatch> ToolboxKeys() { return kToolboxKeys; }
+std::span<const MenuEntry> MenuTable() {
+    return kMenus;
+}
+std::span<const ButtonEntry> ButtonTable() {
+    return kButtons;
+}
+std::span<const KeyDispatch> Toolbar1Keys() {
+    return kToolbar1Keys;
+}
+std::span<const KeyDispatch> ToolboxKeys() {
+    return kToolboxKeys;
+}

@@ -20,7 +20,9 @@
 using namespace DocumentRules;
 
 // The icons live in the GUI library, a static one: their resource must be registered by hand.
-static void initResources() { Q_INIT_RESOURCE(orvel); }
+static void initResources() {
+    Q_INIT_RESOURCE(orvel);
+}
 
 frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
     initResources();
@@ -37,29 +39,43 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
 
 frmMain::~frmMain() = default;
 
+namespace {
+
+// A toolbar; inside a side panel it goes below the panel's label.
+QToolBar* makeToolBar(QWidget* parent, const char* name, Qt::ToolButtonStyle style,
+                      Qt::Orientation orientation = Qt::Horizontal) {
+    auto* bar = new QToolBar(parent);
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setOrientation(orientation);
+    bar->setToolButtonStyle(style);
+    bar->setIconSize(QSize(16, 16));
+    if (parent->layout())
+        parent->layout()->addWidget(bar);
+    return bar;
+}
+
+// A side panel: a label above what is added to it.
+QWidget* makePanel(QWidget* parent, const char* name, const QString& caption) {
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel(caption, panel));
+    return panel;
+}
+
+} // namespace
+
 void frmMain::buildControls() {
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     setCentralWidget(m_client);
     m_client->installEventFilter(this);
 
-    Toolbar1 = new QToolBar(m_client);
-    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
-    Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    Toolbar1->setIconSize(QSize(16, 16));
+    Toolbar1 = makeToolBar(m_client, "Toolbar1", Qt::ToolButtonIconOnly);
 
-    PicView = new QWidget(m_client);
-    PicView->setObjectName(QStringLiteral("PicView"));
-    auto* viewLayout = new QVBoxLayout(PicView);
-    viewLayout->setContentsMargins(0, 0, 0, 0);
-    m_viewsLabel = new QLabel(QStringLiteral("Views"), PicView);
-    viewLayout->addWidget(m_viewsLabel);
-    ToolbarView = new QToolBar(PicView);
-    ToolbarView->setObjectName(QStringLiteral("ToolbarView"));
-    ToolbarView->setOrientation(Qt::Vertical);
-    ToolbarView->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    ToolbarView->setIconSize(QSize(16, 16));
-    viewLayout->addWidget(ToolbarView);
+    PicView = makePanel(m_client, "PicView", QStringLiteral("Views"));
+    ToolbarView = makeToolBar(PicView, "ToolbarView", Qt::ToolButtonTextUnderIcon, Qt::Vertical);
     Image2 = new QLabel(PicView);
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setPixmap(QIcon(QStringLiteral(":/icons/app/orvel.svg")).pixmap(48, 48));
@@ -67,15 +83,16 @@ void frmMain::buildControls() {
     Image2->setCursor(Qt::PointingHandCursor);
     Image2->setToolTip(QStringLiteral("About Orvel XML Editor"));
     Image2->installEventFilter(this);
-    viewLayout->addWidget(Image2);
-    viewLayout->addStretch();
+    PicView->layout()->addWidget(Image2);
+    static_cast<QVBoxLayout*>(PicView->layout())->addStretch();
 
     m_wndTree = new TreeControl(m_client);
     m_wndTree->setObjectName(QStringLiteral("m_wndTree"));
     QHash<QString, QIcon> images;
     for (const char* key : {"Element", "Text", "Attribute", "Comment", "CData", "PInstructions"}) {
-        images.insert(QString::fromLatin1(key),
-                      QIcon(QStringLiteral(":/icons/items/%1.svg").arg(QString::fromLatin1(key).toLower())));
+        images.insert(
+            QString::fromLatin1(key),
+            QIcon(QStringLiteral(":/icons/items/%1.svg").arg(QString::fromLatin1(key).toLower())));
     }
     m_wndTree->SetImageList(images);
     connect(m_wndTree, &TreeControl::FilesDropped, this, &frmMain::DropFiles);
@@ -88,24 +105,11 @@ void frmMain::buildControls() {
     m_WebBrowser = new WebBrowser(m_client);
     m_WebBrowser->setObjectName(QStringLiteral("m_WebBrowser"));
 
-    PicToolBox = new QWidget(m_client);
-    PicToolBox->setObjectName(QStringLiteral("PicToolBox"));
-    auto* boxLayout = new QVBoxLayout(PicToolBox);
-    boxLayout->setContentsMargins(0, 0, 0, 0);
-    m_toolboxLabel = new QLabel(QStringLiteral("Toolbox"), PicToolBox);
-    boxLayout->addWidget(m_toolboxLabel);
-    Toolbox = new QToolBar(PicToolBox);
-    Toolbox->setObjectName(QStringLiteral("Toolbox"));
-    Toolbox->setOrientation(Qt::Vertical);
-    Toolbox->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    Toolbox->setIconSize(QSize(16, 16));
-    boxLayout->addWidget(Toolbox);
-    boxLayout->addStretch();
+    PicToolBox = makePanel(m_client, "PicToolBox", QStringLiteral("Toolbox"));
+    Toolbox = makeToolBar(PicToolBox, "Toolbox", Qt::ToolButtonTextUnderIcon, Qt::Vertical);
+    static_cast<QVBoxLayout*>(PicToolBox->layout())->addStretch();
 
-    ToolbarApply = new QToolBar(m_client);
-    ToolbarApply->setObjectName(QStringLiteral("ToolbarApply"));
-    ToolbarApply->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    ToolbarApply->setIconSize(QSize(16, 16));
+    ToolbarApply = makeToolBar(m_client, "ToolbarApply", Qt::ToolButtonTextBesideIcon);
 
     StatusBar1 = new StatusPanels(m_client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -173,15 +177,17 @@ void frmMain::buildCommands() {
         }
         const QString key = QString::fromLatin1(b.key);
         const QString caption = QString::fromLatin1(b.caption);
-        auto* action = bar->addAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(b.icon))),
-                                      caption.isEmpty() ? key : caption);
+        auto* action =
+            bar->addAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(b.icon))),
+                           caption.isEmpty() ? key : caption);
         action->setObjectName(QString::fromLatin1(b.toolbar) + QLatin1Char('.') + key);
         action->setProperty("key", key);
         action->setToolTip(QString::fromLatin1(b.tooltip));
         if (bar == ToolbarView) {
             action->setCheckable(true);
             const int index = ++viewIndex;
-            connect(action, &QAction::triggered, this, [this, index] { ToolbarView_ButtonClick(index); });
+            connect(action, &QAction::triggered, this,
+                    [this, index] { ToolbarView_ButtonClick(index); });
             continue;
         }
         std::span<const KeyDispatch> keys = bar == Toolbar1 ? Toolbar1Keys() : ToolboxKeys();
@@ -213,9 +219,13 @@ void frmMain::buildCommands() {
     Toolbox->setMinimumSize(Toolbox->sizeHint());
 }
 
-QAction* frmMain::Command(const QString& name) const { return findChild<QAction*>(name); }
+QAction* frmMain::Command(const QString& name) const {
+    return findChild<QAction*>(name);
+}
 
-QMenu* frmMain::Menu(const QString& name) const { return findChild<QMenu*>(name); }
+QMenu* frmMain::Menu(const QString& name) const {
+    return findChild<QMenu*>(name);
+}
 
 QAction* frmMain::Button(QToolBar* toolbar, const QString& key) const {
     return findChild<QAction*>(toolbar->objectName() + QLatin1Char('.') + key);
@@ -233,9 +243,13 @@ void dispatch(frmMain* window, std::span<const KeyDispatch> keys, const QString&
 }
 } // namespace
 
-void frmMain::Toolbar1_ButtonClick(const QString& key) { dispatch(this, Toolbar1Keys(), key); }
+void frmMain::Toolbar1_ButtonClick(const QString& key) {
+    dispatch(this, Toolbar1Keys(), key);
+}
 
-void frmMain::Toolbox_ButtonClick(const QString& key) { dispatch(this, ToolboxKeys(), key); }
+void frmMain::Toolbox_ButtonClick(const QString& key) {
+    dispatch(this, ToolboxKeys(), key);
+}
 
 // ---- start-up and closing --------------------------------------------------------------------
 
@@ -281,7 +295,9 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->accept();
 }
 
-void frmMain::mnuExit_Click() { close(); }
+void frmMain::mnuExit_Click() {
+    close();
+}
 
 void frmMain::mnuAbout_Click() {
     frmAbout about;

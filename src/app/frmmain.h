@@ -114,8 +114,6 @@ private:
     XmlDocument& Document();
 
     QWidget* m_client = nullptr;
-    QLabel* m_viewsLabel = nullptr;
-    QLabel* m_toolboxLabel = nullptr;
     std::unique_ptr<DeferredTextGuard> m_textGuard;
     // Stamp of the Document content as last parsed; equal to its revision while unchanged.
     quint64 m_parsedRevision = 0;

@@ -13,7 +13,9 @@
 
 namespace {
 constexpr int kTwipsPerPixel = 15;
-int px(int twips) { return twips / kTwipsPerPixel; }
+int px(int twips) {
+    return twips / kTwipsPerPixel;
+}
 QRect rectTwips(int left, int top, int width, int height) {
     return QRect(px(left), px(top), px(width), px(height));
 }
@@ -29,7 +31,8 @@ void frmMain::Form_Resize() {
 
     // The bars that align themselves to the window's edges.
     Toolbar1->setGeometry(rectTwips(0, 0, clientWidth, toolbar1Height));
-    StatusBar1->setGeometry(0, m_client->height() - px(statusHeight), m_client->width(), px(statusHeight));
+    StatusBar1->setGeometry(0, m_client->height() - px(statusHeight), m_client->width(),
+                            px(statusHeight));
     PicView->setGeometry(rectTwips(120, 360, 1215, 3015));
 
     // Each step uses what the steps before it set; a size that cannot be negative stops the
@@ -55,7 +58,8 @@ void frmMain::Form_Resize() {
                 view->setGeometry(rectTwips(treeLeft, treeTop, treeWidth, treeHeight));
             // The bar is at least as wide as its caption needs; its right edge meets the tree's.
             const int width = qMax(px(applyWidth), ToolbarApply->sizeHint().width());
-            ToolbarApply->setGeometry(px(treeLeft + treeWidth) - width, px(applyTop), width, px(applyHeight));
+            ToolbarApply->setGeometry(px(treeLeft + treeWidth) - width, px(applyTop), width,
+                                      px(applyHeight));
         }
     }
     if (!failed)
@@ -63,7 +67,7 @@ void frmMain::Form_Resize() {
     ++m_iResizeFailures;
     if (m_iResizeFailures > 100) {
         m_iResizeFailures = 0;
-        MsgBox(QStringLiteral("Oh, com'on man! Stop screwing around with the window."), MsgButtons::OKOnly,
-               MsgIcon::Critical, DocumentRules::kAppTitle);
+        MsgBox(QStringLiteral("Oh, com'on man! Stop screwing around with the window."),
+               MsgButtons::OKOnly, MsgIcon::Critical, DocumentRules::kAppTitle);
     }
 }

@@ -38,7 +38,9 @@ QLabel* StatusPanels::Panel(int index) const {
     return index >= 1 && index <= m_panels.size() ? m_panels[index - 1] : nullptr;
 }
 
-void StatusPanels::showKey(QLabel* label, bool on) { label->setEnabled(on); }
+void StatusPanels::showKey(QLabel* label, bool on) {
+    label->setEnabled(on);
+}
 
 void StatusPanels::tick() {
     m_panels[5]->setText(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat));

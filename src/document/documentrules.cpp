@@ -9,15 +9,19 @@
 namespace DocumentRules {
 
 QString LastPathPart(const QString& fileName) {
-    const qsizetype cut = qMax(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype cut =
+        qMax(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
     return fileName.mid(cut + 1);
 }
 
 QString CaptionFor(const QString& fileName) {
-    return kAppTitle + QStringLiteral(" - ") + (fileName.isEmpty() ? QStringLiteral("Unknown") : LastPathPart(fileName));
+    return kAppTitle + QStringLiteral(" - ") +
+           (fileName.isEmpty() ? QStringLiteral("Unknown") : LastPathPart(fileName));
 }
 
-bool IsBackupFileName(const QString& chosenName) { return LastPathPart(chosenName) == kTempFileName; }
+bool IsBackupFileName(const QString& chosenName) {
+    return LastPathPart(chosenName) == kTempFileName;
+}
 
 QString TempFileIn(const QString& directory) {
     QString path = directory + QLatin1Char('/') + kTempFileName;
@@ -36,7 +40,8 @@ QString TempFileDirectory(const QString& programDirectory) {
 }
 
 QString CommandLinePath(const QString& argument) {
-    if (argument.size() >= 2 && argument.startsWith(QLatin1Char('"')) && argument.endsWith(QLatin1Char('"')))
+    if (argument.size() >= 2 && argument.startsWith(QLatin1Char('"')) &&
+        argument.endsWith(QLatin1Char('"')))
         return argument.mid(1, argument.size() - 2);
     return argument;
 }
@@ -65,7 +70,8 @@ ErrorReport ReportFor(std::exception_ptr error, const XmlDocument& document) {
     try {
         std::rethrow_exception(error);
     } catch (const MissingObjectError&) {
-        report.text = QStringLiteral("Unexpected error, it is recommended to refresh the application.");
+        report.text =
+            QStringLiteral("Unexpected error, it is recommended to refresh the application.");
     } catch (const DescribedError& e) {
         report.text = e.description();
     } catch (const std::bad_alloc&) {

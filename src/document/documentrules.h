@@ -10,7 +10,8 @@ namespace DocumentRules {
 
 inline const QString kAppTitle = QStringLiteral("Orvel XML Editor");
 inline const QString kTempFileName = QStringLiteral("TempXMLFile.xml");
-inline const QString kFileFilter = QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt");
+inline const QString kFileFilter =
+    QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt");
 inline const QString kNewDocumentText = QStringLiteral("<Root/>");
 
 // "Orvel XML Editor - name" with the name's last path part, or "- Unknown" without a name.

@@ -12,8 +12,8 @@ using namespace DocumentRules;
 
 namespace {
 void showBackupFileRefusal() {
-    MsgBox(QStringLiteral("This file is a backup file. Please choose another file."), MsgButtons::OKOnly,
-           MsgIcon::Information, kAppTitle);
+    MsgBox(QStringLiteral("This file is a backup file. Please choose another file."),
+           MsgButtons::OKOnly, MsgIcon::Information, kAppTitle);
 }
 
 // The hourglass over the whole window while a save runs.
@@ -62,7 +62,8 @@ void frmMain::OpenFile(QString& strFileName) {
             NoteLoadedFile();
         }
         if (!Document().hasContent())
-            MsgBox(QStringLiteral("XML is not valid."), MsgButtons::OKOnly, MsgIcon::Critical, kAppTitle);
+            MsgBox(QStringLiteral("XML is not valid."), MsgButtons::OKOnly, MsgIcon::Critical,
+                   kAppTitle);
         RefreshViews(true);
     } catch (const DialogCancelledError&) {
     } catch (...) {
@@ -123,7 +124,8 @@ bool frmMain::HandleSaving() {
     try {
         if (!m_bNeedToSave)
             return true;
-        switch (MsgBox(SaveQuestion(m_strFileName), MsgButtons::YesNoCancel, MsgIcon::None, kAppTitle)) {
+        switch (MsgBox(SaveQuestion(m_strFileName), MsgButtons::YesNoCancel, MsgIcon::None,
+                       kAppTitle)) {
         case MsgResult::Yes:
             SaveFile();
             return true;
@@ -137,4 +139,6 @@ bool frmMain::HandleSaving() {
     }
 }
 
-void frmMain::UpdateFormCaption() { setWindowTitle(CaptionFor(m_strFileName)); }
+void frmMain::UpdateFormCaption() {
+    setWindowTitle(CaptionFor(m_strFileName));
+}

@@ -20,7 +20,9 @@ using namespace DocumentRules;
 namespace {
 // The busy pointer over the tree while it is built, put back also when building fails.
 struct TreeWaitPointer {
-    explicit TreeWaitPointer(TreeControl& tree) : m_tree(tree) { m_tree.SetMousePointer(TreeControl::PointerWait); }
+    explicit TreeWaitPointer(TreeControl& tree) : m_tree(tree) {
+        m_tree.SetMousePointer(TreeControl::PointerWait);
+    }
     ~TreeWaitPointer() { m_tree.SetMousePointer(TreeControl::PointerDefault); }
     TreeControl& m_tree;
 };
@@ -43,7 +45,9 @@ void frmMain::SetTextToXML(QString NewText) {
     m_objDocument = XmlDocument();
 }
 
-QString frmMain::GetTextFromXML() { return m_objDocument.isNull() ? m_strXMLText : m_objDocument.xml(); }
+QString frmMain::GetTextFromXML() {
+    return m_objDocument.isNull() ? m_strXMLText : m_objDocument.xml();
+}
 
 void frmMain::showParseError(const XmlParseError& error) {
     MsgBox(ParseErrorReport(error), MsgButtons::OKOnly, MsgIcon::Information, kAppTitle);
@@ -53,8 +57,8 @@ void frmMain::HandleError() {
     const ErrorReport report = ReportFor(std::current_exception(), m_objDocument);
     if (!report.show)
         return;
-    MsgBox(report.text, MsgButtons::OKOnly, report.parseError ? MsgIcon::Information : MsgIcon::Critical,
-           kAppTitle);
+    MsgBox(report.text, MsgButtons::OKOnly,
+           report.parseError ? MsgIcon::Information : MsgIcon::Critical, kAppTitle);
 }
 
 // The text view gets the Document's text as of now; it is written out only when needed.
@@ -79,8 +83,8 @@ void frmMain::RefreshViews(bool bRebuildTree) {
                 // same tree, so only the tree is built anew.
                 m_wndTree->Nodes().Clear();
                 TreeWaitPointer wait(*m_wndTree);
-                ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, document.asNode(), m_wndTree->Nodes(),
-                                             m_lTreeTextMaxLength);
+                ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, document.asNode(),
+                                             m_wndTree->Nodes(), m_lTreeTextMaxLength);
             } else {
                 SetTextToXML(document.xml());
             }
@@ -91,12 +95,15 @@ void frmMain::RefreshViews(bool bRebuildTree) {
         m_WebBrowser->Navigate(path);
         m_bNeedToSave = false;
     } catch (...) {
-        MsgBox(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly, MsgIcon::Critical, kAppTitle);
+        MsgBox(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly, MsgIcon::Critical,
+               kAppTitle);
     }
     UpdateFormCaption();
 }
 
-void frmMain::mnuRefresh_Click() { RefreshViews(true); }
+void frmMain::mnuRefresh_Click() {
+    RefreshViews(true);
+}
 
 void frmMain::NoteLoadedFile() {
     m_parsedRevision = Document().revision();
@@ -110,13 +117,15 @@ void frmMain::NoteLoadedFile() {
 void frmMain::writeWebFile(const QString& path) {
     const XmlDocument& document = Document();
     const QFileInfo source(m_loadedFile.path);
-    const bool unchanged = document.revision() == m_loadedFile.revision && !m_loadedFile.path.isEmpty() &&
-                           source.size() == m_loadedFile.size && source.lastModified() == m_loadedFile.modified;
+    const bool unchanged = document.revision() == m_loadedFile.revision &&
+                           !m_loadedFile.path.isEmpty() && source.size() == m_loadedFile.size &&
+                           source.lastModified() == m_loadedFile.modified;
     if (unchanged && source.absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
         const QString part = path + QStringLiteral(".part");
         QFile::remove(part);
         if (QFile::copy(m_loadedFile.path, part) &&
-            std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0)
+            std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) ==
+                0)
             return;
         QFile::remove(part);
     }
@@ -135,6 +144,7 @@ void frmMain::ToolbarApply_ButtonClick(const QString& key) {
     } else if (!m_WebBrowser->isHidden()) {
         RefreshViews(true);
     } else {
-        MsgBox(QStringLiteral("Cannot apply last changes."), MsgButtons::OKOnly, MsgIcon::Critical, kAppTitle);
+        MsgBox(QStringLiteral("Cannot apply last changes."), MsgButtons::OKOnly, MsgIcon::Critical,
+               kAppTitle);
     }
 }

@@ -14,31 +14,45 @@ QString AttributeLabel(const QString& name, const QString& value) {
 
 QString ItemLabel(const XmlNode& node, int maxLength, const QString& current) {
     switch (node.nodeType()) {
-    case NODE_ELEMENT: return node.nodeName();
-    case NODE_ATTRIBUTE: return AttributeLabel(node.nodeName(), node.text());
+    case NODE_ELEMENT:
+        return node.nodeName();
+    case NODE_ATTRIBUTE:
+        return AttributeLabel(node.nodeName(), node.text());
     case NODE_TEXT:
     case NODE_CDATA_SECTION:
-    case NODE_COMMENT: return ShortenedText(node.text(), maxLength);
-    case NODE_PROCESSING_INSTRUCTION: return node.nodeName() + QLatin1Char(' ') + node.text();
-    default: return current;
+    case NODE_COMMENT:
+        return ShortenedText(node.text(), maxLength);
+    case NODE_PROCESSING_INSTRUCTION:
+        return node.nodeName() + QLatin1Char(' ') + node.text();
+    default:
+        return current;
     }
 }
 
 QString ItemIconKey(const XmlNode& node) {
     switch (node.nodeType()) {
-    case NODE_ELEMENT: return kElement;
-    case NODE_ATTRIBUTE: return kAttribute;
-    case NODE_TEXT: return kText;
-    case NODE_CDATA_SECTION: return kCData;
-    case NODE_COMMENT: return kComment;
-    case NODE_PROCESSING_INSTRUCTION: return kPInstructions;
-    default: return {};
+    case NODE_ELEMENT:
+        return kElement;
+    case NODE_ATTRIBUTE:
+        return kAttribute;
+    case NODE_TEXT:
+        return kText;
+    case NODE_CDATA_SECTION:
+        return kCData;
+    case NODE_COMMENT:
+        return kComment;
+    case NODE_PROCESSING_INSTRUCTION:
+        return kPInstructions;
+    default:
+        return {};
     }
 }
 
 namespace {
 
-bool hasChildItems(const XmlNode& node) { return node.hasAttributes() || node.hasChildNodes(); }
+bool hasChildItems(const XmlNode& node) {
+    return node.hasAttributes() || node.hasChildNodes();
+}
 
 void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength);
 
@@ -53,17 +67,20 @@ void describe(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int 
 
 // Adds the items of the node's children under `item` (top level with NoItem). An element
 // child's own children wait until they are needed.
-void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength) {
+void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node,
+                   int maxTextLength) {
     if (item != TreeModel::NoItem && node.nodeType() == NODE_ELEMENT) {
         for (const XmlNode& attribute : node.attributes().toVector()) {
-            const TreeModel::ItemId attributeItem = tree.Add(
-                item, TreeModel::tvwChild, AttributeLabel(attribute.nodeName(), attribute.text()), kAttribute);
+            const TreeModel::ItemId attributeItem =
+                tree.Add(item, TreeModel::tvwChild,
+                         AttributeLabel(attribute.nodeName(), attribute.text()), kAttribute);
             tree.SetTag(attributeItem, attribute);
         }
     }
     for (XmlNode child = node.firstChild(); child; child = child.nextSibling()) {
-        const TreeModel::ItemId childItem =
-            item == TreeModel::NoItem ? tree.Add(kPlaceholder) : tree.Add(item, TreeModel::tvwChild, kPlaceholder);
+        const TreeModel::ItemId childItem = item == TreeModel::NoItem
+                                                ? tree.Add(kPlaceholder)
+                                                : tree.Add(item, TreeModel::tvwChild, kPlaceholder);
         describe(tree, childItem, child, maxTextLength);
         if (child.nodeType() == NODE_ELEMENT && hasChildItems(child))
             tree.MarkChildrenPending(childItem);

@@ -31,7 +31,6 @@ QString AttributeLabel(const QString& name, const QString& value);
 // Makes `item` show `node` (its Tag, label, icon and child items), or with NoItem adds the
 // children of a document or element as top-level items. Child items of elements are created
 // when first needed.
-void AddXmlNodeToTree(TreeModel::ItemId item, XmlNode node, TreeModel& tree,
-                      int maxTextLength);
+void AddXmlNodeToTree(TreeModel::ItemId item, XmlNode node, TreeModel& tree, int maxTextLength);
 
 } // namespace ModGeneral

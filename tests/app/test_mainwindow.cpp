@@ -105,7 +105,8 @@ TEST_F(MainWindowTest, AboutBoxFromTheMenuAndTheLogo) {
             ASSERT_NE(title, nullptr);
             EXPECT_EQ(title->text(), QStringLiteral("The Orvel XML Editor."));
             EXPECT_EQ(title->font().family(), QStringLiteral("Arial"));
-            EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(), QStringLiteral("Version 1.0"));
+            EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(),
+                      QStringLiteral("Version 1.0"));
             auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("Command1"));
             ASSERT_NE(ok, nullptr);
             EXPECT_EQ(ok->text(), QStringLiteral("OK"));
@@ -140,7 +141,8 @@ TEST_P(ViewSwitchTest, ExactlyOneViewWithItsButtonAndMenuItem) {
             EXPECT_EQ(window->Button(window->ToolbarView, keys[i])->isChecked(), i == c.visible);
             EXPECT_EQ(window->Command(items[i])->isChecked(), i == c.visible);
         }
-        EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->isEnabled(), c.applyEnabled);
+        EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->isEnabled(),
+                  c.applyEnabled);
     }
 }
 
@@ -177,9 +179,12 @@ TEST_F(MainWindowTest, EveryCommandOfTheTableExistsWithItsCaptionAndShortcut) {
     // The pop-up menus never show in the menu bar.
     const QList<QAction*> bar = window->menuBar()->actions();
     EXPECT_EQ(bar.size(), 7);
-    EXPECT_EQ(window->Command(QStringLiteral("mnuPopCopyClip"))->text(), QStringLiteral("Copy XML To Clipboard"));
-    EXPECT_EQ(window->Command(QStringLiteral("mnuCopyClip"))->text(), QStringLiteral("Copy XML to Clipboard"));
-    EXPECT_EQ(window->Command(QStringLiteral("mnuDeleteItem"))->shortcut(), QKeySequence(Qt::Key_Delete));
+    EXPECT_EQ(window->Command(QStringLiteral("mnuPopCopyClip"))->text(),
+              QStringLiteral("Copy XML To Clipboard"));
+    EXPECT_EQ(window->Command(QStringLiteral("mnuCopyClip"))->text(),
+              QStringLiteral("Copy XML to Clipboard"));
+    EXPECT_EQ(window->Command(QStringLiteral("mnuDeleteItem"))->shortcut(),
+              QKeySequence(Qt::Key_Delete));
 }
 
 TEST_F(MainWindowTest, ToolbarsHoldTheirButtonsInOrderWithTooltips) {
@@ -191,14 +196,20 @@ TEST_F(MainWindowTest, ToolbarsHoldTheirButtonsInOrderWithTooltips) {
         else
             keys << a->property("key").toString();
     }
-    EXPECT_EQ(keys, (QStringList{"New", "Open", "Save", "Cut", "Copy", "Paste", "Delete", "Print", "Up", "Down",
-                                 "Left", "Right", "Refresh", "ExpandAll", "Find", "Query", "CopyClip", "PasteClip"}));
+    EXPECT_EQ(keys, (QStringList{"New", "Open", "Save", "Cut", "Copy", "Paste", "Delete", "Print",
+                                 "Up", "Down", "Left", "Right", "Refresh", "ExpandAll", "Find",
+                                 "Query", "CopyClip", "PasteClip"}));
     EXPECT_EQ(separators, 8);
-    EXPECT_EQ(window->Button(window->Toolbar1, QStringLiteral("Up"))->toolTip(), QStringLiteral("Move Item Up (CTRL+U)"));
-    EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Element"))->text(), QStringLiteral("  Element  "));
-    EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Attribute"))->text(), QStringLiteral("   Attribute    "));
-    EXPECT_EQ(window->Button(window->ToolbarView, QStringLiteral("WebView"))->text(), QStringLiteral(" Web View "));
-    EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->text(), QStringLiteral("Apply Changes  "));
+    EXPECT_EQ(window->Button(window->Toolbar1, QStringLiteral("Up"))->toolTip(),
+              QStringLiteral("Move Item Up (CTRL+U)"));
+    EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Element"))->text(),
+              QStringLiteral("  Element  "));
+    EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Attribute"))->text(),
+              QStringLiteral("   Attribute    "));
+    EXPECT_EQ(window->Button(window->ToolbarView, QStringLiteral("WebView"))->text(),
+              QStringLiteral(" Web View "));
+    EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->text(),
+              QStringLiteral("Apply Changes  "));
     EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->toolTip(),
               QStringLiteral("Apply the changes you made in the XML file"));
 }

@@ -88,7 +88,8 @@ TEST_F(MainWindowTest, OpenLoadsTheChosenFile) {
     EXPECT_EQ(labels(), (QStringList{"xml version=\"1.0\"", "c", "a"}));
     EXPECT_FALSE(window->m_bNeedToSave);
     ASSERT_EQ(ui.fileDialogs().size(), 1u);
-    EXPECT_EQ(ui.fileDialogs()[0].filter, QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt"));
+    EXPECT_EQ(ui.fileDialogs()[0].filter,
+              QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt"));
     // The web view's file holds the same document.
     XmlDocument web = XmlDocument::create();
     ASSERT_TRUE(web.load(window->WebFilePath()));
@@ -112,7 +113,8 @@ TEST_F(MainWindowTest, DismissedOpenDialogChangesNothing) {
 }
 
 TEST_F(MainWindowTest, TheWebViewsFileIsRefusedInOpenAndSaveAs) {
-    for (const QString& name : {QStringLiteral("TempXMLFile.xml"), dir.filePath(QStringLiteral("TempXMLFile.xml"))}) {
+    for (const QString& name :
+         {QStringLiteral("TempXMLFile.xml"), dir.filePath(QStringLiteral("TempXMLFile.xml"))}) {
         ui.expectFileDialog(FD::Open, name);
         ui.expectMessage(kBackup, MsgButtons::OKOnly, MsgIcon::Information);
         trigger("mnuOpen");
@@ -165,7 +167,8 @@ TEST_F(MainWindowTest, AFailedSaveIsReportedAndTheDocumentStaysChanged) {
     const QString target = dir.filePath(QStringLiteral("missing-folder/x.xml"));
     changeDocument();
     ui.expectFileDialog(FD::Save, target);
-    ui.expectMessagePrefix(QStringLiteral("The file ") + target + QStringLiteral(" cannot be written"),
+    ui.expectMessagePrefix(QStringLiteral("The file ") + target +
+                               QStringLiteral(" cannot be written"),
                            MsgButtons::OKOnly, MsgIcon::Critical);
     trigger("mnuSaveAs");
     // The Apply before the save refreshed the views; the failed save must not leave the
@@ -175,16 +178,19 @@ TEST_F(MainWindowTest, AFailedSaveIsReportedAndTheDocumentStaysChanged) {
 }
 
 TEST_F(MainWindowTest, AFailedSaveLeavesTheOldFileByteForByte) {
-    const QString path = writeFile(QStringLiteral("keep.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<k/>\n");
+    const QString path =
+        writeFile(QStringLiteral("keep.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<k/>\n");
     ui.expectFileDialog(FD::Open, path);
     trigger("mnuOpen");
     const QByteArray before = readFile(path);
     // An encoding the writer does not know makes the save fail after it has started.
-    window->m_objDocument.firstChild().setText(QStringLiteral("version=\"1.0\" encoding=\"x-no-such-enc\""));
+    window->m_objDocument.firstChild().setText(
+        QStringLiteral("version=\"1.0\" encoding=\"x-no-such-enc\""));
     window->m_bNeedToSave = true;
-    ui.expectMessage(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly, MsgIcon::Critical);
-    ui.expectMessage(QStringLiteral("The encoding \"x-no-such-enc\" is not supported."), MsgButtons::OKOnly,
+    ui.expectMessage(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly,
                      MsgIcon::Critical);
+    ui.expectMessage(QStringLiteral("The encoding \"x-no-such-enc\" is not supported."),
+                     MsgButtons::OKOnly, MsgIcon::Critical);
     trigger("mnuSave");
     EXPECT_EQ(readFile(path), before);
     EXPECT_TRUE(window->m_bNeedToSave);
@@ -215,16 +221,20 @@ TEST_F(MainWindowTest, HandleErrorWithNothingPendingShowsNothing) {
 
 TEST(DocumentRulesTest, CaptionShowsTheLastPartOfTheName) {
     using DocumentRules::CaptionFor;
-    EXPECT_EQ(CaptionFor(QStringLiteral("C:\\dir\\c.xml")), QStringLiteral("Orvel XML Editor - c.xml"));
-    EXPECT_EQ(CaptionFor(QStringLiteral("/home/u/c.xml")), QStringLiteral("Orvel XML Editor - c.xml"));
-    EXPECT_EQ(CaptionFor(QStringLiteral("plain.xml")), QStringLiteral("Orvel XML Editor - plain.xml"));
+    EXPECT_EQ(CaptionFor(QStringLiteral("C:\\dir\\c.xml")),
+              QStringLiteral("Orvel XML Editor - c.xml"));
+    EXPECT_EQ(CaptionFor(QStringLiteral("/home/u/c.xml")),
+              QStringLiteral("Orvel XML Editor - c.xml"));
+    EXPECT_EQ(CaptionFor(QStringLiteral("plain.xml")),
+              QStringLiteral("Orvel XML Editor - plain.xml"));
     EXPECT_EQ(CaptionFor(QString()), QStringLiteral("Orvel XML Editor - Unknown"));
 }
 
 TEST(DocumentRulesTest, TheWebFileSitsInTheProgramDirectoryWithOneSeparator) {
     using namespace DocumentRules;
     EXPECT_EQ(TempFileIn(QStringLiteral("/")), QStringLiteral("/TempXMLFile.xml"));
-    EXPECT_EQ(TempFileIn(QStringLiteral("/opt/orvel/")), QStringLiteral("/opt/orvel/TempXMLFile.xml"));
+    EXPECT_EQ(TempFileIn(QStringLiteral("/opt/orvel/")),
+              QStringLiteral("/opt/orvel/TempXMLFile.xml"));
     QTemporaryDir writable;
     EXPECT_EQ(TempFileDirectory(writable.path()), writable.path());
     // A program directory that cannot be written (here: one that does not exist) falls back to

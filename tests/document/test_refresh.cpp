@@ -6,10 +6,11 @@ using FD = FileDialogKind;
 
 namespace {
 const QString kCannotComplete = QStringLiteral("Action cannot be completed");
-const QString kUnexpected = QStringLiteral("Unexpected error, it is recommended to refresh the application.");
+const QString kUnexpected =
+    QStringLiteral("Unexpected error, it is recommended to refresh the application.");
 const QString kBadText = QStringLiteral("<a>\n<b></a>");
-const QString kBadReport = QStringLiteral(
-    "Opening and ending tag mismatch: b line 2 and a\r\nSource Text:<b></a>\r\nLine: 2 Position: 8");
+const QString kBadReport = QStringLiteral("Opening and ending tag mismatch: b line 2 and "
+                                          "a\r\nSource Text:<b></a>\r\nLine: 2 Position: 8");
 } // namespace
 
 class RefreshTest : public MainWindowTest {
@@ -98,7 +99,8 @@ TEST_F(RefreshTest, TheTextViewShowsTheLastRefreshEvenWhenShownLater) {
     const QString path = writeFile(QStringLiteral("late.xml"), "<late><a/></late>");
     ui.expectFileDialog(FD::Open, path);
     trigger("mnuOpen");
-    window->m_objDocument.documentElement().appendChild(window->m_objDocument.createElement(QStringLiteral("added")));
+    window->m_objDocument.documentElement().appendChild(
+        window->m_objDocument.createElement(QStringLiteral("added")));
     trigger("mnutextView");
     EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<late>\r\n  <a/>\r\n</late>\r\n"));
 }
@@ -121,7 +123,8 @@ TEST_F(RefreshTest, WebViewDisablesApplyButRefreshStillRewritesTheWebFile) {
     trigger("mnuRefresh");
     EXPECT_TRUE(readFile(window->WebFilePath()).contains("<!--edit-->"));
     EXPECT_FALSE(window->m_bNeedToSave);
-    EXPECT_EQ(window->m_wndTree->Nodes().Text(window->m_wndTree->Nodes().FirstTopLevel()), QStringLiteral("Root"));
+    EXPECT_EQ(window->m_wndTree->Nodes().Text(window->m_wndTree->Nodes().FirstTopLevel()),
+              QStringLiteral("Root"));
 }
 
 TEST_F(RefreshTest, TheTextViewUsesCrLfLineBreaks) {

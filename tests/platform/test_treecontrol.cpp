@@ -114,10 +114,12 @@ TEST_F(TreeControlTest, DroppedFilesAreHandedOnAndOtherDropsIgnored) {
         return enter.isAccepted() && event.isAccepted();
     };
     QMimeData files;
-    files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/one.xml")), QUrl::fromLocalFile(QStringLiteral("/tmp/two.xml"))});
+    files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/one.xml")),
+                   QUrl::fromLocalFile(QStringLiteral("/tmp/two.xml"))});
     EXPECT_TRUE(drop(&files));
     ASSERT_EQ(dropped.count(), 1);
-    EXPECT_EQ(dropped[0][0].toStringList(), (QStringList{QStringLiteral("/tmp/one.xml"), QStringLiteral("/tmp/two.xml")}));
+    EXPECT_EQ(dropped[0][0].toStringList(),
+              (QStringList{QStringLiteral("/tmp/one.xml"), QStringLiteral("/tmp/two.xml")}));
 
     QMimeData text;
     text.setText(QStringLiteral("<dragged/>"));

@@ -11,7 +11,9 @@
 #include <memory>
 
 // Readable failure output for labels.
-static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+static void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -24,11 +26,13 @@ class ModelChecker {
 public:
     explicit ModelChecker(TreeModel& model) {
         s_failures.clear();
-        s_previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& where, const QString& text) {
-            if (type != QtDebugMsg && qstrcmp(where.category, "qt.modeltest") == 0)
-                s_failures << text;
-        });
-        m_tester = std::make_unique<QAbstractItemModelTester>(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+        s_previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& where, const QString& text) {
+                if (type != QtDebugMsg && qstrcmp(where.category, "qt.modeltest") == 0)
+                    s_failures << text;
+            });
+        m_tester = std::make_unique<QAbstractItemModelTester>(
+            &model, QAbstractItemModelTester::FailureReportingMode::Warning);
     }
     ~ModelChecker() {
         m_tester.reset();
@@ -135,7 +139,8 @@ TEST_P(Editing, ChangesExactlyTheAddressedPlace) {
     EXPECT_EQ(Outline(m), e.expected);
     EXPECT_EQ(ViewOutline(m), e.expected);
     // Removal takes every descendant along; nothing else disappears.
-    const QStringList shown = QString(e.expected).split(QRegularExpression("[(),]"), Qt::SkipEmptyParts);
+    const QStringList shown =
+        QString(e.expected).split(QRegularExpression("[(),]"), Qt::SkipEmptyParts);
     EXPECT_EQ(m.Count(), shown.size());
     for (const auto& [label, id] : ids)
         EXPECT_EQ(m.Exists(id), shown.contains(label)) << qPrintable(label);
@@ -143,27 +148,30 @@ TEST_P(Editing, ChangesExactlyTheAddressedPlace) {
     EXPECT_EQ(checker.failures(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(TreeModel, Editing, ::testing::Values(
-    Edit{"FirstSiblingOfMiddleChild", "a2", TreeModel::tvwFirst, "a(n,a1,a2,a3),b(b1),c"},
-    Edit{"FirstSiblingOfTopLevel", "b", TreeModel::tvwFirst, "n,a(a1,a2,a3),b(b1),c"},
-    Edit{"LastSiblingOfFirstChild", "a1", TreeModel::tvwLast, "a(a1,a2,a3,n),b(b1),c"},
-    Edit{"NextAfterMiddleChild", "a2", TreeModel::tvwNext, "a(a1,a2,n,a3),b(b1),c"},
-    Edit{"NextAfterLastChild", "a3", TreeModel::tvwNext, "a(a1,a2,a3,n),b(b1),c"},
-    Edit{"NextAfterLastTopLevel", "c", TreeModel::tvwNext, "a(a1,a2,a3),b(b1),c,n"},
-    Edit{"PreviousBeforeFirstChild", "a1", TreeModel::tvwPrevious, "a(n,a1,a2,a3),b(b1),c"},
-    Edit{"PreviousBeforeLastChild", "a3", TreeModel::tvwPrevious, "a(a1,a2,n,a3),b(b1),c"},
-    Edit{"PreviousBeforeFirstTopLevel", "a", TreeModel::tvwPrevious, "n,a(a1,a2,a3),b(b1),c"},
-    Edit{"ChildOfLeafBecomesOnlyChild", "c", TreeModel::tvwChild, "a(a1,a2,a3),b(b1),c(n)"},
-    Edit{"ChildGoesAfterExistingChildren", "a", TreeModel::tvwChild, "a(a1,a2,a3,n),b(b1),c"},
-    Edit{"ChildOfNestedLeaf", "b1", TreeModel::tvwChild, "a(a1,a2,a3),b(b1(n)),c"},
-    Edit{"NoRelativeAddsLastTopLevel", nullptr, TreeModel::tvwFirst, "a(a1,a2,a3),b(b1),c,n"},
-    Edit{"RemoveFirstTopLevelWithChildren", "a", kRemove, "b(b1),c"},
-    Edit{"RemoveMiddleTopLevel", "b", kRemove, "a(a1,a2,a3),c"},
-    Edit{"RemoveLastTopLevel", "c", kRemove, "a(a1,a2,a3),b(b1)"},
-    Edit{"RemoveFirstChild", "a1", kRemove, "a(a2,a3),b(b1),c"},
-    Edit{"RemoveMiddleChild", "a2", kRemove, "a(a1,a3),b(b1),c"},
-    Edit{"RemoveLastChild", "a3", kRemove, "a(a1,a2),b(b1),c"},
-    Edit{"RemoveOnlyChildLeavesParentALeaf", "b1", kRemove, "a(a1,a2,a3),b,c"}), RowName);
+INSTANTIATE_TEST_SUITE_P(
+    TreeModel, Editing,
+    ::testing::Values(
+        Edit{"FirstSiblingOfMiddleChild", "a2", TreeModel::tvwFirst, "a(n,a1,a2,a3),b(b1),c"},
+        Edit{"FirstSiblingOfTopLevel", "b", TreeModel::tvwFirst, "n,a(a1,a2,a3),b(b1),c"},
+        Edit{"LastSiblingOfFirstChild", "a1", TreeModel::tvwLast, "a(a1,a2,a3,n),b(b1),c"},
+        Edit{"NextAfterMiddleChild", "a2", TreeModel::tvwNext, "a(a1,a2,n,a3),b(b1),c"},
+        Edit{"NextAfterLastChild", "a3", TreeModel::tvwNext, "a(a1,a2,a3,n),b(b1),c"},
+        Edit{"NextAfterLastTopLevel", "c", TreeModel::tvwNext, "a(a1,a2,a3),b(b1),c,n"},
+        Edit{"PreviousBeforeFirstChild", "a1", TreeModel::tvwPrevious, "a(n,a1,a2,a3),b(b1),c"},
+        Edit{"PreviousBeforeLastChild", "a3", TreeModel::tvwPrevious, "a(a1,a2,n,a3),b(b1),c"},
+        Edit{"PreviousBeforeFirstTopLevel", "a", TreeModel::tvwPrevious, "n,a(a1,a2,a3),b(b1),c"},
+        Edit{"ChildOfLeafBecomesOnlyChild", "c", TreeModel::tvwChild, "a(a1,a2,a3),b(b1),c(n)"},
+        Edit{"ChildGoesAfterExistingChildren", "a", TreeModel::tvwChild, "a(a1,a2,a3,n),b(b1),c"},
+        Edit{"ChildOfNestedLeaf", "b1", TreeModel::tvwChild, "a(a1,a2,a3),b(b1(n)),c"},
+        Edit{"NoRelativeAddsLastTopLevel", nullptr, TreeModel::tvwFirst, "a(a1,a2,a3),b(b1),c,n"},
+        Edit{"RemoveFirstTopLevelWithChildren", "a", kRemove, "b(b1),c"},
+        Edit{"RemoveMiddleTopLevel", "b", kRemove, "a(a1,a2,a3),c"},
+        Edit{"RemoveLastTopLevel", "c", kRemove, "a(a1,a2,a3),b(b1)"},
+        Edit{"RemoveFirstChild", "a1", kRemove, "a(a2,a3),b(b1),c"},
+        Edit{"RemoveMiddleChild", "a2", kRemove, "a(a1,a3),b(b1),c"},
+        Edit{"RemoveLastChild", "a3", kRemove, "a(a1,a2),b(b1),c"},
+        Edit{"RemoveOnlyChildLeavesParentALeaf", "b1", kRemove, "a(a1,a2,a3),b,c"}),
+    RowName);
 
 TEST(TreeModelStore, StaleIdsFailLoudlyAndClearLeavesAUsableStore) {
     TreeModel m;
@@ -192,14 +200,17 @@ TEST(TreeModelStore, LongEditSequenceKeepsViewAndNavigationInStep) {
     ModelChecker checker(m);
     std::vector<Id> live{m.Add("root")};
     unsigned seed = 12345;
-    auto next = [&seed](unsigned range) { return ((seed = seed * 1103515245u + 12345u) >> 16) % range; };
+    auto next = [&seed](unsigned range) {
+        return ((seed = seed * 1103515245u + 12345u) >> 16) % range;
+    };
     for (int step = 0; step < 250; ++step) {
         const Id pick = live[next(static_cast<unsigned>(live.size()))];
         if (next(5) == 0 && live.size() > 3) {
             m.Remove(pick);
             std::erase_if(live, [&m](Id id) { return !m.Exists(id); });
         } else {
-            live.push_back(m.Add(pick, static_cast<TreeModel::Relationship>(next(5)), QString::number(step)));
+            live.push_back(
+                m.Add(pick, static_cast<TreeModel::Relationship>(next(5)), QString::number(step)));
         }
         ASSERT_EQ(m.Count(), static_cast<int>(live.size())) << "step " << step;
         ASSERT_EQ(Outline(m), ViewOutline(m)) << "step " << step;
@@ -262,14 +273,25 @@ TEST_P(FirstAccess, BuildsPendingChildrenExactlyOnce) {
     EXPECT_EQ(t.checker->failures(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(TreeModel, FirstAccess, ::testing::Values(
-    Access{"Child", [](TreeModel& m, Id p) { EXPECT_EQ(m.Text(m.Child(p)), "k1"); }, "p(k1,k2)"},
-    Access{"LastChild", [](TreeModel& m, Id p) { EXPECT_EQ(m.Text(m.LastChild(p)), "k2"); }, "p(k1,k2)"},
-    Access{"ChildCount", [](TreeModel& m, Id p) { EXPECT_EQ(m.ChildCount(p), 2); }, "p(k1,k2)"},
-    Access{"CountIncludesPending", [](TreeModel& m, Id) { EXPECT_EQ(m.Count(), 3); }, "p(k1,k2)"},
-    Access{"AddChildGoesAfterBuiltOnes", [](TreeModel& m, Id p) { m.Add(p, TreeModel::tvwChild, "n"); }, "p(k1,k2,n)"},
-    Access{"ViewRowCount", [](TreeModel& m, Id p) { EXPECT_EQ(m.rowCount(m.IndexOf(p)), 2); }, "p(k1,k2)"},
-    Access{"ViewIndex", [](TreeModel& m, Id p) { EXPECT_EQ(m.index(1, 0, m.IndexOf(p)).data().toString(), "k2"); }, "p(k1,k2)"}),
+INSTANTIATE_TEST_SUITE_P(
+    TreeModel, FirstAccess,
+    ::testing::Values(
+        Access{"Child", [](TreeModel& m, Id p) { EXPECT_EQ(m.Text(m.Child(p)), "k1"); },
+               "p(k1,k2)"},
+        Access{"LastChild", [](TreeModel& m, Id p) { EXPECT_EQ(m.Text(m.LastChild(p)), "k2"); },
+               "p(k1,k2)"},
+        Access{"ChildCount", [](TreeModel& m, Id p) { EXPECT_EQ(m.ChildCount(p), 2); }, "p(k1,k2)"},
+        Access{"CountIncludesPending", [](TreeModel& m, Id) { EXPECT_EQ(m.Count(), 3); },
+               "p(k1,k2)"},
+        Access{"AddChildGoesAfterBuiltOnes",
+               [](TreeModel& m, Id p) { m.Add(p, TreeModel::tvwChild, "n"); }, "p(k1,k2,n)"},
+        Access{"ViewRowCount", [](TreeModel& m, Id p) { EXPECT_EQ(m.rowCount(m.IndexOf(p)), 2); },
+               "p(k1,k2)"},
+        Access{"ViewIndex",
+               [](TreeModel& m, Id p) {
+                   EXPECT_EQ(m.index(1, 0, m.IndexOf(p)).data().toString(), "k2");
+               },
+               "p(k1,k2)"}),
     RowName);
 
 // Removed, cleared or destroyed: later DOM changes must reach no item and no dead listener.

@@ -14,21 +14,28 @@
 
 namespace {
 
-std::string str(const QString& s) { return s.toStdString(); }
-QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+std::string str(const QString& s) {
+    return s.toStdString();
+}
+QString q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 XmlDocument parsed(const QString& text) {
     XmlDocument doc = XmlDocument::create();
-    EXPECT_TRUE(doc.loadXML(text)) << text.toStdString() << ": " << doc.parseError().reason.toStdString();
+    EXPECT_TRUE(doc.loadXML(text))
+        << text.toStdString() << ": " << doc.parseError().reason.toStdString();
     return doc;
 }
 
 // Types, names, leaf texts and attributes of a subtree, one node a line; what a reload must keep.
 QString shape(const XmlNode& n, int depth = 0) {
-    QString out = QString(depth * 2, QLatin1Char(' ')) + QString::number(n.nodeType()) + QLatin1Char(' ');
+    QString out =
+        QString(depth * 2, QLatin1Char(' ')) + QString::number(n.nodeType()) + QLatin1Char(' ');
     out += n.nodeName();
     const int t = n.nodeType();
-    if (t == NODE_TEXT || t == NODE_CDATA_SECTION || t == NODE_COMMENT || t == NODE_PROCESSING_INSTRUCTION)
+    if (t == NODE_TEXT || t == NODE_CDATA_SECTION || t == NODE_COMMENT ||
+        t == NODE_PROCESSING_INSTRUCTION)
         out += q(" [") + n.text() + QLatin1Char(']');
     for (const XmlNode& a : n.attributes().toVector())
         out += QLatin1Char(' ') + a.nodeName() + q("=[") + a.text() + QLatin1Char(']');
@@ -41,16 +48,21 @@ QString shape(const XmlNode& n, int depth = 0) {
 } // namespace
 
 TEST(XmlDom, ReloadingTheSerialisationGivesTheSameTree) {
-    const struct { const char* name; QString text; } rows[] = {
+    const struct {
+        const char* name;
+        QString text;
+    } rows[] = {
         {"xml_declaration", q("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?><r/>")},
-        {"comments_and_pis", q("<!-- top --><?pi data here?><r><!--in--><?t?><a/></r><!-- end -->")},
+        {"comments_and_pis",
+         q("<!-- top --><?pi data here?><r><!--in--><?t?><a/></r><!-- end -->")},
         {"doctype_internal_subset", q("<!DOCTYPE r [<!ELEMENT r ANY><!ATTLIST r id ID #IMPLIED>"
-                                                   "<!ENTITY e \"ent\">]><r id=\"x\">&e;<a>&e;</a></r>")},
+                                      "<!ENTITY e \"ent\">]><r id=\"x\">&e;<a>&e;</a></r>")},
         {"cdata", q("<r><![CDATA[<not> & markup]]><a><![CDATA[]]></a></r>")},
         {"mixed_content", q("<r><p>Hello <b>bold <i>it</i></b> end.</p><q>x<y/></q></r>")},
-        {"namespaces", q("<r xmlns=\"urn:d\" xmlns:p=\"urn:p\"><p:a p:k=\"1\"><b xmlns=\"\"/></p:a></r>")},
+        {"namespaces",
+         q("<r xmlns=\"urn:d\" xmlns:p=\"urn:p\"><p:a p:k=\"1\"><b xmlns=\"\"/></p:a></r>")},
         {"attribute_quotes_ampersands", q("<r a=\"x &amp; &quot;y&quot; 'z' &lt;\" b='say \"hi\"' "
-                                                       "c=\"&#9;tab&#10;nl\"/>")},
+                                          "c=\"&#9;tab&#10;nl\"/>")},
         {"deep_element_only", q("<a><b><c><d><e/></d></c></b><f/></a>")},
     };
     for (const auto& row : rows) {
@@ -65,15 +77,18 @@ TEST(XmlDom, ReloadingTheSerialisationGivesTheSameTree) {
 }
 
 TEST(XmlDom, SerialisationIndentsElementOnlyContentAndKeepsMixedContent) {
-    const struct { const char* name; QString in; QString out; } rows[] = {
+    const struct {
+        const char* name;
+        QString in;
+        QString out;
+    } rows[] = {
         {"element_only_indented", q("<r><a><b/></a><c/></r>"),
          q("<r>\n  <a>\n    <b/>\n  </a>\n  <c/>\n</r>\n")},
         {"indentation_dropped_on_load", q("<r>\n\t\t<a/>\n     <c/>\n</r>"),
          q("<r>\n  <a/>\n  <c/>\n</r>\n")},
         {"mixed_content_as_is", q("<r>\n <p>Hello <b>x</b> end</p>\n</r>"),
          q("<r>\n  <p>Hello <b>x</b> end</p>\n</r>\n")},
-        {"whitespace_only_leaf_kept", q("<r><a>   </a></r>"),
-         q("<r>\n  <a>   </a>\n</r>\n")},
+        {"whitespace_only_leaf_kept", q("<r><a>   </a></r>"), q("<r>\n  <a>   </a>\n</r>\n")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -83,7 +98,8 @@ TEST(XmlDom, SerialisationIndentsElementOnlyContentAndKeepsMixedContent) {
 }
 
 TEST(XmlDom, MeaningfulWhitespaceSurvivesARoundTrip) {
-    EXPECT_EQ(str(parsed(q("<p><b>Hello</b> <i>world</i></p>")).documentElement().text()), "Hello world");
+    EXPECT_EQ(str(parsed(q("<p><b>Hello</b> <i>world</i></p>")).documentElement().text()),
+              "Hello world");
     XmlDocument first = parsed(q("<r><pre xml:space=\"preserve\"><a/><b/></pre></r>"));
     EXPECT_EQ(str(shape(parsed(first.xml()).asNode())), str(shape(first.asNode())));
 }
@@ -174,43 +190,64 @@ TEST(XmlDom, RefusedChangesThrowAndLeaveTheDocumentAlone) {
     using Action = std::function<void(XmlDocument&)>;
     auto el = [](XmlDocument& d, const char* query) { return d.selectSingleNode(q(query)); };
     const QChar ctl(0x0001);
-    const struct { const char* name; Action act; } rows[] = {
+    const struct {
+        const char* name;
+        Action act;
+    } rows[] = {
         {"second_document_element", [](XmlDocument& d) { d.appendChild(d.createElement(q("s"))); }},
         {"text_under_document", [](XmlDocument& d) { d.appendChild(d.createTextNode(q("t"))); }},
-        {"cdata_under_document", [](XmlDocument& d) { d.appendChild(d.createCDATASection(q("t"))); }},
+        {"cdata_under_document",
+         [](XmlDocument& d) { d.appendChild(d.createCDATASection(q("t"))); }},
         {"node_into_itself", [&](XmlDocument& d) { el(d, "//a").appendChild(el(d, "//a")); }},
-        {"node_into_own_descendant", [&](XmlDocument& d) { el(d, "//b").appendChild(el(d, "//a")); }},
+        {"node_into_own_descendant",
+         [&](XmlDocument& d) { el(d, "//b").appendChild(el(d, "//a")); }},
         {"attribute_as_child", [&](XmlDocument& d) { el(d, "//a").appendChild(el(d, "/r/@id")); }},
         {"namespace_declaration_as_child",
-         [&](XmlDocument& d) { el(d, "//a").appendChild(el(d, "/r").attributes().getNamedItem(q("xmlns:p"))); }},
-        {"child_under_text", [&](XmlDocument& d) { el(d, "/r/text()").appendChild(d.createElement(q("z"))); }},
-        {"reference_not_a_child", [&](XmlDocument& d) { el(d, "/r").insertBefore(d.createElement(q("z")), el(d, "//b")); }},
+         [&](XmlDocument& d) {
+             el(d, "//a").appendChild(el(d, "/r").attributes().getNamedItem(q("xmlns:p")));
+         }},
+        {"child_under_text",
+         [&](XmlDocument& d) { el(d, "/r/text()").appendChild(d.createElement(q("z"))); }},
+        {"reference_not_a_child",
+         [&](XmlDocument& d) { el(d, "/r").insertBefore(d.createElement(q("z")), el(d, "//b")); }},
         {"remove_not_a_child", [&](XmlDocument& d) { el(d, "/r").removeChild(el(d, "//b")); }},
         {"element_name_digit", [](XmlDocument& d) { d.createElement(q("1x")); }},
         {"element_name_empty", [](XmlDocument& d) { d.createElement(QString()); }},
         {"element_name_space", [](XmlDocument& d) { d.createElement(q("a b")); }},
-        {"attribute_name_invalid", [&](XmlDocument& d) { el(d, "//a").setAttribute(q("a b"), q("v")); }},
+        {"attribute_name_invalid",
+         [&](XmlDocument& d) { el(d, "//a").setAttribute(q("a b"), q("v")); }},
         {"control_char_in_new_text", [&](XmlDocument& d) { d.createTextNode(q("a") + ctl); }},
-        {"control_char_in_existing_text", [&](XmlDocument& d) { el(d, "/r/text()").setText(QString(ctl)); }},
-        {"control_char_in_attribute", [&](XmlDocument& d) { el(d, "/r").setAttribute(q("id"), QString(ctl)); }},
+        {"control_char_in_existing_text",
+         [&](XmlDocument& d) { el(d, "/r/text()").setText(QString(ctl)); }},
+        {"control_char_in_attribute",
+         [&](XmlDocument& d) { el(d, "/r").setAttribute(q("id"), QString(ctl)); }},
         {"control_char_in_cdata", [&](XmlDocument& d) { d.createCDATASection(QString(ctl)); }},
-        {"lone_surrogate_in_text", [](XmlDocument& d) { d.createTextNode(QString(QChar(0xD800))); }},
+        {"lone_surrogate_in_text",
+         [](XmlDocument& d) { d.createTextNode(QString(QChar(0xD800))); }},
         {"comment_double_hyphen", [](XmlDocument& d) { d.createComment(q("a--b")); }},
         {"comment_ending_hyphen", [](XmlDocument& d) { d.createComment(q("a-")); }},
-        {"existing_comment_double_hyphen", [&](XmlDocument& d) { el(d, "//comment()").setText(q("--")); }},
-        {"pi_data_with_end", [](XmlDocument& d) { d.createProcessingInstruction(q("t"), q("a?>b")); }},
-        {"pi_target_reserved", [](XmlDocument& d) { d.createProcessingInstruction(q("XML"), q("version=\"1.0\"")); }},
+        {"existing_comment_double_hyphen",
+         [&](XmlDocument& d) { el(d, "//comment()").setText(q("--")); }},
+        {"pi_data_with_end",
+         [](XmlDocument& d) { d.createProcessingInstruction(q("t"), q("a?>b")); }},
+        {"pi_target_reserved",
+         [](XmlDocument& d) { d.createProcessingInstruction(q("XML"), q("version=\"1.0\"")); }},
         {"declaration_data_garbage", [](XmlDocument& d) { d.firstChild().setText(q("garbage")); }},
         {"declaration_moved_last", [](XmlDocument& d) { d.appendChild(d.firstChild()); }},
-        {"declaration_into_element", [&](XmlDocument& d) { el(d, "//a").appendChild(d.firstChild()); }},
-        {"comment_before_declaration", [](XmlDocument& d) { d.insertBefore(d.createComment(q("c")), d.firstChild()); }},
-        {"doctype_after_document_element", [&](XmlDocument& d) { d.appendChild(d.childNodes().item(1)); }},
-        {"node_from_other_document", [&](XmlDocument& d) { el(d, "//a").appendChild(parsed(q("<o/>")).documentElement()); }},
+        {"declaration_into_element",
+         [&](XmlDocument& d) { el(d, "//a").appendChild(d.firstChild()); }},
+        {"comment_before_declaration",
+         [](XmlDocument& d) { d.insertBefore(d.createComment(q("c")), d.firstChild()); }},
+        {"doctype_after_document_element",
+         [&](XmlDocument& d) { d.appendChild(d.childNodes().item(1)); }},
+        {"node_from_other_document",
+         [&](XmlDocument& d) { el(d, "//a").appendChild(parsed(q("<o/>")).documentElement()); }},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        XmlDocument doc = parsed(q("<?xml version=\"1.0\"?><!DOCTYPE r><r id=\"1\" xmlns:p=\"urn:p\">"
-                                                "text<a><b/></a><!--c--></r>"));
+        XmlDocument doc =
+            parsed(q("<?xml version=\"1.0\"?><!DOCTYPE r><r id=\"1\" xmlns:p=\"urn:p\">"
+                     "text<a><b/></a><!--c--></r>"));
         const QString before = doc.xml();
         const quint64 revision = doc.revision();
         try {
@@ -240,7 +277,8 @@ TEST(XmlDom, EntityReferencesNeverLoseTheirDeclaration) {
     // Imported into a document that does not declare it, a reference becomes its text.
     XmlDocument source = parsed(q("<!DOCTYPE r [<!ENTITY e \"v\">]><r><x>a&e;b</x></r>"));
     XmlDocument target = parsed(q("<s/>"));
-    target.documentElement().appendChild(target.importNode(source.selectSingleNode(q("//x")), true));
+    target.documentElement().appendChild(
+        target.importNode(source.selectSingleNode(q("//x")), true));
     EXPECT_EQ(str(target.documentElement().text()), "avb");
     EXPECT_TRUE(XmlDocument::create().loadXML(target.xml())) << str(target.xml());
 }
@@ -277,7 +315,13 @@ TEST(XmlDom, AttributesAddReplaceAndRemove) {
 }
 
 TEST(XmlDom, FailedParseReportsWhereAndEmptiesTheDocument) {
-    const struct { const char* name; QString text; int line; QString src; int minPos; } rows[] = {
+    const struct {
+        const char* name;
+        QString text;
+        int line;
+        QString src;
+        int minPos;
+    } rows[] = {
         {"mismatched_end_tag", q("<a>\n<b></a>"), 2, q("<b></a>"), 4},
         {"crlf_line_ends", q("<a>\r\n<b></a>"), 2, q("<b></a>"), 4},
         {"unclosed_root", q("<a>"), 1, q("<a>"), 1},
@@ -344,25 +388,35 @@ struct Change {
     std::function<void(XmlDocument&)> act;
 };
 
-XmlNode at(XmlDocument& d, const char* query) { return d.selectSingleNode(q(query)); }
+XmlNode at(XmlDocument& d, const char* query) {
+    return d.selectSingleNode(q(query));
+}
 
 const QString kChangeDoc = q("<r xmlns:p=\"urn:p\"><a k=\"v\">t<!--c--></a><b><c/></b></r>");
 
 std::vector<Change> changes() {
     return {
-        {"append_child", "/r/a", [](XmlDocument& d) { at(d, "/r/a").appendChild(d.createElement(q("n"))); }},
-        {"remove_child", "/r/a", [](XmlDocument& d) { at(d, "/r/a").removeChild(at(d, "/r/a/comment()")); }},
-        {"replace_child", "/r/b", [](XmlDocument& d) { at(d, "/r/b").replaceChild(d.createComment(q("x")), at(d, "//c")); }},
-        {"move_from_old_parent", "/r/b", [](XmlDocument& d) { at(d, "/r/a").appendChild(at(d, "//c")); }},
-        {"move_into_new_parent", "/r/a", [](XmlDocument& d) { at(d, "/r/a").appendChild(at(d, "//c")); }},
+        {"append_child", "/r/a",
+         [](XmlDocument& d) { at(d, "/r/a").appendChild(d.createElement(q("n"))); }},
+        {"remove_child", "/r/a",
+         [](XmlDocument& d) { at(d, "/r/a").removeChild(at(d, "/r/a/comment()")); }},
+        {"replace_child", "/r/b",
+         [](XmlDocument& d) { at(d, "/r/b").replaceChild(d.createComment(q("x")), at(d, "//c")); }},
+        {"move_from_old_parent", "/r/b",
+         [](XmlDocument& d) { at(d, "/r/a").appendChild(at(d, "//c")); }},
+        {"move_into_new_parent", "/r/a",
+         [](XmlDocument& d) { at(d, "/r/a").appendChild(at(d, "//c")); }},
         {"text_node_text", "/r/a", [](XmlDocument& d) { at(d, "/r/a/text()").setText(q("u")); }},
         {"comment_text", "/r/a", [](XmlDocument& d) { at(d, "/r/a/comment()").setText(q("u")); }},
         {"element_text", "/r/b", [](XmlDocument& d) { at(d, "/r/b").setText(q("u")); }},
         {"attribute_value", "/r/a", [](XmlDocument& d) { at(d, "/r/a/@k").setText(q("u")); }},
-        {"set_new_attribute", "/r/a", [](XmlDocument& d) { at(d, "/r/a").setAttribute(q("n"), q("1")); }},
-        {"replace_attribute", "/r/a", [](XmlDocument& d) { at(d, "/r/a").setAttribute(q("k"), q("w")); }},
+        {"set_new_attribute", "/r/a",
+         [](XmlDocument& d) { at(d, "/r/a").setAttribute(q("n"), q("1")); }},
+        {"replace_attribute", "/r/a",
+         [](XmlDocument& d) { at(d, "/r/a").setAttribute(q("k"), q("w")); }},
         {"remove_attribute", "/r/a", [](XmlDocument& d) { at(d, "/r/a").removeAttribute(q("k")); }},
-        {"namespace_uri", "/r", [](XmlDocument& d) {
+        {"namespace_uri", "/r",
+         [](XmlDocument& d) {
              at(d, "/r").attributes().getNamedItem(q("xmlns:p")).setText(q("urn:q"));
          }},
         {"document_child", "/", [](XmlDocument& d) { d.appendChild(d.createComment(q("end"))); }},
@@ -371,7 +425,9 @@ std::vector<Change> changes() {
 
 struct Recorder : XmlChangeListener {
     std::vector<std::pair<XmlNode, QString>> told; // each container with its markup at that moment
-    void aboutToChange(const XmlNode& container) override { told.emplace_back(container, container.xml()); }
+    void aboutToChange(const XmlNode& container) override {
+        told.emplace_back(container, container.xml());
+    }
 };
 
 } // namespace

@@ -22,7 +22,9 @@
 
 namespace {
 
-std::string str(const QString& s) { return s.toStdString(); }
+std::string str(const QString& s) {
+    return s.toStdString();
+}
 
 void writeBytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -55,20 +57,25 @@ TEST(XmlFiles, EncodingsLoadIntactAndSaveAsDeclared) {
         QByteArray savedStart; // the saved file begins with these bytes
         QByteArray savedHas;   // and holds these
     } rows[] = {
-        {"utf8_declared", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>" + text.toUtf8() + "</r>", text,
-         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "caf\xC3\xA9 \xE2\x82\xAC"},
-        {"utf16le_bom_declared", utf16le(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>") + text + "</r>", true),
+        {"utf8_declared", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>" + text.toUtf8() + "</r>",
+         text, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "caf\xC3\xA9 \xE2\x82\xAC"},
+        {"utf16le_bom_declared",
+         utf16le(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>") + text + "</r>",
+                 true),
          text, QByteArray("\xFF\xFE<\0?\0x\0", 8), QByteArray("c\0a\0f\0\xE9\0 \0\xAC\x20", 12)},
-        {"iso8859_1_declared", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>caf\xE9</r>", QStringLiteral("caf\u00e9"),
-         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "<r>caf\xE9</r>"},
-        {"utf8_undeclared", "<r>" + text.toUtf8() + "</r>", text, "<r>", "caf\xC3\xA9 \xE2\x82\xAC"},
-        {"utf16le_bom_undeclared", utf16le(QStringLiteral("<r>") + text + "</r>", true), text, "<r>",
+        {"iso8859_1_declared", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>caf\xE9</r>",
+         QStringLiteral("caf\u00e9"), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",
+         "<r>caf\xE9</r>"},
+        {"utf8_undeclared", "<r>" + text.toUtf8() + "</r>", text, "<r>",
          "caf\xC3\xA9 \xE2\x82\xAC"},
+        {"utf16le_bom_undeclared", utf16le(QStringLiteral("<r>") + text + "</r>", true), text,
+         "<r>", "caf\xC3\xA9 \xE2\x82\xAC"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         QTemporaryDir dir;
-        const QString in = dir.filePath(QStringLiteral("in.xml")), out = dir.filePath(QStringLiteral("out.xml"));
+        const QString in = dir.filePath(QStringLiteral("in.xml")),
+                      out = dir.filePath(QStringLiteral("out.xml"));
         writeBytes(in, row.file);
         XmlDocument doc = XmlDocument::create();
         ASSERT_TRUE(doc.load(in)) << str(doc.parseError().reason);
@@ -92,14 +99,16 @@ TEST(XmlFiles, DeclarationTypedInTextDecidesTheSavedEncoding) {
     const QString out = dir.filePath(QStringLiteral("out.xml"));
     XmlDocument doc = XmlDocument::create();
     // Euro has no Latin-1 byte: it has to travel as a character reference.
-    ASSERT_TRUE(doc.loadXML(QStringLiteral("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r a=\"\u20ac\">caf\u00e9 \u20ac</r>")));
+    ASSERT_TRUE(doc.loadXML(QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r a=\"\u20ac\">caf\u00e9 \u20ac</r>")));
     doc.save(out);
     const QByteArray saved = readBytes(out);
     EXPECT_TRUE(saved.contains("caf\xE9")) << saved.toStdString();
     XmlDocument again = XmlDocument::create();
     ASSERT_TRUE(again.load(out)) << str(again.parseError().reason);
     EXPECT_EQ(str(again.documentElement().text()), "caf\u00e9 \u20ac");
-    EXPECT_EQ(str(again.documentElement().attributes().getNamedItem(QStringLiteral("a")).text()), "\u20ac");
+    EXPECT_EQ(str(again.documentElement().attributes().getNamedItem(QStringLiteral("a")).text()),
+              "\u20ac");
 }
 
 // Text and attribute values can carry any character as a reference; names and comments cannot,
@@ -111,10 +120,12 @@ TEST(XmlFiles, ASaveThatWouldChangeNamesOrCommentsIsRefused) {
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write("<old/>");
     old.close();
-    for (const QString& body : {QStringLiteral("<r><!--\u20ac--></r>"), QStringLiteral("<r><x\u20ac/></r>"),
-                                QStringLiteral("<r><![CDATA[\u20ac]]></r>")}) {
+    for (const QString& body :
+         {QStringLiteral("<r><!--\u20ac--></r>"), QStringLiteral("<r><x\u20ac/></r>"),
+          QStringLiteral("<r><![CDATA[\u20ac]]></r>")}) {
         XmlDocument doc = XmlDocument::create();
-        ASSERT_TRUE(doc.loadXML(QStringLiteral("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") + body));
+        ASSERT_TRUE(
+            doc.loadXML(QStringLiteral("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") + body));
         EXPECT_THROW(doc.save(out), XmlError) << str(body);
         ASSERT_TRUE(old.open(QIODevice::ReadOnly));
         EXPECT_EQ(old.readAll(), QByteArray("<old/>"));
@@ -132,14 +143,22 @@ TEST(XmlFiles, BadInputIsRefusedQuicklyWithAReport) {
 
     QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE l [<!ENTITY l0 \"lol\">";
     for (int i = 1; i <= 9; ++i)
-        laughs += QStringLiteral("<!ENTITY l%1 \"%2\">").arg(i).arg(QStringLiteral("&l%1;").arg(i - 1).repeated(10)).toUtf8();
+        laughs += QStringLiteral("<!ENTITY l%1 \"%2\">")
+                      .arg(i)
+                      .arg(QStringLiteral("&l%1;").arg(i - 1).repeated(10))
+                      .toUtf8();
     laughs += "]><l>&l9;</l>";
 
     // asText: whether the bytes stay bad once decoded to a string (invalid UTF-8 gets repaired).
-    const struct { const char* name; QByteArray bytes; bool asText; } rows[] = {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool asText;
+    } rows[] = {
         {"not_well_formed", "<r><a></b></r>", true},
         {"binary_with_nul", binary, true},
-        {"invalid_utf8", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xC3\x28 \xFF\xFE</r>", false},
+        {"invalid_utf8", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xC3\x28 \xFF\xFE</r>",
+         false},
         {"megabyte_line_malformed", "<r a='1'>" + QByteArray(1 << 20, 'x') + "<</r>", true},
         {"megabyte_line_unclosed_attribute", "<r a='" + QByteArray(1 << 20, 'x'), true},
         {"billion_laughs", laughs, true},
@@ -198,13 +217,27 @@ TEST(XmlFiles, ExternalEntitiesAreNeverRead) {
     const QString secretUrl = QUrl::fromLocalFile(secretPath).toString();
     const QString dtdUrl = QUrl::fromLocalFile(dtdPath).toString();
 
-    const QString hostname = QString::fromUtf8(readBytes(QStringLiteral("/etc/hostname"))).trimmed();
-    const struct { const char* name; QString text; QString mustNotAppear; } rows[] = {
-        {"general_entity", QStringLiteral("<!DOCTYPE r [<!ENTITY x SYSTEM \"%1\">]><r>&x;</r>").arg(secretUrl), marker},
-        {"etc_hostname", QStringLiteral("<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><r>&x;</r>"), hostname},
-        {"parameter_entity", QStringLiteral("<!DOCTYPE r [<!ENTITY % p SYSTEM \"%1\">%p;]><r>&leak;</r>").arg(dtdUrl), marker},
-        {"external_dtd", QStringLiteral("<!DOCTYPE r SYSTEM \"%1\"><r>&leak;</r>").arg(dtdUrl), marker},
-        {"entity_in_attribute", QStringLiteral("<!DOCTYPE r [<!ENTITY x SYSTEM \"%1\">]><r a=\"&x;\"/>").arg(secretUrl), marker},
+    const QString hostname =
+        QString::fromUtf8(readBytes(QStringLiteral("/etc/hostname"))).trimmed();
+    const struct {
+        const char* name;
+        QString text;
+        QString mustNotAppear;
+    } rows[] = {
+        {"general_entity",
+         QStringLiteral("<!DOCTYPE r [<!ENTITY x SYSTEM \"%1\">]><r>&x;</r>").arg(secretUrl),
+         marker},
+        {"etc_hostname",
+         QStringLiteral("<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><r>&x;</r>"),
+         hostname},
+        {"parameter_entity",
+         QStringLiteral("<!DOCTYPE r [<!ENTITY % p SYSTEM \"%1\">%p;]><r>&leak;</r>").arg(dtdUrl),
+         marker},
+        {"external_dtd", QStringLiteral("<!DOCTYPE r SYSTEM \"%1\"><r>&leak;</r>").arg(dtdUrl),
+         marker},
+        {"entity_in_attribute",
+         QStringLiteral("<!DOCTYPE r [<!ENTITY x SYSTEM \"%1\">]><r a=\"&x;\"/>").arg(secretUrl),
+         marker},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -222,7 +255,8 @@ TEST(XmlFiles, ExternalEntitiesAreNeverRead) {
             QString seen = root.text();
             for (const XmlNode& a : root.attributes().toVector())
                 seen += a.text();
-            EXPECT_FALSE(seen.contains(row.mustNotAppear)) << (fromFile ? "load: " : "loadXML: ") << str(seen);
+            EXPECT_FALSE(seen.contains(row.mustNotAppear))
+                << (fromFile ? "load: " : "loadXML: ") << str(seen);
         }
     }
 }
@@ -240,7 +274,8 @@ public:
         socklen_t len = sizeof addr;
         m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
         ok = m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-             ::listen(m_fd, 8) == 0 && ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
+             ::listen(m_fd, 8) == 0 &&
+             ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
         port = ntohs(addr.sin_port);
         if (ok)
             m_thread = std::thread([this] { serve(); });
@@ -285,7 +320,8 @@ TEST(XmlFiles, RemoteDtdIsNotFetched) {
     DtdServer server;
     ASSERT_TRUE(server.ok);
     QTemporaryDir dir;
-    const QString urls[] = {QStringLiteral("http://127.0.0.1:9/x.dtd"), QStringLiteral("http://127.0.0.1:%1/x.dtd").arg(server.port)};
+    const QString urls[] = {QStringLiteral("http://127.0.0.1:9/x.dtd"),
+                            QStringLiteral("http://127.0.0.1:%1/x.dtd").arg(server.port)};
     for (const QString& url : urls) {
         SCOPED_TRACE(str(url));
         const QString text = QStringLiteral("<!DOCTYPE r SYSTEM \"%1\"><r>&ent;<a/></r>").arg(url);
@@ -323,16 +359,20 @@ TEST(XmlFiles, FailedSaveLeavesTheOldFileByteForByte) {
     EXPECT_EQ(readBytes(subdir + QStringLiteral("/inner.xml")), QByteArray("<inner/>"));
 
     // An encoding the writer does not know fails after the target was opened.
-    const QStringList entriesBefore = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    ASSERT_NO_THROW(doc.firstChild().setText(QStringLiteral("version=\"1.0\" encoding=\"x-unknown-enc\"")));
+    const QStringList entriesBefore =
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    ASSERT_NO_THROW(
+        doc.firstChild().setText(QStringLiteral("version=\"1.0\" encoding=\"x-unknown-enc\"")));
     try {
         doc.save(target);
         ADD_FAILURE() << "saved in an unknown encoding";
     } catch (const XmlError& e) {
-        EXPECT_TRUE(e.description().contains(QStringLiteral("x-unknown-enc"))) << str(e.description());
+        EXPECT_TRUE(e.description().contains(QStringLiteral("x-unknown-enc")))
+            << str(e.description());
     }
     EXPECT_EQ(readBytes(target), old);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entriesBefore)
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              entriesBefore)
         << "a temporary file was left behind";
 
     // A good save replaces the whole file, leaving nothing of a longer old content.
@@ -343,7 +383,10 @@ TEST(XmlFiles, FailedSaveLeavesTheOldFileByteForByte) {
 
 TEST(XmlFiles, UnreadablePathsNameTheProblem) {
     QTemporaryDir dir;
-    const struct { const char* name; QString path; } rows[] = {
+    const struct {
+        const char* name;
+        QString path;
+    } rows[] = {
         {"missing_file", dir.filePath(QStringLiteral("nope.xml"))},
         {"missing_folder", dir.filePath(QStringLiteral("nope/doc.xml"))},
         {"directory", dir.path()},

@@ -61,7 +61,8 @@ protected:
     }
     // Marks the document changed the way an editing command does.
     void changeDocument() {
-        window->m_objDocument.documentElement().appendChild(window->m_objDocument.createComment(QStringLiteral("edit")));
+        window->m_objDocument.documentElement().appendChild(
+            window->m_objDocument.createComment(QStringLiteral("edit")));
         window->m_bNeedToSave = true;
     }
 
@@ -70,4 +71,5 @@ protected:
     std::unique_ptr<frmMain> window;
 };
 
-inline const QString kSaveQuestionPrefix = QStringLiteral("Do you want to save the changes you made to ");
+inline const QString kSaveQuestionPrefix =
+    QStringLiteral("Do you want to save the changes you made to ");

@@ -5,34 +5,45 @@
 
 const char* IconName(MsgIcon icon) {
     switch (icon) {
-    case MsgIcon::None: return "no icon";
-    case MsgIcon::Critical: return "critical";
-    case MsgIcon::Question: return "question";
-    case MsgIcon::Exclamation: return "exclamation";
-    case MsgIcon::Information: return "information";
+    case MsgIcon::None:
+        return "no icon";
+    case MsgIcon::Critical:
+        return "critical";
+    case MsgIcon::Question:
+        return "question";
+    case MsgIcon::Exclamation:
+        return "exclamation";
+    case MsgIcon::Information:
+        return "information";
     }
     return "?";
 }
 
 const char* ButtonsName(MsgButtons buttons) {
     switch (buttons) {
-    case MsgButtons::OKOnly: return "OK";
-    case MsgButtons::OKCancel: return "OK/Cancel";
-    case MsgButtons::YesNoCancel: return "Yes/No/Cancel";
-    case MsgButtons::YesNo: return "Yes/No";
+    case MsgButtons::OKOnly:
+        return "OK";
+    case MsgButtons::OKCancel:
+        return "OK/Cancel";
+    case MsgButtons::YesNoCancel:
+        return "Yes/No/Cancel";
+    case MsgButtons::YesNo:
+        return "Yes/No";
     }
     return "?";
 }
 
-ScriptedUi::ScriptedUi() { SetUiServices(this); }
+ScriptedUi::ScriptedUi() {
+    SetUiServices(this);
+}
 
 ScriptedUi::~ScriptedUi() {
     verify();
     SetUiServices(nullptr);
 }
 
-void ScriptedUi::expectMessage(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
-                               MsgResult answer) {
+void ScriptedUi::expectMessage(const QString& text, MsgButtons buttons, MsgIcon icon,
+                               const QString& title, MsgResult answer) {
     m_messages.push_back({{text, buttons, icon, title}, answer});
 }
 
@@ -45,13 +56,16 @@ void ScriptedUi::expectFileDialog(FileDialogKind kind, const QString& fileName) 
     m_files.push_back({kind, fileName});
 }
 
-void ScriptedUi::expectModal(std::function<void(QDialog&)> handler) { m_modals.push_back(std::move(handler)); }
+void ScriptedUi::expectModal(std::function<void(QDialog&)> handler) {
+    m_modals.push_back(std::move(handler));
+}
 
 void ScriptedUi::verify() {
     for (const auto& m : m_messages)
         ADD_FAILURE() << "expected message never shown: \"" << m.message.text.toStdString() << "\"";
     for (const auto& f : m_files)
-        ADD_FAILURE() << "expected file dialog never shown (answer \"" << f.fileName.toStdString() << "\")";
+        ADD_FAILURE() << "expected file dialog never shown (answer \"" << f.fileName.toStdString()
+                      << "\")";
     if (!m_modals.empty())
         ADD_FAILURE() << m_modals.size() << " expected modal dialog(s) never shown";
     m_messages.clear();
@@ -59,23 +73,29 @@ void ScriptedUi::verify() {
     m_modals.clear();
 }
 
-MsgResult ScriptedUi::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) {
+MsgResult ScriptedUi::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                                 const QString& title) {
     m_shown.push_back({text, buttons, icon, title});
     if (m_messages.empty()) {
-        ADD_FAILURE() << "unexpected message: \"" << text.toStdString() << "\" [" << ButtonsName(buttons) << ", "
-                      << IconName(icon) << ", title \"" << title.toStdString() << "\"]";
+        ADD_FAILURE() << "unexpected message: \"" << text.toStdString() << "\" ["
+                      << ButtonsName(buttons) << ", " << IconName(icon) << ", title \""
+                      << title.toStdString() << "\"]";
         return MsgResult::Cancel;
     }
     const ExpectedMessage expected = m_messages.front();
     m_messages.pop_front();
     if (expected.prefix)
         EXPECT_TRUE(text.startsWith(expected.message.text))
-            << "\"" << text.toStdString() << "\" does not start with \"" << expected.message.text.toStdString() << "\"";
+            << "\"" << text.toStdString() << "\" does not start with \""
+            << expected.message.text.toStdString() << "\"";
     else
         EXPECT_EQ(expected.message.text.toStdString(), text.toStdString());
-    EXPECT_STREQ(ButtonsName(expected.message.buttons), ButtonsName(buttons)) << "for \"" << text.toStdString() << "\"";
-    EXPECT_STREQ(IconName(expected.message.icon), IconName(icon)) << "for \"" << text.toStdString() << "\"";
-    EXPECT_EQ(expected.message.title.toStdString(), title.toStdString()) << "for \"" << text.toStdString() << "\"";
+    EXPECT_STREQ(ButtonsName(expected.message.buttons), ButtonsName(buttons))
+        << "for \"" << text.toStdString() << "\"";
+    EXPECT_STREQ(IconName(expected.message.icon), IconName(icon))
+        << "for \"" << text.toStdString() << "\"";
+    EXPECT_EQ(expected.message.title.toStdString(), title.toStdString())
+        << "for \"" << text.toStdString() << "\"";
     return expected.answer;
 }
 

@@ -40,7 +40,8 @@ public:
     const std::vector<FileDialogRequest>& fileDialogs() const { return m_fileRequests; }
     QString clipboard;
 
-    MsgResult messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) override;
+    MsgResult messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                         const QString& title) override;
     bool fileDialog(const FileDialogRequest& request, QString& chosen) override;
     void showModal(QDialog& dialog) override;
     QString clipboardText() override { return clipboard; }

@@ -1,8 +1,8 @@
 // How XML nodes become tree items, and that building them lazily cannot be told apart from
 // building them at once.
 
-#include "tree/treebuilder.h"
 #include "platform/xml/xmldocument.h"
+#include "tree/treebuilder.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -10,7 +10,9 @@
 #include <functional>
 
 // Readable failure output for labels.
-static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+static void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -23,7 +25,8 @@ auto RowName = [](const auto& info) { return std::string(info.param.name); };
 QString Dump(TreeModel& tree, Id parent = None, int depth = 0) {
     QString out;
     for (Id i = tree.Child(parent); i; i = tree.Next(i))
-        out += QString(depth * 2, ' ') + tree.Text(i) + " [" + tree.Image(i) + "]\n" + Dump(tree, i, depth + 1);
+        out += QString(depth * 2, ' ') + tree.Text(i) + " [" + tree.Image(i) + "]\n" +
+               Dump(tree, i, depth + 1);
     return out;
 }
 
@@ -33,7 +36,8 @@ QString ViewDump(const TreeModel& tree, const QModelIndex& parent = {}, int dept
     for (int row = 0; row < tree.rowCount(parent); ++row) {
         const QModelIndex index = tree.index(row, 0, parent);
         out += QString(depth * 2, ' ') + index.data().toString() + " [" +
-               index.data(TreeModel::IconKeyRole).toString() + "]\n" + ViewDump(tree, index, depth + 1);
+               index.data(TreeModel::IconKeyRole).toString() + "]\n" +
+               ViewDump(tree, index, depth + 1);
     }
     return out;
 }
@@ -85,8 +89,11 @@ TEST_P(Outlines, EveryForcedWalkShowsTheEagerOutline) {
     EXPECT_EQ(viewed.BuiltCount(), total);
 }
 
-INSTANTIATE_TEST_SUITE_P(TreeBuilder, Outlines, ::testing::Values(
-    Outline{"AttributesFirstThenChildrenInDocumentOrder",
+INSTANTIATE_TEST_SUITE_P(
+    TreeBuilder, Outlines,
+    ::testing::Values(
+        Outline{
+            "AttributesFirstThenChildrenInDocumentOrder",
             "<?xml version=\"1.0\"?><r a=\"1\" b='say \"hi\" &lt;&amp;'><x>&lt;t&gt;</x><!--c-->"
             "<![CDATA[d]]><?pi da ta?></r><!--after-->",
             "xml version=\"1.0\" [PInstructions]\n"
@@ -99,22 +106,24 @@ INSTANTIATE_TEST_SUITE_P(TreeBuilder, Outlines, ::testing::Values(
             "  d [CData]\n"
             "  pi da ta [PInstructions]\n"
             "after [Comment]\n"},
-    Outline{"DoctypeIsPlaceholderAndNamespaceDeclarationsAreAttributes",
-            "<!DOCTYPE p:r [<!ELEMENT p:r ANY>]><p:r x=\"1\" xmlns:p=\"urn:p\"><p:c xmlns=\"urn:d\"/></p:r>",
-            "Dummy []\n"
-            "p:r [Element]\n"
-            "  xmlns:p = \"urn:p\" [Attribute]\n"
-            "  x = \"1\" [Attribute]\n"
-            "  p:c [Element]\n"
-            "    xmlns = \"urn:d\" [Attribute]\n"},
-    Outline{"DeepNestingBuildsEveryLevel", "<a><b k=\"1\"><c><d>deep</d></c></b><e/></a>",
-            "a [Element]\n"
-            "  b [Element]\n"
-            "    k = \"1\" [Attribute]\n"
-            "    c [Element]\n"
-            "      d [Element]\n"
-            "        deep [Text]\n"
-            "  e [Element]\n"}), RowName);
+        Outline{"DoctypeIsPlaceholderAndNamespaceDeclarationsAreAttributes",
+                "<!DOCTYPE p:r [<!ELEMENT p:r ANY>]><p:r x=\"1\" xmlns:p=\"urn:p\"><p:c "
+                "xmlns=\"urn:d\"/></p:r>",
+                "Dummy []\n"
+                "p:r [Element]\n"
+                "  xmlns:p = \"urn:p\" [Attribute]\n"
+                "  x = \"1\" [Attribute]\n"
+                "  p:c [Element]\n"
+                "    xmlns = \"urn:d\" [Attribute]\n"},
+        Outline{"DeepNestingBuildsEveryLevel", "<a><b k=\"1\"><c><d>deep</d></c></b><e/></a>",
+                "a [Element]\n"
+                "  b [Element]\n"
+                "    k = \"1\" [Attribute]\n"
+                "    c [Element]\n"
+                "      d [Element]\n"
+                "        deep [Text]\n"
+                "  e [Element]\n"}),
+    RowName);
 
 struct Cut {
     const char* name;
@@ -137,13 +146,16 @@ TEST_P(Shortening, CutsOnlyTextLikeNodesLongerThanTheLimit) {
     EXPECT_EQ(tree.Text(tree.Child(tree.FirstTopLevel())), QString::fromLatin1(c.label).arg(shown));
 }
 
-INSTANTIATE_TEST_SUITE_P(TreeBuilder, Shortening, ::testing::Values(
-    Cut{"TextAtTheLimitShownWhole", "<r>%1</r>", "%1", kMax, false},
-    Cut{"TextOneOverTheLimitIsCut", "<r>%1</r>", "%1", kMax + 1, true},
-    Cut{"CommentOverTheLimitIsCut", "<r><!--%1--></r>", "%1", 900, true},
-    Cut{"CDataOverTheLimitIsCut", "<r><![CDATA[%1]]></r>", "%1", 900, true},
-    Cut{"AttributeValueNeverCut", "<r k=\"%1\"/>", "k = \"%1\"", 900, false},
-    Cut{"ProcessingInstructionDataNeverCut", "<r><?t %1?></r>", "t %1", 900, false}), RowName);
+INSTANTIATE_TEST_SUITE_P(
+    TreeBuilder, Shortening,
+    ::testing::Values(Cut{"TextAtTheLimitShownWhole", "<r>%1</r>", "%1", kMax, false},
+                      Cut{"TextOneOverTheLimitIsCut", "<r>%1</r>", "%1", kMax + 1, true},
+                      Cut{"CommentOverTheLimitIsCut", "<r><!--%1--></r>", "%1", 900, true},
+                      Cut{"CDataOverTheLimitIsCut", "<r><![CDATA[%1]]></r>", "%1", 900, true},
+                      Cut{"AttributeValueNeverCut", "<r k=\"%1\"/>", "k = \"%1\"", 900, false},
+                      Cut{"ProcessingInstructionDataNeverCut", "<r><?t %1?></r>", "t %1", 900,
+                          false}),
+    RowName);
 
 TEST_F(Builder, WhiteSpaceTextNodesTheDomKeepsGetTextItems) {
     ASSERT_TRUE(doc.loadXML("<r><a>   </a><b/></r>"));
@@ -156,7 +168,8 @@ TEST_F(Builder, WhiteSpaceTextNodesTheDomKeepsGetTextItems) {
 
 // Every item's Tag is the very node it shows: attributes first, then child nodes.
 TEST_F(Builder, TagsAreTheLiveNodesInItemOrder) {
-    Open("<?xml version=\"1.0\"?><!--c--><r xmlns:q=\"urn:q\" a=\"1\"><x b=\"2\">t<y/></x><!--k--></r>");
+    Open("<?xml version=\"1.0\"?><!--c--><r xmlns:q=\"urn:q\" a=\"1\"><x "
+         "b=\"2\">t<y/></x><!--k--></r>");
     std::function<void(Id, const XmlNode&)> check = [&](Id parent, const XmlNode& node) {
         std::vector<XmlNode> expected;
         if (parent != None && node.nodeType() == NODE_ELEMENT)
@@ -173,12 +186,14 @@ TEST_F(Builder, TagsAreTheLiveNodesInItemOrder) {
         EXPECT_EQ(item, None) << "extra item " << qPrintable(tree.Text(item));
     };
     check(None, doc.asNode());
-    EXPECT_TRUE(tree.Tag(tree.LastChild(tree.LastChild(None))) == doc.selectSingleNode("/r/comment()"));
+    EXPECT_TRUE(tree.Tag(tree.LastChild(tree.LastChild(None))) ==
+                doc.selectSingleNode("/r/comment()"));
 }
 
 // The view already shows x's rows, so the new ones must come at once and announced.
 TEST_F(Builder, ExistingItemWithChildrenGetsTheNewOnesAfterThem) {
-    ASSERT_TRUE(doc.loadXML(QStringLiteral("<e k=\"v\" long=\"%1\"><f/>t</e>").arg(QString(900, 'a'))));
+    ASSERT_TRUE(
+        doc.loadXML(QStringLiteral("<e k=\"v\" long=\"%1\"><f/>t</e>").arg(QString(900, 'a'))));
     const Id x = tree.Add("x");
     tree.Add(x, TreeModel::tvwChild, "old");
     QSignalSpy inserted(&tree, &QAbstractItemModel::rowsInserted);
@@ -241,36 +256,47 @@ TEST_P(ChangeUnderPending, GivesWhatAnEagerTreeGives) {
     EXPECT_EQ(Labels(tree, a), GetParam().expected);
 }
 
-XmlNode A(XmlDocument& doc) { return doc.selectSingleNode("/r/a"); }
+XmlNode A(XmlDocument& doc) {
+    return doc.selectSingleNode("/r/a");
+}
 
-INSTANTIATE_TEST_SUITE_P(TreeBuilder, ChangeUnderPending, ::testing::Values(
-    DomChange{"AppendedChildAddedByCommandOnce",
-              [](XmlDocument& doc, TreeModel& tree, Id a) {
-                  const XmlNode c = A(doc).appendChild(doc.createElement("c"));
-                  tree.SetTag(tree.Add(a, TreeModel::tvwChild, "c", ModGeneral::kElement), c);
-              }, "b,c", nullptr},
-    DomChange{"RemovedChildRemovedByCommand",
-              [](XmlDocument& doc, TreeModel& tree, Id a) {
-                  const XmlNode b = A(doc).removeChild(A(doc).firstChild());
-                  ASSERT_TRUE(tree.Tag(tree.Child(a)) == b);
-                  tree.Remove(tree.Child(a));
-              }, "", nullptr},
-    DomChange{"SetAttributeAddedByCommandOnce",
-              [](XmlDocument& doc, TreeModel& tree, Id a) {
-                  A(doc).setAttribute("k", "v");
-                  tree.Add(tree.Child(a), TreeModel::tvwPrevious, "k = \"v\"", ModGeneral::kAttribute);
-              }, "k = \"v\",b", nullptr},
-    DomChange{"InsertedBeforeFirstChildAddedByCommandOnce",
-              [](XmlDocument& doc, TreeModel& tree, Id a) {
-                  A(doc).insertBefore(doc.createComment("n"), A(doc).firstChild());
-                  tree.Add(tree.Child(a), TreeModel::tvwPrevious, "n", ModGeneral::kComment);
-              }, "n,b", nullptr},
-    DomChange{"GrandchildAppendedThenAddedByCommandOnce",
-              [](XmlDocument& doc, TreeModel& tree, Id a) {
-                  A(doc).firstChild().appendChild(doc.createElement("c"));
-                  // The command finds b's item after changing the DOM, as a find-then-edit would.
-                  tree.Add(tree.Child(a), TreeModel::tvwChild, "c", ModGeneral::kElement);
-              }, "b(c)", nullptr}),
+INSTANTIATE_TEST_SUITE_P(
+    TreeBuilder, ChangeUnderPending,
+    ::testing::Values(
+        DomChange{"AppendedChildAddedByCommandOnce",
+                  [](XmlDocument& doc, TreeModel& tree, Id a) {
+                      const XmlNode c = A(doc).appendChild(doc.createElement("c"));
+                      tree.SetTag(tree.Add(a, TreeModel::tvwChild, "c", ModGeneral::kElement), c);
+                  },
+                  "b,c", nullptr},
+        DomChange{"RemovedChildRemovedByCommand",
+                  [](XmlDocument& doc, TreeModel& tree, Id a) {
+                      const XmlNode b = A(doc).removeChild(A(doc).firstChild());
+                      ASSERT_TRUE(tree.Tag(tree.Child(a)) == b);
+                      tree.Remove(tree.Child(a));
+                  },
+                  "", nullptr},
+        DomChange{"SetAttributeAddedByCommandOnce",
+                  [](XmlDocument& doc, TreeModel& tree, Id a) {
+                      A(doc).setAttribute("k", "v");
+                      tree.Add(tree.Child(a), TreeModel::tvwPrevious, "k = \"v\"",
+                               ModGeneral::kAttribute);
+                  },
+                  "k = \"v\",b", nullptr},
+        DomChange{"InsertedBeforeFirstChildAddedByCommandOnce",
+                  [](XmlDocument& doc, TreeModel& tree, Id a) {
+                      A(doc).insertBefore(doc.createComment("n"), A(doc).firstChild());
+                      tree.Add(tree.Child(a), TreeModel::tvwPrevious, "n", ModGeneral::kComment);
+                  },
+                  "n,b", nullptr},
+        DomChange{"GrandchildAppendedThenAddedByCommandOnce",
+                  [](XmlDocument& doc, TreeModel& tree, Id a) {
+                      A(doc).firstChild().appendChild(doc.createElement("c"));
+                      // The command finds b's item after changing the DOM, as a find-then-edit
+                      // would.
+                      tree.Add(tree.Child(a), TreeModel::tvwChild, "c", ModGeneral::kElement);
+                  },
+                  "b(c)", nullptr}),
     RowName);
 
 } // namespace

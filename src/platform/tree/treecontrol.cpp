@@ -17,7 +17,8 @@ class LabelDelegate : public QStyledItemDelegate {
 public:
     explicit LabelDelegate(TreeControl* tree) : QStyledItemDelegate(tree), m_tree(tree) {}
 
-    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+    void setModelData(QWidget* editor, QAbstractItemModel*,
+                      const QModelIndex& index) const override {
         auto* line = qobject_cast<QLineEdit*>(editor);
         if (!line)
             return;
@@ -69,9 +70,13 @@ void TreeControl::SetSelectedItem(ItemId item) {
     scrollTo(index);
 }
 
-bool TreeControl::Expanded(ItemId item) const { return isExpanded(m_model.IndexOf(item)); }
+bool TreeControl::Expanded(ItemId item) const {
+    return isExpanded(m_model.IndexOf(item));
+}
 
-void TreeControl::SetExpanded(ItemId item, bool expanded) { setExpanded(m_model.IndexOf(item), expanded); }
+void TreeControl::SetExpanded(ItemId item, bool expanded) {
+    setExpanded(m_model.IndexOf(item), expanded);
+}
 
 void TreeControl::StartLabelEdit() {
     const ItemId item = SelectedItem();
@@ -99,7 +104,9 @@ void TreeControl::FinishLabelEdit(ItemId item, const QString& text) {
         m_model.SetText(item, kept);
 }
 
-TreeControl::ItemId TreeControl::HitTest(const QPoint& point) const { return m_model.ItemOf(indexAt(point)); }
+TreeControl::ItemId TreeControl::HitTest(const QPoint& point) const {
+    return m_model.ItemOf(indexAt(point));
+}
 
 void TreeControl::SetMousePointer(int pointer) {
     m_mousePointer = pointer;

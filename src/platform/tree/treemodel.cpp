@@ -18,22 +18,27 @@ TreeModel::TreeModel(QObject* parent) : QAbstractItemModel(parent) {
     m_items[0].alive = true;
 }
 
-TreeModel::~TreeModel() { unwatchAll(); }
+TreeModel::~TreeModel() {
+    unwatchAll();
+}
 
 TreeModel::Item& TreeModel::at(ItemId item) {
-    if (item < 0 || item >= static_cast<ItemId>(m_items.size()) || !m_items[static_cast<size_t>(item)].alive)
+    if (item < 0 || item >= static_cast<ItemId>(m_items.size()) ||
+        !m_items[static_cast<size_t>(item)].alive)
         noSuchItem();
     return m_items[static_cast<size_t>(item)];
 }
 
 const TreeModel::Item& TreeModel::at(ItemId item) const {
-    if (item < 0 || item >= static_cast<ItemId>(m_items.size()) || !m_items[static_cast<size_t>(item)].alive)
+    if (item < 0 || item >= static_cast<ItemId>(m_items.size()) ||
+        !m_items[static_cast<size_t>(item)].alive)
         noSuchItem();
     return m_items[static_cast<size_t>(item)];
 }
 
 bool TreeModel::Exists(ItemId item) const {
-    return item > 0 && item < static_cast<ItemId>(m_items.size()) && m_items[static_cast<size_t>(item)].alive;
+    return item > 0 && item < static_cast<ItemId>(m_items.size()) &&
+           m_items[static_cast<size_t>(item)].alive;
 }
 
 // ---- structure -------------------------------------------------------------------------------
@@ -190,7 +195,9 @@ int TreeModel::Count() {
     return m_liveCount;
 }
 
-TreeModel::ItemId TreeModel::Parent(ItemId item) const { return at(item).parent; }
+TreeModel::ItemId TreeModel::Parent(ItemId item) const {
+    return at(item).parent;
+}
 
 TreeModel::ItemId TreeModel::Child(ItemId item) {
     EnsureChildren(item);
@@ -202,9 +209,13 @@ TreeModel::ItemId TreeModel::LastChild(ItemId item) {
     return at(item).last;
 }
 
-TreeModel::ItemId TreeModel::Next(ItemId item) const { return item == NoItem ? NoItem : at(item).next; }
+TreeModel::ItemId TreeModel::Next(ItemId item) const {
+    return item == NoItem ? NoItem : at(item).next;
+}
 
-TreeModel::ItemId TreeModel::Previous(ItemId item) const { return item == NoItem ? NoItem : at(item).prev; }
+TreeModel::ItemId TreeModel::Previous(ItemId item) const {
+    return item == NoItem ? NoItem : at(item).prev;
+}
 
 int TreeModel::ChildCount(ItemId item) {
     EnsureChildren(item);
@@ -214,7 +225,9 @@ int TreeModel::ChildCount(ItemId item) {
 
 // ---- item data -------------------------------------------------------------------------------
 
-XmlNode TreeModel::Tag(ItemId item) const { return item == NoItem ? s_noNode : at(item).tag; }
+XmlNode TreeModel::Tag(ItemId item) const {
+    return item == NoItem ? s_noNode : at(item).tag;
+}
 
 void TreeModel::SetTag(ItemId item, const XmlNode& node) {
     if (item == NoItem)
@@ -227,7 +240,9 @@ void TreeModel::SetTag(ItemId item, const XmlNode& node) {
         MarkChildrenPending(item);
 }
 
-QString TreeModel::Text(ItemId item) const { return item == NoItem ? s_noText : at(item).text; }
+QString TreeModel::Text(ItemId item) const {
+    return item == NoItem ? s_noText : at(item).text;
+}
 
 void TreeModel::SetText(ItemId item, const QString& text) {
     if (item == NoItem)
@@ -239,7 +254,9 @@ void TreeModel::SetText(ItemId item, const QString& text) {
     }
 }
 
-QString TreeModel::Image(ItemId item) const { return item == NoItem ? s_noText : at(item).image; }
+QString TreeModel::Image(ItemId item) const {
+    return item == NoItem ? s_noText : at(item).image;
+}
 
 void TreeModel::SetImage(ItemId item, const QString& key) {
     if (item == NoItem)
@@ -268,7 +285,9 @@ void TreeModel::MarkChildrenPending(ItemId item) {
     }
 }
 
-bool TreeModel::ChildrenPending(ItemId item) const { return item != NoItem && at(item).pending; }
+bool TreeModel::ChildrenPending(ItemId item) const {
+    return item != NoItem && at(item).pending;
+}
 
 void TreeModel::EnsureChildren(ItemId item) {
     if (item == NoItem || !at(item).pending)

@@ -14,16 +14,22 @@ namespace {
 
 QMessageBox::Icon toQt(MsgIcon icon) {
     switch (icon) {
-    case MsgIcon::Critical: return QMessageBox::Critical;
-    case MsgIcon::Question: return QMessageBox::Question;
-    case MsgIcon::Exclamation: return QMessageBox::Warning;
-    case MsgIcon::Information: return QMessageBox::Information;
-    case MsgIcon::None: break;
+    case MsgIcon::Critical:
+        return QMessageBox::Critical;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    case MsgIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    case MsgIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
 
-// "XML files (*.xml)|*.xml|Text files (*.txt)|*.txt" -> Qt's "XML files (*.xml);;Text files (*.txt)"
+// "XML files (*.xml)|*.xml|Text files (*.txt)|*.txt" -> Qt's "XML files (*.xml);;Text files
+// (*.txt)"
 QStringList qtFilters(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
@@ -41,20 +47,31 @@ class QtUiServices final : public UiServices {
 public:
     MsgResult messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
                          const QString& title) override {
-        QMessageBox box(toQt(icon), title, text, QMessageBox::NoButton, QApplication::activeWindow());
+        QMessageBox box(toQt(icon), title, text, QMessageBox::NoButton,
+                        QApplication::activeWindow());
         switch (buttons) {
-        case MsgButtons::OKOnly: box.setStandardButtons(QMessageBox::Ok); break;
-        case MsgButtons::OKCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-        case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case MsgButtons::OKOnly:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case MsgButtons::OKCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MsgButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
         case MsgButtons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
         }
         switch (box.exec()) {
-        case QMessageBox::Yes: return MsgResult::Yes;
-        case QMessageBox::No: return MsgResult::No;
-        case QMessageBox::Ok: return MsgResult::OK;
-        default: return MsgResult::Cancel;
+        case QMessageBox::Yes:
+            return MsgResult::Yes;
+        case QMessageBox::No:
+            return MsgResult::No;
+        case QMessageBox::Ok:
+            return MsgResult::OK;
+        default:
+            return MsgResult::Cancel;
         }
     }
 
@@ -79,7 +96,9 @@ public:
     void showModal(QDialog& dialog) override { dialog.exec(); }
 
     QString clipboardText() override { return QApplication::clipboard()->text(); }
-    void setClipboardText(const QString& text) override { QApplication::clipboard()->setText(text); }
+    void setClipboardText(const QString& text) override {
+        QApplication::clipboard()->setText(text);
+    }
 };
 
 QtUiServices g_qtServices;
@@ -87,24 +106,35 @@ UiServices* g_services = &g_qtServices;
 
 } // namespace
 
-UiServices& Ui() { return *g_services; }
+UiServices& Ui() {
+    return *g_services;
+}
 
-void SetUiServices(UiServices* services) { g_services = services ? services : &g_qtServices; }
+void SetUiServices(UiServices* services) {
+    g_services = services ? services : &g_qtServices;
+}
 
 MsgResult MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) {
     return Ui().messageBox(text, buttons, icon, title);
 }
 
-void ShowModal(QDialog& dialog) { Ui().showModal(dialog); }
+void ShowModal(QDialog& dialog) {
+    Ui().showModal(dialog);
+}
 
-void CommonDialog::ShowOpen() { show(false); }
-void CommonDialog::ShowSave() { show(true); }
+void CommonDialog::ShowOpen() {
+    show(false);
+}
+void CommonDialog::ShowSave() {
+    show(true);
+}
 
 void CommonDialog::show(bool save) {
     FileDialogRequest request;
     request.kind = save ? FileDialogKind::Save : FileDialogKind::Open;
-    request.title = DialogTitle.isEmpty() ? (save ? QStringLiteral("Save As") : QStringLiteral("Open"))
-                                          : DialogTitle;
+    request.title = DialogTitle.isEmpty()
+                        ? (save ? QStringLiteral("Save As") : QStringLiteral("Open"))
+                        : DialogTitle;
     request.filter = Filter;
     request.filterIndex = FilterIndex;
     request.fileName = FileName;

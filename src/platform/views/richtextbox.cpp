@@ -72,7 +72,9 @@ QString RichTextBox::Text() {
     return text();
 }
 
-void RichTextBox::Refresh() { viewport()->update(); }
+void RichTextBox::Refresh() {
+    viewport()->update();
+}
 
 void RichTextBox::showEvent(QShowEvent* event) {
     applyPending();
@@ -81,22 +83,21 @@ void RichTextBox::showEvent(QShowEvent* event) {
 
 // Files dragged in from outside open as documents; text dragged inside the view moves as usual;
 // anything else is ignored.
-void RichTextBox::dragEnterEvent(QDragEnterEvent* event) {
+template <typename Event, typename Base> void RichTextBox::screenDrag(Event* event, Base base) {
     if (!DroppedFiles(event->mimeData()).isEmpty())
         event->acceptProposedAction();
     else if (event->source() == this || event->source() == viewport())
-        QsciScintilla::dragEnterEvent(event);
+        base();
     else
         event->ignore();
 }
 
+void RichTextBox::dragEnterEvent(QDragEnterEvent* event) {
+    screenDrag(event, [&] { QsciScintilla::dragEnterEvent(event); });
+}
+
 void RichTextBox::dragMoveEvent(QDragMoveEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
-    else if (event->source() == this || event->source() == viewport())
-        QsciScintilla::dragMoveEvent(event);
-    else
-        event->ignore();
+    screenDrag(event, [&] { QsciScintilla::dragMoveEvent(event); });
 }
 
 void RichTextBox::dropEvent(QDropEvent* event) {

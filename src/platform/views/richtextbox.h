@@ -36,6 +36,7 @@ protected:
 
 private:
     void applyPending();
+    template <typename Event, typename Base> void screenDrag(Event* event, Base base);
 
     std::function<QString()> m_source;
     QString m_pendingText;

@@ -54,6 +54,7 @@ void WebBrowser::loadNow() {
 #else
     QFile file(m_path);
     auto* browser = static_cast<QTextBrowser*>(m_view);
-    browser->setPlainText(file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString());
+    browser->setPlainText(file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll())
+                                                         : QString());
 #endif
 }

@@ -25,8 +25,11 @@ void checkChars(const QString& text) {
             code = 0xFFFF; // an unpaired surrogate is no character at all
         }
         if (!isXmlChar(code))
-            throw XmlError(QStringLiteral("The text contains a character that XML does not allow (U+%1).")
-                               .arg(QString::number(static_cast<uint>(code), 16).toUpper().rightJustified(4, QLatin1Char('0'))));
+            throw XmlError(
+                QStringLiteral("The text contains a character that XML does not allow (U+%1).")
+                    .arg(QString::number(static_cast<uint>(code), 16)
+                             .toUpper()
+                             .rightJustified(4, QLatin1Char('0'))));
     }
 }
 
@@ -36,7 +39,8 @@ void checkName(const QString& name, const char* what) {
     checkChars(name);
     const QByteArray utf8 = name.toUtf8();
     if (xmlValidateName(xc(utf8), 0) != 0)
-        throw XmlError(QStringLiteral("'%1' is not a valid %2 name.").arg(name, QLatin1String(what)));
+        throw XmlError(
+            QStringLiteral("'%1' is not a valid %2 name.").arg(name, QLatin1String(what)));
 }
 
 void checkComment(const QString& text) {
@@ -53,7 +57,8 @@ void checkPI(const QString& target, const QString& data) {
     if (target.compare(QLatin1String("xml"), Qt::CaseInsensitive) != 0)
         return;
     if (target != QLatin1String("xml"))
-        throw XmlError(QStringLiteral("The processing instruction target '%1' is reserved.").arg(target));
+        throw XmlError(
+            QStringLiteral("The processing instruction target '%1' is reserved.").arg(target));
     static const QRegularExpression declaration(QStringLiteral(
         R"(^version\s*=\s*(["'])1\.[0-9]+\1(\s+encoding\s*=\s*(["'])[A-Za-z][A-Za-z0-9._-]*\3)?)"
         R"((\s+standalone\s*=\s*(["'])(yes|no)\5)?\s*$)"));

@@ -5,8 +5,8 @@
 
 #include <libxml/entities.h>
 
-#include <QRegularExpression>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <cstdio>
@@ -15,7 +15,9 @@ using namespace xmlimpl;
 
 namespace {
 
-std::shared_ptr<XmlStorage> emptyStorage() { return newStorage(xmlNewDoc(BAD_CAST "1.0")); }
+std::shared_ptr<XmlStorage> emptyStorage() {
+    return newStorage(xmlNewDoc(BAD_CAST "1.0"));
+}
 
 // The encoding named by the document's XML declaration, empty without one.
 QByteArray declaredEncoding(xmlDocPtr doc) {
@@ -72,7 +74,8 @@ XmlDocumentObject& XmlDocument::object() const {
 }
 
 namespace {
-bool adopt(XmlDocumentObject& object, const std::shared_ptr<XmlDocumentObject>& self, xmlDocPtr parsed) {
+bool adopt(XmlDocumentObject& object, const std::shared_ptr<XmlDocumentObject>& self,
+           xmlDocPtr parsed) {
     object.storage = parsed ? newStorage(parsed) : emptyStorage();
     object.storage->owner = self;
     return parsed != nullptr;
@@ -104,8 +107,9 @@ void XmlDocument::save(const QString& path, SaveMode mode) const {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             fail(file.errorString());
-        serializeDocument(o.storage->doc, encoding,
-                          [&file](const char* data, int len) { return file.write(data, len) == len; });
+        serializeDocument(o.storage->doc, encoding, [&file](const char* data, int len) {
+            return file.write(data, len) == len;
+        });
         if (!file.commit())
             fail(file.errorString());
         return;
@@ -115,30 +119,39 @@ void XmlDocument::save(const QString& path, SaveMode mode) const {
     if (!file.open(QIODevice::WriteOnly))
         fail(file.errorString());
     try {
-        serializeDocument(o.storage->doc, encoding,
-                          [&file](const char* data, int len) { return file.write(data, len) == len; });
+        serializeDocument(o.storage->doc, encoding, [&file](const char* data, int len) {
+            return file.write(data, len) == len;
+        });
     } catch (...) {
         file.remove();
         throw;
     }
     file.close();
     if (file.error() != QFileDevice::NoError ||
-        std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+        std::rename(QFile::encodeName(file.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0) {
         file.remove();
         fail(file.errorString());
     }
 }
 
-const XmlParseError& XmlDocument::parseError() const { return object().parseError; }
+const XmlParseError& XmlDocument::parseError() const {
+    return object().parseError;
+}
 
 QString XmlDocument::xml() const {
     XmlDocumentObject& o = object();
-    return QString::fromUtf8(serialize(o.storage->doc, reinterpret_cast<xmlNodePtr>(o.storage->doc)));
+    return QString::fromUtf8(
+        serialize(o.storage->doc, reinterpret_cast<xmlNodePtr>(o.storage->doc)));
 }
 
-bool XmlDocument::hasContent() const { return object().storage->doc->children != nullptr; }
+bool XmlDocument::hasContent() const {
+    return object().storage->doc->children != nullptr;
+}
 
-quint64 XmlDocument::revision() const { return object().storage->revision; }
+quint64 XmlDocument::revision() const {
+    return object().storage->revision;
+}
 
 XmlNode XmlDocument::asNode() const {
     XmlDocumentObject& o = object();

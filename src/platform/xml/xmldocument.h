@@ -41,9 +41,13 @@ public:
     XmlNodeList childNodes() const { return asNode().childNodes(); }
     XmlNode firstChild() const { return asNode().firstChild(); }
     XmlNode appendChild(const XmlNode& n) { return asNode().appendChild(n); }
-    XmlNode insertBefore(const XmlNode& n, const XmlNode& ref) { return asNode().insertBefore(n, ref); }
+    XmlNode insertBefore(const XmlNode& n, const XmlNode& ref) {
+        return asNode().insertBefore(n, ref);
+    }
     XmlNode removeChild(const XmlNode& n) { return asNode().removeChild(n); }
-    XmlNode replaceChild(const XmlNode& n, const XmlNode& old) { return asNode().replaceChild(n, old); }
+    XmlNode replaceChild(const XmlNode& n, const XmlNode& old) {
+        return asNode().replaceChild(n, old);
+    }
     XmlNode selectSingleNode(const QString& q) const { return asNode().selectSingleNode(q); }
     XmlNodeList selectNodes(const QString& q) const { return asNode().selectNodes(q); }
 

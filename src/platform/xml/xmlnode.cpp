@@ -107,19 +107,23 @@ void checkInsert(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, xmlNodePtr 
         throw XmlError(QStringLiteral("This kind of node cannot be inserted as a child node."));
     for (xmlNodePtr p = parent; p; p = p->parent) {
         if (p == node)
-            throw XmlError(QStringLiteral("A node cannot be inserted into itself or one of its descendants."));
+            throw XmlError(
+                QStringLiteral("A node cannot be inserted into itself or one of its descendants."));
     }
     if (parent->type != XML_DOCUMENT_NODE) {
         if (node->type == XML_DTD_NODE)
-            throw XmlError(QStringLiteral("A document type declaration can only stand at the top level of a document."));
+            throw XmlError(QStringLiteral(
+                "A document type declaration can only stand at the top level of a document."));
         if (isXmlDeclaration(node))
-            throw XmlError(QStringLiteral("The XML declaration can only stand at the start of the document."));
+            throw XmlError(
+                QStringLiteral("The XML declaration can only stand at the start of the document."));
         return;
     }
     if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE)
         throw XmlError(QStringLiteral("Text cannot be inserted at the top level of a document."));
     if (node->type == XML_ENTITY_REF_NODE)
-        throw XmlError(QStringLiteral("An entity reference cannot be inserted at the top level of a document."));
+        throw XmlError(QStringLiteral(
+            "An entity reference cannot be inserted at the top level of a document."));
 
     // The document's children as they would be afterwards.
     std::vector<xmlNodePtr> after;
@@ -141,7 +145,8 @@ void checkInsert(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, xmlNodePtr 
     for (size_t i = 0; i < after.size(); ++i) {
         xmlNodePtr c = after[i];
         if (isXmlDeclaration(c) && i != 0)
-            throw XmlError(QStringLiteral("The XML declaration can only stand at the start of the document."));
+            throw XmlError(
+                QStringLiteral("The XML declaration can only stand at the start of the document."));
         if (c->type == XML_ELEMENT_NODE) {
             ++elements;
             elementSeen = true;
@@ -149,13 +154,15 @@ void checkInsert(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, xmlNodePtr 
         if (c->type == XML_DTD_NODE) {
             ++doctypes;
             if (elementSeen)
-                throw XmlError(QStringLiteral("The document type declaration must come before the document element."));
+                throw XmlError(QStringLiteral(
+                    "The document type declaration must come before the document element."));
         }
     }
     if (elements > 1)
         throw XmlError(QStringLiteral("Only one top level element is allowed in an XML document."));
     if (doctypes > 1)
-        throw XmlError(QStringLiteral("Only one document type declaration is allowed in an XML document."));
+        throw XmlError(
+            QStringLiteral("Only one document type declaration is allowed in an XML document."));
 }
 
 // Links `node` into `parent` before `ref` (at the end without one). libxml2's own insertion
@@ -213,8 +220,9 @@ bool hasEntityReferences(xmlDocPtr doc) {
 
 void checkRemovable(xmlDocPtr doc, xmlNodePtr node) {
     if (node->type == XML_DTD_NODE && hasEntityReferences(doc))
-        throw XmlError(QStringLiteral("The document type declaration cannot be removed while the document uses "
-                                      "the entities it declares."));
+        throw XmlError(QStringLiteral(
+            "The document type declaration cannot be removed while the document uses "
+            "the entities it declares."));
 }
 
 void detach(XmlStorage& storage, xmlNodePtr node) {
@@ -265,7 +273,8 @@ void XmlNode::requireNode() const {
 void XmlNode::requireElement(const char* operation) const {
     requireNode();
     if (m_ns || m_node->type != XML_ELEMENT_NODE)
-        throw XmlError(QStringLiteral("%1 is only possible on an element.").arg(QLatin1String(operation)));
+        throw XmlError(
+            QStringLiteral("%1 is only possible on an element.").arg(QLatin1String(operation)));
 }
 
 void XmlNode::requireContainer() const {
@@ -279,22 +288,35 @@ int XmlNode::nodeType() const {
     if (m_ns)
         return NODE_ATTRIBUTE;
     switch (m_node->type) {
-    case XML_ELEMENT_NODE: return NODE_ELEMENT;
-    case XML_ATTRIBUTE_NODE: return NODE_ATTRIBUTE;
-    case XML_TEXT_NODE: return NODE_TEXT;
-    case XML_CDATA_SECTION_NODE: return NODE_CDATA_SECTION;
-    case XML_ENTITY_REF_NODE: return NODE_ENTITY_REFERENCE;
+    case XML_ELEMENT_NODE:
+        return NODE_ELEMENT;
+    case XML_ATTRIBUTE_NODE:
+        return NODE_ATTRIBUTE;
+    case XML_TEXT_NODE:
+        return NODE_TEXT;
+    case XML_CDATA_SECTION_NODE:
+        return NODE_CDATA_SECTION;
+    case XML_ENTITY_REF_NODE:
+        return NODE_ENTITY_REFERENCE;
     case XML_ENTITY_NODE:
-    case XML_ENTITY_DECL: return NODE_ENTITY;
-    case XML_PI_NODE: return NODE_PROCESSING_INSTRUCTION;
-    case XML_COMMENT_NODE: return NODE_COMMENT;
+    case XML_ENTITY_DECL:
+        return NODE_ENTITY;
+    case XML_PI_NODE:
+        return NODE_PROCESSING_INSTRUCTION;
+    case XML_COMMENT_NODE:
+        return NODE_COMMENT;
     case XML_DOCUMENT_NODE:
-    case XML_HTML_DOCUMENT_NODE: return NODE_DOCUMENT;
+    case XML_HTML_DOCUMENT_NODE:
+        return NODE_DOCUMENT;
     case XML_DOCUMENT_TYPE_NODE:
-    case XML_DTD_NODE: return NODE_DOCUMENT_TYPE;
-    case XML_DOCUMENT_FRAG_NODE: return NODE_DOCUMENT_FRAGMENT;
-    case XML_NOTATION_NODE: return NODE_NOTATION;
-    default: return 0;
+    case XML_DTD_NODE:
+        return NODE_DOCUMENT_TYPE;
+    case XML_DOCUMENT_FRAG_NODE:
+        return NODE_DOCUMENT_FRAGMENT;
+    case XML_NOTATION_NODE:
+        return NODE_NOTATION;
+    default:
+        return 0;
     }
 }
 
@@ -304,14 +326,21 @@ QString XmlNode::nodeName() const {
         return m_ns->prefix ? QStringLiteral("xmlns:") + qs(m_ns->prefix) : QStringLiteral("xmlns");
     switch (m_node->type) {
     case XML_ELEMENT_NODE:
-    case XML_ATTRIBUTE_NODE: return qualifiedName(m_node);
-    case XML_TEXT_NODE: return QStringLiteral("#text");
-    case XML_CDATA_SECTION_NODE: return QStringLiteral("#cdata-section");
-    case XML_COMMENT_NODE: return QStringLiteral("#comment");
+    case XML_ATTRIBUTE_NODE:
+        return qualifiedName(m_node);
+    case XML_TEXT_NODE:
+        return QStringLiteral("#text");
+    case XML_CDATA_SECTION_NODE:
+        return QStringLiteral("#cdata-section");
+    case XML_COMMENT_NODE:
+        return QStringLiteral("#comment");
     case XML_DOCUMENT_NODE:
-    case XML_HTML_DOCUMENT_NODE: return QStringLiteral("#document");
-    case XML_DOCUMENT_FRAG_NODE: return QStringLiteral("#document-fragment");
-    default: return qs(m_node->name);
+    case XML_HTML_DOCUMENT_NODE:
+        return QStringLiteral("#document");
+    case XML_DOCUMENT_FRAG_NODE:
+        return QStringLiteral("#document-fragment");
+    default:
+        return qs(m_node->name);
     }
 }
 
@@ -323,7 +352,8 @@ QString XmlNode::text() const {
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
     case XML_COMMENT_NODE:
-    case XML_PI_NODE: return qs(m_node->content);
+    case XML_PI_NODE:
+        return qs(m_node->content);
     case XML_ATTRIBUTE_NODE: {
         xmlChar* value = xmlNodeGetContent(m_node);
         const QString result = qs(value);
@@ -332,12 +362,15 @@ QString XmlNode::text() const {
     }
     case XML_ELEMENT_NODE:
     case XML_DOCUMENT_NODE:
-    case XML_DOCUMENT_FRAG_NODE: return descendantText(m_storage->doc, m_node);
+    case XML_DOCUMENT_FRAG_NODE:
+        return descendantText(m_storage->doc, m_node);
     case XML_ENTITY_REF_NODE: {
         xmlEntityPtr entity = xmlGetDocEntity(m_storage->doc, m_node->name);
-        return entity ? descendantText(m_storage->doc, reinterpret_cast<xmlNodePtr>(entity)) : QString();
+        return entity ? descendantText(m_storage->doc, reinterpret_cast<xmlNodePtr>(entity))
+                      : QString();
     }
-    default: return {};
+    default:
+        return {};
     }
 }
 
@@ -403,7 +436,9 @@ XmlNode XmlNode::parentNode() const {
 }
 
 namespace {
-bool hasVisibleChildren(xmlNodePtr n) { return isContainer(n); }
+bool hasVisibleChildren(xmlNodePtr n) {
+    return isContainer(n);
+}
 } // namespace
 
 XmlNode XmlNode::firstChild() const {
@@ -434,7 +469,9 @@ XmlNode XmlNode::previousSibling() const {
     return XmlNode(m_node->prev, m_storage);
 }
 
-bool XmlNode::hasChildNodes() const { return !firstChild().isNull(); }
+bool XmlNode::hasChildNodes() const {
+    return !firstChild().isNull();
+}
 
 XmlNodeList XmlNode::childNodes() const {
     std::vector<XmlNode> nodes;
@@ -489,7 +526,9 @@ void requireChild(const XmlNode& parent, const XmlNode& child) {
 }
 } // namespace
 
-XmlNode XmlNode::appendChild(const XmlNode& newChild) { return insertBefore(newChild, XmlNode()); }
+XmlNode XmlNode::appendChild(const XmlNode& newChild) {
+    return insertBefore(newChild, XmlNode());
+}
 
 XmlNode XmlNode::insertBefore(const XmlNode& newChild, const XmlNode& refChild) {
     requireContainer();
@@ -563,7 +602,8 @@ void XmlNode::setAttribute(const QString& name, const QString& value) {
     } else if (name == QLatin1String("xmlns") || name.startsWith(QLatin1String("xmlns:"))) {
         const QByteArray prefix = name.mid(6).toUtf8();
         if (!xmlNewNs(m_node, xc(utf8), prefix.isEmpty() ? nullptr : xc(prefix)))
-            throw XmlError(QStringLiteral("The namespace declaration '%1' cannot be added.").arg(name));
+            throw XmlError(
+                QStringLiteral("The namespace declaration '%1' cannot be added.").arg(name));
     } else {
         const QByteArray n = name.toUtf8();
         xmlSetProp(m_node, xc(n), xc(utf8));
@@ -575,11 +615,14 @@ void XmlNode::removeAttribute(const QString& name) {
     attributes().removeNamedItem(name);
 }
 
-int XmlNamedNodeMap::length() const { return static_cast<int>(toVector().size()); }
+int XmlNamedNodeMap::length() const {
+    return static_cast<int>(toVector().size());
+}
 
 XmlNode XmlNamedNodeMap::item(int index) const {
     const auto all = toVector();
-    return index >= 0 && index < static_cast<int>(all.size()) ? all[static_cast<size_t>(index)] : XmlNode();
+    return index >= 0 && index < static_cast<int>(all.size()) ? all[static_cast<size_t>(index)]
+                                                              : XmlNode();
 }
 
 std::vector<XmlNode> XmlNamedNodeMap::toVector() const {
@@ -607,7 +650,8 @@ XmlNode XmlNamedNodeMap::removeNamedItem(const QString& name) {
     if (found.isNull())
         return {};
     if (found.raw() == m_owner.raw())
-        throw XmlError(QStringLiteral("The namespace declaration '%1' cannot be removed.").arg(name));
+        throw XmlError(
+            QStringLiteral("The namespace declaration '%1' cannot be removed.").arg(name));
     m_owner.storage()->aboutToChange(m_owner.raw());
     detach(*m_owner.storage(), found.raw());
     return found;

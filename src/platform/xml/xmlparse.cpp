@@ -3,18 +3,18 @@
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlstorage.h"
 
-#include <libxml/parser.h>
 #include <libxml/SAX2.h>
+#include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlsave.h>
 
 #include <QFile>
 
+#include <QStringDecoder>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
-#include <QStringDecoder>
 
 namespace xmlimpl {
 namespace {
@@ -50,7 +50,9 @@ ErrorCapture::ErrorCapture() {
     xmlSetStructuredErrorFunc(this, collectError);
 }
 
-ErrorCapture::~ErrorCapture() { xmlSetStructuredErrorFunc(nullptr, nullptr); }
+ErrorCapture::~ErrorCapture() {
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+}
 
 namespace {
 
@@ -102,7 +104,8 @@ QString sourceLine(const QString& text, int line, int column) {
     // A whole megabyte-long line helps nobody in a message: keep the part around the error.
     constexpr qsizetype kHalfWindow = 200;
     if (result.size() > 2 * kHalfWindow) {
-        const qsizetype from = qMax<qsizetype>(0, qMin<qsizetype>(column, result.size()) - kHalfWindow);
+        const qsizetype from =
+            qMax<qsizetype>(0, qMin<qsizetype>(column, result.size()) - kHalfWindow);
         result = result.mid(from, 2 * kHalfWindow);
     }
     return result;
@@ -127,7 +130,9 @@ int readFromFile(void* context, char* buffer, int len) {
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
-int closeNothing(void*) { return 0; }
+int closeNothing(void*) {
+    return 0;
+}
 
 QString xmlDeclarationIn(const QString& text) {
     qsizetype at = text.startsWith(QChar(0xFEFF)) ? 1 : 0;
@@ -139,7 +144,8 @@ QString xmlDeclarationIn(const QString& text) {
 }
 
 QString declarationFromFields(xmlDocPtr doc) {
-    QString data = QStringLiteral("version=\"%1\"").arg(doc->version ? qs(doc->version) : QStringLiteral("1.0"));
+    QString data = QStringLiteral("version=\"%1\"")
+                       .arg(doc->version ? qs(doc->version) : QStringLiteral("1.0"));
     if (doc->encoding)
         data += QStringLiteral(" encoding=\"%1\"").arg(qs(doc->encoding));
     if (doc->standalone == 1)
@@ -163,7 +169,8 @@ void addDeclarationNode(xmlDocPtr doc, const QString& declarationData) {
 xmlDocPtr parseText(const QByteArray& utf8, XmlParseError& error) {
     error = {};
     ErrorCapture scope;
-    xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(utf8.constData(), static_cast<int>(utf8.size()));
+    xmlParserCtxtPtr ctxt =
+        xmlCreateMemoryParserCtxt(utf8.constData(), static_cast<int>(utf8.size()));
     // The text is already decoded: an encoding named in its declaration must not apply again.
     if (ctxt)
         xmlSwitchEncoding(ctxt, XML_CHAR_ENCODING_UTF8);
@@ -183,13 +190,14 @@ xmlDocPtr parseFile(const QString& path, XmlParseError& error) {
     error = {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        error.reason = QStringLiteral("The system cannot open the file %1: %2").arg(path, file.errorString());
+        error.reason =
+            QStringLiteral("The system cannot open the file %1: %2").arg(path, file.errorString());
         return nullptr;
     }
     ErrorCapture scope;
-    xmlDocPtr doc = parseWith(
-        xmlCreateIOParserCtxt(nullptr, nullptr, readFromFile, closeNothing, &file, XML_CHAR_ENCODING_NONE),
-        kParseOptions);
+    xmlDocPtr doc = parseWith(xmlCreateIOParserCtxt(nullptr, nullptr, readFromFile, closeNothing,
+                                                    &file, XML_CHAR_ENCODING_NONE),
+                              kParseOptions);
     if (!doc) {
         file.seek(0);
         fillError(scope, decodeForReport(file.readAll()), error);
@@ -270,7 +278,8 @@ void saveWith(const QByteArray& encoding, const std::function<bool(const char*, 
                                       encoding.isEmpty() ? "UTF-8" : encoding.constData(),
                                       XML_SAVE_FORMAT | XML_SAVE_NO_DECL);
     if (!save)
-        throw XmlError(QStringLiteral("The encoding \"%1\" is not supported.").arg(QString::fromLatin1(encoding)));
+        throw XmlError(QStringLiteral("The encoding \"%1\" is not supported.")
+                           .arg(QString::fromLatin1(encoding)));
     body(save);
     xmlSaveClose(save);
     if (context.failed)
@@ -320,7 +329,8 @@ void checkRepresentable(xmlDocPtr doc, const QByteArray& encoding) {
         while (inLeft > 0) {
             char* out = buffer;
             size_t outLeft = sizeof buffer;
-            if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) && errno != E2BIG)
+            if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) &&
+                errno != E2BIG)
                 return false;
         }
         iconv(converter, nullptr, nullptr, nullptr, nullptr);
@@ -362,9 +372,10 @@ void checkRepresentable(xmlDocPtr doc, const QByteArray& encoding) {
     }
     iconv_close(converter);
     if (!offending.isEmpty())
-        throw XmlError(QStringLiteral("The document cannot be saved in the encoding %1: %2 holds a character "
-                                      "that this encoding cannot represent.")
-                           .arg(QString::fromLatin1(encoding), offending));
+        throw XmlError(
+            QStringLiteral("The document cannot be saved in the encoding %1: %2 holds a character "
+                           "that this encoding cannot represent.")
+                .arg(QString::fromLatin1(encoding), offending));
 }
 
 } // namespace

@@ -42,8 +42,12 @@ struct XmlDocumentObject {
 
 namespace xmlimpl {
 
-inline QString qs(const xmlChar* s) { return s ? QString::fromUtf8(reinterpret_cast<const char*>(s)) : QString(); }
-inline const xmlChar* xc(const QByteArray& b) { return reinterpret_cast<const xmlChar*>(b.constData()); }
+inline QString qs(const xmlChar* s) {
+    return s ? QString::fromUtf8(reinterpret_cast<const char*>(s)) : QString();
+}
+inline const xmlChar* xc(const QByteArray& b) {
+    return reinterpret_cast<const xmlChar*>(b.constData());
+}
 
 std::shared_ptr<XmlStorage> newStorage(xmlDocPtr doc);
 
