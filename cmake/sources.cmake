@@ -31,6 +31,15 @@ set(ORVEL_GUI_SOURCES
   src/document/deferredtext.h
   src/document/frmmain_files.cpp
   src/document/frmmain_refresh.cpp
+  src/tree/frmmain_commandstate.cpp
+  src/tree/frmmain_treeevents.cpp
+  src/editing/editordialogs.h
+  src/editing/editordialogs.cpp
+  src/editing/frmmain_update.cpp
+  src/editing/frmmain_insert.cpp
+  src/editing/frmmain_delete.cpp
+  src/editing/frmmain_move.cpp
+  src/editing/frmmain_copypaste.cpp
   src/app/frmmain.h
   src/app/frmmain.cpp
   src/app/frmmain_layout.cpp

@@ -96,6 +96,20 @@ void frmMain::buildControls() {
     }
     m_wndTree->SetImageList(images);
     connect(m_wndTree, &TreeControl::FilesDropped, this, &frmMain::DropFiles);
+    connect(m_wndTree, &TreeControl::NodeClick, this, &frmMain::m_wndTree_NodeClick);
+    connect(m_wndTree, &TreeControl::MouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& point) {
+                m_wndTree_MouseDown(button, point);
+            });
+    connect(m_wndTree, &TreeControl::KeyDown, this,
+            [this](int key, Qt::KeyboardModifiers) { m_wndTree_KeyDown(key); });
+    connect(m_wndTree, &TreeControl::DblClick, this, &frmMain::m_wndTree_DblClick);
+    m_wndTree->BeforeLabelEdit = [this](TreeModel::ItemId item) {
+        return m_wndTree_BeforeLabelEdit(item);
+    };
+    m_wndTree->AfterLabelEdit = [this](TreeModel::ItemId item, QString& text) {
+        return m_wndTree_AfterLabelEdit(item, text);
+    };
 
     m_txtXML = new RichTextBox(m_client);
     m_txtXML->setObjectName(QStringLiteral("m_txtXML"));

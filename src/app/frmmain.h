@@ -95,6 +95,38 @@ public:
     void Toolbar1_ButtonClick(const QString& key);
     void Toolbox_ButtonClick(const QString& key);
 
+    // ---- tree events and command state ----
+    qint16 m_iElementCounter = 0;
+    void UpdateCommandState(TreeModel::ItemId item);
+    void m_wndTree_NodeClick(TreeModel::ItemId item);
+    void m_wndTree_MouseDown(Qt::MouseButton button, const QPoint& point);
+    void m_wndTree_KeyDown(int key);
+    bool m_wndTree_BeforeLabelEdit(TreeModel::ItemId item);
+    bool m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText);
+    void m_wndTree_DblClick();
+    void MoveElementContent(XmlNode newElement, XmlNode oldElement);
+    void ExpandSubTree(TreeModel::ItemId item);
+    void mnuExpandAll_Click();
+
+    // ---- item editing ----
+    void mnuUpdate_Click();
+    void mnuSpecialUpdate_Click();
+    void mnuNewElement_Click();
+    void mnuNewText_Click();
+    void mnuNewComment_Click();
+    void mnuNewCDATA_Click();
+    void mnuNewAttribute_Click();
+    void mnuNewPI_Click();
+    void mnuDeleteItem_Click();
+    void DeleteSelectedItem(TreeModel::ItemId item);
+    void mnuMoveUp_Click();
+    void mnuMoveDown_Click();
+    void mnuMoveLeft_Click();
+    void mnuMoveRight_Click();
+    void mnuCut_Click();
+    void mnuCopy_Click();
+    void mnuPaste_Click();
+
     // ---- views ----
     void ToolbarView_ButtonClick(int index);
     void mnuTreeView_Click();
@@ -112,6 +144,18 @@ private:
     void setTextViewFromDocument();
     void showParseError(const XmlParseError& error);
     XmlDocument& Document();
+    // Runs an event handler so that no failure escapes it.
+    template <typename F> void guarded(F&& handler) {
+        try {
+            handler();
+        } catch (...) {
+            HandleError();
+        }
+    }
+    void editFlow(bool fromDoubleClick);
+    void insertLeaf(XmlNode node, const QString& image);
+    enum class Move { Up, Down, Left, Right };
+    void moveItem(Move move);
 
     QWidget* m_client = nullptr;
     std::unique_ptr<DeferredTextGuard> m_textGuard;

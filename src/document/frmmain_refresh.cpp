@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <cstdio>
 
@@ -121,13 +122,21 @@ void frmMain::writeWebFile(const QString& path) {
                            !m_loadedFile.path.isEmpty() && source.size() == m_loadedFile.size &&
                            source.lastModified() == m_loadedFile.modified;
     if (unchanged && source.absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
-        const QString part = path + QStringLiteral(".part");
-        QFile::remove(part);
-        if (QFile::copy(m_loadedFile.path, part) &&
-            std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) ==
-                0)
-            return;
-        QFile::remove(part);
+        QTemporaryFile copy(path + QStringLiteral(".XXXXXX"));
+        QFile original(m_loadedFile.path);
+        if (copy.open() && original.open(QIODevice::ReadOnly)) {
+            bool copied = true;
+            while (copied && !original.atEnd()) {
+                const QByteArray chunk = original.read(1 << 20);
+                copied = !chunk.isEmpty() && copy.write(chunk) == chunk.size();
+            }
+            if (copied && copy.flush() &&
+                std::rename(QFile::encodeName(copy.fileName()).constData(),
+                            QFile::encodeName(path).constData()) == 0) {
+                copy.setAutoRemove(false);
+                return;
+            }
+        }
     }
     document.save(path, XmlDocument::SaveMode::Scratch);
 }

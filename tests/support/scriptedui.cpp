@@ -76,6 +76,8 @@ void ScriptedUi::verify() {
 MsgResult ScriptedUi::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
                                  const QString& title) {
     m_shown.push_back({text, buttons, icon, title});
+    if (m_messages.empty() && m_anyMessages)
+        return buttons == MsgButtons::OKOnly ? MsgResult::OK : m_anyAnswer;
     if (m_messages.empty()) {
         ADD_FAILURE() << "unexpected message: \"" << text.toStdString() << "\" ["
                       << ButtonsName(buttons) << ", " << IconName(icon) << ", title \""

@@ -33,6 +33,13 @@ public:
     // The next file dialog of this kind returns `fileName`; an empty name dismisses it.
     void expectFileDialog(FileDialogKind kind, const QString& fileName);
     void expectModal(std::function<void(QDialog&)> handler);
+    // From now on a message nobody expected is recorded and answered with `answer` (or OK where
+    // that is the only button) instead of failing; for tests that drive random commands.
+    void allowAnyMessages(MsgResult answer) {
+        m_anyMessages = true;
+        m_anyAnswer = answer;
+    }
+    void discardUnusedModals() { m_modals.clear(); }
     // Checks that every expectation was met; called by the destructor too.
     void verify();
 
@@ -62,8 +69,19 @@ private:
     std::deque<std::function<void(QDialog&)>> m_modals;
     std::vector<Message> m_shown;
     std::vector<FileDialogRequest> m_fileRequests;
-    bool m_verified = false;
+    bool m_anyMessages = false;
+    MsgResult m_anyAnswer = MsgResult::OK;
 };
 
 const char* IconName(MsgIcon icon);
+
+// Readable failure messages for Qt strings.
+#include <ostream>
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+#include <QStringList>
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
 const char* ButtonsName(MsgButtons buttons);

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <cstdio>
 
@@ -114,25 +115,17 @@ void XmlDocument::save(const QString& path, SaveMode mode) const {
             fail(file.errorString());
         return;
     }
-    // Written beside the target and renamed over it, without waiting for the disk.
-    QFile file(path + QStringLiteral(".part"));
-    if (!file.open(QIODevice::WriteOnly))
+    // Written beside the target under a name of its own and renamed over it, without waiting
+    // for the disk. Another program may be writing the same target at the same time.
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open())
         fail(file.errorString());
-    try {
-        serializeDocument(o.storage->doc, encoding, [&file](const char* data, int len) {
-            return file.write(data, len) == len;
-        });
-    } catch (...) {
-        file.remove();
-        throw;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError ||
-        std::rename(QFile::encodeName(file.fileName()).constData(),
-                    QFile::encodeName(path).constData()) != 0) {
-        file.remove();
+    serializeDocument(o.storage->doc, encoding,
+                      [&file](const char* data, int len) { return file.write(data, len) == len; });
+    if (!file.flush() || std::rename(QFile::encodeName(file.fileName()).constData(),
+                                     QFile::encodeName(path).constData()) != 0)
         fail(file.errorString());
-    }
+    file.setAutoRemove(false);
 }
 
 const XmlParseError& XmlDocument::parseError() const {

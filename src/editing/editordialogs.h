@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+// The two item editors. A caller makes one per use: sets the fields, sets the caption (the
+// dialog then loads, filling its boxes from the fields), shows it modally, and reads bOK and the
+// fields afterwards.
+class EditorDialog : public QDialog {
+    Q_OBJECT
+public:
+    bool bOK = false;
+    QString strText;
+    // Setting the caption loads the dialog, as callers rely on.
+    void setCaption(const QString& caption);
+
+    QLabel* Label1 = nullptr;
+    QPlainTextEdit* txtText = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+protected:
+    EditorDialog(const char* name, int widthTwips, int heightTwips);
+    void placeButtons(int okLeft, int top);
+    virtual void Form_Load() = 0;
+    virtual void cmdOK_Click() = 0;
+    virtual void cmdCancel_Click();
+};
+
+class frmTextEditor : public EditorDialog {
+    Q_OBJECT
+public:
+    frmTextEditor();
+
+protected:
+    void Form_Load() override;
+    void cmdOK_Click() override;
+};
+
+class frmAttributeEditor : public EditorDialog {
+    Q_OBJECT
+public:
+    frmAttributeEditor();
+    QString strName;
+    QLineEdit* txtName = nullptr;
+
+protected:
+    void Form_Load() override;
+    void cmdOK_Click() override;
+    void cmdCancel_Click() override;
+};

@@ -1,0 +1,134 @@
+// The tree's events: clicks, the context menus, F2, in-place label editing and Expand All.
+
+#include "app/frmmain.h"
+
+#include "document/documentrules.h"
+#include "platform/ui/uiservices.h"
+#include "platform/xml/xmlerror.h"
+#include "tree/treebuilder.h"
+
+#include <QMenu>
+
+void frmMain::m_wndTree_NodeClick(TreeModel::ItemId item) {
+    guarded([&] { UpdateCommandState(item); });
+}
+
+void frmMain::m_wndTree_MouseDown(Qt::MouseButton button, const QPoint& point) {
+    guarded([&] {
+        const TreeModel::ItemId item = m_wndTree->HitTest(point);
+        UpdateCommandState(item);
+        if (button != Qt::RightButton)
+            return;
+        const QPoint global = m_wndTree->viewport()->mapToGlobal(point);
+        if (item == TreeModel::NoItem) {
+            Menu(QStringLiteral("mnuPopupClip"))->popup(global);
+            return;
+        }
+        if (m_wndTree->SelectedItem() != item)
+            m_wndTree->SetSelectedItem(item);
+        Menu(QStringLiteral("mnuContextMenu"))->popup(global);
+    });
+}
+
+void frmMain::m_wndTree_KeyDown(int key) {
+    if (key == Qt::Key_F2)
+        guarded([&] { m_wndTree->StartLabelEdit(); });
+}
+
+// Elements, and texts, CDATA sections and comments whose label shows the whole text, are
+// edited in place; everything else through its dialog.
+bool frmMain::m_wndTree_BeforeLabelEdit(TreeModel::ItemId item) {
+    bool cancel = true;
+    guarded([&] {
+        TreeModel& nodes = m_wndTree->Nodes();
+        switch (nodes.Tag(item).nodeType()) {
+        case NODE_ELEMENT:
+            cancel = false;
+            break;
+        case NODE_TEXT:
+        case NODE_CDATA_SECTION:
+        case NODE_COMMENT:
+            cancel = nodes.Text(item).size() > m_lTreeTextMaxLength;
+            break;
+        default:
+            break;
+        }
+    });
+    return cancel;
+}
+
+bool frmMain::m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText) {
+    bool cancel = false;
+    try {
+        TreeModel& nodes = m_wndTree->Nodes();
+        XmlNode node = nodes.Tag(item);
+        switch (node.nodeType()) {
+        case NODE_ELEMENT: {
+            XmlNode renamed;
+            try {
+                renamed = Document().createElement(newText);
+            } catch (const XmlError& e) {
+                MsgBox(e.description(), MsgButtons::OKOnly, MsgIcon::Information,
+                       DocumentRules::kAppTitle);
+                cancel = true;
+            }
+            if (!renamed.isNull()) {
+                MoveElementContent(renamed, node);
+                node.parentNode().replaceChild(renamed, node);
+                nodes.SetTag(item, renamed);
+                // The attribute items now show the new element's attributes of the same names.
+                for (auto c = nodes.Child(item); c != TreeModel::NoItem; c = nodes.Next(c)) {
+                    const XmlNode tag = nodes.Tag(c);
+                    if (!tag.isNull() && tag.nodeType() == NODE_ATTRIBUTE)
+                        nodes.SetTag(c, renamed.attributes().getNamedItem(tag.nodeName()));
+                }
+            }
+            break;
+        }
+        case NODE_TEXT:
+        case NODE_CDATA_SECTION:
+        case NODE_COMMENT:
+            node.setText(newText);
+            newText = ModGeneral::ShortenedText(newText, m_lTreeTextMaxLength);
+            break;
+        default:
+            break;
+        }
+        m_bNeedToSave = true;
+    } catch (...) {
+        HandleError();
+        cancel = true;
+    }
+    return cancel;
+}
+
+void frmMain::MoveElementContent(XmlNode newElement, XmlNode oldElement) {
+    for (const XmlNode& attribute : oldElement.attributes().toVector())
+        newElement.setAttribute(attribute.nodeName(), attribute.text());
+    while (XmlNode child = oldElement.firstChild())
+        newElement.appendChild(child);
+}
+
+// Depth first, a parent before its children. A document as deep as the XML layer allows is far
+// too deep for a recursion per level, so the walk keeps its own stack.
+void frmMain::ExpandSubTree(TreeModel::ItemId item) {
+    if (item == TreeModel::NoItem)
+        return;
+    TreeModel& nodes = m_wndTree->Nodes();
+    std::vector<TreeModel::ItemId> stack{item};
+    while (!stack.empty()) {
+        const TreeModel::ItemId current = stack.back();
+        stack.pop_back();
+        guarded([&] {
+            m_wndTree->SetExpanded(current, true);
+            std::vector<TreeModel::ItemId> children;
+            for (auto c = nodes.Child(current); c != TreeModel::NoItem; c = nodes.Next(c))
+                children.push_back(c);
+            stack.insert(stack.end(), children.rbegin(), children.rend());
+        });
+    }
+}
+
+void frmMain::mnuExpandAll_Click() {
+    ExpandSubTree(m_wndTree->SelectedItem());
+}

@@ -1,0 +1,90 @@
+// Which commands a clicked item offers, for the menu items, their context twins and the buttons.
+
+#include "support/editingfixture.h"
+
+namespace {
+const QByteArray kDoc = "<?xml version=\"1.0\"?><!--top--><r id=\"1\"><a><t>text</t></a><b/></r>";
+
+struct State {
+    bool cut, paste, up, down, right, left, element, leafs, update, special;
+};
+} // namespace
+
+class CommandStateTest : public EditingTest {
+protected:
+    void expectState(const QString& path, State s) {
+        click(find(path));
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_EQ(enabled("mnuCut"), s.cut);
+        EXPECT_EQ(enabled("mnuCopy"), s.cut);
+        EXPECT_EQ(enabled("mnuPaste"), s.paste);
+        EXPECT_EQ(enabled("mnuMoveUp"), s.up);
+        EXPECT_EQ(enabled("mnuMoveDown"), s.down);
+        EXPECT_EQ(enabled("mnuMoveRight"), s.right);
+        EXPECT_EQ(enabled("mnuMoveLeft"), s.left);
+        EXPECT_EQ(enabled("mnuNewElement"), s.element);
+        for (const char* name : {"mnuNewText", "mnuNewComment", "mnuNewCDATA", "mnuNewPI"})
+            EXPECT_EQ(enabled(name), s.leafs) << name;
+        EXPECT_EQ(enabled("mnuUpdate"), s.update);
+        EXPECT_EQ(enabled("mnuSpecialUpdate"), s.special);
+        // The buttons and the context items always say the same as their menu items.
+        const std::pair<const char*, const char*> twins[] = {
+            {"mnuCut", "mnuCutPopup"},        {"mnuCopy", "mnuCopyPopup"},
+            {"mnuPaste", "mnuPastePopup"},    {"mnuNewElement", "mnuElementPopup"},
+            {"mnuNewText", "mnuTextPopup"},   {"mnuNewComment", "mnuCommentPopup"},
+            {"mnuNewCDATA", "mnuCDataPopup"}, {"mnuNewPI", "mnuPinstPopup"},
+            {"mnuUpdate", "mnuUpdatePopup"},  {"mnuSpecialUpdate", "mnuSpecialUpdatePopup"}};
+        for (const auto& [menu, popup] : twins)
+            EXPECT_EQ(enabled(menu), enabled(popup)) << popup;
+        const std::pair<const char*, const char*> buttons[] = {
+            {"Cut", "mnuCut"},        {"Copy", "mnuCopy"},     {"Paste", "mnuPaste"},
+            {"Up", "mnuMoveUp"},      {"Down", "mnuMoveDown"}, {"Left", "mnuMoveLeft"},
+            {"Right", "mnuMoveRight"}};
+        for (const auto& [key, menu] : buttons)
+            EXPECT_EQ(buttonEnabled(window->Toolbar1, key), enabled(menu)) << key;
+        const std::pair<const char*, const char*> toolbox[] = {{"Element", "mnuNewElement"},
+                                                               {"Text", "mnuNewText"},
+                                                               {"Comment", "mnuNewComment"},
+                                                               {"CData", "mnuNewCDATA"},
+                                                               {"PInstructions", "mnuNewPI"}};
+        for (const auto& [key, menu] : toolbox)
+            EXPECT_EQ(buttonEnabled(window->Toolbox, key), enabled(menu)) << key;
+    }
+};
+
+TEST_F(CommandStateTest, FollowsTheItemsPlaceAndKind) {
+    load(kDoc);
+    //                              cut    paste  up     down   right  left   elem   leafs  update
+    //                              special
+    expectState("r", {false, false, true, false, true, false, true, true, true, false});
+    expectState("xml version=\"1.0\"",
+                {false, false, false, true, false, false, false, true, false, true});
+    expectState("r/id = \"1\"",
+                {true, false, false, true, false, false, false, false, false, true});
+    expectState("r/a", {true, false, true, true, true, false, true, true, true, false});
+    expectState("r/a/t/text", {true, false, false, false, false, true, false, true, true, true});
+    expectState("top", {false, false, true, true, true, false, false, true, true, true});
+}
+
+TEST_F(CommandStateTest, PasteIsOfferedOnceSomethingWasCopied) {
+    load(kDoc);
+    expectState("r/b", {true, false, true, false, true, false, true, true, true, false});
+    trigger("mnuCopy");
+    EXPECT_FALSE(enabled("mnuPaste")); // not until the next click
+    expectState("r/a", {true, true, true, true, true, false, true, true, true, false});
+    expectState("r", {false, true, true, false, true, false, true, true, true, false});
+}
+
+TEST_F(CommandStateTest, RightClickOnEmptySpaceChangesNothing) {
+    load(kDoc);
+    click(find("r/id = \"1\""));
+    const Id selected = window->m_wndTree->SelectedItem();
+    QTest::mousePress(window->m_wndTree->viewport(), Qt::RightButton, {},
+                      QPoint(5, window->m_wndTree->viewport()->height() - 3));
+    EXPECT_EQ(QApplication::activePopupWidget(),
+              static_cast<QWidget*>(window->Menu(QStringLiteral("mnuPopupClip"))));
+    closePopups();
+    EXPECT_EQ(window->m_wndTree->SelectedItem(), selected);
+    EXPECT_FALSE(enabled("mnuNewElement"));
+    EXPECT_TRUE(enabled("mnuSpecialUpdate"));
+}
