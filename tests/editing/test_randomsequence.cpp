@@ -61,7 +61,7 @@ TEST_F(RandomSequenceTest, CommandsKeepTreeAndDocumentInStep) {
         window->m_wndTree->SetSelectedItem(item);
         window->UpdateCommandState(item);
         const char* command = kCommands[rng.bounded(static_cast<quint32>(std::size(kCommands)))];
-        QAction* action = window->Command(QString::fromLatin1(command));
+        QAction* action = window->findChild<QAction*>(QString::fromLatin1(command));
         if (!action->isEnabled())
             continue;
         // Dialogs get random answers; every question is answered Yes or No.
