@@ -80,8 +80,10 @@ QString TreeDocumentProblem(frmMain& window) {
         return QStringLiteral("the Document has %1 nodes but the tree %2 items")
             .arg(nodeCount)
             .arg(seen.size());
+    // Without a document element (after it was deleted, before a new one is inserted) there is
+    // nothing well-formed to write; every other state must parse again.
     const QString text = document.xml();
-    if (!text.isEmpty() && !XmlDocument::create().loadXML(text))
+    if (!document.documentElement().isNull() && !XmlDocument::create().loadXML(text))
         return QStringLiteral("the Document does not serialise to well-formed XML:\n") + text;
     return {};
 }
