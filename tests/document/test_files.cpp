@@ -29,44 +29,34 @@ TEST_F(MainWindowTest, NewOnAnUnchangedDocumentAsksNothing) {
     EXPECT_FALSE(window->m_bNeedToSave);
 }
 
-TEST_F(MainWindowTest, SaveQuestionOnNewCancelKeepsEverything) {
-    changeDocument();
-    const QString before = window->m_objDocument.xml();
-    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::Cancel);
-    trigger("mnuNewDoc");
-    EXPECT_EQ(window->m_objDocument.xml(), before);
-    EXPECT_TRUE(window->m_bNeedToSave);
-}
-
-TEST_F(MainWindowTest, SaveQuestionOnNewNoDiscards) {
-    changeDocument();
-    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::No);
-    trigger("mnuNewDoc");
-    EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<Root/>\n"));
-    EXPECT_FALSE(window->m_bNeedToSave);
-}
-
-TEST_F(MainWindowTest, SaveQuestionYesOnAnUnnamedDocumentSavesAsThenGoesOn) {
-    changeDocument();
-    const QString target = dir.filePath(QStringLiteral("kept.xml"));
-    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
-    ui.expectFileDialog(FD::Save, target);
-    trigger("mnuNewDoc");
-    EXPECT_TRUE(readFile(target).contains("<!--edit-->"));
-    EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<Root/>\n"));
-    EXPECT_TRUE(window->m_strFileName.isEmpty());
-}
-
-TEST_F(MainWindowTest, SaveQuestionYesThenDismissedSaveAsStillGoesOn) {
-    changeDocument();
-    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
-    ui.expectFileDialog(FD::Save, QString());
-    trigger("mnuNewDoc");
-    EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<Root/>\n"));
+// New on a changed, unnamed document, on every answer to the save question.
+TEST_F(MainWindowTest, SaveQuestionOnNewOnEveryAnswer) {
+    struct Case {
+        MsgResult answer;
+        const char* saveAs; // nullptr: no dialog; "": dismissed
+        bool goesOn;
+    };
+    for (const Case& c :
+         {Case{MsgResult::Cancel, nullptr, false}, Case{MsgResult::No, nullptr, true},
+          Case{MsgResult::Yes, "kept.xml", true}, Case{MsgResult::Yes, "", true}}) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        start();
+        changeDocument();
+        const QString before = window->m_objDocument.xml();
+        ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
+                         QStringLiteral("Orvel XML Editor"), c.answer);
+        const QString target =
+            c.saveAs && *c.saveAs ? dir.filePath(QString::fromLatin1(c.saveAs)) : QString();
+        if (c.saveAs)
+            ui.expectFileDialog(FD::Save, target);
+        trigger("mnuNewDoc");
+        EXPECT_EQ(window->m_objDocument.xml(), c.goesOn ? QStringLiteral("<Root/>\n") : before);
+        EXPECT_EQ(window->m_bNeedToSave, !c.goesOn);
+        EXPECT_TRUE(window->m_strFileName.isEmpty());
+        if (!target.isEmpty())
+            EXPECT_TRUE(readFile(target).contains("<!--edit-->"));
+        window->m_bNeedToSave = false;
+    }
 }
 
 TEST_F(MainWindowTest, SaveQuestionNamesTheFullPath) {

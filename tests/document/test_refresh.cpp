@@ -2,6 +2,8 @@
 
 #include "support/mainwindowfixture.h"
 
+#include <QTest>
+
 using FD = FileDialogKind;
 
 namespace {
@@ -133,4 +135,16 @@ TEST_F(RefreshTest, TheTextViewUsesCrLfLineBreaks) {
     trigger("mnutextView");
     EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<a>\r\n  <b/>\r\n  <c/>\r\n</a>\r\n"));
     EXPECT_EQ(window->m_txtXML->eolMode(), QsciScintilla::EolWindows);
+}
+
+TEST_F(RefreshTest, EditingKeysInTheTextViewEditTheText) {
+    // Del is also the Delete command for the selected item; typing in the text view must not
+    // reach it.
+    window->m_wndTree->SetSelectedItem(window->m_wndTree->Nodes().FirstTopLevel());
+    typeInTextView(QStringLiteral("<ab/>"));
+    window->m_txtXML->setFocus();
+    window->m_txtXML->setCursorPosition(0, 1);
+    QTest::keyClick(window->m_txtXML, Qt::Key_Delete);
+    EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<b/>"));
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
 }
