@@ -27,11 +27,15 @@ xmlParserInputPtr refuseExternalResource(const char*, const char*, xmlParserCtxt
 
 void ignoreGenericError(void*, const char*, ...) {}
 
+// The first fatal error is what stopped the parse; a namespace error before it did not.
 void collectError(void* data, xmlErrorPtr error) {
     auto* capture = static_cast<ErrorCapture*>(data);
-    if (capture->have || error == nullptr || error->level < XML_ERR_ERROR)
+    if (error == nullptr || error->level < XML_ERR_ERROR || capture->fatal)
+        return;
+    if (capture->have && error->level != XML_ERR_FATAL)
         return;
     capture->have = true;
+    capture->fatal = error->level == XML_ERR_FATAL;
     capture->reason = qs(reinterpret_cast<const xmlChar*>(error->message)).trimmed();
     capture->line = error->line;
     capture->column = error->int2;

@@ -58,6 +58,7 @@ struct ErrorCapture {
     ErrorCapture(const ErrorCapture&) = delete;
     ErrorCapture& operator=(const ErrorCapture&) = delete;
     bool have = false;
+    bool fatal = false;
     QString reason;
     int line = 0;
     int column = 0;
