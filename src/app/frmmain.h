@@ -154,6 +154,7 @@ private:
     }
     void editFlow(bool fromDoubleClick);
     void insertLeaf(XmlNode node, const QString& image);
+    void insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&), const QString& image);
     enum class Move { Up, Down, Left, Right };
     void moveItem(Move move);
 

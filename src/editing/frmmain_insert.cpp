@@ -66,34 +66,28 @@ void frmMain::insertLeaf(XmlNode node, const QString& image) {
         mnuMoveDown_Click();
 }
 
-void frmMain::mnuNewText_Click() {
+// Text, comment and CDATA section: inserted empty, with the label open for typing.
+void frmMain::insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&),
+                                 const QString& image) {
     guarded([&] {
         if (m_wndTree->SelectedItem() == TreeModel::NoItem)
             return;
-        insertLeaf(Document().createTextNode(QString()), ModGeneral::kText);
+        insertLeaf((Document().*create)(QString()), image);
         m_bNeedToSave = true;
         m_wndTree->StartLabelEdit();
     });
+}
+
+void frmMain::mnuNewText_Click() {
+    insertEditableLeaf(&XmlDocument::createTextNode, ModGeneral::kText);
 }
 
 void frmMain::mnuNewComment_Click() {
-    guarded([&] {
-        if (m_wndTree->SelectedItem() == TreeModel::NoItem)
-            return;
-        insertLeaf(Document().createComment(QString()), ModGeneral::kComment);
-        m_bNeedToSave = true;
-        m_wndTree->StartLabelEdit();
-    });
+    insertEditableLeaf(&XmlDocument::createComment, ModGeneral::kComment);
 }
 
 void frmMain::mnuNewCDATA_Click() {
-    guarded([&] {
-        if (m_wndTree->SelectedItem() == TreeModel::NoItem)
-            return;
-        insertLeaf(Document().createCDATASection(QString()), ModGeneral::kCData);
-        m_bNeedToSave = true;
-        m_wndTree->StartLabelEdit();
-    });
+    insertEditableLeaf(&XmlDocument::createCDATASection, ModGeneral::kCData);
 }
 
 void frmMain::mnuNewPI_Click() {
