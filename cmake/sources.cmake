@@ -16,6 +16,8 @@ set(ORVEL_CORE_SOURCES
   src/tree/treebuilder.cpp
   src/document/documentrules.h
   src/document/documentrules.cpp
+  src/document/diskfile.h
+  src/document/diskfile.cpp
 )
 set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h

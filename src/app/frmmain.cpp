@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -277,13 +278,8 @@ void frmMain::Form_Load(const QStringList& arguments) {
     CommonDialog.FilterIndex = 1;
     if (!arguments.isEmpty() && !arguments.constFirst().isEmpty()) {
         try {
-            m_strFileName = CommandLinePath(arguments.constFirst());
-            m_bFileNotLoaded = true;
-            if (Document().load(m_strFileName)) {
-                m_bFileNotLoaded = false;
-                NoteLoadedFile();
-            }
-            RefreshViews(true);
+            if (LoadFile(CommandLinePath(arguments.constFirst())))
+                RefreshViews(true);
         } catch (...) {
             HandleError();
         }
@@ -307,6 +303,13 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
     else
         event->accept();
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Asked once the activation has settled, not in the middle of it.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        QTimer::singleShot(0, this, [this] { guarded([this] { Form_Activate(); }); });
 }
 
 void frmMain::mnuExit_Click() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/diskfile.h"
 #include "platform/tree/treecontrol.h"
 #include "platform/ui/commondialog.h"
 #include "platform/xml/xmldocument.h"
@@ -68,9 +69,18 @@ public:
         QString none;
         OpenFile(none);
     }
-    void SaveFile();
-    void SaveFileAs();
+    // Each answers whether the document is now in its file.
+    bool SaveFile();
+    bool SaveFileAs();
+    // Asks to save unsaved changes; false when the asking command must not go on.
     bool HandleSaving();
+    // Changes not in the file yet: an edit, or typing in the text view not applied yet.
+    bool HasUnsavedChanges() const;
+    // Loads a file into the Document under its name; false (after saying why) for something
+    // that is no file, such as a device or a pipe.
+    bool LoadFile(const QString& path);
+    // The window became active: offers to reload a file another program changed.
+    void Form_Activate();
     void UpdateFormCaption();
     void SetTextToXML(QString NewText);
     QString GetTextFromXML();
@@ -135,6 +145,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -170,5 +181,12 @@ private:
         quint64 revision = 0;
     } m_loadedFile;
     void NoteLoadedFile();
+    bool saveDocumentTo(const QString& path);
+    bool mayOverwrite(const QString& path);
+    bool applyHiddenTyping();
+    void markSaved();
+    DiskFile m_diskFile;
+    std::optional<FileStamp> m_declinedReload;
+    bool m_bCheckingDiskFile = false;
     void writeWebFile(const QString& path);
 };

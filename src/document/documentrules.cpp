@@ -30,13 +30,38 @@ QString TempFileIn(const QString& directory) {
     return path;
 }
 
-QString TempFileDirectory(const QString& programDirectory) {
-    const QFileInfo info(programDirectory);
-    if (info.isDir() && info.isWritable())
+namespace {
+bool isWritableDirectory(const QString& directory) {
+    const QFileInfo info(directory);
+    return !directory.isEmpty() && info.isDir() && info.isWritable();
+}
+} // namespace
+
+QString TempFileDirectory(const QString& programDirectory, const QString& cacheDirectory) {
+    if (isWritableDirectory(programDirectory))
         return programDirectory;
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    QDir().mkpath(cache);
-    return cache;
+    const QString cache = cacheDirectory.isNull()
+                              ? QStandardPaths::writableLocation(QStandardPaths::CacheLocation)
+                              : cacheDirectory;
+    if (!cache.isEmpty())
+        QDir().mkpath(cache);
+    return isWritableDirectory(cache) ? cache : QDir::tempPath();
+}
+
+QString NotAnOpenableFile(const QString& path) {
+    const QFileInfo info(path);
+    // Reading a pipe, a device or a socket would wait for a writer or never end.
+    if (!info.exists() || info.isFile() || info.isDir())
+        return {};
+    return QStringLiteral("The file %1 cannot be opened: it is not a regular file.").arg(path);
+}
+
+bool IsReadOnlyFile(const QString& path) {
+    const QFileInfo info(path);
+    // By its mode, not by access(): the administrator may write any file, but a file marked
+    // read-only was marked so for a reason.
+    constexpr QFile::Permissions kWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return info.isFile() && !(info.permissions() & kWrite);
 }
 
 QString CommandLinePath(const QString& argument) {

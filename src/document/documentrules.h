@@ -22,8 +22,14 @@ QString LastPathPart(const QString& fileName);
 bool IsBackupFileName(const QString& chosenName);
 // The web view's file in `directory`, with doubled separators collapsed.
 QString TempFileIn(const QString& directory);
-// The program's directory when it can be written, else the per-user cache directory.
-QString TempFileDirectory(const QString& programDirectory);
+// The program's directory when it can be written, else the per-user cache directory (the
+// standard one unless given), else the system's temporary directory.
+QString TempFileDirectory(const QString& programDirectory, const QString& cacheDirectory = {});
+// Why `path` cannot be opened as a document without even trying (a device, a pipe, a socket);
+// empty when it may be tried.
+QString NotAnOpenableFile(const QString& path);
+// A file whose mode lets nobody write it.
+bool IsReadOnlyFile(const QString& path);
 // The file named on the command line: the argument as given, without one pair of enclosing
 // double quotes.
 QString CommandLinePath(const QString& argument);

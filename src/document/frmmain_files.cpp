@@ -5,8 +5,11 @@
 #include "document/documentrules.h"
 #include "platform/errors.h"
 #include "platform/ui/uiservices.h"
+#include "platform/views/richtextbox.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
 
 using namespace DocumentRules;
 
@@ -21,6 +24,10 @@ struct WaitPointer {
     WaitPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitPointer() { QApplication::restoreOverrideCursor(); }
 };
+
+bool askYesNo(const QString& text) {
+    return MsgBox(text, MsgButtons::YesNo, MsgIcon::Exclamation, kAppTitle) == MsgResult::Yes;
+}
 } // namespace
 
 XmlDocument& frmMain::Document() {
@@ -29,14 +36,20 @@ XmlDocument& frmMain::Document() {
     return m_objDocument;
 }
 
+bool frmMain::HasUnsavedChanges() const {
+    return m_bNeedToSave || m_txtXML->HasTyping();
+}
+
 void frmMain::mnuNewDoc_Click() {
     if (!HandleSaving())
         return;
     m_strFileName.clear();
     m_bFileNotLoaded = false;
+    m_diskFile.forget();
     m_objDocument = XmlDocument::create();
     m_objDocument.loadXML(QString());
     RefreshViews(true);
+    markSaved();
 }
 
 void frmMain::OpenFile(QString& strFileName) {
@@ -54,21 +67,36 @@ void frmMain::OpenFile(QString& strFileName) {
                 return;
             }
         }
-        m_strFileName = strFileName;
-        // Until the file has loaded, Save must not write over it.
-        m_bFileNotLoaded = true;
-        if (Document().load(strFileName)) {
-            m_bFileNotLoaded = false;
-            NoteLoadedFile();
-        }
+        if (!LoadFile(strFileName))
+            return;
         if (!Document().hasContent())
             MsgBox(QStringLiteral("XML is not valid."), MsgButtons::OKOnly, MsgIcon::Critical,
                    kAppTitle);
         RefreshViews(true);
+        markSaved();
     } catch (const DialogCancelledError&) {
     } catch (...) {
         HandleError();
     }
+}
+
+bool frmMain::LoadFile(const QString& path) {
+    const QString refusal = NotAnOpenableFile(path);
+    if (!refusal.isEmpty()) {
+        MsgBox(refusal, MsgButtons::OKOnly, MsgIcon::Critical, kAppTitle);
+        return false;
+    }
+    XmlDocument& document = Document();
+    m_strFileName = path;
+    // Until the file has loaded, Save must not write over it.
+    m_bFileNotLoaded = true;
+    m_diskFile.forget();
+    if (document.load(path)) {
+        m_bFileNotLoaded = false;
+        NoteLoadedFile();
+        m_diskFile.remember(path);
+    }
+    return true;
 }
 
 void frmMain::DropFiles(const QStringList& paths) {
@@ -82,53 +110,86 @@ void frmMain::DropFiles(const QStringList& paths) {
     }
 }
 
-void frmMain::SaveFile() {
+bool frmMain::SaveFile() {
     WaitPointer wait;
-    // The Apply below ends with a refresh that marks the document saved; a save that then fails
-    // must leave it marked changed, as it was.
-    const bool neededToSave = m_bNeedToSave;
     try {
         // A file that did not load is never replaced by what the window shows instead.
-        if (!m_strFileName.isEmpty() && !m_bFileNotLoaded) {
-            ToolbarApply_ButtonClick(QStringLiteral("Apply"));
-            Document().save(m_strFileName);
-        } else {
-            SaveFileAs();
-        }
-        m_bNeedToSave = false;
+        if (m_strFileName.isEmpty() || m_bFileNotLoaded)
+            return SaveFileAs();
+        return saveDocumentTo(m_strFileName);
     } catch (...) {
-        m_bNeedToSave = neededToSave;
         HandleError();
+        return false;
     }
 }
 
-void frmMain::SaveFileAs() {
+bool frmMain::SaveFileAs() {
+    QString name;
     try {
         CommonDialog.CancelError = true;
         CommonDialog.ShowSave();
-        const QString name = CommonDialog.FileName.trimmed();
-        if (name.isEmpty())
-            return;
-        if (IsBackupFileName(name)) {
-            showBackupFileRefusal();
-            return;
-        }
-        m_strFileName = name;
-        m_bFileNotLoaded = false;
-        SaveFile();
+        name = CommonDialog.FileName.trimmed();
     } catch (...) {
+        return false;
     }
+    if (name.isEmpty())
+        return false;
+    if (IsBackupFileName(name)) {
+        showBackupFileRefusal();
+        return false;
+    }
+    WaitPointer wait;
+    try {
+        // The window keeps its old name until the document is really in the new file.
+        if (!saveDocumentTo(name))
+            return false;
+    } catch (...) {
+        HandleError();
+        return false;
+    }
+    m_strFileName = name;
+    m_bFileNotLoaded = false;
+    UpdateFormCaption();
+    return true;
+}
+
+// Applies the visible view's changes, then writes the Document to `path`. Only a write that
+// succeeded marks the document saved.
+bool frmMain::saveDocumentTo(const QString& path) {
+    ToolbarApply_ButtonClick(QStringLiteral("Apply"));
+    XmlDocument& document = Document();
+    if (!mayOverwrite(path))
+        return false;
+    document.save(path);
+    m_diskFile.remember(path);
+    markSaved();
+    return true;
+}
+
+// Another program's changes and a read-only file are overwritten only when the user says so.
+bool frmMain::mayOverwrite(const QString& path) {
+    if (m_diskFile.isFor(path) && m_diskFile.changedByOthers() &&
+        !askYesNo(QStringLiteral("The file %1 has been changed by another program. Do you want "
+                                 "to overwrite it?")
+                      .arg(path)))
+        return false;
+    if (IsReadOnlyFile(path) &&
+        !askYesNo(
+            QStringLiteral("The file %1 is read-only. Do you want to overwrite it?").arg(path)))
+        return false;
+    return true;
 }
 
 bool frmMain::HandleSaving() {
     try {
-        if (!m_bNeedToSave)
+        if (!HasUnsavedChanges())
             return true;
         switch (MsgBox(SaveQuestion(m_strFileName), MsgButtons::YesNoCancel, MsgIcon::None,
                        kAppTitle)) {
         case MsgResult::Yes:
-            SaveFile();
-            return true;
+            // A save that failed or was called off leaves everything as it was: the command
+            // that asked must not go on and drop the changes.
+            return applyHiddenTyping() && SaveFile();
         case MsgResult::No:
             return true;
         default:
@@ -139,6 +200,48 @@ bool frmMain::HandleSaving() {
     }
 }
 
+// Typing left in the hidden text view is part of what the user asked to save. Text that does not
+// parse is reported and kept in the view.
+bool frmMain::applyHiddenTyping() {
+    if (!m_txtXML->isHidden() || !m_txtXML->HasTyping())
+        return true;
+    SetTextToXML(m_txtXML->Text());
+    if (m_objDocument.isNull())
+        return false;
+    m_bNeedToSave = true;
+    RefreshViews(true);
+    return true;
+}
+
+void frmMain::markSaved() {
+    m_bNeedToSave = false;
+}
+
 void frmMain::UpdateFormCaption() {
     setWindowTitle(CaptionFor(m_strFileName));
+}
+
+// Back in the window after working elsewhere: a file another program changed is offered again,
+// unless that would drop changes made here (a save then asks before it overwrites).
+void frmMain::Form_Activate() {
+    if (m_bCheckingDiskFile || HasUnsavedChanges() || !m_diskFile.changedByOthers())
+        return;
+    const FileStamp now = m_diskFile.current();
+    if (m_declinedReload && m_declinedReload->sameMetadata(now) && m_declinedReload->sameFile(now))
+        return;
+    m_bCheckingDiskFile = true;
+    const QString path = m_diskFile.path();
+    const bool reload =
+        MsgBox(QStringLiteral("The file %1 has been changed by another program. Do you want to "
+                              "reload it?")
+                   .arg(path),
+               MsgButtons::YesNo, MsgIcon::Question, kAppTitle) == MsgResult::Yes;
+    m_bCheckingDiskFile = false;
+    if (!reload) {
+        m_declinedReload = now;
+        return;
+    }
+    m_declinedReload.reset();
+    QString name = path;
+    OpenFile(name);
 }

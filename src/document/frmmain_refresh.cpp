@@ -94,7 +94,6 @@ void frmMain::RefreshViews(bool bRebuildTree) {
         const QString path = WebFilePath();
         writeWebFile(path);
         m_WebBrowser->Navigate(path);
-        m_bNeedToSave = false;
     } catch (...) {
         MsgBox(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly, MsgIcon::Critical,
                kAppTitle);
@@ -148,7 +147,12 @@ void frmMain::ToolbarApply_ButtonClick(const QString& key) {
         setTextViewFromDocument();
         RefreshViews(false);
     } else if (!m_txtXML->isHidden()) {
+        // Typing that becomes the document is a change like any edit; without typing, Apply
+        // changes nothing that a save would have to write.
+        const bool typed = m_txtXML->HasTyping();
         SetTextToXML(m_txtXML->Text());
+        if (typed)
+            m_bNeedToSave = true;
         RefreshViews(true);
     } else if (!m_WebBrowser->isHidden()) {
         RefreshViews(true);

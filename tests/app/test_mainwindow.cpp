@@ -223,7 +223,7 @@ TEST_F(MainWindowTest, ToolbarKeysRunTheirCommandsAndUnknownKeysNothing) {
     window->Toolbox_ButtonClick(QStringLiteral("element")); // keys compare case-sensitively
     EXPECT_TRUE(window->m_bNeedToSave);
     click(window->Toolbar1, "Refresh");
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->m_bNeedToSave) << "a refresh saves nothing";
 }
 
 TEST_F(MainWindowTest, ShortcutsReachTheirCommands) {
@@ -233,9 +233,10 @@ TEST_F(MainWindowTest, ShortcutsReachTheirCommands) {
     window->m_wndTree->setFocus();
     changeDocument();
     QTest::keyClick(window->m_wndTree, Qt::Key_F5);
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->m_bNeedToSave);
     const QString target = dir.filePath(QStringLiteral("k.xml"));
     ui.expectFileDialog(FD::Save, target);
     QTest::keyClick(window->m_wndTree, Qt::Key_S, Qt::ControlModifier);
     EXPECT_TRUE(QFile::exists(target));
+    EXPECT_FALSE(window->m_bNeedToSave);
 }

@@ -38,7 +38,7 @@ TEST_F(MainWindowTest, SaveQuestionOnNewOnEveryAnswer) {
     };
     for (const Case& c :
          {Case{MsgResult::Cancel, nullptr, false}, Case{MsgResult::No, nullptr, true},
-          Case{MsgResult::Yes, "kept.xml", true}, Case{MsgResult::Yes, "", true}}) {
+          Case{MsgResult::Yes, "kept.xml", true}, Case{MsgResult::Yes, "", false}}) {
         SCOPED_TRACE(static_cast<int>(c.answer));
         start();
         changeDocument();

@@ -34,7 +34,7 @@ void RichTextBox::SetText(const QString& text) {
     if (isVisible()) {
         m_hasPendingText = false;
         m_pendingText.clear();
-        setText(WithCrLf(text));
+        putText(text);
     } else {
         m_pendingText = text;
         m_hasPendingText = true;
@@ -63,8 +63,13 @@ void RichTextBox::applyPending() {
     if (!m_hasPendingText)
         return;
     m_hasPendingText = false;
-    setText(WithCrLf(m_pendingText));
+    putText(m_pendingText);
     m_pendingText.clear();
+}
+
+void RichTextBox::putText(const QString& text) {
+    setText(WithCrLf(text));
+    setModified(false);
 }
 
 QString RichTextBox::Text() {

@@ -21,6 +21,8 @@ public:
     bool HasTextSource() const { return static_cast<bool>(m_source); }
     // The whole text, with pending text put in first.
     QString Text();
+    // Whether the user typed since the text was last put in (undoing it all counts as none).
+    bool HasTyping() const { return !m_source && !m_hasPendingText && isModified(); }
     void Refresh();
 
     static QString WithCrLf(const QString& text);
@@ -36,6 +38,7 @@ protected:
 
 private:
     void applyPending();
+    void putText(const QString& text);
     template <typename Event, typename Base> void screenDrag(Event* event, Base base);
 
     std::function<QString()> m_source;

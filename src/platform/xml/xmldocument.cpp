@@ -11,6 +11,8 @@
 #include <QTemporaryFile>
 
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace xmlimpl;
 
@@ -57,6 +59,18 @@ xmlNodePtr resolveForeignEntities(xmlNodePtr copy, xmlDocPtr source, xmlDocPtr t
         }
     }
     return copy;
+}
+
+// The new file takes the place of the old one: it keeps the old one's mode, owner and group (as
+// far as this user may give them), so a save neither opens a private file to others nor takes a
+// file away from its owner.
+void keepOwnerAndMode(const QString& path, int handle) {
+    struct stat st {};
+    if (handle < 0 || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return;
+    if (::fchown(handle, st.st_uid, st.st_gid) != 0)
+        (void)::fchown(handle, static_cast<uid_t>(-1), st.st_gid);
+    (void)::fchmod(handle, st.st_mode & 07777);
 }
 
 } // namespace
@@ -108,6 +122,7 @@ void XmlDocument::save(const QString& path, SaveMode mode) const {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             fail(file.errorString());
+        keepOwnerAndMode(path, file.handle());
         serializeDocument(o.storage->doc, encoding, [&file](const char* data, int len) {
             return file.write(data, len) == len;
         });

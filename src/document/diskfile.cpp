@@ -1,0 +1,92 @@
+#include "document/diskfile.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+FileStamp FileStamp::of(const QString& path) {
+    FileStamp s;
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return s;
+    s.exists = true;
+    s.size = st.st_size;
+    s.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    return s;
+}
+
+std::optional<QByteArray> HashFile(const QString& path, const std::atomic<bool>* cancel) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        if (cancel && cancel->load())
+            return std::nullopt;
+        const qint64 n = file.read(chunk.data(), chunk.size());
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        hash.addData(QByteArrayView(chunk.constData(), n));
+    }
+    return hash.result();
+}
+
+DiskFile::~DiskFile() {
+    forget();
+}
+
+void DiskFile::forget() {
+    if (m_cancel)
+        m_cancel->store(true);
+    m_cancel.reset();
+    m_hash = {};
+    m_path.clear();
+    m_stamp = {};
+}
+
+void DiskFile::remember(const QString& path) {
+    forget();
+    m_path = path;
+    m_stamp = FileStamp::of(path);
+    if (!m_stamp.exists)
+        return;
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    m_cancel = cancel;
+    const FileStamp stamp = m_stamp;
+    // The hash only counts when the file stayed the same file while it was read.
+    m_hash = std::async(std::launch::async, [path, stamp, cancel]() -> std::optional<QByteArray> {
+                 auto hash = HashFile(path, cancel.get());
+                 const FileStamp after = FileStamp::of(path);
+                 if (!after.sameMetadata(stamp) || !after.sameFile(stamp))
+                     return std::nullopt;
+                 return hash;
+             }).share();
+}
+
+bool DiskFile::isFor(const QString& path) const {
+    return !m_path.isEmpty() &&
+           QFileInfo(m_path).absoluteFilePath() == QFileInfo(path).absoluteFilePath();
+}
+
+bool DiskFile::changedByOthers() const {
+    if (m_path.isEmpty())
+        return false;
+    const FileStamp now = FileStamp::of(m_path);
+    // A removed file holds nothing that a save could overwrite or a reload could bring back.
+    if (!now.exists)
+        return false;
+    if (!now.sameMetadata(m_stamp))
+        return true;
+    if (now.sameFile(m_stamp))
+        return false;
+    // Replaced by a file of the same size and time: only the content can tell.
+    const std::optional<QByteArray> before = m_hash.valid() ? m_hash.get() : std::nullopt;
+    return !before || HashFile(m_path) != before;
+}
