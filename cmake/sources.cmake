@@ -10,6 +10,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlparse.cpp
   src/platform/xml/xmlchecks.cpp
   src/platform/xml/xmlquery.cpp
+  src/platform/xml/xmlbackgroundwriter.h
+  src/platform/xml/xmlbackgroundwriter.cpp
   src/platform/tree/treemodel.h
   src/platform/tree/treemodel.cpp
   src/tree/treebuilder.h
@@ -18,6 +20,8 @@ set(ORVEL_CORE_SOURCES
   src/document/documentrules.cpp
   src/document/diskfile.h
   src/document/diskfile.cpp
+  src/document/recovery.h
+  src/document/recovery.cpp
 )
 set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h
@@ -33,6 +37,7 @@ set(ORVEL_GUI_SOURCES
   src/document/deferredtext.h
   src/document/frmmain_files.cpp
   src/document/frmmain_refresh.cpp
+  src/document/frmmain_recovery.cpp
   src/tree/frmmain_commandstate.cpp
   src/tree/frmmain_treeevents.cpp
   src/editing/editordialogs.h

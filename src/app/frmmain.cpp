@@ -5,6 +5,7 @@
 #include "app/statuspanels.h"
 #include "document/deferredtext.h"
 #include "document/documentrules.h"
+#include "document/recovery.h"
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
@@ -35,6 +36,7 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     // The client area opens at its design size.
     m_client->resize(10410 / 15, 6270 / 15);
     resize(10410 / 15, 6270 / 15 + menuBar()->sizeHint().height());
+    startRecovery();
     Form_Load(arguments);
 }
 
@@ -276,13 +278,13 @@ void frmMain::Form_Load(const QStringList& arguments) {
     mnuNewDoc_Click();
     CommonDialog.Filter = kFileFilter;
     CommonDialog.FilterIndex = 1;
-    if (!arguments.isEmpty() && !arguments.constFirst().isEmpty()) {
-        try {
-            if (LoadFile(CommandLinePath(arguments.constFirst())))
-                RefreshViews(true);
-        } catch (...) {
-            HandleError();
-        }
+    try {
+        // Work recovered from an unclean end comes before the file named on the command line.
+        if (!OfferRecovery() && !arguments.isEmpty() && !arguments.constFirst().isEmpty() &&
+            LoadFile(CommandLinePath(arguments.constFirst())))
+            RefreshViews(true);
+    } catch (...) {
+        HandleError();
     }
     UpdateFormCaption();
 }

@@ -18,6 +18,9 @@ class RichTextBox;
 class StatusPanels;
 class WebBrowser;
 class DeferredTextGuard;
+class QTimer;
+class Recovery;
+struct RecoveryOrphan;
 
 // The main window: it holds the one document and everything else for the whole run. Its
 // routines are defined in the folder of their subsystem (document/, tree/, editing/, ...).
@@ -81,6 +84,12 @@ public:
     bool LoadFile(const QString& path);
     // The window became active: offers to reload a file another program changed.
     void Form_Activate();
+    // Copies unsaved work for recovery after an unclean end (every kRecoveryInterval ms).
+    void WriteRecoveryCopy();
+    // Offers the work left by a program that ended without saving; true when it was taken.
+    bool OfferRecovery();
+    static constexpr int kRecoveryInterval = 30000;
+    Recovery& RecoveryCopies() { return *m_recovery; }
     void UpdateFormCaption();
     void SetTextToXML(QString NewText);
     QString GetTextFromXML();
@@ -186,6 +195,12 @@ private:
     bool applyHiddenTyping();
     void markSaved();
     DiskFile m_diskFile;
+    void startRecovery();
+    void recover(const RecoveryOrphan& orphan);
+    std::unique_ptr<Recovery> m_recovery;
+    QTimer* m_recoveryTimer = nullptr;
+    quint64 m_copiedRevision = 0;
+    bool m_bTypedSinceCopy = false;
     std::optional<FileStamp> m_declinedReload;
     bool m_bCheckingDiskFile = false;
     void writeWebFile(const QString& path);

@@ -70,6 +70,12 @@ void DiskFile::remember(const QString& path) {
              }).share();
 }
 
+void DiskFile::restore(const QString& path, const FileStamp& stamp) {
+    forget();
+    m_path = path;
+    m_stamp = stamp;
+}
+
 bool DiskFile::isFor(const QString& path) const {
     return !m_path.isEmpty() &&
            QFileInfo(m_path).absoluteFilePath() == QFileInfo(path).absoluteFilePath();

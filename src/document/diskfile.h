@@ -39,6 +39,8 @@ public:
     // Remembers `path` as it is now (after a load or a save).
     void remember(const QString& path);
     void forget();
+    // Takes over what an earlier program knew of `path` (no content hash then).
+    void restore(const QString& path, const FileStamp& stamp);
     const QString& path() const { return m_path; }
     bool isFor(const QString& path) const;
     // Whether another program wrote or replaced the remembered file since (a removed file is not

@@ -3,6 +3,7 @@
 #include "app/frmmain.h"
 
 #include "document/documentrules.h"
+#include "document/recovery.h"
 #include "platform/errors.h"
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
@@ -191,6 +192,7 @@ bool frmMain::HandleSaving() {
             // that asked must not go on and drop the changes.
             return applyHiddenTyping() && SaveFile();
         case MsgResult::No:
+            m_recovery->discard();
             return true;
         default:
             return false;
@@ -215,6 +217,7 @@ bool frmMain::applyHiddenTyping() {
 
 void frmMain::markSaved() {
     m_bNeedToSave = false;
+    m_recovery->discard();
 }
 
 void frmMain::UpdateFormCaption() {

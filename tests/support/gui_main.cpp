@@ -1,4 +1,8 @@
+#include "support/recoverychild.h"
+
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,8 +12,17 @@ int main(int argc, char** argv) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Per-user data and cache of this run only: no recovery copy of another run is offered.
+    // A child started by a test shares its parent's.
+    QTemporaryDir home;
+    if (!IsRecoveryChild(argc, argv)) {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
+    }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    if (IsRecoveryChild(argc, argv))
+        return RunRecoveryChild(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

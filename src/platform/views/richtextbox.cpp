@@ -41,6 +41,14 @@ void RichTextBox::SetText(const QString& text) {
     }
 }
 
+void RichTextBox::SetTypedText(const QString& text) {
+    m_source = nullptr;
+    m_hasPendingText = false;
+    m_pendingText.clear();
+    setText(WithCrLf(text));
+    setModified(true);
+}
+
 void RichTextBox::SetTextSource(std::function<QString()> source) {
     m_pendingText.clear();
     m_hasPendingText = false;
@@ -75,6 +83,12 @@ void RichTextBox::putText(const QString& text) {
 QString RichTextBox::Text() {
     applyPending();
     return text();
+}
+
+QByteArray RichTextBox::Utf8Text() const {
+    const long length = SendScintilla(SCI_GETLENGTH);
+    const auto* data = reinterpret_cast<const char*>(SendScintilla(SCI_GETCHARACTERPOINTER));
+    return data ? QByteArray(data, length) : QByteArray();
 }
 
 void RichTextBox::Refresh() {

@@ -16,11 +16,15 @@ public:
     // Replaces the whole text; every line break becomes CR LF.
     void SetText(const QString& text);
     void SetTextSource(std::function<QString()> source);
+    // Puts text in as if the user had typed it: it counts as typing not applied yet.
+    void SetTypedText(const QString& text);
     // Turns a pending text source into text now, so that it reflects this moment.
     void ResolveTextSource();
     bool HasTextSource() const { return static_cast<bool>(m_source); }
     // The whole text, with pending text put in first.
     QString Text();
+    // The text as the view holds it (UTF-8, CR LF), in one copy; pending text is not put in.
+    QByteArray Utf8Text() const;
     // Whether the user typed since the text was last put in (undoing it all counts as none).
     bool HasTyping() const { return !m_source && !m_hasPendingText && isModified(); }
     void Refresh();

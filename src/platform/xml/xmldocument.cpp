@@ -22,8 +22,9 @@ std::shared_ptr<XmlStorage> emptyStorage() {
     return newStorage(xmlNewDoc(BAD_CAST "1.0"));
 }
 
-// The encoding named by the document's XML declaration, empty without one.
-QByteArray declaredEncoding(xmlDocPtr doc) {
+} // namespace
+
+QByteArray xmlimpl::declaredEncoding(xmlDocPtr doc) {
     xmlNodePtr first = doc->children;
     if (!first || first->type != XML_PI_NODE || !xmlStrEqual(first->name, BAD_CAST "xml"))
         return {};
@@ -31,6 +32,8 @@ QByteArray declaredEncoding(xmlDocPtr doc) {
     const auto match = encoding.match(qs(first->content));
     return match.hasMatch() ? match.captured(1).toLatin1() : QByteArray();
 }
+
+namespace {
 
 // An entity the target document does not declare would leave a reference that no longer
 // parses: such references become text, with the replacement text of the source document.

@@ -245,6 +245,7 @@ XmlStorage::~XmlStorage() {
 }
 
 void XmlStorage::aboutToChange(xmlNodePtr container) {
+    readerGate.stopReader();
     revision = nextRevision();
     if (listeners.empty() || !container)
         return;
@@ -260,6 +261,7 @@ void XmlStorage::aboutToChange(xmlNodePtr container) {
 std::shared_ptr<XmlStorage> xmlimpl::newStorage(xmlDocPtr doc) {
     auto storage = std::make_shared<XmlStorage>(doc);
     storage->revision = nextRevision();
+    doc->_private = storage.get(); // the way back from libxml2's document to its storage
     return storage;
 }
 

@@ -295,6 +295,9 @@ void saveWith(const QByteArray& encoding, const std::function<bool(const char*, 
 } // namespace
 
 QByteArray serialize(xmlDocPtr doc, xmlNodePtr node) {
+    // The marks below change the tree for a moment.
+    if (doc->_private)
+        static_cast<XmlStorage*>(doc->_private)->readerGate.stopReader();
     QByteArray out;
     const std::function<bool(const char*, int)> sink = [&out](const char* b, int n) {
         out.append(b, n);
@@ -386,6 +389,8 @@ void checkRepresentable(xmlDocPtr doc, const QByteArray& encoding) {
 
 void serializeDocument(xmlDocPtr doc, const QByteArray& encoding,
                        const std::function<bool(const char*, int)>& sink) {
+    if (doc->_private)
+        static_cast<XmlStorage*>(doc->_private)->readerGate.stopReader();
     if (!isUnicodeEncoding(encoding))
         checkRepresentable(doc, encoding);
     PreserveSpaceMarks marks(reinterpret_cast<xmlNodePtr>(doc));

@@ -9,12 +9,50 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <unordered_set>
 #include <vector>
 
 struct XmlDocumentObject;
+
+// Lets one worker thread read a document while the user-interface thread goes on. From the
+// moment a read is started until the worker has finished it, anything that would change the
+// document (or write into it for a moment, as serialising does) first tells the worker to stop
+// and waits for it, which takes at most one buffer of output. A read that must not be stopped
+// makes the change wait until it is done instead.
+struct XmlReaderGate {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool reading = false;
+    std::atomic<bool> stop{false};
+    bool stoppable = true;
+
+    // On the user-interface thread, before the worker starts.
+    void begin(bool canStop) {
+        std::lock_guard<std::mutex> lock(mutex);
+        reading = true;
+        stoppable = canStop;
+        stop.store(false);
+    }
+    // On the worker, when it no longer reads.
+    void end() {
+        std::lock_guard<std::mutex> lock(mutex);
+        reading = false;
+        finished.notify_all();
+    }
+    void stopReader(bool force = false) {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!reading)
+            return;
+        if (stoppable || force)
+            stop.store(true);
+        finished.wait(lock, [this] { return !reading; });
+    }
+};
 
 // One libxml2 document and every node ever created for it. Nodes taken out of the tree are
 // kept here (not freed) so that handles to them stay valid; all are freed with the storage.
@@ -33,6 +71,7 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
     std::vector<XmlChangeListener*> listeners;
     quint64 revision = 0;
     std::weak_ptr<XmlDocumentObject> owner;
+    XmlReaderGate readerGate;
 };
 
 struct XmlDocumentObject {
@@ -69,6 +108,9 @@ void checkName(const QString& name, const char* what);
 void checkChars(const QString& text);
 void checkComment(const QString& text);
 void checkPI(const QString& target, const QString& data);
+
+// The encoding named by the document's XML declaration node, empty without one.
+QByteArray declaredEncoding(xmlDocPtr doc);
 
 // Serialises a node (or the whole document) to UTF-8 markup, indented.
 QByteArray serialize(xmlDocPtr doc, xmlNodePtr node);

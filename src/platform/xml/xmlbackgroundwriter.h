@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/xml/xmldocument.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <thread>
+
+struct XmlStorage;
+
+// Writes a document to a file on a worker thread while the user-interface thread goes on. The
+// worker only reads the document; a change to the document stops a running write first (or, for
+// a write that must not be stopped, waits for it), so the worker never sees a change half-made.
+// The file is written unindented in the encoding the document declares, and replaced only by a
+// complete write.
+class XmlBackgroundWriter {
+public:
+    XmlBackgroundWriter() = default;
+    ~XmlBackgroundWriter();
+    XmlBackgroundWriter(const XmlBackgroundWriter&) = delete;
+    XmlBackgroundWriter& operator=(const XmlBackgroundWriter&) = delete;
+
+    // Starts writing `document` to `path`; `done` runs on the worker thread with whether the file
+    // was written. A write still running is stopped first.
+    void start(const XmlDocument& document, const QString& path, bool stoppable,
+               std::function<void(bool written)> done);
+    // Stops a running write and waits for the worker to end.
+    void stop();
+    // Waits for a running write to end by itself.
+    void wait();
+
+private:
+    std::shared_ptr<XmlStorage> m_storage;
+    std::thread m_worker;
+};
