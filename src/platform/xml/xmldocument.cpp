@@ -76,10 +76,13 @@ XmlDocumentObject& XmlDocument::object() const {
 
 namespace {
 bool adopt(XmlDocumentObject& object, const std::shared_ptr<XmlDocumentObject>& self,
-           xmlDocPtr parsed) {
-    object.storage = parsed ? newStorage(parsed) : emptyStorage();
+           const ParsedDocument& parsed) {
+    object.storage = parsed.doc ? newStorage(parsed.doc) : emptyStorage();
     object.storage->owner = self;
-    return parsed != nullptr;
+    if (parsed.doc && parsed.doc->intSubset && !parsed.doctypeText.isEmpty())
+        object.storage->doctypeTexts.emplace(reinterpret_cast<xmlNodePtr>(parsed.doc->intSubset),
+                                             parsed.doctypeText);
+    return parsed.doc != nullptr;
 }
 } // namespace
 
@@ -87,7 +90,7 @@ bool XmlDocument::loadXML(const QString& text) {
     XmlDocumentObject& o = object();
     if (text.isEmpty()) {
         o.parseError = {};
-        adopt(o, m_object, nullptr);
+        adopt(o, m_object, {});
         return false;
     }
     return adopt(o, m_object, parseText(text.toUtf8(), o.parseError));
@@ -108,7 +111,7 @@ void XmlDocument::save(const QString& path, SaveMode mode) const {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             fail(file.errorString());
-        serializeDocument(o.storage->doc, encoding, [&file](const char* data, int len) {
+        serializeDocument(*o.storage, encoding, [&file](const char* data, int len) {
             return file.write(data, len) == len;
         });
         if (!file.commit())
@@ -120,7 +123,7 @@ void XmlDocument::save(const QString& path, SaveMode mode) const {
     QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
     if (!file.open())
         fail(file.errorString());
-    serializeDocument(o.storage->doc, encoding,
+    serializeDocument(*o.storage, encoding,
                       [&file](const char* data, int len) { return file.write(data, len) == len; });
     if (!file.flush() || std::rename(QFile::encodeName(file.fileName()).constData(),
                                      QFile::encodeName(path).constData()) != 0)
@@ -134,8 +137,7 @@ const XmlParseError& XmlDocument::parseError() const {
 
 QString XmlDocument::xml() const {
     XmlDocumentObject& o = object();
-    return QString::fromUtf8(
-        serialize(o.storage->doc, reinterpret_cast<xmlNodePtr>(o.storage->doc)));
+    return QString::fromUtf8(serialize(*o.storage, reinterpret_cast<xmlNodePtr>(o.storage->doc)));
 }
 
 bool XmlDocument::hasContent() const {

@@ -422,7 +422,7 @@ QString XmlNode::xml() const {
             .replace(QLatin1Char('"'), QLatin1String("&quot;"));
         return nodeName() + QStringLiteral("=\"") + value + QLatin1Char('"');
     }
-    QByteArray out = serialize(m_storage->doc, m_node);
+    QByteArray out = serialize(*m_storage, m_node);
     if (m_node->type != XML_DOCUMENT_NODE && out.endsWith('\n'))
         out.chop(1);
     return QString::fromUtf8(out);
