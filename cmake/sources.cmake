@@ -8,6 +8,12 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmldocument.cpp
   src/platform/xml/xmlstorage.h
   src/platform/xml/xmlparse.cpp
+  src/platform/xml/xmlsourcetext.h
+  src/platform/xml/xmlsourcetext.cpp
+  src/platform/xml/xmlwhitespace.h
+  src/platform/xml/xmlwhitespace.cpp
+  src/platform/xml/xmltreewalk.h
+  src/platform/xml/xmlwrite.cpp
   src/platform/xml/xmlchecks.cpp
   src/platform/xml/xmlquery.cpp
   src/platform/xml/xmlbackgroundwriter.h

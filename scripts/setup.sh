@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(qt6-base-dev qt6-svg-dev qt6-webengine-dev libqscintilla2-qt6-dev libxml2-dev libgtest-dev
-          libbenchmark-dev cmake g++ make xvfb xauth)
+          libbenchmark-dev cmake g++ make xvfb xauth npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -64,15 +64,10 @@ bool frmMain::OfferRecovery() {
 void frmMain::recover(const RecoveryOrphan& orphan) {
     XmlDocument copy = XmlDocument::create();
     QString text;
-    bool loaded = false;
-    if (orphan.isText) {
-        QFile file(orphan.copyPath);
-        if (file.open(QIODevice::ReadOnly))
-            text = QString::fromUtf8(file.readAll());
-        loaded = copy.loadXML(text);
-    } else {
-        loaded = copy.load(orphan.copyPath);
-    }
+    QFile file(orphan.copyPath);
+    if (file.open(QIODevice::ReadOnly))
+        text = QString::fromUtf8(file.readAll());
+    const bool loaded = copy.loadXML(text);
     // The copy becomes this program's own before anything else can fail.
     m_recovery->adopt(orphan);
     m_strFileName = orphan.fileName;

@@ -25,10 +25,8 @@ bool writeAtomically(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
-QByteArray infoText(const QString& fileName, const FileStamp& stamp, const QDateTime& time,
-                    bool isText) {
+QByteArray infoText(const QString& fileName, const FileStamp& stamp, const QDateTime& time) {
     QJsonObject o;
-    o[QStringLiteral("text")] = isText;
     o[QStringLiteral("file")] = fileName;
     o[QStringLiteral("time")] = time.toUTC().toString(Qt::ISODateWithMs);
     o[QStringLiteral("exists")] = stamp.exists;
@@ -45,7 +43,6 @@ void readInfo(const QString& path, Recovery::Orphan& orphan) {
         return;
     const QJsonObject o = QJsonDocument::fromJson(file.read(64 * 1024)).object();
     orphan.fileName = o.value(QStringLiteral("file")).toString();
-    orphan.isText = o.value(QStringLiteral("text")).toBool();
     const QDateTime time =
         QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
     if (time.isValid())
@@ -132,20 +129,20 @@ bool Recovery::adopt(const Orphan& orphan) {
     if (!QFile::rename(orphan.copyPath, copy))
         return false;
     writeAtomically(pathOf(m_session, ".info"),
-                    infoText(orphan.fileName, orphan.stamp, orphan.time, orphan.isText));
+                    infoText(orphan.fileName, orphan.stamp, orphan.time));
     removeOrphan(orphan);
     m_hasCopy = true;
     return true;
 }
 
 void Recovery::finished(bool written, const QString& fileName, const FileStamp& stamp,
-                        const QDateTime& time, bool isText) {
+                        const QDateTime& time) {
     if (!written) {
         ++m_stoppedInARow;
         return;
     }
     m_stoppedInARow = 0;
-    writeAtomically(pathOf(m_session, ".info"), infoText(fileName, stamp, time, isText));
+    writeAtomically(pathOf(m_session, ".info"), infoText(fileName, stamp, time));
     m_hasCopy = true;
 }
 
@@ -155,7 +152,7 @@ void Recovery::writeText(const QByteArray& text, const QString& fileName, const 
     stopWriting();
     const QDateTime time = QDateTime::currentDateTime();
     m_textWriter = std::make_unique<std::thread>([this, text, fileName, stamp, time] {
-        finished(writeAtomically(pathOf(m_session, ".xml"), text), fileName, stamp, time, true);
+        finished(writeAtomically(pathOf(m_session, ".xml"), text), fileName, stamp, time);
     });
 }
 
@@ -169,7 +166,7 @@ void Recovery::writeDocument(const XmlDocument& document, const QString& fileNam
     // stopped copies, the next one makes the changes wait for it.
     m_writer.start(document, pathOf(m_session, ".xml"), m_stoppedInARow < 3,
                    [this, fileName, stamp, time](bool written) {
-                       finished(written, fileName, stamp, time, false);
+                       finished(written, fileName, stamp, time);
                    });
 }
 

@@ -20,10 +20,9 @@ struct RecoveryOrphan {
     QString fileName;    // the document's file, empty for an unnamed document
     QDateTime time;      // when the copy was written
     FileStamp stamp;     // the document's file as the program knew it
-    bool isText = false; // typed text (UTF-8), not a written document
 };
 
-// Copies of unsaved work, so that a program that ends without saving (a crash, a kill, a power
+// Copies of unsaved work (UTF-8 text, whatever the document's declaration names), so that a program that ends without saving (a crash, a kill, a power
 // cut) loses at most what was done since the last copy. Each running program marks itself with a
 // lock file in the per-user data directory; a copy whose program is gone without having removed
 // its mark is offered at the next start. Copies are written atomically and off the user-interface
@@ -61,7 +60,7 @@ public:
 private:
     QString pathOf(const QString& session, const char* suffix) const;
     void finished(bool written, const QString& fileName, const FileStamp& stamp,
-                  const QDateTime& time, bool isText);
+                  const QDateTime& time);
     void stopWriting();
 
     QString m_directory;

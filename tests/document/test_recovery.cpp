@@ -135,7 +135,7 @@ TEST_F(RecoveryTest, TypingThatDidNotParseComesBackAsTyping) {
     copy.close();
     QFile info(recoveryDir() + QStringLiteral("/1-1.info"));
     ASSERT_TRUE(info.open(QIODevice::WriteOnly));
-    info.write(R"({"file": "", "text": true, "time": "2026-01-02T03:04:05.000Z"})");
+    info.write(R"({"file": "", "time": "2026-01-02T03:04:05.000Z"})");
     info.close();
     ui.expectMessage(offer(QStringLiteral("Unknown"), copy.fileName()), MsgButtons::YesNo,
                      MsgIcon::Question, QStringLiteral("Orvel XML Editor"), MsgResult::Yes);

@@ -3,6 +3,7 @@
 
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
+#include "support/xmltesting.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,20 +17,9 @@
 
 #include <tuple>
 
+using namespace xmltesting;
+
 namespace {
-
-const auto str = [](const QString& s) { return s.toStdString(); };
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << str(path);
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Qt's own codecs, independent of the XML layer's; UTF-16 with its byte order mark.
 QByteArray encoded(QStringConverter::Encoding e, const QString& s) {
@@ -123,6 +113,33 @@ TEST(XmlFiles, BadInputIsRefusedQuicklyWithAReport) {
             EXPECT_LT(doc.parseError().srcText.size(), 1000); // a cut-out, not the whole line
             EXPECT_FALSE(doc.hasContent());
         }
+    }
+}
+
+// The report shows the line in the encoding the file is written in, and reads no more of the
+// file than the lines up to it: an endless file gets a report too.
+TEST(XmlFiles, ParseErrorReportDecodesTheFileAndReadsOnlyUpToTheLine) {
+    using E = QStringConverter::Encoding;
+    const QString body = QStringLiteral("<r>\n<x>caf\u00e9 \u00e0 &bad</x>\n</r>");
+    const std::tuple<const char*, E> rows[] = {
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", E::Latin1},
+        {"<?xml version=\"1.0\" encoding=\"UTF-16\"?>", E::Utf16LE},
+        {"", E::Utf8},
+    };
+    for (const auto& [declaration, encoding] : rows) {
+        SCOPED_TRACE(declaration);
+        QTemporaryDir dir;
+        writeBytes(dir.filePath("bad.xml"), encoded(encoding, declaration + body));
+        XmlDocument doc = XmlDocument::create();
+        EXPECT_FALSE(doc.load(dir.filePath("bad.xml")));
+        EXPECT_EQ(doc.parseError().line, 2);
+        EXPECT_EQ(str(doc.parseError().srcText), "<x>caf\u00e9 \u00e0 &bad</x>");
+    }
+    if (QFile::exists("/dev/zero")) {
+        XmlDocument doc = XmlDocument::create();
+        EXPECT_FALSE(doc.load("/dev/zero"));
+        EXPECT_FALSE(doc.parseError().reason.isEmpty());
+        EXPECT_LT(doc.parseError().srcText.size(), 1000);
     }
 }
 

@@ -12,8 +12,8 @@ struct XmlStorage;
 // Writes a document to a file on a worker thread while the user-interface thread goes on. The
 // worker only reads the document; a change to the document stops a running write first (or, for
 // a write that must not be stopped, waits for it), so the worker never sees a change half-made.
-// The file is written unindented in the encoding the document declares, and replaced only by a
-// complete write.
+// The file holds the document's markup as UTF-8 text without added layout (whatever encoding the
+// declaration names: it is to be read back as text), and is replaced only by a complete write.
 class XmlBackgroundWriter {
 public:
     XmlBackgroundWriter() = default;

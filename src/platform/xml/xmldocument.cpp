@@ -22,9 +22,8 @@ std::shared_ptr<XmlStorage> emptyStorage() {
     return newStorage(xmlNewDoc(BAD_CAST "1.0"));
 }
 
-} // namespace
-
-QByteArray xmlimpl::declaredEncoding(xmlDocPtr doc) {
+// The encoding named by the document's XML declaration, empty without one.
+QByteArray declaredEncoding(xmlDocPtr doc) {
     xmlNodePtr first = doc->children;
     if (!first || first->type != XML_PI_NODE || !xmlStrEqual(first->name, BAD_CAST "xml"))
         return {};
@@ -32,8 +31,6 @@ QByteArray xmlimpl::declaredEncoding(xmlDocPtr doc) {
     const auto match = encoding.match(qs(first->content));
     return match.hasMatch() ? match.captured(1).toLatin1() : QByteArray();
 }
-
-namespace {
 
 // An entity the target document does not declare would leave a reference that no longer
 // parses: such references become text, with the replacement text of the source document.
@@ -93,10 +90,13 @@ XmlDocumentObject& XmlDocument::object() const {
 
 namespace {
 bool adopt(XmlDocumentObject& object, const std::shared_ptr<XmlDocumentObject>& self,
-           xmlDocPtr parsed) {
-    object.storage = parsed ? newStorage(parsed) : emptyStorage();
+           const ParsedDocument& parsed) {
+    object.storage = parsed.doc ? newStorage(parsed.doc) : emptyStorage();
     object.storage->owner = self;
-    return parsed != nullptr;
+    if (parsed.doc && parsed.doc->intSubset && !parsed.doctypeText.isEmpty())
+        object.storage->doctypeTexts.emplace(reinterpret_cast<xmlNodePtr>(parsed.doc->intSubset),
+                                             parsed.doctypeText);
+    return parsed.doc != nullptr;
 }
 } // namespace
 
@@ -104,7 +104,7 @@ bool XmlDocument::loadXML(const QString& text) {
     XmlDocumentObject& o = object();
     if (text.isEmpty()) {
         o.parseError = {};
-        adopt(o, m_object, nullptr);
+        adopt(o, m_object, {});
         return false;
     }
     return adopt(o, m_object, parseText(text.toUtf8(), o.parseError));
@@ -126,7 +126,7 @@ void XmlDocument::save(const QString& path, SaveMode mode) const {
         if (!file.open(QIODevice::WriteOnly))
             fail(file.errorString());
         keepOwnerAndMode(path, file.handle());
-        serializeDocument(o.storage->doc, encoding, [&file](const char* data, int len) {
+        serializeDocument(*o.storage, encoding, [&file](const char* data, int len) {
             return file.write(data, len) == len;
         });
         if (!file.commit())
@@ -138,7 +138,7 @@ void XmlDocument::save(const QString& path, SaveMode mode) const {
     QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
     if (!file.open())
         fail(file.errorString());
-    serializeDocument(o.storage->doc, encoding,
+    serializeDocument(*o.storage, encoding,
                       [&file](const char* data, int len) { return file.write(data, len) == len; });
     if (!file.flush() || std::rename(QFile::encodeName(file.fileName()).constData(),
                                      QFile::encodeName(path).constData()) != 0)
@@ -152,8 +152,7 @@ const XmlParseError& XmlDocument::parseError() const {
 
 QString XmlDocument::xml() const {
     XmlDocumentObject& o = object();
-    return QString::fromUtf8(
-        serialize(o.storage->doc, reinterpret_cast<xmlNodePtr>(o.storage->doc)));
+    return QString::fromUtf8(serialize(*o.storage, reinterpret_cast<xmlNodePtr>(o.storage->doc)));
 }
 
 bool XmlDocument::hasContent() const {

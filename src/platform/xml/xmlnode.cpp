@@ -261,7 +261,6 @@ void XmlStorage::aboutToChange(xmlNodePtr container) {
 std::shared_ptr<XmlStorage> xmlimpl::newStorage(xmlDocPtr doc) {
     auto storage = std::make_shared<XmlStorage>(doc);
     storage->revision = nextRevision();
-    doc->_private = storage.get(); // the way back from libxml2's document to its storage
     return storage;
 }
 
@@ -424,7 +423,7 @@ QString XmlNode::xml() const {
             .replace(QLatin1Char('"'), QLatin1String("&quot;"));
         return nodeName() + QStringLiteral("=\"") + value + QLatin1Char('"');
     }
-    QByteArray out = serialize(m_storage->doc, m_node);
+    QByteArray out = serialize(*m_storage, m_node);
     if (m_node->type != XML_DOCUMENT_NODE && out.endsWith('\n'))
         out.chop(1);
     return QString::fromUtf8(out);

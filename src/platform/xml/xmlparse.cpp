@@ -1,20 +1,18 @@
-// Parsing, the XML declaration node and serialisation over libxml2.
+// Parsing over libxml2, and the XML declaration node.
 
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlsourcetext.h"
 #include "platform/xml/xmlstorage.h"
+#include "platform/xml/xmltreewalk.h"
+#include "platform/xml/xmlwhitespace.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlIO.h>
-#include <libxml/xmlsave.h>
 
+#include <QBuffer>
 #include <QFile>
-
-#include <QStringDecoder>
-#include <cerrno>
-#include <cstring>
-#include <iconv.h>
 
 namespace xmlimpl {
 namespace {
@@ -60,72 +58,98 @@ ErrorCapture::~ErrorCapture() {
 
 namespace {
 
-constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET;
+// Blank text is kept while parsing: whether it is layout depends on the whole element, which
+// libxml2's own guess does not wait for (see dropLayoutText).
+constexpr int kParseOptions = XML_PARSE_NONET;
 
-// libxml2 offers every blank run between elements as ignorable. Only indentation is: a run with
-// a line break. A lone space between two inline elements is content and stays.
-void keepInlineBlanks(void* context, const xmlChar* chars, int len) {
-    for (int i = 0; i < len; ++i) {
-        if (chars[i] == '\n' || chars[i] == '\r')
-            return;
-    }
-    xmlSAX2Characters(context, chars, len);
+// Two CDATA sections side by side stay two nodes, as they were written; libxml2 would join them.
+void separateCData(void* context, const xmlChar* value, int len) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    if (!ctxt->node)
+        return;
+    xmlNodePtr node = xmlNewCDataBlock(ctxt->myDoc, value, len);
+    if (node && !xmlAddChild(ctxt->node, node))
+        xmlFreeNode(node);
 }
 
-// Parses from a prepared context; the document, or nullptr when it is not well-formed.
-xmlDocPtr parseWith(xmlParserCtxtPtr ctxt, int options) {
+// An external parameter entity may declare any entity, so once the subset refers to one (which
+// is never read), an undeclared entity is no longer an error of form but a reference to keep.
+// libxml2 only counts the parameter entities it reads.
+xmlEntityPtr noteParameterEntity(void* context, const xmlChar* name) {
+    xmlEntityPtr entity = xmlSAX2GetParameterEntity(context, name);
+    if (entity && entity->etype == XML_EXTERNAL_PARAMETER_ENTITY)
+        static_cast<xmlParserCtxtPtr>(context)->hasPErefs = 1;
+    return entity;
+}
+
+// With entities left unexpanded, libxml2 keeps an ampersand in a namespace declaration's value as
+// `&#38;`, its mark in attribute values that it decodes later, which it never does for these.
+void decodeNamespaceValues(xmlDocPtr doc) {
+    walkElements(
+        reinterpret_cast<xmlNodePtr>(doc),
+        [](xmlNodePtr element) {
+            for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
+                if (!ns->href || !xmlStrstr(ns->href, BAD_CAST "&#38;"))
+                    continue;
+                const QByteArray value =
+                    QByteArray(reinterpret_cast<const char*>(ns->href)).replace("&#38;", "&");
+                xmlFree(const_cast<xmlChar*>(ns->href));
+                ns->href = xmlStrdup(xc(value));
+            }
+        },
+        [](xmlNodePtr) {});
+}
+
+struct ParseOutcome {
+    xmlDocPtr doc = nullptr; // nullptr when not well-formed
+    QByteArray encoding;     // how libxml2 decoded the input; empty for UTF-8
+};
+
+ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options) {
     if (!ctxt)
         throw XmlError(QStringLiteral("Out of memory"));
     xmlCtxtUseOptions(ctxt, options);
-    ctxt->sax->ignorableWhitespace = keepInlineBlanks; // after the options, which set their own
+    ctxt->sax->cdataBlock = separateCData; // after the options, which set their own
+    ctxt->sax->getParameterEntity = noteParameterEntity;
     xmlParseDocument(ctxt);
+    ParseOutcome outcome;
+    if (ctxt->input && ctxt->input->buf && ctxt->input->buf->encoder)
+        outcome.encoding = ctxt->input->buf->encoder->name;
     xmlDocPtr doc = ctxt->myDoc;
     const bool ok = doc != nullptr && ctxt->wellFormed;
     xmlFreeParserCtxt(ctxt);
-    if (ok)
-        return doc;
-    if (doc)
+    if (ok) {
+        dropLayoutText(doc);
+        decodeNamespaceValues(doc);
+        outcome.doc = doc;
+    } else if (doc) {
         xmlFreeDoc(doc);
-    return nullptr;
-}
-
-QString sourceLine(const QString& text, int line, int column) {
-    if (line < 1)
-        return {};
-    qsizetype start = 0;
-    for (int i = 1; i < line; ++i) {
-        start = text.indexOf(QLatin1Char('\n'), start);
-        if (start < 0)
-            return {};
-        ++start;
     }
-    qsizetype end = text.indexOf(QLatin1Char('\n'), start);
-    if (end < 0)
-        end = text.size();
-    QString result = text.mid(start, end - start);
-    if (result.endsWith(QLatin1Char('\r')))
-        result.chop(1);
-    // A whole megabyte-long line helps nobody in a message: keep the part around the error.
-    constexpr qsizetype kHalfWindow = 200;
-    if (result.size() > 2 * kHalfWindow) {
-        const qsizetype from =
-            qMax<qsizetype>(0, qMin<qsizetype>(column, result.size()) - kHalfWindow);
-        result = result.mid(from, 2 * kHalfWindow);
+    return outcome;
+}
+
+// `reopen` gives the source again from its start, for the parts the report or the document
+// need verbatim.
+ParsedDocument finish(const ErrorCapture& collector, const ParseOutcome& outcome,
+                      const std::function<std::unique_ptr<QIODevice>()>& reopen,
+                      XmlParseError& error) {
+    ParsedDocument parsed{outcome.doc, {}};
+    if (!outcome.doc) {
+        error.reason = collector.reason;
+        error.line = collector.line;
+        error.linepos = collector.column;
+        if (auto source = reopen())
+            error.srcText =
+                sourceLineAt(*source, outcome.encoding, collector.line, collector.column);
+        if (error.reason.isEmpty())
+            error.reason = QStringLiteral("The document could not be parsed.");
+        return parsed;
     }
-    return result;
-}
-
-void fillError(const ErrorCapture& collector, const QString& text, XmlParseError& error) {
-    error.reason = collector.reason;
-    error.line = collector.line;
-    error.linepos = collector.column;
-    error.srcText = sourceLine(text, collector.line, collector.column);
-}
-
-QString decodeForReport(const QByteArray& bytes) {
-    const auto encoding = QStringConverter::encodingForData(bytes);
-    QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
-    return decoder(bytes);
+    if (outcome.doc->intSubset) {
+        if (auto source = reopen())
+            parsed.doctypeText = doctypeTextIn(*source, outcome.encoding);
+    }
+    return parsed;
 }
 
 int readFromFile(void* context, char* buffer, int len) {
@@ -170,7 +194,7 @@ void addDeclarationNode(xmlDocPtr doc, const QString& declarationData) {
         xmlAddChild(reinterpret_cast<xmlNodePtr>(doc), pi);
 }
 
-xmlDocPtr parseText(const QByteArray& utf8, XmlParseError& error) {
+ParsedDocument parseText(const QByteArray& utf8, XmlParseError& error) {
     error = {};
     ErrorCapture scope;
     xmlParserCtxtPtr ctxt =
@@ -178,223 +202,45 @@ xmlDocPtr parseText(const QByteArray& utf8, XmlParseError& error) {
     // The text is already decoded: an encoding named in its declaration must not apply again.
     if (ctxt)
         xmlSwitchEncoding(ctxt, XML_CHAR_ENCODING_UTF8);
-    xmlDocPtr doc = parseWith(ctxt, kParseOptions | XML_PARSE_IGNORE_ENC);
-    if (!doc) {
-        fillError(scope, QString::fromUtf8(utf8), error);
-        if (error.reason.isEmpty())
-            error.reason = QStringLiteral("The document could not be parsed.");
-        return nullptr;
-    }
-    if (doc->standalone != -1)
-        addDeclarationNode(doc, xmlDeclarationIn(QString::fromUtf8(utf8.left(4096))));
-    return doc;
+    const ParseOutcome outcome = parseWith(ctxt, kParseOptions | XML_PARSE_IGNORE_ENC);
+    const ParsedDocument parsed = finish(
+        scope, outcome,
+        [&utf8]() -> std::unique_ptr<QIODevice> {
+            auto buffer = std::make_unique<QBuffer>();
+            buffer->setData(utf8);
+            return buffer->open(QIODevice::ReadOnly) ? std::move(buffer) : nullptr;
+        },
+        error);
+    if (parsed.doc && parsed.doc->standalone != -1)
+        addDeclarationNode(parsed.doc, xmlDeclarationIn(QString::fromUtf8(utf8.left(4096))));
+    return parsed;
 }
 
-xmlDocPtr parseFile(const QString& path, XmlParseError& error) {
+ParsedDocument parseFile(const QString& path, XmlParseError& error) {
     error = {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         error.reason =
             QStringLiteral("The system cannot open the file %1: %2").arg(path, file.errorString());
-        return nullptr;
+        return {};
     }
     ErrorCapture scope;
-    xmlDocPtr doc = parseWith(xmlCreateIOParserCtxt(nullptr, nullptr, readFromFile, closeNothing,
-                                                    &file, XML_CHAR_ENCODING_NONE),
-                              kParseOptions);
-    if (!doc) {
-        file.seek(0);
-        fillError(scope, decodeForReport(file.readAll()), error);
-        if (error.reason.isEmpty())
-            error.reason = QStringLiteral("The document could not be parsed.");
-        return nullptr;
-    }
-    if (doc->standalone != -1)
-        addDeclarationNode(doc, declarationFromFields(doc));
-    return doc;
-}
-
-namespace {
-
-struct SinkContext {
-    const std::function<bool(const char*, int)>* sink;
-    bool failed = false;
-};
-
-int writeToSink(void* context, const char* buffer, int len) {
-    auto* c = static_cast<SinkContext*>(context);
-    if (c->failed || !(*c->sink)(buffer, len)) {
-        c->failed = true;
-        return -1;
-    }
-    return len;
-}
-
-// The writer indents element-only content, also where xml:space="preserve" says that white
-// space matters. An element holding a text node is written as it is, so for the time of writing
-// each such element gets an empty one.
-class PreserveSpaceMarks {
-public:
-    explicit PreserveSpaceMarks(xmlNodePtr root) {
-        std::vector<xmlNodePtr> stack{root};
-        while (!stack.empty()) {
-            xmlNodePtr n = stack.back();
-            stack.pop_back();
-            if (n->type != XML_ELEMENT_NODE && n->type != XML_DOCUMENT_NODE)
-                continue;
-            bool hasText = false;
-            for (xmlNodePtr c = n->children; c; c = c->next) {
-                hasText |= c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE ||
-                           c->type == XML_ENTITY_REF_NODE;
-                stack.push_back(c);
-            }
-            if (hasText || !n->children || n->type != XML_ELEMENT_NODE || !preserves(n))
-                continue;
-            xmlNodePtr mark = xmlNewDocText(n->doc, BAD_CAST "");
-            xmlAddPrevSibling(n->children, mark);
-            m_marks.push_back(mark);
-        }
-    }
-    ~PreserveSpaceMarks() {
-        for (xmlNodePtr mark : m_marks) {
-            xmlUnlinkNode(mark);
-            xmlFreeNode(mark);
-        }
-    }
-    PreserveSpaceMarks(const PreserveSpaceMarks&) = delete;
-    PreserveSpaceMarks& operator=(const PreserveSpaceMarks&) = delete;
-
-private:
-    static bool preserves(xmlNodePtr element) {
-        xmlAttrPtr space = xmlHasNsProp(element, BAD_CAST "space", XML_XML_NAMESPACE);
-        if (!space || !space->children)
-            return false;
-        return xmlStrEqual(space->children->content, BAD_CAST "preserve");
-    }
-    std::vector<xmlNodePtr> m_marks;
-};
-
-void saveWith(const QByteArray& encoding, const std::function<bool(const char*, int)>& sink,
-              const std::function<void(xmlSaveCtxtPtr)>& body) {
-    SinkContext context{&sink};
-    ErrorCapture scope; // keeps libxml2 from printing conversion errors
-    xmlSaveCtxtPtr save = xmlSaveToIO(writeToSink, closeNothing, &context,
-                                      encoding.isEmpty() ? "UTF-8" : encoding.constData(),
-                                      XML_SAVE_FORMAT | XML_SAVE_NO_DECL);
-    if (!save)
-        throw XmlError(QStringLiteral("The encoding \"%1\" is not supported.")
-                           .arg(QString::fromLatin1(encoding)));
-    body(save);
-    xmlSaveClose(save);
-    if (context.failed)
-        throw XmlError(QStringLiteral("The document could not be written."));
-    if (scope.have)
-        throw XmlError(scope.reason);
-}
-
-} // namespace
-
-QByteArray serialize(xmlDocPtr doc, xmlNodePtr node) {
-    // The marks below change the tree for a moment.
-    if (doc->_private)
-        static_cast<XmlStorage*>(doc->_private)->readerGate.stopReader();
-    QByteArray out;
-    const std::function<bool(const char*, int)> sink = [&out](const char* b, int n) {
-        out.append(b, n);
-        return true;
-    };
-    PreserveSpaceMarks marks(node);
-    saveWith("UTF-8", sink, [&](xmlSaveCtxtPtr save) {
-        if (node == reinterpret_cast<xmlNodePtr>(doc))
-            xmlSaveDoc(save, doc);
-        else
-            xmlSaveTree(save, node);
-    });
-    return out;
-}
-
-namespace {
-
-bool isUnicodeEncoding(const QByteArray& encoding) {
-    const QByteArray e = encoding.toUpper().replace('-', "").replace('_', "");
-    return e.isEmpty() || e.startsWith("UTF") || e.startsWith("UCS") || e.startsWith("UNICODE");
-}
-
-// Text and attribute values can carry any character as a character reference; names, comments,
-// processing instructions and CDATA sections cannot. Before writing in a single-byte encoding,
-// every such part is checked, so that no file is written that says something else.
-void checkRepresentable(xmlDocPtr doc, const QByteArray& encoding) {
-    iconv_t converter = iconv_open(encoding.constData(), "UTF-8");
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return; // unknown to iconv: libxml2 reports the encoding itself
-    auto fits = [&](const xmlChar* text) {
-        if (!text)
-            return true;
-        char* in = const_cast<char*>(reinterpret_cast<const char*>(text));
-        size_t inLeft = std::strlen(in);
-        char buffer[256];
-        while (inLeft > 0) {
-            char* out = buffer;
-            size_t outLeft = sizeof buffer;
-            if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) &&
-                errno != E2BIG)
-                return false;
-        }
-        iconv(converter, nullptr, nullptr, nullptr, nullptr);
-        return true;
-    };
-    QString offending;
-    std::vector<xmlNodePtr> stack;
-    for (xmlNodePtr c = doc->children; c; c = c->next)
-        stack.push_back(c);
-    while (!stack.empty() && offending.isEmpty()) {
-        xmlNodePtr n = stack.back();
-        stack.pop_back();
-        switch (n->type) {
-        case XML_ELEMENT_NODE:
-            if (!fits(n->name) || (n->ns && !fits(n->ns->prefix)))
-                offending = QStringLiteral("the element name '%1'").arg(qs(n->name));
-            for (xmlAttrPtr a = n->properties; a && offending.isEmpty(); a = a->next) {
-                if (!fits(a->name))
-                    offending = QStringLiteral("the attribute name '%1'").arg(qs(a->name));
-            }
-            for (xmlNodePtr c = n->children; c; c = c->next)
-                stack.push_back(c);
-            break;
-        case XML_COMMENT_NODE:
-            if (!fits(n->content))
-                offending = QStringLiteral("the comment '%1'").arg(qs(n->content).left(40));
-            break;
-        case XML_PI_NODE:
-            if (!fits(n->name) || !fits(n->content))
-                offending = QStringLiteral("the processing instruction '%1'").arg(qs(n->name));
-            break;
-        case XML_CDATA_SECTION_NODE:
-            if (!fits(n->content))
-                offending = QStringLiteral("the CDATA section '%1'").arg(qs(n->content).left(40));
-            break;
-        default:
-            break;
-        }
-    }
-    iconv_close(converter);
-    if (!offending.isEmpty())
-        throw XmlError(
-            QStringLiteral("The document cannot be saved in the encoding %1: %2 holds a character "
-                           "that this encoding cannot represent.")
-                .arg(QString::fromLatin1(encoding), offending));
-}
-
-} // namespace
-
-void serializeDocument(xmlDocPtr doc, const QByteArray& encoding,
-                       const std::function<bool(const char*, int)>& sink) {
-    if (doc->_private)
-        static_cast<XmlStorage*>(doc->_private)->readerGate.stopReader();
-    if (!isUnicodeEncoding(encoding))
-        checkRepresentable(doc, encoding);
-    PreserveSpaceMarks marks(reinterpret_cast<xmlNodePtr>(doc));
-    saveWith(encoding, sink, [&](xmlSaveCtxtPtr save) { xmlSaveDoc(save, doc); });
+    const ParseOutcome outcome =
+        parseWith(xmlCreateIOParserCtxt(nullptr, nullptr, readFromFile, closeNothing, &file,
+                                        XML_CHAR_ENCODING_NONE),
+                  kParseOptions);
+    file.close();
+    // Opened afresh rather than rewound, which a device such as a pipe cannot do.
+    const ParsedDocument parsed = finish(
+        scope, outcome,
+        [&path]() -> std::unique_ptr<QIODevice> {
+            auto again = std::make_unique<QFile>(path);
+            return again->open(QIODevice::ReadOnly) ? std::move(again) : nullptr;
+        },
+        error);
+    if (parsed.doc && parsed.doc->standalone != -1)
+        addDeclarationNode(parsed.doc, declarationFromFields(parsed.doc));
+    return parsed;
 }
 
 } // namespace xmlimpl

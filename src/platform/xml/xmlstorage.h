@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -65,13 +66,20 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
     void keepDetached(xmlNodePtr node) { detached.insert(node); }
     void attach(xmlNodePtr node) { detached.erase(node); }
     void aboutToChange(xmlNodePtr container);
+    // The document type declaration as read, when the node is one that was parsed.
+    const QByteArray* doctypeTextOf(xmlNodePtr node) const {
+        const auto found = doctypeTexts.find(node);
+        return found == doctypeTexts.end() ? nullptr : &found->second;
+    }
 
     xmlDocPtr doc;
     std::unordered_set<xmlNodePtr> detached;
+    // Keyed by the DTD node, wherever it is moved: its text is written instead of libxml2's.
+    std::unordered_map<xmlNodePtr, QByteArray> doctypeTexts;
     std::vector<XmlChangeListener*> listeners;
     quint64 revision = 0;
     std::weak_ptr<XmlDocumentObject> owner;
-    XmlReaderGate readerGate;
+    mutable XmlReaderGate readerGate;
 };
 
 struct XmlDocumentObject {
@@ -109,18 +117,23 @@ void checkChars(const QString& text);
 void checkComment(const QString& text);
 void checkPI(const QString& target, const QString& data);
 
-// The encoding named by the document's XML declaration node, empty without one.
-QByteArray declaredEncoding(xmlDocPtr doc);
-
-// Serialises a node (or the whole document) to UTF-8 markup, indented.
-QByteArray serialize(xmlDocPtr doc, xmlNodePtr node);
+// Serialises a node (or the whole document) to UTF-8 markup, element-only content indented.
+QByteArray serialize(const XmlStorage& storage, xmlNodePtr node);
 // Serialises the document in the given encoding, streaming to a sink; false from the sink stops.
-void serializeDocument(xmlDocPtr doc, const QByteArray& encoding,
+// Throws XmlError for an encoding whose file could not be read back as it was written.
+void serializeDocument(const XmlStorage& storage, const QByteArray& encoding,
                        const std::function<bool(const char*, int)>& sink);
 
-// Parsing: a document, or nullptr with the parse error filled in.
-xmlDocPtr parseText(const QByteArray& utf8, XmlParseError& error);
-xmlDocPtr parseFile(const QString& path, XmlParseError& error);
+// A parsed document (nullptr when it is not well-formed) with the text of its document type
+// declaration as read.
+struct ParsedDocument {
+    xmlDocPtr doc = nullptr;
+    QByteArray doctypeText;
+};
+
+// Parsing: a document, or none with the parse error filled in.
+ParsedDocument parseText(const QByteArray& utf8, XmlParseError& error);
+ParsedDocument parseFile(const QString& path, XmlParseError& error);
 
 // Puts the XML declaration of a parsed document in front of its children as a processing
 // instruction with the target "xml".

@@ -1,0 +1,37 @@
+#pragma once
+
+// Small helpers the XML layer's tests share: text conversions, a parse that must succeed, and
+// whole-file reads and writes.
+
+#include "platform/xml/xmldocument.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace xmltesting {
+
+inline std::string str(const QString& s) {
+    return s.toStdString();
+}
+inline QString q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+inline XmlDocument parsed(const QString& text) {
+    XmlDocument doc = XmlDocument::create();
+    EXPECT_TRUE(doc.loadXML(text)) << str(text) << ": " << str(doc.parseError().reason);
+    return doc;
+}
+
+inline void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << str(path);
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+inline QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace xmltesting
