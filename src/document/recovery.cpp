@@ -164,10 +164,9 @@ void Recovery::writeDocument(const XmlDocument& document, const QString& fileNam
     const QDateTime time = QDateTime::currentDateTime();
     // A document changed faster than it can be written would never get a copy: after a few
     // stopped copies, the next one makes the changes wait for it.
-    m_writer.start(document, pathOf(m_session, ".xml"), m_stoppedInARow < 3,
-                   [this, fileName, stamp, time](bool written) {
-                       finished(written, fileName, stamp, time);
-                   });
+    m_writer.start(
+        document, pathOf(m_session, ".xml"), m_stoppedInARow < 3,
+        [this, fileName, stamp, time](bool written) { finished(written, fileName, stamp, time); });
 }
 
 void Recovery::stopWriting() {

@@ -17,16 +17,16 @@ class XmlDocument;
 struct RecoveryOrphan {
     QString session;
     QString copyPath;
-    QString fileName;    // the document's file, empty for an unnamed document
-    QDateTime time;      // when the copy was written
-    FileStamp stamp;     // the document's file as the program knew it
+    QString fileName; // the document's file, empty for an unnamed document
+    QDateTime time;   // when the copy was written
+    FileStamp stamp;  // the document's file as the program knew it
 };
 
-// Copies of unsaved work (UTF-8 text, whatever the document's declaration names), so that a program that ends without saving (a crash, a kill, a power
-// cut) loses at most what was done since the last copy. Each running program marks itself with a
-// lock file in the per-user data directory; a copy whose program is gone without having removed
-// its mark is offered at the next start. Copies are written atomically and off the user-interface
-// thread.
+// Copies of unsaved work (UTF-8 text, whatever the document's declaration names), so that a program
+// that ends without saving (a crash, a kill, a power cut) loses at most what was done since the
+// last copy. Each running program marks itself with a lock file in the per-user data directory; a
+// copy whose program is gone without having removed its mark is offered at the next start. Copies
+// are written atomically and off the user-interface thread.
 class Recovery {
 public:
     using Orphan = RecoveryOrphan;

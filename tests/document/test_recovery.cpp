@@ -176,3 +176,27 @@ TEST(BackgroundWriterTest, AChangeStopsOrWaitsForTheWriteAndTheFileIsNeverHalfMa
         EXPECT_TRUE(stoppable || result == 1) << "a write that must not be stopped ends";
     }
 }
+
+// The copy is written from the tree as it is: it reads back as the same document.
+TEST(BackgroundWriterTest, TheCopyReadsBackAsTheSameDocument) {
+    QTemporaryDir dir;
+    const QString text = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+        "<!DOCTYPE r [<!ENTITY e \"ent\"><!ATTLIST r a CDATA #IMPLIED>]>\n"
+        "<r xmlns=\"urn:d\" xmlns:p=\"a&amp;b&#9;c\" a=\"q&quot;&lt;&#10;\u00e9\">"
+        "<p:x>mixed <b>bold</b> &e; tail\r</p:x><![CDATA[one]]><![CDATA[two ]]]]><![CDATA[>]]>"
+        "<!--note--><?pi data?><n xmlns=\"\"><m/></n></r>");
+    XmlDocument document = XmlDocument::create();
+    ASSERT_TRUE(document.loadXML(text));
+    const QString path = dir.filePath(QStringLiteral("copy.xml"));
+    XmlBackgroundWriter writer;
+    bool ok = false;
+    writer.start(document, path, true, [&](bool written) { ok = written; });
+    writer.wait();
+    ASSERT_TRUE(ok);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    XmlDocument copy = XmlDocument::create();
+    ASSERT_TRUE(copy.loadXML(QString::fromUtf8(file.readAll())));
+    EXPECT_EQ(copy.xml(), document.xml());
+}
