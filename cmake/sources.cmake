@@ -9,6 +9,7 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlstorage.h
   src/platform/xml/xmlparse.cpp
   src/platform/xml/xmlchecks.cpp
+  src/platform/xml/xmlnamespaces.cpp
   src/platform/xml/xmlquery.cpp
   src/platform/tree/treemodel.h
   src/platform/tree/treemodel.cpp
