@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 namespace {
@@ -209,4 +210,24 @@ TEST(XmlNamespaces, DeclarationsChangeOnlyWhereNoNameDependsOnThem) {
     a.removeAttribute(q("xmlns:p"));
     EXPECT_EQ(str(element(doc, "0/0").namespaceURI()), "urn:p");
     EXPECT_EQ(str(NamespaceProblem(doc.xml())), "");
+}
+
+// Each was written once and made the saved file fail a namespace-aware parser.
+TEST(XmlNamespaces, NamesANamespaceAwareParserRefusesAreRefused) {
+    XmlDocument doc = parsed("<r/>");
+    XmlNode r = doc.documentElement();
+    const std::pair<const char*, std::function<void()>> rows[] = {
+        {"'p:x' is not a valid processing instruction target name.",
+         [&] { doc.createProcessingInstruction(q("p:x"), QString()); }},
+        {"'<&>' is not a valid namespace name.", [&] { r.setAttribute(q("xmlns:z"), q("<&>")); }},
+        {"'urn:a&b' is not a valid namespace name.",
+         [&] { r.setAttribute(q("xmlns:z"), q("urn:a&b")); }},
+        {"'x]]>y' is not a valid namespace name.", [&] { r.setAttribute(q("xmlns"), q("x]]>y")); }},
+        {"The namespace name 'http://www.w3.org/2000/xmlns/' is reserved.",
+         [&] { r.setAttribute(q("xmlns:z"), q("http://www.w3.org/2000/xmlns/")); }},
+        {"'xmlns:a' is not a valid element name.", [&] { r.rename(q("xmlns:a")); }},
+        {"':a' is not a valid element name.", [&] { r.appendChild(doc.createElement(q(":a"))); }},
+    };
+    for (const auto& [message, change] : rows)
+        expectRefused(doc, message, change);
 }

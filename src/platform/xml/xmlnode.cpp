@@ -8,6 +8,9 @@
 
 #include <libxml/entities.h>
 #include <libxml/tree.h>
+#include <libxml/uri.h>
+
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -610,6 +613,8 @@ XmlNode XmlNode::cloneNode(bool deep) const {
     if (!copy)
         throw XmlError(QStringLiteral("The node could not be copied."));
     m_storage->keepDetached(copy);
+    if (m_storage->unplaced.count(m_node))
+        m_storage->unplaced.insert(copy);
     return XmlNode(copy, m_storage);
 }
 
@@ -632,6 +637,15 @@ QByteArray declaredPrefix(const QString& name, const QString& value) {
     const QByteArray uri = value.toUtf8();
     if (uri == reinterpret_cast<const char*>(XML_XML_NAMESPACE) || uri == kXmlnsNamespace)
         throw XmlError(QStringLiteral("The namespace name '%1' is reserved.").arg(value));
+    // libxml2 writes a namespace name as it holds it, and holds an '&' of a parsed one as
+    // "&#38;"; anything else that would need escaping is no URI reference anyway.
+    static const QRegularExpression bareAmpersand(QStringLiteral("&(?!#38;)"));
+    if (!uri.isEmpty()) {
+        xmlURIPtr parsedUri = xmlParseURI(uri.constData());
+        xmlFreeURI(parsedUri);
+        if (!parsedUri || value.contains(bareAmpersand))
+            throw XmlError(QStringLiteral("'%1' is not a valid namespace name.").arg(value));
+    }
     return prefix;
 }
 
