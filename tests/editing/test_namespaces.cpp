@@ -64,14 +64,18 @@ TEST_F(NamespaceEditingTest, MovedAndPastedItemsKeepTheirNamespace) {
     checkNamespaces();
 
     // An attribute pasted where its prefix means another namespace is given another prefix.
-    load(R"(<r xmlns:p="urn:p"><a p:x="1"/><b xmlns:p="urn:o"/></r>)");
-    click(find("r/a/p:x = \"1\""));
-    trigger("mnuCopy");
-    click(find("r/b"));
-    trigger("mnuPaste");
+    load(R"(<r xmlns:p="urn:p"><a p:x="1" xml:lang="en"/><b xmlns:p="urn:o"/></r>)");
+    for (const char* copied : {"r/a/p:x = \"1\"", "r/a/xml:lang = \"en\""}) {
+        click(find(copied));
+        trigger("mnuCopy");
+        click(find("r/b"));
+        trigger("mnuPaste");
+    }
     EXPECT_EQ(node("r/b/ns1:x = \"1\"").namespaceURI(), QStringLiteral("urn:p"));
-    EXPECT_EQ(labelsUnder("r/b"),
-              (QStringList{"xmlns:p = \"urn:o\"", "xmlns:ns1 = \"urn:p\"", "ns1:x = \"1\""}));
+    EXPECT_EQ(node("r/b/xml:lang = \"en\"").namespaceURI(),
+              QStringLiteral("http://www.w3.org/XML/1998/namespace"));
+    EXPECT_EQ(labelsUnder("r/b"), (QStringList{"xmlns:p = \"urn:o\"", "xmlns:ns1 = \"urn:p\"",
+                                               "ns1:x = \"1\"", "xml:lang = \"en\""}));
     checkNamespaces();
 }
 

@@ -162,6 +162,19 @@ xmlNsPtr declarationInScope(xmlDocPtr doc, xmlNodePtr element, const xmlChar* pr
     return nullptr;
 }
 
+void checkQualifiedName(const QString& qualifiedName, bool attribute) {
+    const qsizetype colon = qualifiedName.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return;
+    const QString prefix = qualifiedName.left(colon);
+    const QString local = qualifiedName.mid(colon + 1);
+    if (prefix.isEmpty() || local.isEmpty() || local.contains(QLatin1Char(':')) ||
+        prefix == QLatin1String("xmlns"))
+        throw XmlError(QStringLiteral("'%1' is not a valid %2 name.")
+                           .arg(qualifiedName, attribute ? QStringLiteral("attribute")
+                                                         : QStringLiteral("element")));
+}
+
 xmlNsPtr namespaceForName(xmlDocPtr doc, xmlNodePtr element, xmlNodePtr parent,
                           const QString& qualifiedName, bool attribute) {
     auto lookup = [&](const xmlChar* prefix) {
@@ -173,13 +186,8 @@ xmlNsPtr namespaceForName(xmlDocPtr doc, xmlNodePtr element, xmlNodePtr parent,
         xmlNsPtr ns = attribute ? nullptr : lookup(nullptr);
         return hasUri(ns) ? ns : nullptr;
     }
+    checkQualifiedName(qualifiedName, attribute);
     const QString prefix = qualifiedName.left(colon);
-    const QString local = qualifiedName.mid(colon + 1);
-    if (prefix.isEmpty() || local.isEmpty() || local.contains(QLatin1Char(':')) ||
-        prefix == QLatin1String("xmlns"))
-        throw XmlError(QStringLiteral("'%1' is not a valid %2 name.")
-                           .arg(qualifiedName, attribute ? QStringLiteral("attribute")
-                                                         : QStringLiteral("element")));
     const QByteArray utf8 = prefix.toUtf8();
     xmlNsPtr ns = lookup(xc(utf8));
     if (!hasUri(ns))

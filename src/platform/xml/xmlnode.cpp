@@ -649,6 +649,16 @@ QByteArray declaredPrefix(const QString& name, const QString& value) {
     return prefix;
 }
 
+// Two attributes of one element may not share namespace and local name.
+void refuseTwin(const XmlNode& element, const QByteArray& local, const xmlChar* uri,
+                const QString& name) {
+    if (xmlAttrPtr twin = xmlHasNsProp(element.raw(), xc(local), uri))
+        throw XmlError(
+            QStringLiteral("The attribute '%1' has the same namespace and name as '%2'.")
+                .arg(name,
+                     XmlNode(reinterpret_cast<xmlNodePtr>(twin), element.storage()).nodeName()));
+}
+
 bool isDeclarationName(const QString& name) {
     return name == QLatin1String("xmlns") || name.startsWith(QLatin1String("xmlns:"));
 }
@@ -683,33 +693,26 @@ void XmlNode::setAttribute(const QString& name, const QString& value) {
     }
     xmlNsPtr ns = namespaceForName(m_storage->doc, m_node, m_node->parent, name, true);
     const QByteArray local = name.mid(name.indexOf(QLatin1Char(':')) + 1).toUtf8();
-    if (ns) {
-        if (xmlAttrPtr twin = xmlHasNsProp(m_node, xc(local), ns->href))
-            throw XmlError(
-                QStringLiteral("The attribute '%1' has the same namespace and name as '%2'.")
-                    .arg(name, XmlNode(reinterpret_cast<xmlNodePtr>(twin), m_storage).nodeName()));
-    }
+    if (ns)
+        refuseTwin(*this, local, ns->href, name);
     m_storage->aboutToChange(m_node);
     xmlSetNsProp(m_node, ns, xc(local), xc(utf8));
 }
 
 void XmlNode::setAttribute(const QString& name, const QString& value, const QString& namespaceUri) {
+    // The prefix xml is bound everywhere, and to nothing else.
     if (namespaceUri.isEmpty() || isDeclarationName(name) ||
-        !attributes().getNamedItem(name).isNull())
+        name.startsWith(QLatin1String("xml:")) || !attributes().getNamedItem(name).isNull())
         return setAttribute(name, value);
     requireElement("Setting an attribute");
     checkName(name, "attribute");
     checkChars(value);
+    checkQualifiedName(name, true);
     const qsizetype colon = name.indexOf(QLatin1Char(':'));
     const QByteArray prefix = colon > 0 ? name.left(colon).toUtf8() : QByteArray();
     const QByteArray local = name.mid(colon + 1).toUtf8();
     const QByteArray uri = namespaceUri.toUtf8();
-    if (local.isEmpty() || local.contains(':'))
-        throw XmlError(QStringLiteral("'%1' is not a valid attribute name.").arg(name));
-    if (xmlAttrPtr twin = xmlHasNsProp(m_node, xc(local), xc(uri)))
-        throw XmlError(
-            QStringLiteral("The attribute '%1' has the same namespace and name as '%2'.")
-                .arg(name, XmlNode(reinterpret_cast<xmlNodePtr>(twin), m_storage).nodeName()));
+    refuseTwin(*this, local, xc(uri), name);
     m_storage->aboutToChange(m_node);
     // The attribute first points to a declaration of its own, which the element's scope then
     // replaces by one that is in force there.
@@ -722,14 +725,15 @@ void XmlNode::setAttribute(const QString& name, const QString& value, const QStr
 void XmlNode::rename(const QString& name) {
     requireElement("Renaming");
     checkName(name, "element");
-    const bool unplaced = m_storage->unplaced.count(m_node) > 0;
-    xmlNsPtr ns =
-        namespaceForName(m_storage->doc, m_node, unplaced ? nullptr : m_node->parent, name, false);
-    m_storage->aboutToChange(m_node);
-    if (unplaced) {
+    // A created element not yet linked keeps its whole name until it is placed.
+    if (m_storage->unplaced.count(m_node)) {
+        checkQualifiedName(name, false);
+        m_storage->aboutToChange(m_node);
         xmlNodeSetName(m_node, xc(name.toUtf8()));
         return;
     }
+    xmlNsPtr ns = namespaceForName(m_storage->doc, m_node, m_node->parent, name, false);
+    m_storage->aboutToChange(m_node);
     xmlNodeSetName(m_node, xc(name.mid(name.indexOf(QLatin1Char(':')) + 1).toUtf8()));
     m_node->ns = ns;
 }

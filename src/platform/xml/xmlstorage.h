@@ -82,6 +82,8 @@ void checkPI(const QString& target, const QString& data);
 // The declaration `prefix` (nullptr: the default namespace) finds from `element` upwards, its
 // own declarations first; nullptr when there is none. An `xmlns=""` is returned as it is.
 xmlNsPtr declarationInScope(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix);
+// Throws XmlError unless the name is an NCName or prefix:NCName (the prefix not "xmlns").
+void checkQualifiedName(const QString& qualifiedName, bool attribute);
 // The namespace a qualified name of `element` (or of its attribute) gets under `parent`, the
 // element's own declarations first: a prefix must be declared (XmlError otherwise), an
 // unprefixed element name takes the default namespace, an unprefixed attribute none. Nothing is
