@@ -15,6 +15,7 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmltreewalk.h
   src/platform/xml/xmlwrite.cpp
   src/platform/xml/xmlchecks.cpp
+  src/platform/xml/xmlnamespaces.cpp
   src/platform/xml/xmlquery.cpp
   src/platform/xml/xmlbackgroundwriter.h
   src/platform/xml/xmlbackgroundwriter.cpp

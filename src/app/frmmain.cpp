@@ -100,6 +100,8 @@ void frmMain::buildControls() {
     m_wndTree->SetImageList(images);
     connect(m_wndTree, &TreeControl::FilesDropped, this, &frmMain::DropFiles);
     connect(m_wndTree, &TreeControl::NodeClick, this, &frmMain::m_wndTree_NodeClick);
+    // Keys select too: the commands follow every change of the current item.
+    connect(m_wndTree, &TreeControl::CurrentItemChanged, this, &frmMain::m_wndTree_NodeClick);
     connect(m_wndTree, &TreeControl::MouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& point) {
                 m_wndTree_MouseDown(button, point);

@@ -123,7 +123,6 @@ public:
     bool m_wndTree_BeforeLabelEdit(TreeModel::ItemId item);
     bool m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText);
     void m_wndTree_DblClick();
-    void MoveElementContent(XmlNode newElement, XmlNode oldElement);
     void ExpandSubTree(TreeModel::ItemId item);
     void mnuExpandAll_Click();
 

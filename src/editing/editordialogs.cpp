@@ -5,6 +5,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 QRect twips(int left, int top, int width, int height) {
@@ -20,7 +24,48 @@ QString trimSpaces(const QString& text) {
         --to;
     return text.mid(from, to - from);
 }
+// The paragraph separator stands for every line break the box shows.
+QString fromBoxText(QString text) {
+    return text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+}
 } // namespace
+
+// The box turns each of CR, LF and CR LF into a paragraph break, so one character of what it
+// shows stands for one line break or one character of the value.
+void EditorDialog::loadText(const QString& value) {
+    txtText->setPlainText(value);
+    m_loadedValue = value;
+    m_loadedBoxText = txtText->document()->toRawText();
+}
+
+// What is still as it was loaded comes from the loaded value, so line breaks, U+2028 and
+// no-break spaces the box shows differently come back byte for byte; only the changed span is
+// read from the box.
+QString EditorDialog::editedText() const {
+    const QString now = txtText->document()->toRawText();
+    std::vector<qsizetype> starts;
+    starts.reserve(static_cast<size_t>(m_loadedValue.size()) + 1);
+    for (qsizetype i = 0; i < m_loadedValue.size(); ++i) {
+        starts.push_back(i);
+        if (m_loadedValue.at(i) == QLatin1Char('\r') && i + 1 < m_loadedValue.size() &&
+            m_loadedValue.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+    }
+    starts.push_back(m_loadedValue.size());
+    if (static_cast<qsizetype>(starts.size()) != m_loadedBoxText.size() + 1)
+        return fromBoxText(now);
+    const qsizetype limit = std::min(now.size(), m_loadedBoxText.size());
+    qsizetype head = 0;
+    while (head < limit && now.at(head) == m_loadedBoxText.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < limit - head &&
+           now.at(now.size() - 1 - tail) == m_loadedBoxText.at(m_loadedBoxText.size() - 1 - tail))
+        ++tail;
+    return m_loadedValue.left(starts[static_cast<size_t>(head)]) +
+           fromBoxText(now.mid(head, now.size() - head - tail)) +
+           m_loadedValue.mid(starts[static_cast<size_t>(m_loadedBoxText.size() - tail)]);
+}
 
 EditorDialog::EditorDialog(const char* name, int widthTwips, int heightTwips) {
     setObjectName(QString::fromLatin1(name));
@@ -69,13 +114,13 @@ frmTextEditor::frmTextEditor() : EditorDialog("frmTextEditor", 5805, 2940) {
 
 void frmTextEditor::Form_Load() {
     bOK = false;
-    txtText->setPlainText(strText);
+    loadText(strText);
     txtText->setFocus();
 }
 
 void frmTextEditor::cmdOK_Click() {
     bOK = true;
-    strText = txtText->toPlainText();
+    strText = editedText();
     accept();
 }
 
@@ -98,7 +143,7 @@ frmAttributeEditor::frmAttributeEditor() : EditorDialog("frmAttributeEditor", 48
 void frmAttributeEditor::Form_Load() {
     bOK = false;
     txtName->setText(strName);
-    txtText->setPlainText(strText);
+    loadText(strText);
     txtName->setFocus();
 }
 
@@ -106,7 +151,7 @@ void frmAttributeEditor::Form_Load() {
 void frmAttributeEditor::cmdOK_Click() {
     bOK = true;
     strName = trimSpaces(txtName->text());
-    strText = trimSpaces(txtText->toPlainText());
+    strText = trimSpaces(editedText());
     accept();
 }
 

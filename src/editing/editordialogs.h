@@ -27,9 +27,17 @@ public:
 protected:
     EditorDialog(const char* name, int widthTwips, int heightTwips);
     void placeButtons(int okLeft, int top);
+    // Fills the text box; editedText() then gives the value back exactly as loaded where the
+    // user did not change it.
+    void loadText(const QString& value);
+    QString editedText() const;
     virtual void Form_Load() = 0;
     virtual void cmdOK_Click() = 0;
     virtual void cmdCancel_Click();
+
+private:
+    QString m_loadedValue;
+    QString m_loadedBoxText;
 };
 
 class frmTextEditor : public EditorDialog {

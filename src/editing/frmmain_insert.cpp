@@ -41,7 +41,7 @@ void frmMain::mnuNewElement_Click() {
 }
 
 // Under a selected element the node becomes its last child; next to any other item it lands
-// directly after it (inserted before it, then moved down past it).
+// directly after it (so also after the XML declaration, which nothing may precede).
 void frmMain::insertLeaf(XmlNode node, const QString& image) {
     TreeModel& nodes = m_wndTree->Nodes();
     const TreeModel::ItemId selected = m_wndTree->SelectedItem();
@@ -55,15 +55,12 @@ void frmMain::insertLeaf(XmlNode node, const QString& image) {
         anchor.appendChild(node);
         item = nodes.Add(selected, TreeModel::tvwChild, label, image);
     } else {
-        anchor.parentNode().insertBefore(node, anchor);
-        item = nodes.Add(selected, TreeModel::tvwPrevious, label, image);
+        anchor.parentNode().insertBefore(node, anchor.nextSibling());
+        item = nodes.Add(selected, TreeModel::tvwNext, label, image);
     }
     nodes.SetTag(item, node);
     m_wndTree->SetSelectedItem(item);
-    if (underElement)
-        UpdateCommandState(item);
-    else
-        mnuMoveDown_Click();
+    UpdateCommandState(item);
 }
 
 // Text, comment and CDATA section: inserted empty, with the label open for typing.

@@ -79,11 +79,18 @@ void frmMain::editFlow(bool fromDoubleClick) {
                 }
             }
             // The new attribute is set before the old one goes, so that a name the XML layer
-            // refuses leaves the element exactly as it was.
+            // refuses leaves the element exactly as it was; so is an old name it will not let go
+            // (a namespace declaration still in use), by taking the new one away again.
             try {
                 owner.setAttribute(name, editor.strText);
-                if (name != oldName)
-                    owner.removeAttribute(oldName);
+                if (name != oldName) {
+                    try {
+                        owner.removeAttribute(oldName);
+                    } catch (const XmlError&) {
+                        owner.removeAttribute(name);
+                        throw;
+                    }
+                }
             } catch (const XmlError& e) {
                 showInformation(e.description());
                 name = oldName;

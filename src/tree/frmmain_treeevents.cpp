@@ -63,28 +63,17 @@ bool frmMain::m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText)
         TreeModel& nodes = m_wndTree->Nodes();
         XmlNode node = nodes.Tag(item);
         switch (node.nodeType()) {
-        case NODE_ELEMENT: {
-            XmlNode renamed;
+        case NODE_ELEMENT:
+            // Renamed where it stands, so its attributes and children keep their nodes and
+            // their namespaces; the new name's prefix means what it means at that place.
             try {
-                renamed = Document().createElement(newText);
+                node.rename(newText);
             } catch (const XmlError& e) {
                 MsgBox(e.description(), MsgButtons::OKOnly, MsgIcon::Information,
                        DocumentRules::kAppTitle);
                 cancel = true;
             }
-            if (!renamed.isNull()) {
-                MoveElementContent(renamed, node);
-                node.parentNode().replaceChild(renamed, node);
-                nodes.SetTag(item, renamed);
-                // The attribute items now show the new element's attributes of the same names.
-                for (auto c = nodes.Child(item); c != TreeModel::NoItem; c = nodes.Next(c)) {
-                    const XmlNode tag = nodes.Tag(c);
-                    if (!tag.isNull() && tag.nodeType() == NODE_ATTRIBUTE)
-                        nodes.SetTag(c, renamed.attributes().getNamedItem(tag.nodeName()));
-                }
-            }
             break;
-        }
         case NODE_TEXT:
         case NODE_CDATA_SECTION:
         case NODE_COMMENT:
@@ -100,13 +89,6 @@ bool frmMain::m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText)
         cancel = true;
     }
     return cancel;
-}
-
-void frmMain::MoveElementContent(XmlNode newElement, XmlNode oldElement) {
-    for (const XmlNode& attribute : oldElement.attributes().toVector())
-        newElement.setAttribute(attribute.nodeName(), attribute.text());
-    while (XmlNode child = oldElement.firstChild())
-        newElement.appendChild(child);
 }
 
 // Depth first, a parent before its children. A document as deep as the XML layer allows is far

@@ -88,3 +88,46 @@ TEST_F(CommandStateTest, RightClickOnEmptySpaceChangesNothing) {
     EXPECT_FALSE(enabled("mnuNewElement"));
     EXPECT_TRUE(enabled("mnuSpecialUpdate"));
 }
+
+// Keys that move the selection must leave the commands as a click on the reached item does:
+// Cut offered for the root after Up from its attribute cut the whole document element.
+TEST_F(CommandStateTest, KeyboardSelectionSetsTheCommandsAsAClickDoes) {
+    load(kDoc);
+    const char* const commands[] = {
+        "mnuCut",      "mnuCopy",       "mnuMoveUp",  "mnuMoveDown", "mnuMoveRight",
+        "mnuMoveLeft", "mnuNewElement", "mnuNewText", "mnuUpdate",   "mnuSpecialUpdate"};
+    auto state = [&] {
+        QString out;
+        for (const char* name : commands)
+            out += enabled(name) ? QLatin1Char('1') : QLatin1Char('0');
+        return out;
+    };
+    const QString before = xml();
+    click(find("r/id = \"1\""));
+    QTest::keyClick(window->m_wndTree, Qt::Key_Up);
+    EXPECT_EQ(window->m_wndTree->SelectedItem(), find("r"));
+    EXPECT_FALSE(enabled("mnuCut"));
+    QTest::keyClick(window->m_wndTree, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(xml(), before);
+
+    const std::pair<const char*, std::function<void()>> moves[] = {
+        {"Down", [&] { QTest::keyClick(window->m_wndTree, Qt::Key_Down); }},
+        {"Home", [&] { QTest::keyClick(window->m_wndTree, Qt::Key_Home); }},
+        {"End", [&] { QTest::keyClick(window->m_wndTree, Qt::Key_End); }},
+        {"PageUp", [&] { QTest::keyClick(window->m_wndTree, Qt::Key_PageUp); }},
+        {"type-ahead", [&] { QTest::keyClicks(window->m_wndTree, QStringLiteral("to")); }},
+        {"PageDown", [&] { QTest::keyClick(window->m_wndTree, Qt::Key_PageDown); }},
+    };
+    for (const auto& [name, press] : moves) {
+        SCOPED_TRACE(name);
+        const QString previous = state();
+        const Id previousItem = window->m_wndTree->SelectedItem();
+        press();
+        const Id reached = window->m_wndTree->SelectedItem();
+        ASSERT_NE(reached, previousItem) << "the key did not move";
+        const QString byKey = state();
+        click(reached);
+        EXPECT_EQ(byKey, state());
+        EXPECT_NE(byKey, previous) << "a step that cannot tell";
+    }
+}

@@ -112,3 +112,20 @@ TEST_F(EditingTest, ProcessingInstructionsAndTheCounterLimit) {
     EXPECT_EQ(labelsUnder("r"), (QStringList{"a", "Element32767"}));
     check();
 }
+
+// Nothing may precede the XML declaration, so a comment or instruction inserted at it goes after
+// it: the only way to give such a document a comment at the top level.
+TEST_F(EditingTest, CommentsAndInstructionsGoAfterTheXmlDeclaration) {
+    load("<?xml version=\"1.0\"?><r/>");
+    click(find("xml version=\"1.0\""));
+    QTest::keyClick(window->m_wndTree, Qt::Key_M, Qt::ControlModifier);
+    typeLabel(QStringLiteral("top"));
+    click(find("xml version=\"1.0\""));
+    expectAttributeEditor(QStringLiteral("Processing Instruction Editor"), QString(), QString(),
+                          std::pair{QStringLiteral("pi"), QStringLiteral("data")});
+    trigger("mnuNewPI");
+    EXPECT_EQ(xml(), QStringLiteral("<?xml version=\"1.0\"?>\n<?pi data?>\n<!--top-->\n<r/>\n"));
+    EXPECT_EQ(labelsUnder(""), (QStringList{"xml version=\"1.0\"", "pi data", "top", "r"}));
+    EXPECT_EQ(window->m_wndTree->SelectedItem(), find("pi data"));
+    check();
+}

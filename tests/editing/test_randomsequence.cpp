@@ -1,14 +1,49 @@
-// Thousands of random commands on a small document: after each one the tree and the Document
-// must be in step, the Document well-formed, and no failure may escape.
+// Thousands of random commands on small documents, with and without namespaces: after each one
+// the tree and the Document must be in step, the Document namespace-well-formed, every node the
+// command did not touch unchanged and in its namespace, and no failure may escape.
 
 #include "support/editingfixture.h"
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 namespace {
 
-const QByteArray kStart =
-    "<?xml version=\"1.0\"?><!--head--><r a=\"1\"><b c=\"2\">text<d/></b><!--k--><e/></r>";
+const QByteArray kStarts[] = {
+    "<?xml version=\"1.0\"?><!--head--><r a=\"1\"><b c=\"2\">text<d/></b><!--k--><e/></r>",
+    "<?xml version=\"1.0\"?><r xmlns=\"urn:d\" xmlns:p=\"urn:p\" p:a=\"1\"><p:b c=\"2\">text "
+    "<i>mixed</i> tail<d xmlns=\"\"><e/>x</d></p:b><!--k--><f xmlns:q=\"urn:q\"><q:g q:h=\"3\">"
+    "x<p:j/><k xmlns=\"urn:k\"><l/></k></q:g></f></r>",
+    "<p:r xmlns:p=\"urn:p\"><a xmlns:p=\"urn:other\" p:x=\"1\"><p:b/></a><c xml:lang=\"en\">t"
+    "<p:d/>u</c></p:r>",
+};
+
+// What a node is, apart from its children: what a command that did not touch it must leave.
+QString signature(const XmlNode& n) {
+    const int type = n.nodeType();
+    QString out = QString::number(type) + n.nodeName() + QLatin1Char('{') + n.namespaceURI() +
+                  QLatin1Char('}');
+    if (type != NODE_ELEMENT)
+        out += n.text();
+    return out;
+}
+
+// The node, its attributes and its descendants.
+template <typename Visit> void forSubtree(const XmlNode& root, Visit visit) {
+    std::vector<XmlNode> stack{root};
+    while (!stack.empty()) {
+        const XmlNode n = stack.back();
+        stack.pop_back();
+        visit(n);
+        if (n.nodeType() != NODE_ELEMENT && n.nodeType() != NODE_DOCUMENT)
+            continue;
+        for (const XmlNode& a : n.attributes().toVector())
+            visit(a);
+        for (XmlNode c = n.firstChild(); c; c = c.nextSibling())
+            stack.push_back(c);
+    }
+}
 
 class RandomSequenceTest : public EditingTest {
 protected:
@@ -25,6 +60,32 @@ protected:
                 stack.push_back(c);
         }
         return all.empty() ? TreeModel::NoItem : all[rng.bounded(static_cast<quint32>(all.size()))];
+    }
+    // Every node of the Document outside the subtree of `touched`, with its signature.
+    std::vector<std::pair<XmlNode, QString>> untouched(const XmlNode& touched) {
+        std::vector<std::pair<XmlNode, QString>> out;
+        if (window->m_objDocument.isNull() || touched.isNull())
+            return out;
+        std::vector<XmlNode> inside;
+        forSubtree(touched, [&](const XmlNode& n) { inside.push_back(n); });
+        forSubtree(window->m_objDocument.asNode(), [&](const XmlNode& n) {
+            if (n.nodeType() != NODE_DOCUMENT &&
+                std::find(inside.begin(), inside.end(), n) == inside.end())
+                out.emplace_back(n, signature(n));
+        });
+        return out;
+    }
+    QString changedUntouchedNode(const std::vector<std::pair<XmlNode, QString>>& before) {
+        for (const auto& [node, was] : before) {
+            if (window->m_objDocument.isNull() ||
+                node.storage() != window->m_objDocument.asNode().storage())
+                return {}; // a new document: nothing carried over to compare
+            if (!node.isAttachedToDocument())
+                return QStringLiteral("lost ") + was;
+            if (signature(node) != was)
+                return QStringLiteral("changed ") + was + QStringLiteral(" to ") + signature(node);
+        }
+        return {};
     }
 };
 
@@ -44,9 +105,14 @@ TEST_F(RandomSequenceTest, CommandsKeepTreeAndDocumentInStep) {
     SCOPED_TRACE(testing::Message()
                  << "seed " << seed << " (rerun with ORVEL_SEED=" << seed << ")");
     QRandomGenerator rng(seed);
-    const QStringList names = {"n", "x1", "bad name", "", "q"};
-    const QStringList texts = {"", "plain", "a--b", "<&>", "x]]>y", QString(300, 'w')};
-    load(kStart);
+    const QStringList names = {"n",   "x1",    "bad name", "",        "q",        "p:n", "q:n",
+                               "z:n", "xmlns", "xmlns:p",  "xmlns:z", "xml:lang", "p:x"};
+    const QStringList texts = {"",      "plain", "a--b",     "<&>", "x]]>y", QString(300, 'w'),
+                               "urn:p", "urn:z", "urn:other"};
+    auto pick = [&](const QStringList& list) {
+        return list[rng.bounded(static_cast<quint32>(list.size()))];
+    };
+    load(kStarts[rng.bounded(static_cast<quint32>(std::size(kStarts)))]);
     int steps = qEnvironmentVariableIsSet("ORVEL_STEPS")
                     ? qEnvironmentVariableIntValue("ORVEL_STEPS")
                     : 1500;
@@ -54,7 +120,10 @@ TEST_F(RandomSequenceTest, CommandsKeepTreeAndDocumentInStep) {
         SCOPED_TRACE(testing::Message() << "step " << step);
         if (nodes().IsEmpty() || rng.bounded(40) == 0) {
             window->m_bNeedToSave = false;
-            trigger("mnuNewDoc");
+            if (rng.bounded(2))
+                trigger("mnuNewDoc");
+            else
+                load(kStarts[rng.bounded(static_cast<quint32>(std::size(kStarts)))]);
             continue;
         }
         const Id item = randomItem(rng);
@@ -64,12 +133,12 @@ TEST_F(RandomSequenceTest, CommandsKeepTreeAndDocumentInStep) {
         QAction* action = window->findChild<QAction*>(QString::fromLatin1(command));
         if (!action->isEnabled())
             continue;
+        const auto before = untouched(nodes().Tag(item));
         // Dialogs get random answers; every question is answered Yes or No.
         ui.expectModal([&](QDialog& dialog) {
             if (auto* attribute = dynamic_cast<frmAttributeEditor*>(&dialog))
-                attribute->txtName->setText(names[rng.bounded(static_cast<quint32>(names.size()))]);
-            dynamic_cast<EditorDialog&>(dialog).txtText->setPlainText(
-                texts[rng.bounded(static_cast<quint32>(texts.size()))]);
+                attribute->txtName->setText(pick(names));
+            dynamic_cast<EditorDialog&>(dialog).txtText->setPlainText(pick(texts));
             (rng.bounded(5) ? dynamic_cast<EditorDialog&>(dialog).cmdOK
                             : dynamic_cast<EditorDialog&>(dialog).cmdCancel)
                 ->click();
@@ -77,13 +146,12 @@ TEST_F(RandomSequenceTest, CommandsKeepTreeAndDocumentInStep) {
         ui.allowAnyMessages(rng.bounded(2) ? MsgResult::Yes : MsgResult::No);
         action->trigger();
         if (QLineEdit* line = labelEditor()) {
-            line->setText(rng.bounded(2) ? names[rng.bounded(static_cast<quint32>(names.size()))]
-                                         : texts[rng.bounded(static_cast<quint32>(texts.size()))]);
+            line->setText(rng.bounded(2) ? pick(names) : pick(texts));
             QTest::keyClick(line, rng.bounded(6) ? Qt::Key_Return : Qt::Key_Escape);
             QCoreApplication::processEvents();
         }
         ui.discardUnusedModals();
-        const QString problem = TreeDocumentProblem(*window);
-        ASSERT_EQ(problem, QString()) << "after " << command;
+        ASSERT_EQ(TreeDocumentProblem(*window), QString()) << "after " << command;
+        ASSERT_EQ(changedUntouchedNode(before), QString()) << "after " << command;
     }
 }

@@ -1,5 +1,6 @@
 #include "support/treecheck.h"
 
+#include "support/namespacecheck.h"
 #include "tree/treebuilder.h"
 
 #include <QSet>
@@ -81,9 +82,14 @@ QString TreeDocumentProblem(frmMain& window) {
             .arg(nodeCount)
             .arg(seen.size());
     // Without a document element (after it was deleted, before a new one is inserted) there is
-    // nothing well-formed to write; every other state must parse again.
+    // nothing well-formed to write; every other state must parse again, namespaces checked.
     const QString text = document.xml();
-    if (!document.documentElement().isNull() && !XmlDocument::create().loadXML(text))
+    if (document.documentElement().isNull())
+        return {};
+    if (!XmlDocument::create().loadXML(text))
         return QStringLiteral("the Document does not serialise to well-formed XML:\n") + text;
+    if (const QString problem = NamespaceProblem(text); !problem.isEmpty())
+        return QStringLiteral("the serialisation breaks the namespace rules (%1):\n").arg(problem) +
+               text;
     return {};
 }

@@ -44,6 +44,9 @@ TreeControl::TreeControl(QWidget* parent) : QTreeView(parent) {
     setExpandsOnDoubleClick(false);
     connect(this, &QTreeView::clicked, this,
             [this](const QModelIndex& index) { emit NodeClick(m_model.ItemOf(index)); });
+    connect(
+        selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this](const QModelIndex& current) { emit CurrentItemChanged(m_model.ItemOf(current)); });
 }
 
 void TreeControl::SetImageList(const QHash<QString, QIcon>& icons) {

@@ -48,6 +48,8 @@ public:
 
 signals:
     void NodeClick(TreeModel::ItemId item);
+    // The current item changed, by a click, a key or the program.
+    void CurrentItemChanged(TreeModel::ItemId item);
     void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint& point);
     void KeyDown(int key, Qt::KeyboardModifiers modifiers);
     void DblClick();

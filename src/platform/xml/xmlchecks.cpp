@@ -51,6 +51,10 @@ void checkComment(const QString& text) {
 
 void checkPI(const QString& target, const QString& data) {
     checkName(target, "processing instruction target");
+    // A target is no qualified name: with namespaces, a colon in it is an error.
+    if (target.contains(QLatin1Char(':')))
+        throw XmlError(
+            QStringLiteral("'%1' is not a valid processing instruction target name.").arg(target));
     checkChars(data);
     if (data.contains(QLatin1String("?>")))
         throw XmlError(QStringLiteral("Processing instruction data cannot contain \"?>\"."));

@@ -187,7 +187,9 @@ XmlNode XmlDocument::createElement(const QString& name) {
     XmlDocumentObject& o = object();
     checkName(name, "element");
     const QByteArray n = name.toUtf8();
-    return adoptNew(o.storage, xmlNewDocNode(o.storage->doc, nullptr, xc(n), nullptr));
+    XmlNode element = adoptNew(o.storage, xmlNewDocNode(o.storage->doc, nullptr, xc(n), nullptr));
+    o.storage->unplaced.insert(element.raw());
+    return element;
 }
 
 XmlNode XmlDocument::createTextNode(const QString& text) {

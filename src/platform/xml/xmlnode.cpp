@@ -8,6 +8,9 @@
 
 #include <libxml/entities.h>
 #include <libxml/tree.h>
+#include <libxml/uri.h>
+
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -165,10 +168,30 @@ void checkInsert(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, xmlNodePtr 
             QStringLiteral("Only one document type declaration is allowed in an XML document."));
 }
 
+// An element made by createElement gets the namespace its name has at the place it is first
+// linked to. Worked out before anything changes, so that an undeclared prefix changes nothing.
+struct Placement {
+    bool pending = false;
+    xmlNsPtr ns = nullptr;
+    QByteArray localName;
+};
+
+Placement placementFor(XmlStorage& storage, xmlNodePtr node, xmlNodePtr parent) {
+    Placement placement;
+    if (node->type != XML_ELEMENT_NODE || !storage.unplaced.count(node))
+        return placement;
+    const QString name = qs(node->name);
+    placement.ns = namespaceForName(storage.doc, node, parent, name, false);
+    placement.pending = true;
+    placement.localName = name.mid(name.indexOf(QLatin1Char(':')) + 1).toUtf8();
+    return placement;
+}
+
 // Links `node` into `parent` before `ref` (at the end without one). libxml2's own insertion
 // functions merge adjacent text nodes and free one of them, which would leave handles dangling,
 // so the pointers are set here.
-void link(XmlStorage& storage, xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref) {
+void link(XmlStorage& storage, xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref,
+          const Placement& placement = {}) {
     xmlUnlinkNode(node);
     storage.attach(node);
     node->parent = parent;
@@ -191,8 +214,12 @@ void link(XmlStorage& storage, xmlNodePtr parent, xmlNodePtr node, xmlNodePtr re
     }
     if (node->type == XML_DTD_NODE)
         storage.doc->intSubset = reinterpret_cast<xmlDtdPtr>(node);
-    if (node->type == XML_ELEMENT_NODE)
-        xmlReconciliateNs(storage.doc, node);
+    if (placement.pending) {
+        xmlNodeSetName(node, xc(placement.localName));
+        node->ns = placement.ns;
+        storage.unplaced.erase(node);
+    }
+    keepNamespaces(storage.doc, node);
 }
 
 // Whether taking the document type declaration away would leave entity references without
@@ -241,6 +268,8 @@ XmlStorage::~XmlStorage() {
         else
             xmlFreeNode(n);
     }
+    for (xmlNsPtr ns : removedDeclarations)
+        xmlFreeNs(ns);
     xmlFreeDoc(doc);
 }
 
@@ -541,10 +570,11 @@ XmlNode XmlNode::insertBefore(const XmlNode& newChild, const XmlNode& refChild) 
     if (newChild == refChild)
         return newChild;
     checkInsert(m_node, newChild.m_node, refChild.m_node, nullptr);
+    const Placement placement = placementFor(*m_storage, newChild.m_node, m_node);
     if (xmlNodePtr oldParent = newChild.m_node->parent)
         m_storage->aboutToChange(oldParent);
     m_storage->aboutToChange(m_node);
-    link(*m_storage, m_node, newChild.m_node, refChild.m_node);
+    link(*m_storage, m_node, newChild.m_node, refChild.m_node, placement);
     return newChild;
 }
 
@@ -567,10 +597,11 @@ XmlNode XmlNode::replaceChild(const XmlNode& newChild, const XmlNode& oldChild) 
         return oldChild;
     checkInsert(m_node, newChild.m_node, nullptr, oldChild.m_node);
     checkRemovable(m_storage->doc, oldChild.m_node);
+    const Placement placement = placementFor(*m_storage, newChild.m_node, m_node);
     if (xmlNodePtr oldParent = newChild.m_node->parent)
         m_storage->aboutToChange(oldParent);
     m_storage->aboutToChange(m_node);
-    link(*m_storage, m_node, newChild.m_node, oldChild.m_node);
+    link(*m_storage, m_node, newChild.m_node, oldChild.m_node, placement);
     detach(*m_storage, oldChild.m_node);
     return oldChild;
 }
@@ -583,32 +614,138 @@ XmlNode XmlNode::cloneNode(bool deep) const {
     if (!copy)
         throw XmlError(QStringLiteral("The node could not be copied."));
     m_storage->keepDetached(copy);
+    if (m_storage->unplaced.count(m_node))
+        m_storage->unplaced.insert(copy);
     return XmlNode(copy, m_storage);
 }
 
 // ---- attributes ------------------------------------------------------------------------------
 
+namespace {
+const char* const kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
+
+// A declaration's prefix (nullptr for the default namespace) after the checks a parser with
+// namespaces would make of `name="value"`.
+QByteArray declaredPrefix(const QString& name, const QString& value) {
+    const QByteArray prefix = name.mid(6).toUtf8();
+    if (name.size() > 5 && (prefix.isEmpty() || prefix.contains(':')))
+        throw XmlError(QStringLiteral("'%1' is not a valid attribute name.").arg(name));
+    if (prefix == "xml" || prefix == "xmlns")
+        throw XmlError(
+            QStringLiteral("The prefix '%1' is reserved.").arg(QString::fromUtf8(prefix)));
+    if (!prefix.isEmpty() && value.isEmpty())
+        throw XmlError(QStringLiteral("The namespace declaration '%1' cannot be empty.").arg(name));
+    const QByteArray uri = value.toUtf8();
+    if (uri == reinterpret_cast<const char*>(XML_XML_NAMESPACE) || uri == kXmlnsNamespace)
+        throw XmlError(QStringLiteral("The namespace name '%1' is reserved.").arg(value));
+    // libxml2 writes a namespace name as it holds it, and holds an '&' of a parsed one as
+    // "&#38;"; anything else that would need escaping is no URI reference anyway.
+    static const QRegularExpression bareAmpersand(QStringLiteral("&(?!#38;)"));
+    if (!uri.isEmpty()) {
+        xmlURIPtr parsedUri = xmlParseURI(uri.constData());
+        xmlFreeURI(parsedUri);
+        if (!parsedUri || value.contains(bareAmpersand))
+            throw XmlError(QStringLiteral("'%1' is not a valid namespace name.").arg(value));
+    }
+    return prefix;
+}
+
+// Two attributes of one element may not share namespace and local name.
+void refuseTwin(const XmlNode& element, const QByteArray& local, const xmlChar* uri,
+                const QString& name) {
+    if (xmlAttrPtr twin = xmlHasNsProp(element.raw(), xc(local), uri))
+        throw XmlError(
+            QStringLiteral("The attribute '%1' has the same namespace and name as '%2'.")
+                .arg(name,
+                     XmlNode(reinterpret_cast<xmlNodePtr>(twin), element.storage()).nodeName()));
+}
+
+bool isDeclarationName(const QString& name) {
+    return name == QLatin1String("xmlns") || name.startsWith(QLatin1String("xmlns:"));
+}
+} // namespace
+
+// A declaration may change only where no name in its scope would change namespace; an attribute
+// name takes the namespace its prefix has at the element.
 void XmlNode::setAttribute(const QString& name, const QString& value) {
     requireElement("Setting an attribute");
     checkName(name, "attribute");
     checkChars(value);
     const QByteArray utf8 = value.toUtf8();
     XmlNode existing = attributes().getNamedItem(name);
-    m_storage->aboutToChange(m_node);
-    if (existing.m_ns) {
-        xmlFree(const_cast<xmlChar*>(existing.m_ns->href));
-        existing.m_ns->href = xmlStrdup(xc(utf8));
-    } else if (existing) {
-        setAttributeValue(reinterpret_cast<xmlAttrPtr>(existing.m_node), value);
-    } else if (name == QLatin1String("xmlns") || name.startsWith(QLatin1String("xmlns:"))) {
-        const QByteArray prefix = name.mid(6).toUtf8();
-        if (!xmlNewNs(m_node, xc(utf8), prefix.isEmpty() ? nullptr : xc(prefix)))
+    if (isDeclarationName(name)) {
+        const QByteArray prefix = declaredPrefix(name, value);
+        const xmlChar* p = prefix.isEmpty() ? nullptr : xc(prefix);
+        checkDeclarationChange(m_storage->doc, m_node, p, xc(utf8));
+        m_storage->aboutToChange(m_node);
+        if (existing) {
+            xmlFree(const_cast<xmlChar*>(existing.m_ns->href));
+            existing.m_ns->href = xmlStrdup(xc(utf8));
+        } else if (!xmlNewNs(m_node, xc(utf8), p)) {
             throw XmlError(
                 QStringLiteral("The namespace declaration '%1' cannot be added.").arg(name));
-    } else {
-        const QByteArray n = name.toUtf8();
-        xmlSetProp(m_node, xc(n), xc(utf8));
+        }
+        return;
     }
+    if (existing) {
+        m_storage->aboutToChange(m_node);
+        setAttributeValue(reinterpret_cast<xmlAttrPtr>(existing.m_node), value);
+        return;
+    }
+    xmlNsPtr ns = namespaceForName(m_storage->doc, m_node, m_node->parent, name, true);
+    const QByteArray local = name.mid(name.indexOf(QLatin1Char(':')) + 1).toUtf8();
+    if (ns)
+        refuseTwin(*this, local, ns->href, name);
+    m_storage->aboutToChange(m_node);
+    xmlSetNsProp(m_node, ns, xc(local), xc(utf8));
+}
+
+void XmlNode::setAttribute(const QString& name, const QString& value, const QString& namespaceUri) {
+    // The prefix xml is bound everywhere, and to nothing else.
+    if (namespaceUri.isEmpty() || isDeclarationName(name) ||
+        name.startsWith(QLatin1String("xml:")) || !attributes().getNamedItem(name).isNull())
+        return setAttribute(name, value);
+    requireElement("Setting an attribute");
+    checkName(name, "attribute");
+    checkChars(value);
+    checkQualifiedName(name, true);
+    const qsizetype colon = name.indexOf(QLatin1Char(':'));
+    const QByteArray prefix = colon > 0 ? name.left(colon).toUtf8() : QByteArray();
+    const QByteArray local = name.mid(colon + 1).toUtf8();
+    const QByteArray uri = namespaceUri.toUtf8();
+    refuseTwin(*this, local, xc(uri), name);
+    m_storage->aboutToChange(m_node);
+    // The attribute first points to a declaration of its own, which the element's scope then
+    // replaces by one that is in force there.
+    xmlNsPtr wanted = xmlNewNs(nullptr, xc(uri), prefix.isEmpty() ? nullptr : xc(prefix));
+    xmlSetNsProp(m_node, wanted, xc(local), xc(value.toUtf8()));
+    keepAttributeNamespaces(m_storage->doc, m_node);
+    xmlFreeNs(wanted);
+}
+
+void XmlNode::rename(const QString& name) {
+    requireElement("Renaming");
+    checkName(name, "element");
+    // A created element not yet linked keeps its whole name until it is placed.
+    if (m_storage->unplaced.count(m_node)) {
+        checkQualifiedName(name, false);
+        m_storage->aboutToChange(m_node);
+        xmlNodeSetName(m_node, xc(name.toUtf8()));
+        return;
+    }
+    xmlNsPtr ns = namespaceForName(m_storage->doc, m_node, m_node->parent, name, false);
+    m_storage->aboutToChange(m_node);
+    xmlNodeSetName(m_node, xc(name.mid(name.indexOf(QLatin1Char(':')) + 1).toUtf8()));
+    m_node->ns = ns;
+}
+
+QString XmlNode::namespaceURI() const {
+    requireNode();
+    if (m_ns)
+        return QString::fromLatin1(kXmlnsNamespace);
+    if ((m_node->type == XML_ELEMENT_NODE || m_node->type == XML_ATTRIBUTE_NODE) && m_node->ns)
+        return qs(m_node->ns->href);
+    return {};
 }
 
 void XmlNode::removeAttribute(const QString& name) {
@@ -650,11 +787,21 @@ XmlNode XmlNamedNodeMap::removeNamedItem(const QString& name) {
     XmlNode found = getNamedItem(name);
     if (found.isNull())
         return {};
-    if (found.raw() == m_owner.raw())
-        throw XmlError(
-            QStringLiteral("The namespace declaration '%1' cannot be removed.").arg(name));
-    m_owner.storage()->aboutToChange(m_owner.raw());
-    detach(*m_owner.storage(), found.raw());
+    XmlStorage& storage = *m_owner.storage();
+    xmlNodePtr element = m_owner.raw();
+    if (xmlNsPtr declaration = found.rawNamespace()) {
+        checkDeclarationChange(storage.doc, element, declaration->prefix, nullptr);
+        storage.aboutToChange(element);
+        xmlNsPtr* link = &element->nsDef;
+        while (*link != declaration)
+            link = &(*link)->next;
+        *link = declaration->next;
+        declaration->next = nullptr;
+        storage.removedDeclarations.push_back(declaration);
+        return found;
+    }
+    storage.aboutToChange(element);
+    detach(storage, found.raw());
     return found;
 }
 

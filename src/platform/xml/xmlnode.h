@@ -80,8 +80,18 @@ public:
     // A copy owned by the same document, not in its tree.
     XmlNode cloneNode(bool deep) const;
 
-    // Element operations.
+    // The namespace URI of an element or attribute, empty for none.
+    QString namespaceURI() const;
+
+    // Element operations. A prefix in a name must be declared in scope; a namespace declaration
+    // cannot change the namespace of a name in its scope. Both throw XmlError otherwise.
     void setAttribute(const QString& name, const QString& value);
+    // Sets an attribute in the given namespace: its prefix is declared on the element when it
+    // means nothing there, another prefix is used when it means something else.
+    void setAttribute(const QString& name, const QString& value, const QString& namespaceUri);
+    // Renames the element where it stands, keeping its identity, attributes and children; the
+    // name's prefix, or its absence, takes the namespace in scope there.
+    void rename(const QString& name);
     void removeAttribute(const QString& name);
 
     // XPath 1.0 from this node.
@@ -99,6 +109,7 @@ public:
         : m_node(node), m_ns(ns), m_storage(std::move(storage)) {}
     _xmlNode* raw() const { return m_node; }
     bool isNamespaceDeclaration() const { return m_ns != nullptr; }
+    _xmlNs* rawNamespace() const { return m_ns; }
     const std::shared_ptr<XmlStorage>& storage() const { return m_storage; }
 
 private:

@@ -76,6 +76,11 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
     std::unordered_set<xmlNodePtr> detached;
     // Keyed by the DTD node, wherever it is moved: its text is written instead of libxml2's.
     std::unordered_map<xmlNodePtr, QByteArray> doctypeTexts;
+    // Elements made by createElement and never linked: their name takes its namespace from the
+    // place they are first linked to, as a parser would give it there.
+    std::unordered_set<xmlNodePtr> unplaced;
+    // Declarations taken off their element; nodes out of the tree may still refer to them.
+    std::vector<xmlNsPtr> removedDeclarations;
     std::vector<XmlChangeListener*> listeners;
     quint64 revision = 0;
     std::weak_ptr<XmlDocumentObject> owner;
@@ -116,6 +121,33 @@ void checkName(const QString& name, const char* what);
 void checkChars(const QString& text);
 void checkComment(const QString& text);
 void checkPI(const QString& target, const QString& data);
+
+// Namespaces (xmlnamespaces.cpp). Names are kept lexically exact: every element and attribute
+// refers to the declaration its prefix finds in scope, so the serialisation means what the DOM
+// holds.
+//
+// The declaration `prefix` (nullptr: the default namespace) finds from `element` upwards, its
+// own declarations first; nullptr when there is none. An `xmlns=""` is returned as it is.
+xmlNsPtr declarationInScope(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix);
+// Throws XmlError unless the name is an NCName or prefix:NCName (the prefix not "xmlns").
+void checkQualifiedName(const QString& qualifiedName, bool attribute);
+// The namespace a qualified name of `element` (or of its attribute) gets under `parent`, the
+// element's own declarations first: a prefix must be declared (XmlError otherwise), an
+// unprefixed element name takes the default namespace, an unprefixed attribute none. Nothing is
+// changed. `element` may be nullptr, `parent` the document or nullptr.
+xmlNsPtr namespaceForName(xmlDocPtr doc, xmlNodePtr element, xmlNodePtr parent,
+                          const QString& qualifiedName, bool attribute);
+// After `node` was linked at a new place: every element and attribute of its subtree keeps its
+// namespace, with declarations added only where the new place does not already give it.
+void keepNamespaces(xmlDocPtr doc, xmlNodePtr node);
+// The same for the attributes of `element` alone: declarations it needs go on the element, with
+// prefixes no descendant can be using.
+void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element);
+// Throws XmlError when declaring `prefix` as `href` on `element` (href nullptr: removing its
+// declaration) would change the namespace of any name in its scope.
+void checkDeclarationChange(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix,
+                            const xmlChar* href);
+
 
 // Serialises a node (or the whole document) to UTF-8 markup, element-only content indented.
 QByteArray serialize(const XmlStorage& storage, xmlNodePtr node);

@@ -1,0 +1,268 @@
+// Keeping every name in its namespace through edits. libxml2 writes a name with the prefix of the
+// declaration it points to and never checks that this prefix means the same there, so every
+// change that moves a name into another scope, or changes a scope, goes through here.
+
+#include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlstorage.h"
+
+#include <vector>
+
+namespace xmlimpl {
+
+namespace {
+
+bool sameUri(const xmlChar* a, const xmlChar* b) {
+    return xmlStrEqual(a ? a : BAD_CAST "", b ? b : BAD_CAST "");
+}
+
+bool hasUri(const xmlNs* ns) {
+    return ns && ns->href && *ns->href;
+}
+
+QString nameOf(xmlNodePtr n) {
+    if (n->ns && n->ns->prefix)
+        return qs(n->ns->prefix) + QLatin1Char(':') + qs(n->name);
+    return qs(n->name);
+}
+
+QString declarationName(const xmlChar* prefix) {
+    return prefix ? QStringLiteral("xmlns:") + qs(prefix) : QStringLiteral("xmlns");
+}
+
+xmlNsPtr ownDeclaration(xmlNodePtr element, const xmlChar* prefix) {
+    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
+        if (xmlStrEqual(ns->prefix, prefix))
+            return ns;
+    }
+    return nullptr;
+}
+
+// The declarations a subtree walk has met, innermost last, over those outside the subtree.
+class Scope {
+public:
+    Scope(xmlDocPtr doc, xmlNodePtr outside) : m_doc(doc), m_outside(outside) {}
+
+    size_t mark() const { return m_local.size(); }
+    void reset(size_t mark) { m_local.resize(mark); }
+    void enter(xmlNodePtr element) {
+        for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
+            m_local.push_back(ns);
+    }
+    void add(xmlNsPtr ns) { m_local.push_back(ns); }
+
+    xmlNsPtr find(const xmlChar* prefix) {
+        for (auto it = m_local.rbegin(); it != m_local.rend(); ++it) {
+            if (xmlStrEqual((*it)->prefix, prefix))
+                return *it;
+        }
+        const QByteArray key = prefix ? QByteArray(reinterpret_cast<const char*>(prefix)) : "";
+        for (const auto& [cachedPrefix, ns] : m_outsideCache) {
+            if (cachedPrefix == key)
+                return ns;
+        }
+        xmlNsPtr ns = declarationInScope(m_doc, m_outside, prefix);
+        m_outsideCache.emplace_back(key, ns);
+        return ns;
+    }
+
+    // A prefix (not the default) bound to `href` here and not hidden by an inner declaration.
+    xmlNsPtr prefixFor(const xmlChar* href) {
+        for (auto it = m_local.rbegin(); it != m_local.rend(); ++it) {
+            if ((*it)->prefix && sameUri((*it)->href, href) && find((*it)->prefix) == *it)
+                return *it;
+        }
+        for (xmlNodePtr n = m_outside; n && n->type == XML_ELEMENT_NODE; n = n->parent) {
+            for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) {
+                if (ns->prefix && sameUri(ns->href, href) && find(ns->prefix) == ns)
+                    return ns;
+            }
+        }
+        return nullptr;
+    }
+
+    // A prefix of the form ns1, ns2... that means nothing here.
+    QByteArray unusedPrefix(xmlNodePtr element) {
+        for (int i = 1;; ++i) {
+            const QByteArray prefix = "ns" + QByteArray::number(i);
+            if (!find(xc(prefix)) && !ownDeclaration(element, xc(prefix)))
+                return prefix;
+        }
+    }
+
+private:
+    xmlDocPtr m_doc;
+    xmlNodePtr m_outside;
+    std::vector<xmlNsPtr> m_local;
+    // Keyed by prefix, the default namespace as the empty one (no prefix is empty).
+    std::vector<std::pair<QByteArray, xmlNsPtr>> m_outsideCache;
+};
+
+// A declaration on `element` binding a prefix to `href`: the wanted prefix when the element
+// does not declare it yet, else one that means `href` here already, else a new one.
+xmlNsPtr declareFor(Scope& scope, xmlNodePtr element, const xmlChar* prefix, const xmlChar* href) {
+    if (prefix && !ownDeclaration(element, prefix) && !scope.find(prefix)) {
+        xmlNsPtr ns = xmlNewNs(element, href, prefix);
+        scope.add(ns);
+        return ns;
+    }
+    if (xmlNsPtr existing = scope.prefixFor(href))
+        return existing;
+    const QByteArray fresh = scope.unusedPrefix(element);
+    xmlNsPtr ns = xmlNewNs(element, href, xc(fresh));
+    scope.add(ns);
+    return ns;
+}
+
+void keepElementNamespace(Scope& scope, xmlNodePtr element) {
+    xmlNsPtr current = element->ns;
+    if (!hasUri(current)) {
+        element->ns = nullptr;
+        if (hasUri(scope.find(nullptr)) && !ownDeclaration(element, nullptr))
+            scope.add(xmlNewNs(element, BAD_CAST "", nullptr));
+        return;
+    }
+    xmlNsPtr bound = scope.find(current->prefix);
+    if (bound && sameUri(bound->href, current->href)) {
+        element->ns = bound;
+        return;
+    }
+    if (!ownDeclaration(element, current->prefix)) {
+        element->ns = xmlNewNs(element, current->href, current->prefix);
+        scope.add(element->ns);
+        return;
+    }
+    if (hasUri(scope.find(nullptr)) && sameUri(scope.find(nullptr)->href, current->href))
+        element->ns = scope.find(nullptr);
+    else
+        element->ns = declareFor(scope, element, nullptr, current->href);
+}
+
+void keepAttributeNamespace(Scope& scope, xmlNodePtr element, xmlAttrPtr attribute) {
+    xmlNsPtr current = attribute->ns;
+    if (!hasUri(current)) {
+        attribute->ns = nullptr;
+        return;
+    }
+    xmlNsPtr bound = current->prefix ? scope.find(current->prefix) : nullptr;
+    if (bound && sameUri(bound->href, current->href))
+        attribute->ns = bound;
+    else
+        attribute->ns = declareFor(scope, element, current->prefix, current->href);
+}
+
+} // namespace
+
+xmlNsPtr declarationInScope(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix) {
+    if (prefix && xmlStrEqual(prefix, BAD_CAST "xml"))
+        return xmlSearchNs(doc, element ? element : xmlDocGetRootElement(doc), prefix);
+    for (xmlNodePtr n = element; n && n->type == XML_ELEMENT_NODE; n = n->parent) {
+        if (xmlNsPtr ns = ownDeclaration(n, prefix))
+            return ns;
+    }
+    return nullptr;
+}
+
+void checkQualifiedName(const QString& qualifiedName, bool attribute) {
+    const qsizetype colon = qualifiedName.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return;
+    const QString prefix = qualifiedName.left(colon);
+    const QString local = qualifiedName.mid(colon + 1);
+    if (prefix.isEmpty() || local.isEmpty() || local.contains(QLatin1Char(':')) ||
+        prefix == QLatin1String("xmlns"))
+        throw XmlError(QStringLiteral("'%1' is not a valid %2 name.")
+                           .arg(qualifiedName, attribute ? QStringLiteral("attribute")
+                                                         : QStringLiteral("element")));
+}
+
+xmlNsPtr namespaceForName(xmlDocPtr doc, xmlNodePtr element, xmlNodePtr parent,
+                          const QString& qualifiedName, bool attribute) {
+    auto lookup = [&](const xmlChar* prefix) {
+        xmlNsPtr own = element ? ownDeclaration(element, prefix) : nullptr;
+        return own ? own : declarationInScope(doc, parent, prefix);
+    };
+    const qsizetype colon = qualifiedName.indexOf(QLatin1Char(':'));
+    if (colon < 0) {
+        xmlNsPtr ns = attribute ? nullptr : lookup(nullptr);
+        return hasUri(ns) ? ns : nullptr;
+    }
+    checkQualifiedName(qualifiedName, attribute);
+    const QString prefix = qualifiedName.left(colon);
+    const QByteArray utf8 = prefix.toUtf8();
+    xmlNsPtr ns = lookup(xc(utf8));
+    if (!hasUri(ns))
+        throw XmlError(QStringLiteral("The prefix '%1' is not declared.").arg(prefix));
+    return ns;
+}
+
+// One pass, parents before children, with its own stack: subtrees can be far deeper than the
+// call stack allows. Each name costs a look-up among the declarations in scope.
+void keepNamespaces(xmlDocPtr doc, xmlNodePtr node) {
+    if (node->type != XML_ELEMENT_NODE)
+        return;
+    Scope scope(doc, node->parent);
+    std::vector<std::pair<xmlNodePtr, size_t>> stack{{node, scope.mark()}};
+    while (!stack.empty()) {
+        const auto [element, mark] = stack.back();
+        stack.pop_back();
+        scope.reset(mark);
+        scope.enter(element);
+        keepElementNamespace(scope, element);
+        for (xmlAttrPtr a = element->properties; a; a = a->next)
+            keepAttributeNamespace(scope, element, a);
+        const size_t inner = scope.mark();
+        for (xmlNodePtr c = element->last; c; c = c->prev) {
+            if (c->type == XML_ELEMENT_NODE)
+                stack.emplace_back(c, inner);
+        }
+    }
+}
+
+void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element) {
+    Scope scope(doc, element->parent);
+    scope.enter(element);
+    for (xmlAttrPtr a = element->properties; a; a = a->next)
+        keepAttributeNamespace(scope, element, a);
+}
+
+void checkDeclarationChange(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix,
+                            const xmlChar* href) {
+    xmlNodePtr parent = element->parent;
+    xmlNsPtr outside = parent && parent->type == XML_ELEMENT_NODE
+                           ? declarationInScope(doc, parent, prefix)
+                           : nullptr;
+    const xmlChar* outsideUri = outside ? outside->href : nullptr;
+    xmlNsPtr own = ownDeclaration(element, prefix);
+    const xmlChar* before = own ? own->href : outsideUri;
+    const xmlChar* after = href ? href : outsideUri;
+    if (sameUri(before, after))
+        return;
+    auto uses = [prefix](xmlNsPtr ns) {
+        return prefix ? ns && xmlStrEqual(ns->prefix, prefix) : !ns || !ns->prefix;
+    };
+    std::vector<xmlNodePtr> stack{element};
+    while (!stack.empty()) {
+        xmlNodePtr n = stack.back();
+        stack.pop_back();
+        QString user;
+        if (uses(n->ns))
+            user = nameOf(n);
+        for (xmlAttrPtr a = n->properties; a && user.isEmpty() && prefix; a = a->next) {
+            if (uses(a->ns))
+                user = nameOf(reinterpret_cast<xmlNodePtr>(a));
+        }
+        if (!user.isEmpty())
+            throw XmlError(
+                (href ? QStringLiteral("The namespace declaration '%1' would change the namespace "
+                                       "of '%2'.")
+                      : QStringLiteral("The namespace declaration '%1' cannot be removed: '%2' "
+                                       "uses it."))
+                    .arg(declarationName(prefix), user));
+        for (xmlNodePtr c = n->children; c; c = c->next) {
+            if (c->type == XML_ELEMENT_NODE && !ownDeclaration(c, prefix))
+                stack.push_back(c);
+        }
+    }
+}
+
+} // namespace xmlimpl
