@@ -6,17 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(qt6-base-dev qt6-svg-dev qt6-webengine-dev libqscintilla2-qt6-dev libxml2-dev libgtest-dev
           libbenchmark-dev cmake g++ make xvfb xauth)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/install-missing.sh "${packages[@]}"
 
 build=build
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
