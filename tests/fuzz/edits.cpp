@@ -160,12 +160,11 @@ private:
         if (avoided("prefixed-names") && n.contains(QLatin1Char(':')) &&
             !(attribute && isDeclaration(n)))
             n = QStringLiteral("a");
-        if (avoided("reserved-declarations") &&
-            (n == QLatin1String("xmlns:xml") || n == QLatin1String("xmlns:xmlns")))
-            n = QStringLiteral("xmlns:p");
+        const bool reserved = n == QLatin1String("xmlns:xml") || n == QLatin1String("xmlns:xmlns");
         // A declaration under a prefix nothing uses changes no name in its scope.
-        if (avoided("declaration-scope") && isDeclaration(n))
-            n = attribute ? QStringLiteral("xmlns:unused") : QStringLiteral("a");
+        if (attribute && ((avoided("reserved-declarations") && reserved) ||
+                          (avoided("declaration-scope") && isDeclaration(n) && !reserved)))
+            n = QStringLiteral("xmlns:unused");
         return n;
     }
 

@@ -27,8 +27,8 @@
 // Environment: ORVEL_FUZZ_TRACE=1 prints the API calls made, to turn a reproducer into code.
 // ORVEL_FUZZ_AVOID=class,... steps around known faults that would otherwise trip on almost every
 // input: unsound-input, prefixed-names, namespace-uris, declaration-scope, reserved-declarations,
-// xhtml-output, carriage-returns, pi-leading-blanks, undeclared-entities (see where `avoided` is
-// called). It changes which edits an input makes.
+// xhtml-output, carriage-returns, pi-leading-blanks, undeclared-entities, leading-bom (see where
+// `avoided` is called). It changes which edits an input makes.
 
 #include "fuzz/canonical.h"
 #include "fuzz/edits.h"
@@ -143,6 +143,8 @@ void run(const QByteArray& bytes, bool viaFile, Choices& choices, int edits) {
         (avoided("undeclared-entities") && bytes.contains('%')))
         return;
     const QString text = serialised(doc);
+    if (avoided("leading-bom") && text.contains(QChar(0xFEFF)))
+        return;
     const QString problem = strictParseProblem(text.toUtf8(), Bytes::Decoded);
     if (!problem.isEmpty()) {
         const QString inputProblem =
