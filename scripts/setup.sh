@@ -6,20 +6,10 @@ cd "$(dirname "$0")/.."
 
 packages=(qt6-base-dev qt6-svg-dev qt6-webengine-dev libqscintilla2-qt6-dev libxml2-dev libgtest-dev
           libbenchmark-dev cmake g++ make xvfb xauth)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+scripts/install-missing.sh "${packages[@]}"
 # The conformance suite for the tests comes with npm; a Node.js installed from elsewhere brings
 # its own npm, which Debian's package would conflict with.
-command -v npm >/dev/null 2>&1 || missing+=(npm)
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+command -v npm >/dev/null 2>&1 || scripts/install-missing.sh npm
 
 build=build
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
