@@ -43,6 +43,21 @@ void checkName(const QString& name, const char* what) {
             QStringLiteral("'%1' is not a valid %2 name.").arg(name, QLatin1String(what)));
 }
 
+QString asReadBack(const QString& value, bool processingInstruction) {
+    QString out = value;
+    out.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (processingInstruction) {
+        qsizetype blanks = 0;
+        while (blanks < out.size() &&
+               (out.at(blanks) == QLatin1Char(' ') || out.at(blanks) == QLatin1Char('\t') ||
+                out.at(blanks) == QLatin1Char('\n')))
+            ++blanks;
+        out.remove(0, blanks);
+    }
+    return out;
+}
+
 void checkComment(const QString& text) {
     checkChars(text);
     if (text.contains(QLatin1String("--")) || text.endsWith(QLatin1Char('-')))

@@ -199,22 +199,25 @@ XmlNode XmlDocument::createTextNode(const QString& text) {
     return adoptNew(o.storage, xmlNewDocText(o.storage->doc, xc(t)));
 }
 
-XmlNode XmlDocument::createComment(const QString& text) {
+XmlNode XmlDocument::createComment(const QString& value) {
     XmlDocumentObject& o = object();
+    const QString text = asReadBack(value);
     checkComment(text);
     const QByteArray t = text.toUtf8();
     return adoptNew(o.storage, xmlNewDocComment(o.storage->doc, xc(t)));
 }
 
-XmlNode XmlDocument::createCDATASection(const QString& text) {
+XmlNode XmlDocument::createCDATASection(const QString& value) {
     XmlDocumentObject& o = object();
+    const QString text = asReadBack(value);
     checkChars(text);
     const QByteArray t = text.toUtf8();
     return adoptNew(o.storage, xmlNewCDataBlock(o.storage->doc, xc(t), static_cast<int>(t.size())));
 }
 
-XmlNode XmlDocument::createProcessingInstruction(const QString& target, const QString& data) {
+XmlNode XmlDocument::createProcessingInstruction(const QString& target, const QString& value) {
     XmlDocumentObject& o = object();
+    const QString data = asReadBack(value, true);
     checkPI(target, data);
     const QByteArray t = target.toUtf8();
     const QByteArray d = data.toUtf8();

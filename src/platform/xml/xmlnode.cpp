@@ -404,16 +404,16 @@ QString XmlNode::text() const {
     }
 }
 
-void XmlNode::setText(const QString& value) {
+void XmlNode::setText(const QString& given) {
     requireNode();
+    // A declaration's value is its namespace name, checked like any new one.
+    if (m_ns)
+        return XmlNode(m_node, m_storage).setAttribute(nodeName(), given);
+    const bool unreadableCr = m_node->type == XML_COMMENT_NODE || m_node->type == XML_PI_NODE ||
+                              m_node->type == XML_CDATA_SECTION_NODE;
+    const QString value = unreadableCr ? asReadBack(given, m_node->type == XML_PI_NODE) : given;
     checkChars(value);
     const QByteArray utf8 = value.toUtf8();
-    if (m_ns) {
-        m_storage->aboutToChange(m_node);
-        xmlFree(const_cast<xmlChar*>(m_ns->href));
-        m_ns->href = xmlStrdup(xc(utf8));
-        return;
-    }
     switch (m_node->type) {
     case XML_COMMENT_NODE:
         checkComment(value);

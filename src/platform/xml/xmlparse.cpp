@@ -116,7 +116,9 @@ ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options) {
     if (ctxt->input && ctxt->input->buf && ctxt->input->buf->encoder)
         outcome.encoding = ctxt->input->buf->encoder->name;
     xmlDocPtr doc = ctxt->myDoc;
-    const bool ok = doc != nullptr && ctxt->wellFormed;
+    // A name whose prefix is not declared (or a namespace name that is no URI) leaves names
+    // without a namespace to be in: no edit or save could keep such a document as it means.
+    const bool ok = doc != nullptr && ctxt->wellFormed && ctxt->nsWellFormed;
     xmlFreeParserCtxt(ctxt);
     if (ok) {
         dropLayoutText(doc);

@@ -94,8 +94,14 @@ struct XmlDocumentObject {
 
 namespace xmlimpl {
 
+// UTF-8 to a string, keeping a leading U+FEFF (content here, not a byte order mark).
 inline QString qs(const xmlChar* s) {
-    return s ? QString::fromUtf8(reinterpret_cast<const char*>(s)) : QString();
+    if (!s)
+        return {};
+    const char* c = reinterpret_cast<const char*>(s);
+    if (c[0] == '\xEF' && c[1] == '\xBB' && c[2] == '\xBF')
+        return QChar(0xFEFF) + QString::fromUtf8(c + 3);
+    return QString::fromUtf8(c);
 }
 inline const xmlChar* xc(const QByteArray& b) {
     return reinterpret_cast<const xmlChar*>(b.constData());
@@ -121,6 +127,10 @@ void checkName(const QString& name, const char* what);
 void checkChars(const QString& text);
 void checkComment(const QString& text);
 void checkPI(const QString& target, const QString& data);
+// A comment's, CDATA section's or processing instruction's value as a reader of the saved file
+// gets it: no carriage return can be written there (line ends become line feeds), and the blanks
+// that start processing-instruction data belong to the space after the target.
+QString asReadBack(const QString& value, bool processingInstruction = false);
 
 // Namespaces (xmlnamespaces.cpp). Names are kept lexically exact: every element and attribute
 // refers to the declaration its prefix finds in scope, so the serialisation means what the DOM
@@ -147,7 +157,6 @@ void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element);
 // declaration) would change the namespace of any name in its scope.
 void checkDeclarationChange(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix,
                             const xmlChar* href);
-
 
 // Serialises a node (or the whole document) to UTF-8 markup, element-only content indented.
 QByteArray serialize(const XmlStorage& storage, xmlNodePtr node);

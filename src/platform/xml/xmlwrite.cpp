@@ -155,13 +155,14 @@ struct WritingAsRead {
     DoctypeAsRead doctype;
 };
 
+// As XML always: libxml2 would switch to its XHTML rules for a document whose DOCTYPE names XHTML.
 void saveWith(const QByteArray& encoding, const std::function<bool(const char*, int)>& sink,
               const std::function<void(xmlSaveCtxtPtr)>& body) {
     SinkContext context{&sink};
     ErrorCapture scope; // keeps libxml2 from printing conversion errors
     xmlSaveCtxtPtr save = xmlSaveToIO(writeToSink, closeNothing, &context,
                                       encoding.isEmpty() ? "UTF-8" : encoding.constData(),
-                                      XML_SAVE_FORMAT | XML_SAVE_NO_DECL);
+                                      XML_SAVE_FORMAT | XML_SAVE_NO_DECL | XML_SAVE_AS_XML);
     if (!save)
         throw XmlError(QStringLiteral("The encoding \"%1\" is not supported.")
                            .arg(QString::fromLatin1(encoding)));
