@@ -162,7 +162,7 @@ void saveWith(const QByteArray& encoding, const std::function<bool(const char*, 
     ErrorCapture scope; // keeps libxml2 from printing conversion errors
     xmlSaveCtxtPtr save = xmlSaveToIO(writeToSink, closeNothing, &context,
                                       encoding.isEmpty() ? "UTF-8" : encoding.constData(),
-                                      XML_SAVE_FORMAT | XML_SAVE_NO_DECL | XML_SAVE_AS_XML);
+                                      XML_SAVE_FORMAT | XML_SAVE_NO_DECL | XML_SAVE_NO_XHTML);
     if (!save)
         throw XmlError(QStringLiteral("The encoding \"%1\" is not supported.")
                            .arg(QString::fromLatin1(encoding)));
