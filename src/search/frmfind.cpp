@@ -15,9 +15,10 @@ QRect twips(int left, int top, int width, int height) {
 }
 } // namespace
 
+// A fixed dialog: a title and a close box only.
 frmFind::frmFind(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("frmFind"));
     setWindowTitle(QStringLiteral("Find"));
     setFixedSize(4815 / 15, 2010 / 15);
