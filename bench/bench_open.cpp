@@ -5,6 +5,7 @@
 // Usage: bench_open [MEGABYTES=100] [FILE]
 
 #include "app/frmmain.h"
+#include "benchprocess.h"
 #include "documentgenerator.h"
 
 #include <QApplication>
@@ -12,12 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <libxml/parser.h>
-
 #include <cstdio>
-#include <cstring>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -27,61 +23,13 @@ struct Result {
     long builtItems = 0;
 };
 
-long statusKb(const char* field) {
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f)
-        return 0;
-    char line[256];
-    long value = 0;
-    const size_t n = std::strlen(field);
-    while (std::fgets(line, sizeof line, f)) {
-        if (std::strncmp(line, field, n) == 0)
-            value = std::atol(line + n + 1);
-    }
-    std::fclose(f);
-    return value;
-}
-
-// Runs `body` in a child process and returns what it measured.
-template <typename Body> Result inChild(Body body) {
-    int pipeFd[2];
-    if (pipe(pipeFd) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(pipeFd[0]);
-        const Result r = body();
-        (void)!write(pipeFd[1], &r, sizeof r);
-        _exit(0);
-    }
-    close(pipeFd[1]);
-    Result r;
-    (void)!read(pipeFd[0], &r, sizeof r);
-    close(pipeFd[0]);
-    waitpid(pid, nullptr, 0);
-    return r;
-}
-
-Result parseAlone(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    const long before = statusKb("VmRSS:");
-    QElapsedTimer timer;
-    timer.start();
-    xmlDocPtr doc = xmlReadFile(name.constData(), nullptr, XML_PARSE_NOBLANKS | XML_PARSE_NONET);
-    Result r;
-    r.seconds = timer.nsecsElapsed() / 1e9;
-    r.peakKb = statusKb("VmHWM:") - before;
-    xmlFreeDoc(doc);
-    return r;
-}
-
 Result openInEditor(const QString& path, int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     frmMain window;
     window.show();
     QCoreApplication::processEvents();
-    const long before = statusKb("VmRSS:");
+    const long before = StatusKb("VmRSS:");
     QElapsedTimer timer;
     timer.start();
     window.DropFiles({path});
@@ -89,7 +37,7 @@ Result openInEditor(const QString& path, int argc, char** argv) {
     QCoreApplication::processEvents();
     Result r;
     r.seconds = timer.nsecsElapsed() / 1e9;
-    r.peakKb = statusKb("VmHWM:") - before;
+    r.peakKb = StatusKb("VmHWM:") - before;
     r.builtItems = window.m_wndTree->Nodes().BuiltCount();
     window.m_bNeedToSave = false;
     return r;
@@ -98,20 +46,10 @@ Result openInEditor(const QString& path, int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int megabytes = argc > 1 ? std::atoi(argv[1]) : 100;
     QTemporaryDir dir;
-    QString path =
-        argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir.filePath(QStringLiteral("large.xml"));
-    if (argc <= 2) {
-        std::printf("generating %d MB document...\n", megabytes);
-        std::fflush(stdout);
-        const qint64 nodes = GenerateDocument(path, megabytes);
-        std::printf("  %lld nodes, %.1f MB\n", static_cast<long long>(nodes),
-                    QFile(path).size() / 1048576.0);
-    }
-    std::fflush(stdout);
-    const Result base = inChild([&] { return parseAlone(path); });
-    const Result editor = inChild([&] { return openInEditor(path, argc, argv); });
+    const QString path = BenchDocument(argc, argv, dir);
+    const ParseTiming base = InChild<ParseTiming>([&] { return ParseAlone(path); });
+    const Result editor = InChild<Result>([&] { return openInEditor(path, argc, argv); });
     std::printf("libxml2 parse alone : %7.3f s  peak +%7.1f MB\n", base.seconds,
                 base.peakKb / 1024.0);
     std::printf("editor open, shown  : %7.3f s  peak +%7.1f MB  (%ld tree items built)\n",

@@ -1,6 +1,10 @@
 #include "documentgenerator.h"
 
 #include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
 
 qint64 GenerateDocument(const QString& path, int megabytes) {
     QFile file(path);
@@ -31,4 +35,18 @@ qint64 GenerateDocument(const QString& path, int megabytes) {
     }
     file.write("</catalogue>\n");
     return nodes;
+}
+
+QString BenchDocument(int argc, char** argv, const QTemporaryDir& dir) {
+    if (argc > 2)
+        return QString::fromLocal8Bit(argv[2]);
+    const int megabytes = argc > 1 ? std::atoi(argv[1]) : 100;
+    const QString path = dir.filePath(QStringLiteral("large.xml"));
+    std::printf("generating %d MB document...\n", megabytes);
+    std::fflush(stdout);
+    const qint64 nodes = GenerateDocument(path, megabytes);
+    std::printf("  %lld nodes, %.1f MB\n", static_cast<long long>(nodes),
+                QFile(path).size() / 1048576.0);
+    std::fflush(stdout);
+    return path;
 }

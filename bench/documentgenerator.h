@@ -6,3 +6,8 @@
 // records with attributes, child elements, text, comments, CDATA and processing instructions.
 // Returns the number of nodes written (attributes included).
 qint64 GenerateDocument(const QString& path, int megabytes);
+
+class QTemporaryDir;
+// The document a benchmark runs on, from its arguments [MEGABYTES=100] [FILE]: the file named,
+// or one generated in `dir` (saying so on the standard output).
+QString BenchDocument(int argc, char** argv, const QTemporaryDir& dir);

@@ -23,6 +23,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/tree/treemodel.cpp
   src/tree/treebuilder.h
   src/tree/treebuilder.cpp
+  src/search/findwalk.h
+  src/search/findwalk.cpp
   src/document/documentrules.h
   src/document/documentrules.cpp
   src/document/diskfile.h
@@ -54,6 +56,9 @@ set(ORVEL_GUI_SOURCES
   src/editing/frmmain_delete.cpp
   src/editing/frmmain_move.cpp
   src/editing/frmmain_copypaste.cpp
+  src/search/frmfind.h
+  src/search/frmfind.cpp
+  src/search/frmmain_find.cpp
   src/app/frmmain.h
   src/app/frmmain.cpp
   src/app/frmmain_layout.cpp

@@ -145,6 +145,16 @@ public:
     void mnuCopy_Click();
     void mnuPaste_Click();
 
+    // ---- find ----
+    void mnuFind_Click();
+    void mnuFindNext_Click();
+    // Puts a text last in the find history, once.
+    void AddNewTextToFindCol(const QString& strNew);
+    // Searches the labels after the selected item and selects the first that matches, or says
+    // that the search came round without one.
+    void FindText(const QString& strFind, bool bMatchCase, bool bMatchAllWord);
+    void SelectFirstItemIfNone();
+
     // ---- views ----
     void ToolbarView_ButtonClick(int index);
     void mnuTreeView_Click();

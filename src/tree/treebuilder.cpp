@@ -8,8 +8,12 @@ QString ShortenedText(const QString& text, int maxLength) {
     return text.left(maxLength) + QStringLiteral("...");
 }
 
+// Labels are made for every item a search passes, so each is put together in one allocation.
 QString AttributeLabel(const QString& name, const QString& value) {
-    return name + QStringLiteral(" = \"") + value + QLatin1Char('"');
+    QString label;
+    label.reserve(name.size() + value.size() + 5);
+    label.append(name).append(QLatin1String(" = \"")).append(value).append(QLatin1Char('"'));
+    return label;
 }
 
 QString ItemLabel(const XmlNode& node, int maxLength, const QString& current) {
@@ -73,7 +77,7 @@ void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node,
         for (const XmlNode& attribute : node.attributes().toVector()) {
             const TreeModel::ItemId attributeItem =
                 tree.Add(item, TreeModel::tvwChild,
-                         AttributeLabel(attribute.nodeName(), attribute.text()), kAttribute);
+                         ItemLabel(attribute, maxTextLength, kPlaceholder), kAttribute);
             tree.SetTag(attributeItem, attribute);
         }
     }

@@ -2,6 +2,7 @@
 // building them at once.
 
 #include "platform/xml/xmldocument.h"
+#include "support/builttree.h"
 #include "tree/treebuilder.h"
 
 #include <QSignalSpy>
@@ -46,14 +47,7 @@ QString Labels(TreeModel& tree, Id parent) {
     return parts.join(',');
 }
 
-struct Built {
-    explicit Built(const QString& xml) {
-        EXPECT_TRUE(doc.loadXML(xml)) << qPrintable(doc.parseError().reason);
-        ModGeneral::AddXmlNodeToTree(None, doc.asNode(), tree, kMax);
-    }
-    XmlDocument doc = XmlDocument::create();
-    TreeModel tree;
-};
+using Built = BuiltTree;
 
 // Trees of one document forced completely in different ways must all show the eager outline.
 // The stores grow while loaders run, which the address sanitizer watches.

@@ -1,0 +1,107 @@
+// Find of a text that matches nothing in a large document: from OK in the Find dialog to the
+// end-of-search message, against libxml2 parsing the same file alone. The tree is built lazily,
+// so the search reads most labels from the DOM; it must not build the tree on its way, which the
+// resident memory before and after shows. Each side runs in a child process of its own.
+//
+// Usage: bench_find [MEGABYTES=100] [FILE]
+
+#include "app/frmmain.h"
+#include "benchprocess.h"
+#include "documentgenerator.h"
+#include "platform/ui/uiservices.h"
+#include "search/frmfind.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+struct Result {
+    double seconds = 0;
+    long peakKb = 0;   // peak resident size above the size before
+    long beforeKb = 0; // resident size before
+    long builtItems = 0;
+    bool searched = false;
+};
+
+// The person at the screen: types the text into the Find dialog, presses OK and takes the time
+// when the end-of-search message comes.
+class TimedFind : public UiServices {
+public:
+    explicit TimedFind(QString text) : m_text(std::move(text)) {}
+    MsgResult messageBox(const QString& text, MsgButtons, MsgIcon, const QString&) override {
+        if (m_timer.isValid() && !result.searched) {
+            result.seconds = m_timer.nsecsElapsed() / 1e9;
+            result.peakKb = StatusKb("VmHWM:") - result.beforeKb;
+            result.searched = text == QLatin1String("The specified region has been searched.");
+        }
+        return MsgResult::OK;
+    }
+    bool fileDialog(const FileDialogRequest&, QString&) override { return false; }
+    void showModal(QDialog& dialog) override {
+        auto* find = qobject_cast<frmFind*>(&dialog);
+        if (!find)
+            return;
+        find->cmboFind->setEditText(m_text);
+        result.beforeKb = StatusKb("VmRSS:");
+        ResetPeakKb();
+        m_timer.start();
+        find->cmdOK->click();
+    }
+    QString clipboardText() override { return {}; }
+    void setClipboardText(const QString&) override {}
+    Result result;
+
+private:
+    QString m_text;
+    QElapsedTimer m_timer;
+};
+
+Result findInEditor(const QString& path, int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TimedFind ui(QStringLiteral("no label holds this text"));
+    SetUiServices(&ui);
+    Result r;
+    {
+        frmMain window;
+        window.show();
+        window.DropFiles({path});
+        window.m_wndTree->viewport()->grab();
+        QCoreApplication::processEvents();
+        window.Command(QStringLiteral("mnuFind"))->trigger();
+        r = ui.result;
+        r.builtItems = window.m_wndTree->Nodes().BuiltCount();
+        window.m_bNeedToSave = false;
+    }
+    SetUiServices(nullptr);
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir dir;
+    const QString path = BenchDocument(argc, argv, dir);
+    const ParseTiming base = InChild<ParseTiming>([&] { return ParseAlone(path); });
+    const Result find = InChild<Result>([&] { return findInEditor(path, argc, argv); });
+    if (!find.searched) {
+        std::printf("the search did not end with its end-of-search message\n");
+        return 1;
+    }
+    std::printf("libxml2 parse alone   : %7.3f s  peak +%7.1f MB\n", base.seconds,
+                base.peakKb / 1024.0);
+    std::printf("find, no match        : %7.3f s  peak +%7.1f MB over %.1f MB  (%ld items "
+                "built)\n",
+                find.seconds, find.peakKb / 1024.0, find.beforeKb / 1024.0, find.builtItems);
+    std::printf("ratio time   : %.2fx (target at most 0.5x)\n", find.seconds / base.seconds);
+    std::printf("memory growth: %.1f%% (target at most 10%%)\n",
+                100.0 * double(find.peakKb) / double(find.beforeKb));
+    return 0;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+// What the benchmarks share: measuring the process's own memory, running each side in a child
+// process so that memory peaks do not mix, and the baseline of libxml2 parsing a file alone.
+
+// A field of /proc/self/status in kB ("VmRSS:", "VmHWM:").
+long StatusKb(const char* field);
+// Starts the peak resident size afresh from the current size.
+void ResetPeakKb();
+
+// Runs `body` in a child process and returns what it measured; `Result` is plain data.
+template <typename Result, typename Body> Result InChild(Body body) {
+    int pipeFd[2];
+    if (pipe(pipeFd) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFd[0]);
+        const Result r = body();
+        (void)!write(pipeFd[1], &r, sizeof r);
+        _exit(0);
+    }
+    close(pipeFd[1]);
+    Result r{};
+    (void)!read(pipeFd[0], &r, sizeof r);
+    close(pipeFd[0]);
+    waitpid(pid, nullptr, 0);
+    return r;
+}
+
+struct ParseTiming {
+    double seconds = 0;
+    long peakKb = 0; // peak resident size above the size before parsing
+};
+// libxml2 reading the file alone, in the calling process.
+ParseTiming ParseAlone(const QString& path);

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+
+// The Find dialog, made for one use: the caller loads it with the history and the options of
+// the last search, shows it modally, and reads bOK and the fields afterwards.
+class frmFind : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmFind(QWidget* owner = nullptr);
+
+    bool bOK = false;
+    QString strTextToFind;
+    bool blnMatchCase = false;
+    bool blnMatchAll = false;
+
+    // Fills the boxes: the history oldest first in the list, the newest in the edit field.
+    void Form_Load(const QStringList& history, bool matchCase, bool matchAllWord);
+
+    QLabel* Label1 = nullptr;
+    QComboBox* cmboFind = nullptr;
+    QCheckBox* ChkMatchCase = nullptr;
+    QCheckBox* chkMachAll = nullptr;
+    QFrame* Frame1 = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+private:
+    void cmdOK_Click();
+    void cmdCancel_Click();
+};
