@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <optional>
 
@@ -17,6 +18,7 @@ class QToolBar;
 class RichTextBox;
 class StatusPanels;
 class WebBrowser;
+class frmQuery;
 class DeferredTextGuard;
 class QTimer;
 class Recovery;
@@ -144,6 +146,11 @@ public:
     void mnuCut_Click();
     void mnuCopy_Click();
     void mnuPaste_Click();
+
+    // ---- query analyzer ----
+    // Shows the Query Analyzer on a fresh snapshot of the Document.
+    void mnuQuery_Click();
+    QPointer<frmQuery> m_frmQuery;
 
     // ---- views ----
     void ToolbarView_ButtonClick(int index);
