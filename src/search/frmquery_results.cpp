@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QToolBar>
+#include <thread>
 
 namespace {
 
@@ -46,10 +47,28 @@ void checkPlaceable(XmlDocument& results, XmlNode& probe, const XmlNode& node) {
     probe.appendChild(results.importNode(node, false));
 }
 
+// The copy is made on a thread of its own while this one waits (nothing can change the document
+// meanwhile). Its memory then comes from another allocator arena than the window's, so that
+// freeing it later on a background thread does not hold up the window's own allocations.
+XmlDocument takeSnapshot(const XmlDocument& document) {
+    XmlDocument copy;
+    std::exception_ptr failure;
+    std::thread([&] {
+        try {
+            copy = document.snapshot();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }).join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return copy;
+}
+
 } // namespace
 
 void frmQuery::SetDomObject(const XmlDocument& document) {
-    XmlDocument fresh = document.isNull() ? XmlDocument::create() : document.snapshot();
+    XmlDocument fresh = document.isNull() ? XmlDocument::create() : takeSnapshot(document);
     BackgroundWork::Release(std::exchange(m_objSource, std::move(fresh)));
     const QString prefix = DefaultNamespacePrefix(m_objSource.documentElement());
     txtQuery->setToolTip(
