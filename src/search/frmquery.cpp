@@ -79,6 +79,12 @@ void frmQuery::buildControls() {
     optList = new QRadioButton(QStringLiteral("Select Nodes (List)"), Frame2);
     optList->setObjectName(QStringLiteral("optList"));
     placeTwips(optList, 240, 600, 1815, 375);
+    // The captions keep their whole text where the font is wider than the design's.
+    const int optionWidth = qMax(optSingle->sizeHint().width(), optList->sizeHint().width());
+    for (QRadioButton* option : {optSingle, optList})
+        option->resize(qMax(option->width(), optionWidth), option->height());
+    Frame2->resize(qMax(Frame2->width(), optSingle->x() + optSingle->width() + 8),
+                   Frame2->height());
 
     Toolbar1 = new QToolBar(this);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
