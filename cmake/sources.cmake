@@ -16,7 +16,9 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlwrite.cpp
   src/platform/xml/xmlchecks.cpp
   src/platform/xml/xmlnamespaces.cpp
+  src/platform/xml/xmlquery.h
   src/platform/xml/xmlquery.cpp
+  src/platform/xml/xmlsnapshot.cpp
   src/platform/xml/xmlbackgroundwriter.h
   src/platform/xml/xmlbackgroundwriter.cpp
   src/platform/tree/treemodel.h
@@ -31,6 +33,10 @@ set(ORVEL_CORE_SOURCES
   src/document/diskfile.cpp
   src/document/recovery.h
   src/document/recovery.cpp
+  src/search/backgroundrelease.h
+  src/search/backgroundrelease.cpp
+  src/search/queryjob.h
+  src/search/queryjob.cpp
 )
 set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h
@@ -69,4 +75,8 @@ set(ORVEL_GUI_SOURCES
   src/app/statuspanels.cpp
   src/app/frmabout.h
   src/app/frmabout.cpp
+  src/search/frmquery.h
+  src/search/frmquery.cpp
+  src/search/frmquery_results.cpp
+  src/search/frmmain_query.cpp
 )

@@ -56,7 +56,7 @@ const MenuEntry kMenus[] = {
     {"mnuMoveItem", "mnuMoveRight",   "Right",               "Ctrl+R",     &frmMain::mnuMoveRight_Click},
 
     {"",         "mnuTools",          "&Tools",              "",           nullptr},
-    {"mnuTools", "mnuQuery",          "&Query Analyzer...",  "",           nullptr},
+    {"mnuTools", "mnuQuery",          "&Query Analyzer...",  "",           &frmMain::mnuQuery_Click},
 
     {"",        "mnuHelp",            "&Help",               "",           nullptr},
     {"mnuHelp", "mnuAbout",           "&About Orvel XML Editor...", "",    &frmMain::mnuAbout_Click},
@@ -135,7 +135,7 @@ const KeyDispatch kToolbar1Keys[] = {
     {"Up", &frmMain::mnuMoveUp_Click},                     {"Down", &frmMain::mnuMoveDown_Click},
     {"Left", &frmMain::mnuMoveLeft_Click},                   {"Right", &frmMain::mnuMoveRight_Click},
     {"ExpandAll", &frmMain::mnuExpandAll_Click},              {"Find", &frmMain::mnuFind_Click},
-    {"Query", nullptr},                  {"Refresh", &frmMain::mnuRefresh_Click},
+    {"Query", &frmMain::mnuQuery_Click},                {"Refresh", &frmMain::mnuRefresh_Click},
     {"PasteClip", nullptr},              {"CopyClip", nullptr},
 };
 

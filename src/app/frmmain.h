@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <optional>
 
@@ -17,6 +18,7 @@ class QToolBar;
 class RichTextBox;
 class StatusPanels;
 class WebBrowser;
+class frmQuery;
 class DeferredTextGuard;
 class QTimer;
 class Recovery;
@@ -154,6 +156,10 @@ public:
     // that the search came round without one.
     void FindText(const QString& strFind, bool bMatchCase, bool bMatchAllWord);
     void SelectFirstItemIfNone();
+    // ---- query analyzer ----
+    // Shows the Query Analyzer on a fresh snapshot of the Document.
+    void mnuQuery_Click();
+    QPointer<frmQuery> m_frmQuery;
 
     // ---- views ----
     void ToolbarView_ButtonClick(int index);

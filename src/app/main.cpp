@@ -1,4 +1,5 @@
 #include "app/frmmain.h"
+#include "search/backgroundrelease.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -48,5 +49,8 @@ int main(int argc, char** argv) {
     QStringList files = QApplication::arguments().mid(1);
     frmMain window(files);
     window.show();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // A query the Query Analyzer abandoned may still be ending, or a snapshot being freed.
+    BackgroundWork::WaitForAll();
+    return code;
 }

@@ -58,7 +58,8 @@ bool hasChildItems(const XmlNode& node) {
     return node.hasAttributes() || node.hasChildNodes();
 }
 
-void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength);
+void describeWithChildren(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node,
+                          int maxTextLength);
 
 void describe(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength) {
     tree.SetTag(item, node);
@@ -85,10 +86,15 @@ void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node,
         const TreeModel::ItemId childItem = item == TreeModel::NoItem
                                                 ? tree.Add(kPlaceholder)
                                                 : tree.Add(item, TreeModel::tvwChild, kPlaceholder);
-        describe(tree, childItem, child, maxTextLength);
-        if (child.nodeType() == NODE_ELEMENT && hasChildItems(child))
-            tree.MarkChildrenPending(childItem);
+        describeWithChildren(tree, childItem, child, maxTextLength);
     }
+}
+
+void describeWithChildren(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node,
+                          int maxTextLength) {
+    describe(tree, item, node, maxTextLength);
+    if (node.nodeType() == NODE_ELEMENT && hasChildItems(node))
+        tree.MarkChildrenPending(item);
 }
 
 } // namespace
@@ -107,6 +113,25 @@ void AddXmlNodeToTree(TreeModel::ItemId item, XmlNode node, TreeModel& tree, int
     // A caller's item may already have been seen by the view, so its own children are added at
     // once, announced; only the new items below it wait until they are needed.
     addChildItems(tree, item, node, maxTextLength);
+}
+
+TreeModel::ItemId AddXmlNodeListToTree(const XmlNode& container, XmlNodeList nodes, TreeModel& tree,
+                                       int maxTextLength) {
+    const TreeModel::ItemId top = tree.Add(kPlaceholder);
+    auto list = std::make_shared<const XmlNodeList>(std::move(nodes));
+    tree.SetChildLoader([list, top, maxTextLength](TreeModel& t, TreeModel::ItemId id) {
+        if (id != top) {
+            addChildItems(t, id, t.Tag(id), maxTextLength);
+            return;
+        }
+        for (const XmlNode& node : *list)
+            describeWithChildren(t, t.Add(id, TreeModel::tvwChild, kPlaceholder), node,
+                                 maxTextLength);
+    });
+    describe(tree, top, container, maxTextLength);
+    if (list->length() > 0)
+        tree.MarkChildrenPending(top);
+    return top;
 }
 
 } // namespace ModGeneral

@@ -33,4 +33,9 @@ QString AttributeLabel(const QString& name, const QString& value);
 // when first needed.
 void AddXmlNodeToTree(TreeModel::ItemId item, XmlNode node, TreeModel& tree, int maxTextLength);
 
+// Adds a top-level item that shows `container` and has the `nodes` (of any document) as its
+// child items, in order. The list's items, like the nodes' own, are created when first needed.
+TreeModel::ItemId AddXmlNodeListToTree(const XmlNode& container, XmlNodeList nodes, TreeModel& tree,
+                                       int maxTextLength);
+
 } // namespace ModGeneral

@@ -36,6 +36,10 @@ public:
     // is exactly what was parsed.
     quint64 revision() const;
 
+    // A deep copy of the whole document that shares nothing with this one (not even the names'
+    // dictionary), so another thread may read the copy while this one is edited or released.
+    XmlDocument snapshot() const;
+
     XmlNode asNode() const;
     XmlNode documentElement() const;
     XmlNodeList childNodes() const { return asNode().childNodes(); }

@@ -49,6 +49,12 @@ ErrorCapture::ErrorCapture() {
         return true;
     }();
     (void)guarded;
+    // libxml2 keeps its error handlers per thread; queries also run on worker threads.
+    thread_local const bool quiet = [] {
+        xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
+        return true;
+    }();
+    (void)quiet;
     xmlSetStructuredErrorFunc(this, collectError);
 }
 
