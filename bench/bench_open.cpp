@@ -5,6 +5,7 @@
 // Usage: bench_open [MEGABYTES=100] [FILE]
 
 #include "app/frmmain.h"
+#include "childprocess.h"
 #include "documentgenerator.h"
 
 #include <QApplication>
@@ -16,8 +17,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -40,26 +39,6 @@ long statusKb(const char* field) {
     }
     std::fclose(f);
     return value;
-}
-
-// Runs `body` in a child process and returns what it measured.
-template <typename Body> Result inChild(Body body) {
-    int pipeFd[2];
-    if (pipe(pipeFd) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(pipeFd[0]);
-        const Result r = body();
-        (void)!write(pipeFd[1], &r, sizeof r);
-        _exit(0);
-    }
-    close(pipeFd[1]);
-    Result r;
-    (void)!read(pipeFd[0], &r, sizeof r);
-    close(pipeFd[0]);
-    waitpid(pid, nullptr, 0);
-    return r;
 }
 
 Result parseAlone(const QString& path) {
@@ -110,8 +89,8 @@ int main(int argc, char** argv) {
                     QFile(path).size() / 1048576.0);
     }
     std::fflush(stdout);
-    const Result base = inChild([&] { return parseAlone(path); });
-    const Result editor = inChild([&] { return openInEditor(path, argc, argv); });
+    const Result base = InChild([&] { return parseAlone(path); });
+    const Result editor = InChild([&] { return openInEditor(path, argc, argv); });
     std::printf("libxml2 parse alone : %7.3f s  peak +%7.1f MB\n", base.seconds,
                 base.peakKb / 1024.0);
     std::printf("editor open, shown  : %7.3f s  peak +%7.1f MB  (%ld tree items built)\n",

@@ -91,6 +91,25 @@ QByteArray RichTextBox::Utf8Text() const {
     return data ? QByteArray(data, length) : QByteArray();
 }
 
+QByteArray RichTextBox::Utf8Content() {
+    applyPending();
+    return Utf8Text();
+}
+
+bool RichTextBox::ReplaceUtf8Text(const QByteArray& text) {
+    SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
+    // Cleared as an edit, so the view counts as changed; no undo step is kept, since it would
+    // hold one more copy of a text that may be very large.
+    SendScintilla(SCI_CLEARALL);
+    SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(text.size()), text.constData());
+    SendScintilla(SCI_EMPTYUNDOBUFFER);
+    if (SendScintilla(SCI_GETSTATUS) == SC_STATUS_OK)
+        return true;
+    SendScintilla(SCI_CLEARALL);
+    SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
+    return false;
+}
+
 void RichTextBox::Refresh() {
     viewport()->update();
 }

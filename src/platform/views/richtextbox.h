@@ -25,6 +25,12 @@ public:
     QString Text();
     // The text as the view holds it (UTF-8, CR LF), in one copy; pending text is not put in.
     QByteArray Utf8Text() const;
+    // The whole text as the view holds it, with pending text put in first.
+    QByteArray Utf8Content();
+    // Replaces the whole text with `text` (UTF-8, line breaks kept as they are), as an edit of
+    // the user's: it counts as typing. False when the view could not take it; it then holds
+    // nothing, and the caller puts back what it held.
+    bool ReplaceUtf8Text(const QByteArray& text);
     // Whether the user typed since the text was last put in (undoing it all counts as none).
     bool HasTyping() const { return !m_source && !m_hasPendingText && isModified(); }
     void Refresh();
