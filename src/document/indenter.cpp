@@ -11,10 +11,19 @@ bool startsWith(const char* begin, const char* end, const char* prefix, qsizetyp
     return end - begin >= length && std::memcmp(begin, prefix, length) == 0;
 }
 
-// A bare opening tag (or a declaration, processing instruction or comment standing alone): its
-// only "<" comes first, it has a ">" and no "/>".
+// The first `c` in [begin, end), or `end`.
+const char* find(const char* begin, const char* end, char c) {
+    const void* found = std::memchr(begin, c, end - begin);
+    return found ? static_cast<const char*>(found) : end;
+}
+
+// A bare opening tag: its only "<" comes first, it has a ">" and no "/>". A declaration,
+// processing instruction, comment or CDATA section ("<?", "<!") opens nothing: taking it for an
+// opening tag would push every later line one level deeper for good, so that a document with a
+// comment in every record would get ever longer runs of tabs, a text growing with the square of
+// its length.
 bool isOpeningTag(const char* begin, const char* end) {
-    if (begin == end || *begin != '<')
+    if (end - begin < 2 || *begin != '<' || begin[1] == '?' || begin[1] == '!')
         return false;
     bool closes = false;
     for (const char* c = begin + 1; c < end; ++c) {
@@ -123,18 +132,23 @@ QByteArray Indent(int IndentFactor) {
 
 QByteArray UnindentXML(QByteArrayView text) {
     // Line breaks between two tags go, then every tab; both only ever shorten the text, so the
-    // rest of the work is done in place.
+    // rest of the work is done in place. The text is copied a line at a time.
     QByteArray out(text.size(), Qt::Uninitialized);
     char* w = out.data();
-    for (const char *r = text.data(), *end = r + text.size(); r < end;) {
-        if (startsWith(r, end, ">\r\n<", 4)) {
-            *w++ = '>';
-            *w++ = '<';
-            r += 4;
-        } else if (*r == '\t') {
-            ++r;
+    const char* const textEnd = text.data() + text.size();
+    const bool hasTabs = find(text.data(), textEnd, '\t') != textEnd;
+    for (const char* r = text.data(); r < textEnd;) {
+        const char* cr = find(r, textEnd, '\r');
+        w = hasTabs ? std::remove_copy(r, cr, w, '\t') : std::copy(r, cr, w);
+        if (cr == textEnd)
+            break;
+        const bool betweenTags =
+            cr > text.data() && cr[-1] == '>' && textEnd - cr >= 3 && cr[1] == '\n' && cr[2] == '<';
+        if (betweenTags) {
+            r = cr + 2;
         } else {
-            *w++ = *r++;
+            *w++ = '\r';
+            r = cr + 1;
         }
     }
     char* const begin = out.data();
@@ -172,16 +186,25 @@ QByteArray UnindentXML(QByteArrayView text) {
 QByteArray IndentXML(QByteArrayView text) {
     const QByteArray stripped = UnindentXML(text);
     IndentedText out(stripped.size() + stripped.size() / 4);
-    // Lines end at CR LF and between two adjacent tags.
+    // Lines end at CR LF and between two adjacent tags; the next of each is looked up only once
+    // the walk has passed the last one.
     const char* const end = stripped.constData() + stripped.size();
     const char* line = stripped.constData();
-    for (const char* c = line; c < end; ++c) {
-        if (*c == '\r' && c + 1 < end && c[1] == '\n') {
-            out.addLine(line, c, false);
-            line = ++c + 1;
-        } else if (*c == '>' && c + 1 < end && c[1] == '<') {
-            out.addLine(line, c + 1, false);
-            line = c + 1;
+    const char* cr = find(line, end, '\r');
+    const char* gt = find(line, end, '>');
+    while (cr < end || gt < end) {
+        if (cr < gt) {
+            if (end - cr >= 2 && cr[1] == '\n') {
+                out.addLine(line, cr, false);
+                line = cr + 2;
+            }
+            cr = find(cr + 1, end, '\r');
+        } else {
+            if (end - gt >= 2 && gt[1] == '<') {
+                out.addLine(line, gt + 1, false);
+                line = gt + 1;
+            }
+            gt = find(gt + 1, end, '>');
         }
     }
     out.addLine(line, end, true);

@@ -17,8 +17,9 @@ QByteArray Indent(int IndentFactor);
 // Strips the layout: line breaks between tags, every tab, and the blanks around the text
 // between tags. What follows the last "<" is kept as it is.
 QByteArray UnindentXML(QByteArrayView text);
-// Strips the layout, then puts each tag on its own line, indented by one tab per level. An
-// empty element's closing tag joins its opening tag; the last line is kept as it is.
+// Strips the layout, then puts each tag on its own line, indented by one tab per level of
+// element nesting (declarations, processing instructions, comments and CDATA sections open no
+// level). An empty element's closing tag joins its opening tag; the last line is kept as it is.
 QByteArray IndentXML(QByteArrayView text);
 
 } // namespace Indenter
