@@ -37,11 +37,15 @@ set(ORVEL_CORE_SOURCES
   src/search/backgroundrelease.cpp
   src/search/queryjob.h
   src/search/queryjob.cpp
+  src/document/indenter.h
+  src/document/indenter.cpp
 )
 set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h
   src/platform/ui/uiservices.cpp
   src/platform/ui/commondialog.h
+  src/platform/ui/printservice.h
+  src/platform/ui/printservice.cpp
   src/platform/tree/treecontrol.h
   src/platform/tree/treecontrol.cpp
   src/platform/views/dropfiles.h
@@ -53,6 +57,9 @@ set(ORVEL_GUI_SOURCES
   src/document/frmmain_files.cpp
   src/document/frmmain_refresh.cpp
   src/document/frmmain_recovery.cpp
+  src/document/frmmain_indent.cpp
+  src/document/frmmain_clipboard.cpp
+  src/document/frmmain_print.cpp
   src/tree/frmmain_commandstate.cpp
   src/tree/frmmain_treeevents.cpp
   src/editing/editordialogs.h

@@ -29,10 +29,10 @@ const MenuEntry kMenus[] = {
     {"mnuEdit", "mnuLine9",           "-",                   "",           nullptr},
     {"mnuEdit", "mnuExpandAll",       "Expand &All",         "",           &frmMain::mnuExpandAll_Click},
     {"mnuEdit", "mnusep",             "-",                   "",           nullptr},
-    {"mnuEdit", "mnuCopyClip",        "Copy XML to Clipboard",    "",      nullptr},
-    {"mnuEdit", "mnuPasteClip",       "Paste XML from Clipboard", "Ctrl+P", nullptr},
+    {"mnuEdit", "mnuCopyClip",        "Copy XML to Clipboard",    "",      &frmMain::CopyClipboardText},
+    {"mnuEdit", "mnuPasteClip",       "Paste XML from Clipboard", "Ctrl+P", &frmMain::PasteClipboardText},
     {"mnuEdit", "mnuline",            "-",                   "",           nullptr},
-    {"mnuEdit", "mnuIndent",          "Indent",              "",           nullptr},
+    {"mnuEdit", "mnuIndent",          "Indent",              "",           &frmMain::IndentXML},
 
     {"",        "mnuView",            "&View",               "",           nullptr},
     {"mnuView", "mnuTreeView",        "&Tree View",          "",           &frmMain::mnuTreeView_Click},
@@ -81,8 +81,8 @@ const MenuEntry kMenus[] = {
     {"mnuContextMenu", "mnuDelPopup",           "&Delete",             "", &frmMain::mnuDeleteItem_Click},
 
     {"*",           "mnuPopupClip",    "PopupClip",                "", nullptr},
-    {"mnuPopupClip", "mnuPopCopyClip",  "Copy XML To Clipboard",    "", nullptr},
-    {"mnuPopupClip", "mnuPopPasteClip", "Paste XML From Clipboard", "", nullptr},
+    {"mnuPopupClip", "mnuPopCopyClip",  "Copy XML To Clipboard",    "", &frmMain::CopyClipboardText},
+    {"mnuPopupClip", "mnuPopPasteClip", "Paste XML From Clipboard", "", &frmMain::PasteClipboardText},
 };
 
 const ButtonEntry kButtons[] = {
@@ -131,12 +131,13 @@ const KeyDispatch kToolbar1Keys[] = {
     {"New", &frmMain::mnuNewDoc_Click},  {"Open", &frmMain::mnuOpen_Click},
     {"Save", &frmMain::mnuSave_Click},   {"Cut", &frmMain::mnuCut_Click},
     {"Copy", &frmMain::mnuCopy_Click},                   {"Paste", &frmMain::mnuPaste_Click},
-    {"Print", nullptr},                  {"Delete", &frmMain::mnuDeleteItem_Click},
+    {"Print", &frmMain::PrintXML},                  {"Delete", &frmMain::mnuDeleteItem_Click},
     {"Up", &frmMain::mnuMoveUp_Click},                     {"Down", &frmMain::mnuMoveDown_Click},
     {"Left", &frmMain::mnuMoveLeft_Click},                   {"Right", &frmMain::mnuMoveRight_Click},
     {"ExpandAll", &frmMain::mnuExpandAll_Click},              {"Find", &frmMain::mnuFind_Click},
     {"Query", &frmMain::mnuQuery_Click},                {"Refresh", &frmMain::mnuRefresh_Click},
-    {"PasteClip", nullptr},              {"CopyClip", nullptr},
+    {"PasteClip", &frmMain::PasteClipboardText},
+    {"CopyClip", &frmMain::CopyClipboardText},
 };
 
 const KeyDispatch kToolboxKeys[] = {

@@ -167,6 +167,12 @@ public:
     void mnutextView_Click();
     void mnuWebView_Click();
 
+    // ---- indenter, clipboard transfer, printing ----
+    void IndentXML();
+    void CopyClipboardText();
+    void PasteClipboardText();
+    void PrintXML();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -218,6 +218,7 @@ TEST_F(MainWindowTest, ToolbarsHoldTheirButtonsInOrderWithTooltips) {
 
 TEST_F(MainWindowTest, ToolbarKeysRunTheirCommandsAndUnknownKeysNothing) {
     changeDocument();
+    ui.expectPrint(PrintResult::Cancelled);
     window->Toolbar1_ButtonClick(QStringLiteral("Print"));
     window->Toolbar1_ButtonClick(QStringLiteral("NoSuchKey"));
     window->Toolbox_ButtonClick(QStringLiteral("element")); // keys compare case-sensitively

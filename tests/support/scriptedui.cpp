@@ -35,11 +35,13 @@ const char* ButtonsName(MsgButtons buttons) {
 
 ScriptedUi::ScriptedUi() {
     SetUiServices(this);
+    SetPrintService(this);
 }
 
 ScriptedUi::~ScriptedUi() {
     verify();
     SetUiServices(nullptr);
+    SetPrintService(nullptr);
 }
 
 void ScriptedUi::expectMessage(const QString& text, MsgButtons buttons, MsgIcon icon,
@@ -68,7 +70,10 @@ void ScriptedUi::verify() {
                       << "\")";
     if (!m_modals.empty())
         ADD_FAILURE() << m_modals.size() << " expected modal dialog(s) never shown";
+    if (!m_prints.empty())
+        ADD_FAILURE() << m_prints.size() << " expected print dialog(s) never shown";
     m_messages.clear();
+    m_prints.clear();
     m_files.clear();
     m_modals.clear();
 }
@@ -127,4 +132,15 @@ void ScriptedUi::showModal(QDialog& dialog) {
     dialog.show();
     handler(dialog);
     dialog.hide();
+}
+
+PrintResult ScriptedUi::printXml(const QString& xml, const QString& documentName) {
+    m_printJobs.push_back({xml, documentName});
+    if (m_prints.empty()) {
+        ADD_FAILURE() << "unexpected print dialog for " << documentName.toStdString();
+        return PrintResult::Cancelled;
+    }
+    const PrintResult answer = m_prints.front();
+    m_prints.pop_front();
+    return answer;
 }

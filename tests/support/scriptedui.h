@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ui/printservice.h"
 #include "platform/ui/uiservices.h"
 
 #include <QString>
@@ -10,8 +11,9 @@
 // A stand-in for the person at the screen. Every message box must have been expected, in order,
 // with its exact text, buttons, icon and title; the expectation also gives the answer. File
 // dialogs answer from a queue; modal dialogs are handed to a callback that works their real
-// widgets. Anything unexpected, and any expectation left over at the end, fails the test.
-class ScriptedUi : public UiServices {
+// widgets; print dialogs answer from a queue and record what would have been printed. Anything
+// unexpected, and any expectation left over at the end, fails the test.
+class ScriptedUi : public UiServices, public PrintService {
 public:
     struct Message {
         QString text;
@@ -33,6 +35,12 @@ public:
     // The next file dialog of this kind returns `fileName`; an empty name dismisses it.
     void expectFileDialog(FileDialogKind kind, const QString& fileName);
     void expectModal(std::function<void(QDialog&)> handler);
+    // The next print dialog ends with `answer` (Printed: the user went on and it printed).
+    void expectPrint(PrintResult answer) { m_prints.push_back(answer); }
+    struct PrintJob {
+        QString xml;
+        QString documentName;
+    };
     // From now on a message nobody expected is recorded and answered with `answer` (or OK where
     // that is the only button) instead of failing; for tests that drive random commands.
     void allowAnyMessages(MsgResult answer) {
@@ -45,6 +53,8 @@ public:
 
     const std::vector<Message>& shown() const { return m_shown; }
     const std::vector<FileDialogRequest>& fileDialogs() const { return m_fileRequests; }
+    // Every print dialog shown, whatever its answer.
+    const std::vector<PrintJob>& printJobs() const { return m_printJobs; }
     QString clipboard;
 
     MsgResult messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
@@ -53,6 +63,7 @@ public:
     void showModal(QDialog& dialog) override;
     QString clipboardText() override { return clipboard; }
     void setClipboardText(const QString& text) override { clipboard = text; }
+    PrintResult printXml(const QString& xml, const QString& documentName) override;
 
 private:
     struct ExpectedMessage {
@@ -69,6 +80,8 @@ private:
     std::deque<std::function<void(QDialog&)>> m_modals;
     std::vector<Message> m_shown;
     std::vector<FileDialogRequest> m_fileRequests;
+    std::deque<PrintResult> m_prints;
+    std::vector<PrintJob> m_printJobs;
     bool m_anyMessages = false;
     MsgResult m_anyAnswer = MsgResult::OK;
 };

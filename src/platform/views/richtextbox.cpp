@@ -91,6 +91,38 @@ QByteArray RichTextBox::Utf8Text() const {
     return data ? QByteArray(data, length) : QByteArray();
 }
 
+QByteArrayView RichTextBox::Utf8Content() {
+    applyPending();
+    const long length = SendScintilla(SCI_GETLENGTH);
+    const auto* data = reinterpret_cast<const char*>(SendScintilla(SCI_GETCHARACTERPOINTER));
+    return data ? QByteArrayView(data, length) : QByteArrayView();
+}
+
+bool RichTextBox::ReplaceUtf8Text(QByteArrayView text) {
+    // No undo step is kept: removing and inserting a large text for undo costs far more than the
+    // replacement itself (clearing the whole text without one is quick). The undo history goes
+    // too, as it could no longer find its places.
+    SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
+    SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
+    SendScintilla(SCI_CLEARALL);
+    SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(text.size()) + 1);
+    SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(text.size()), text.data());
+    const bool taken = SendScintilla(SCI_GETSTATUS) == SC_STATUS_OK;
+    if (!taken)
+        SendScintilla(SCI_CLEARALL);
+    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
+    SendScintilla(SCI_EMPTYUNDOBUFFER);
+    SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
+    m_replaced = true;
+    return taken;
+}
+
+void RichTextBox::setModified(bool modified) {
+    if (!modified)
+        m_replaced = false;
+    QsciScintilla::setModified(modified);
+}
+
 void RichTextBox::Refresh() {
     viewport()->update();
 }

@@ -25,8 +25,18 @@ public:
     QString Text();
     // The text as the view holds it (UTF-8, CR LF), in one copy; pending text is not put in.
     QByteArray Utf8Text() const;
+    // The whole text as the view holds it, with pending text put in first; valid until the text
+    // changes.
+    QByteArrayView Utf8Content();
+    // Replaces the whole text with `text` (UTF-8, line breaks kept as they are), as an edit of
+    // the user's: it counts as typing. False when the view could not take it; it is then empty.
+    bool ReplaceUtf8Text(QByteArrayView text);
+    // Clearing also forgets a replacement made by ReplaceUtf8Text.
+    void setModified(bool modified) override;
     // Whether the user typed since the text was last put in (undoing it all counts as none).
-    bool HasTyping() const { return !m_source && !m_hasPendingText && isModified(); }
+    bool HasTyping() const {
+        return !m_source && !m_hasPendingText && (isModified() || m_replaced);
+    }
     void Refresh();
 
     static QString WithCrLf(const QString& text);
@@ -48,4 +58,6 @@ private:
     std::function<QString()> m_source;
     QString m_pendingText;
     bool m_hasPendingText = false;
+    // Replaced by ReplaceUtf8Text since the text was last put in: a change no undo step records.
+    bool m_replaced = false;
 };

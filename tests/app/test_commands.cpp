@@ -1,0 +1,255 @@
+// Every command of the main window from each of its ways in: menu item, toolbar button, context
+// item and shortcut. Each way must be enabled when its twins are, and must end in the same
+// state, which must differ from the state without the command. Find, Find Next and the Query
+// Analyzer are checked with their own windows' tests.
+
+#include "document/documentrules.h"
+#include "support/editingfixture.h"
+
+#include <QTextStream>
+
+namespace {
+
+const QByteArray kDoc = "<r><a k=\"1\">t<!--c--></a><b><c/></b><d/></r>";
+using Bar = QToolBar* frmMain::*;
+
+struct Command {
+    const char* menu;  // the menu-bar item, or null for a button alone
+    const char* popup; // its context twin
+    Bar bar;
+    const char* key;
+    QKeySequence shortcut;
+    const char* select;            // the item clicked first, by labels
+    std::function<void()> prepare; // what the command needs, also in the state compared against
+    std::function<void()> script;  // the prompts the command shows
+};
+
+} // namespace
+
+class CommandsTest : public EditingTest {
+protected:
+    // The document file is the same for every run, so the states compare.
+    void reset(const Command& command) {
+        window->m_bNeedToSave = false;
+        window->m_txtXML->setModified(false);
+        click(window->ToolbarView, "TreeView");
+        window->m_objCopiedNode = XmlNode();
+        ui.clipboard = QStringLiteral("<clip/>");
+        m_log.clear();
+        window->DropFiles({writeFile(QStringLiteral("doc.xml"), kDoc)});
+        if (command.select)
+            select(QString::fromLatin1(command.select));
+        if (command.prepare)
+            command.prepare();
+        m_shownBefore = {ui.shown().size(), ui.fileDialogs().size(), ui.printJobs().size()};
+    }
+    // Everything a command may change, as text.
+    QString state() {
+        QString out;
+        QTextStream s(&out);
+        s << "document " << (window->m_objDocument.isNull() ? "none" : xml()) << "\nfile "
+          << window->m_strFileName << " " << readFile(window->m_strFileName) << "\nunsaved "
+          << window->m_bNeedToSave << "\nview " << !window->m_wndTree->isHidden()
+          << !window->m_txtXML->isHidden() << !window->m_WebBrowser->isHidden() << "\ntext "
+          << window->m_txtXML->Text() << "\ncopied "
+          << (window->m_objCopiedNode.isNull() ? QString() : window->m_objCopiedNode.xml())
+          << "\nclipboard " << ui.clipboard << "\nmessages " << ui.shown().size() - m_shownBefore[0]
+          << " files " << ui.fileDialogs().size() - m_shownBefore[1] << " prints "
+          << ui.printJobs().size() - m_shownBefore[2] << "\nlog " << m_log.join(QLatin1Char(','))
+          << "\ntree\n";
+        dumpTree(s, TreeModel::NoItem, 0);
+        return out;
+    }
+    void dumpTree(QTextStream& s, Id parent, int depth) {
+        for (Id c = parent ? nodes().Child(parent) : nodes().FirstTopLevel(); c;
+             c = nodes().Next(c)) {
+            s << QString(depth, QLatin1Char(' ')) << nodes().Text(c)
+              << (window->m_wndTree->Expanded(c) ? " +" : "") << "\n";
+            dumpTree(s, c, depth + 1);
+        }
+    }
+    QStringList m_log;
+    std::array<size_t, 3> m_shownBefore{};
+};
+
+TEST_F(CommandsTest, EveryWayToACommandDoesTheSame) {
+    const QString other = writeFile(QStringLiteral("other.xml"), "<other/>");
+    const auto none = std::function<void()>();
+    const auto needsSaving = [this] { window->m_bNeedToSave = true; };
+    const auto editDocumentOnly = [this] {
+        window->m_objDocument.documentElement().appendChild(
+            window->m_objDocument.createComment(QStringLiteral("edit")));
+        window->m_bNeedToSave = true;
+    };
+    const auto logDialog = [this] {
+        ui.expectModal([this](QDialog& dialog) {
+            m_log << dialog.windowTitle();
+            dialog.reject();
+        });
+    };
+    const auto attributeEditor = [this](const char* title) {
+        return [this, title] {
+            expectAttributeEditor(QString::fromLatin1(title), QString(), QString(),
+                                  std::make_pair(QStringLiteral("n"), QStringLiteral("v")));
+        };
+    };
+    const Bar main = &frmMain::Toolbar1;
+    const Bar box = &frmMain::Toolbox;
+    const Bar views = &frmMain::ToolbarView;
+    const QKeySequence noKey;
+    const Command commands[] = {
+        {"mnuNewDoc", nullptr, main, "New", noKey, nullptr, none, none},
+        {"mnuOpen", nullptr, main, "Open", noKey, nullptr, none,
+         [&] { ui.expectFileDialog(FileDialogKind::Open, other); }},
+        {"mnuSave", nullptr, main, "Save", QKeySequence("Ctrl+S"), nullptr, needsSaving, none},
+        {"mnuSaveAs", nullptr, nullptr, nullptr, noKey, nullptr, none,
+         [&] { ui.expectFileDialog(FileDialogKind::Save, QString()); }},
+        {"mnuExit", nullptr, nullptr, nullptr, noKey, nullptr, needsSaving,
+         [&] {
+             ui.expectMessagePrefix(kSaveQuestionPrefix, MsgButtons::YesNoCancel, MsgIcon::None,
+                                    DocumentRules::kAppTitle, MsgResult::Cancel);
+         }},
+        {"mnuCut", "mnuCutPopup", main, "Cut", QKeySequence("Ctrl+X"), "r/b", none, none},
+        {"mnuCopy", "mnuCopyPopup", main, "Copy", QKeySequence("Ctrl+C"), "r/b", none, none},
+        {"mnuPaste", "mnuPastePopup", main, "Paste", QKeySequence("Ctrl+V"), "r/d",
+         [&] {
+             select("r/b");
+             trigger("mnuCopy");
+             select("r/d"); // the command state follows the clicked item
+         },
+         none},
+        {"mnuDeleteItem", "mnuDelPopup", main, "Delete", QKeySequence(Qt::Key_Delete), "r/d", none,
+         [&] {
+             ui.expectMessage(QStringLiteral("Are you sure you want to delete the selected item?"),
+                              MsgButtons::YesNo, MsgIcon::Question, DocumentRules::kAppTitle,
+                              MsgResult::Yes);
+         }},
+        {"mnuUpdate", "mnuUpdatePopup", nullptr, nullptr, QKeySequence(Qt::Key_F2), "r/d", none,
+         none},
+        {"mnuSpecialUpdate", "mnuSpecialUpdatePopup", nullptr, nullptr, QKeySequence("Shift+F2"),
+         "r/a/t", none,
+         [&] { expectTextEditor(QStringLiteral("Text Editor"), QStringLiteral("t"), "new"); }},
+        {"mnuExpandAll", "mnuExpandAllPopup", main, "ExpandAll", noKey, "r", none, none},
+        {"mnuCopyClip", "mnuPopCopyClip", main, "CopyClip", noKey, nullptr, none, none},
+        {"mnuPasteClip", "mnuPopPasteClip", main, "PasteClip", QKeySequence("Ctrl+P"), nullptr,
+         none, none},
+        {"mnuIndent", nullptr, nullptr, nullptr, noKey, nullptr, none, none},
+        {"mnuTreeView", nullptr, views, "TreeView", noKey, nullptr,
+         [&] { click(window->ToolbarView, "WebView"); }, none},
+        {"mnutextView", nullptr, views, "TextView", noKey, nullptr, none, none},
+        {"mnuWebView", nullptr, views, "WebView", noKey, nullptr, none, none},
+        {"mnuRefresh", nullptr, main, "Refresh", QKeySequence(Qt::Key_F5), nullptr,
+         editDocumentOnly, none},
+        {"mnuNewElement", "mnuElementPopup", box, "Element", QKeySequence("Ctrl+E"), "r/b", none,
+         none},
+        {"mnuNewText", "mnuTextPopup", box, "Text", QKeySequence("Ctrl+T"), "r/d", none, none},
+        {"mnuNewAttribute", "mnuAttributePopup", box, "Attribute", noKey, "r/d", none,
+         attributeEditor("Attribute Editor")},
+        {"mnuNewComment", "mnuCommentPopup", box, "Comment", QKeySequence("Ctrl+M"), "r/d", none,
+         none},
+        {"mnuNewCDATA", "mnuCDataPopup", box, "CData", noKey, "r/d", none, none},
+        {"mnuNewPI", "mnuPinstPopup", box, "PInstructions", noKey, "r/d", none,
+         attributeEditor("Processing Instruction Editor")},
+        {"mnuMoveUp", nullptr, main, "Up", QKeySequence("Ctrl+U"), "r/b", none, none},
+        {"mnuMoveDown", nullptr, main, "Down", QKeySequence("Ctrl+D"), "r/a", none, none},
+        {"mnuMoveLeft", nullptr, main, "Left", QKeySequence("Ctrl+L"), "r/b/c", none, none},
+        {"mnuMoveRight", nullptr, main, "Right", QKeySequence("Ctrl+R"), "r/b", none, none},
+        {"mnuAbout", nullptr, nullptr, nullptr, noKey, nullptr, none, logDialog},
+        {nullptr, nullptr, main, "Print", noKey, nullptr, none,
+         [&] { ui.expectPrint(PrintResult::Printed); }},
+    };
+    for (const Command& command : commands) {
+        const std::string name = command.menu ? command.menu : command.key;
+        SCOPED_TRACE(name);
+        reset(command);
+        const QString untouched = state();
+        ui.verify();
+        // The ways in, each run on a fresh window state.
+        std::vector<std::pair<std::string, std::function<void()>>> ways;
+        if (command.menu)
+            ways.emplace_back("menu", [&] { trigger(command.menu); });
+        if (command.popup)
+            ways.emplace_back("context item", [&] { trigger(command.popup); });
+        if (command.bar)
+            ways.emplace_back("button", [&] { click(window.get()->*command.bar, command.key); });
+        if (!command.shortcut.isEmpty()) {
+            ways.emplace_back("shortcut", [&] {
+                QApplication::setActiveWindow(window.get());
+                window->m_wndTree->setFocus();
+                const QKeyCombination key = command.shortcut[0];
+                QTest::keyClick(window->m_wndTree, key.key(), key.keyboardModifiers());
+            });
+        }
+        QString first;
+        for (const auto& [way, run] : ways) {
+            SCOPED_TRACE(way);
+            reset(command);
+            if (command.menu && command.popup) {
+                EXPECT_EQ(enabled(command.menu), enabled(command.popup));
+            }
+            if (command.menu && command.bar) {
+                EXPECT_EQ(enabled(command.menu),
+                          buttonEnabled(window.get()->*command.bar, command.key));
+            }
+            if (command.script)
+                command.script();
+            run();
+            if (labelEditor())
+                typeLabel(QStringLiteral("typed"));
+            ui.verify();
+            const QString after = state();
+            EXPECT_NE(after, untouched) << "the command did not run";
+            if (first.isNull())
+                first = after;
+            else
+                EXPECT_EQ(after, first);
+            check();
+        }
+    }
+}
+
+// The right button over empty space in the tree offers the clipboard commands of the whole
+// document; over an item, the item commands.
+TEST_F(CommandsTest, TreeContextMenusOfferTheirCommands) {
+    window->DropFiles({writeFile(QStringLiteral("doc.xml"), kDoc)});
+    TreeControl* tree = window->m_wndTree;
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, {},
+                      QPoint(5, tree->viewport()->height() - 5));
+    QMenu* shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->objectName(), QStringLiteral("mnuPopupClip"));
+    QStringList captions;
+    for (QAction* action : shown->actions()) {
+        captions << action->text();
+        EXPECT_TRUE(action->isEnabled()) << action->objectName().toStdString();
+    }
+    EXPECT_EQ(captions, (QStringList{"Copy XML To Clipboard", "Paste XML From Clipboard"}));
+    closePopups();
+
+    const Id item = find("r/b");
+    tree->scrollTo(nodes().IndexOf(item));
+    QCoreApplication::processEvents();
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, {},
+                      tree->visualRect(nodes().IndexOf(item)).center());
+    shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->objectName(), QStringLiteral("mnuContextMenu"));
+    closePopups();
+}
+
+// Nothing in the command set is left without its routine: with an item that allows nearly
+// everything selected, only what the command state turns off for it is off.
+TEST_F(CommandsTest, NoCommandIsLeftDisabledForGood) {
+    window->DropFiles({writeFile(QStringLiteral("doc.xml"), kDoc)});
+    select("r/b");
+    trigger("mnuCopy");
+    select("r/b");
+    const QSet<QString> off = {"mnuMoveLeft", "Toolbar1.Left", "mnuSpecialUpdate",
+                               "mnuSpecialUpdatePopup"};
+    for (QAction* action : window->findChildren<QAction*>()) {
+        const QString name = action->objectName();
+        if (name.isEmpty() || action->isSeparator() || action->menu())
+            continue;
+        EXPECT_EQ(action->isEnabled(), !off.contains(name)) << name.toStdString();
+    }
+}

@@ -1,0 +1,189 @@
+// The commands that work on the document's text as a whole: Indent in the text view, the
+// clipboard transfer of the whole document and printing.
+
+#include "document/documentrules.h"
+#include "document/indenter.h"
+#include "support/editingfixture.h"
+
+namespace {
+const QByteArray kDoc = "<?xml version=\"1.0\"?>\n<r><a k=\"1\">t</a><b><c/></b><e></e></r>\n";
+const QString kCannotCopy = QStringLiteral("Cannot copy the text. XML is not valid.");
+} // namespace
+
+class TextCommandsTest : public EditingTest {
+protected:
+    void showTextView() { click(window->ToolbarView, "TextView"); }
+    QString viewText() { return window->m_txtXML->Text(); }
+    // Leaves the window without a Document, as after applying text that does not parse.
+    void applyBrokenText(const QString& text) {
+        showTextView();
+        window->m_txtXML->SetTypedText(text);
+        ui.expectMessage(parseErrorReportFor(text), MsgButtons::OKOnly, MsgIcon::Information);
+        ui.expectMessage(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly,
+                         MsgIcon::Critical);
+        click(window->ToolbarApply, "Apply");
+        ASSERT_TRUE(window->m_objDocument.isNull());
+    }
+    static QString parseErrorReportFor(const QString& text) {
+        XmlDocument document = XmlDocument::create();
+        EXPECT_FALSE(document.loadXML(text));
+        return DocumentRules::ParseErrorReport(document.parseError());
+    }
+};
+
+TEST_F(TextCommandsTest, IndentLaysOutTheTextViewOnlyUntilApplied) {
+    load(kDoc);
+    const QString before = xml();
+    showTextView();
+    const QString shown = viewText();
+    trigger("mnuIndent");
+    const QString indented = viewText();
+    EXPECT_EQ(indented, QString::fromUtf8(Indenter::IndentXML(shown.toUtf8())));
+    EXPECT_EQ(indented, QStringLiteral("<?xml version=\"1.0\"?>\r\n<r>\r\n\t<a k=\"1\">t</a>\r\n"
+                                       "\t<b>\r\n\t\t<c/>\r\n\t</b>\r\n\t<e/>\r\n</r>\r\n"));
+    EXPECT_EQ(xml(), before) << "the Document waits for Apply";
+    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges()) << "a changed text view is work not yet applied";
+    EXPECT_FALSE(window->m_txtXML->isUndoAvailable()) << "no undo into a text that is gone";
+
+    trigger("mnuIndent");
+    EXPECT_EQ(viewText(), indented) << "indenting again changes nothing";
+
+    click(window->ToolbarApply, "Apply");
+    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_EQ(labelsUnder("r"), (QStringList{"a", "b", "e"}));
+    check();
+}
+
+// The command does not ask which view is shown: hidden, the text view is laid out all the same
+// and shows it when it appears.
+TEST_F(TextCommandsTest, IndentWorksOnTheHiddenTextViewAndPastAnyLineCount) {
+    QByteArray big = "<r>";
+    for (int i = 0; i < 20000; ++i)
+        big += "<i><j/></i>";
+    big += "</r>";
+    load(big);
+    ASSERT_TRUE(window->m_txtXML->isHidden());
+    trigger("mnuIndent");
+    showTextView();
+    const QString text = viewText();
+    const QStringList lines = text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 3 + 20000 * 3);
+    EXPECT_EQ(lines.mid(0, 4), (QStringList{"<r>", "\t<i>", "\t\t<j/>", "\t</i>"}));
+    EXPECT_EQ(lines.mid(lines.size() - 3), (QStringList{"\t</i>", "</r>", ""}));
+    EXPECT_EQ(text.count(QLatin1Char('\n')), text.count(QStringLiteral("\r\n")));
+}
+
+TEST_F(TextCommandsTest, CopyThenPasteGivesTheSameDocumentRebuiltAndUnsaved) {
+    load(kDoc);
+    const QString path = window->m_strFileName;
+    const QString original = xml();
+    showTextView();
+    window->m_txtXML->SetTypedText(QStringLiteral("<typed/>"));
+    trigger("mnuCopyClip");
+    EXPECT_EQ(ui.clipboard, original) << "the Document is copied, not the unapplied typing";
+
+    click(window->ToolbarView, "TreeView");
+    select("r/b");
+    ui.expectMessage(QStringLiteral("Are you sure you want to delete the selected item?"),
+                     MsgButtons::YesNo, MsgIcon::Question, DocumentRules::kAppTitle,
+                     MsgResult::Yes);
+    trigger("mnuDeleteItem");
+    ASSERT_NE(xml(), original);
+
+    trigger("mnuPasteClip"); // no question: the pasted text simply replaces the document
+    EXPECT_EQ(xml(), original);
+    EXPECT_EQ(labelsUnder("r"), (QStringList{"a", "b", "e"}));
+    EXPECT_EQ(window->m_wndTree->SelectedItem(), TreeModel::NoItem);
+    EXPECT_EQ(window->m_strFileName, path);
+    EXPECT_TRUE(window->m_bNeedToSave) << "the pasted document is in no file yet";
+    showTextView();
+    EXPECT_EQ(viewText(), RichTextBox::WithCrLf(original)) << "the typing was replaced";
+    check();
+
+    // Closing asks before the pasted document is lost.
+    ui.expectMessagePrefix(kSaveQuestionPrefix, MsgButtons::YesNoCancel, MsgIcon::None,
+                           DocumentRules::kAppTitle, MsgResult::Cancel);
+    trigger("mnuExit");
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(TextCommandsTest, PasteOfTextThatDoesNotParseChangesNothing) {
+    load(kDoc);
+    window->m_bNeedToSave = true;
+    const QString before = xml();
+    const QStringList labelsBefore = labelsUnder("r");
+    const struct {
+        const char* behaviour;
+        QString text;
+    } rows[] = {
+        {"mismatched tags", QStringLiteral("<a><b></a>")},
+        {"loose text", QStringLiteral("not xml")},
+        {"two document elements", QStringLiteral("<a/><b/>")},
+        {"undeclared prefix", QStringLiteral("<p:a/>")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        ui.clipboard = row.text;
+        const QString report = parseErrorReportFor(row.text);
+        EXPECT_TRUE(report.contains(QStringLiteral("Source Text:")) &&
+                    report.contains(QStringLiteral("Line: ")) &&
+                    report.contains(QStringLiteral(" Position: ")))
+            << report.toStdString();
+        ui.expectMessage(report, MsgButtons::OKOnly, MsgIcon::Information);
+        trigger("mnuPasteClip");
+        ui.verify();
+        EXPECT_EQ(xml(), before);
+        EXPECT_EQ(labelsUnder("r"), labelsBefore);
+        EXPECT_TRUE(window->m_bNeedToSave);
+    }
+    // An empty clipboard is no XML and no error either: nothing is shown.
+    ui.clipboard.clear();
+    trigger("mnuPasteClip");
+    EXPECT_EQ(xml(), before);
+}
+
+TEST_F(TextCommandsTest, WithoutADocumentCopyRefusesAndPasteRestoresOne) {
+    load(kDoc);
+    applyBrokenText(QStringLiteral("<broken>"));
+    ui.clipboard = QStringLiteral("kept");
+    ui.expectMessage(kCannotCopy, MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuCopyClip");
+    EXPECT_EQ(ui.clipboard, QStringLiteral("kept")) << "the clipboard is left as it was";
+
+    ui.clipboard = QStringLiteral("<back><again/></back>");
+    trigger("mnuPasteClip");
+    ASSERT_FALSE(window->m_objDocument.isNull());
+    EXPECT_EQ(labels(), (QStringList{"back"}));
+    trigger("mnuCopyClip");
+    EXPECT_EQ(ui.clipboard, xml());
+    check();
+}
+
+TEST_F(TextCommandsTest, PrintSendsTheDocumentsTextThroughThePrintDialog) {
+    load(kDoc);
+    showTextView();
+    window->m_txtXML->SetTypedText(QStringLiteral("<typed/>"));
+    const QString name = DocumentRules::LastPathPart(window->m_strFileName);
+    ui.expectPrint(PrintResult::Printed);
+    click(window->Toolbar1, "Print");
+    ui.expectPrint(PrintResult::Cancelled); // dismissed: nothing to say
+    click(window->Toolbar1, "Print");
+    ui.expectPrint(PrintResult::Failed);
+    ui.expectMessage(QStringLiteral("The XML could not be printed."), MsgButtons::OKOnly,
+                     MsgIcon::Critical);
+    click(window->Toolbar1, "Print");
+    ASSERT_EQ(ui.printJobs().size(), 3u);
+    for (const auto& job : ui.printJobs()) {
+        EXPECT_EQ(job.xml, xml());
+        EXPECT_EQ(job.documentName, name);
+    }
+    EXPECT_FALSE(window->m_bNeedToSave);
+
+    // Without a Document the text that did not parse is what there is to print.
+    applyBrokenText(QStringLiteral("<half"));
+    ui.expectPrint(PrintResult::Printed);
+    click(window->Toolbar1, "Print");
+    EXPECT_EQ(ui.printJobs().back().xml, QStringLiteral("<half"));
+    EXPECT_EQ(ui.printJobs().back().documentName, name);
+}
