@@ -43,3 +43,11 @@ ParseTiming ParseAlone(const QString& path) {
     xmlFreeDoc(doc);
     return r;
 }
+
+ParseTiming ParseBaseline(const QString& path) {
+    const ParseTiming base = InChild<ParseTiming>([&] { return ParseAlone(path); });
+    std::printf("libxml2 parse alone : %7.3f s  peak +%7.1f MB\n", base.seconds,
+                base.peakKb / 1024.0);
+    std::fflush(stdout);
+    return base;
+}

@@ -39,3 +39,6 @@ struct ParseTiming {
 };
 // libxml2 reading the file alone, in the calling process.
 ParseTiming ParseAlone(const QString& path);
+// The baseline every benchmark compares with: libxml2 parsing `path` alone in a child process,
+// printed as the first line of the results.
+ParseTiming ParseBaseline(const QString& path);

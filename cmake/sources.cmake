@@ -75,6 +75,8 @@ set(ORVEL_GUI_SOURCES
   src/app/frmmain.h
   src/app/frmmain.cpp
   src/app/frmmain_layout.cpp
+  src/app/layoutfailures.h
+  src/app/layoutfailures.cpp
   src/app/frmmain_views.cpp
   src/app/commandtable.h
   src/app/commandtable.cpp

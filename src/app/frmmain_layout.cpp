@@ -2,6 +2,7 @@
 // pixel at 96 dots per inch), as the window was designed.
 
 #include "app/frmmain.h"
+#include "app/layoutfailures.h"
 
 #include "app/statuspanels.h"
 #include "document/documentrules.h"
@@ -64,10 +65,5 @@ void frmMain::Form_Resize() {
     }
     if (!failed)
         return;
-    ++m_iResizeFailures;
-    if (m_iResizeFailures > 100) {
-        m_iResizeFailures = 0;
-        MsgBox(QStringLiteral("Oh, com'on man! Stop screwing around with the window."),
-               MsgButtons::OKOnly, MsgIcon::Critical, DocumentRules::kAppTitle);
-    }
+    CountLayoutFailure(m_iResizeFailures);
 }

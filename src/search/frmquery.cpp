@@ -3,6 +3,8 @@
 
 #include "search/frmquery.h"
 
+#include "app/layoutfailures.h"
+
 #include "document/documentrules.h"
 #include "platform/ui/uiservices.h"
 #include "search/backgroundrelease.h"
@@ -244,10 +246,5 @@ void frmQuery::Form_Resize() {
     }();
     if (!failed)
         return;
-    ++m_iResizeFailures;
-    if (m_iResizeFailures > 100) {
-        m_iResizeFailures = 0;
-        MsgBox(QStringLiteral("Oh, com'on man! Stop screwing around with the window."),
-               MsgButtons::OKOnly, MsgIcon::Critical, DocumentRules::kAppTitle);
-    }
+    CountLayoutFailure(m_iResizeFailures);
 }
