@@ -60,6 +60,13 @@ TEST(XmlFidelity, WhiteSpaceIsLayoutOnlyInElementOnlyContent) {
         EXPECT_EQ(str(doc.xml()), saved);
         EXPECT_EQ(str(parsed(doc.xml()).xml()), saved) << "not a fixed point";
     }
+    // Blank runs longer than the parser's pieces of text, before and after text turns up late in
+    // an element, keep their places.
+    const QString blanks = QString(" \n\t").repeated(400);
+    const QString late = "<m>" + blanks + "<b/>" + blanks + "<i/>" + blanks + "x" + blanks + "</m>";
+    EXPECT_EQ(parsed(late).xml(), late + "\n");
+    const QString layout = "<m>" + blanks + "<b/>" + blanks + "<i/>" + blanks + "</m>";
+    EXPECT_EQ(str(parsed(layout).xml()), "<m>\n  <b/>\n  <i/>\n</m>\n");
     // Layout leaves no node behind in the tree: the same tree as without it.
     const XmlDocument indented = parsed(q("<r>\n  <a>\n    <b/>\n  </a>\n  <!--c-->\n</r>"));
     EXPECT_EQ(indented.documentElement().childNodes().length(), 2);

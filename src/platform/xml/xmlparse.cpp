@@ -65,7 +65,7 @@ ErrorCapture::~ErrorCapture() {
 namespace {
 
 // Blank text is kept while parsing: whether it is layout depends on the whole element, which
-// libxml2's own guess does not wait for (see dropLayoutText).
+// libxml2's own guess does not wait for (see LayoutFilter).
 constexpr int kParseOptions = XML_PARSE_NONET;
 
 // Two CDATA sections side by side stay two nodes, as they were written; libxml2 would join them.
@@ -115,7 +115,8 @@ ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options) {
     if (!ctxt)
         throw XmlError(QStringLiteral("Out of memory"));
     xmlCtxtUseOptions(ctxt, options);
-    ctxt->sax->cdataBlock = separateCData; // after the options, which set their own
+    // After the options, which set handlers of their own.
+    LayoutFilter layout(ctxt, separateCData);
     ctxt->sax->getParameterEntity = noteParameterEntity;
     xmlParseDocument(ctxt);
     ParseOutcome outcome;
@@ -127,7 +128,6 @@ ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options) {
     const bool ok = doc != nullptr && ctxt->wellFormed && ctxt->nsWellFormed;
     xmlFreeParserCtxt(ctxt);
     if (ok) {
-        dropLayoutText(doc);
         decodeNamespaceValues(doc);
         outcome.doc = doc;
     } else if (doc) {

@@ -4,6 +4,8 @@
 
 #include "platform/xml/xmltreewalk.h"
 
+#include <libxml/SAX2.h>
+#include <libxml/parserInternals.h>
 #include <libxml/valid.h>
 
 namespace xmlimpl {
@@ -46,23 +48,12 @@ bool isTextLike(xmlNodePtr n) {
            n->type == XML_ENTITY_REF_NODE;
 }
 
-// An entity reference may stand for text, so it counts as text; an element with nothing but
-// blank text has no markup to lay out, and that text is its content.
-bool isElementOnly(xmlNodePtr element, bool preserve) {
-    if (preserve)
-        return false;
-    bool markup = false;
-    for (xmlNodePtr c = element->children; c; c = c->next) {
-        if (c->type == XML_TEXT_NODE) {
-            if (!xmlIsBlankNode(c))
-                return false;
-        } else if (isTextLike(c)) {
+bool isBlank(const xmlChar* text, int len) {
+    for (int i = 0; i < len; ++i) {
+        if (!IS_BLANK_CH(text[i]))
             return false;
-        } else {
-            markup = true;
-        }
     }
-    return markup && !declaredWithText(element);
+    return true;
 }
 
 // Calls visit(element, preserve) for every element of the subtree in document order, with
@@ -81,18 +72,124 @@ template <class Visit> void forEachElement(xmlNodePtr root, Visit visit) {
 
 } // namespace
 
-void dropLayoutText(xmlDocPtr doc) {
-    forEachElement(reinterpret_cast<xmlNodePtr>(doc), [](xmlNodePtr element, bool preserve) {
-        if (!isElementOnly(element, preserve))
-            return;
-        for (xmlNodePtr c = element->children, next; c; c = next) {
-            next = c->next;
-            if (c->type == XML_TEXT_NODE) {
-                xmlUnlinkNode(c);
-                xmlFreeNode(c);
-            }
+LayoutFilter::LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata)
+    : m_ctxt(ctxt), m_cdata(cdata) {
+    ctxt->_private = this;
+    ctxt->sax->startElementNs = startElement;
+    ctxt->sax->endElementNs = endElement;
+    ctxt->sax->characters = characters;
+    ctxt->sax->ignorableWhitespace = characters;
+    ctxt->sax->cdataBlock = cdataBlock;
+    ctxt->sax->reference = reference;
+}
+
+LayoutFilter* LayoutFilter::of(void* context) {
+    return static_cast<LayoutFilter*>(static_cast<xmlParserCtxtPtr>(context)->_private);
+}
+
+// The frame of the element text goes to now; none for text of the document's own entities,
+// which libxml2 parses with contexts of their own (their content is kept as it is).
+LayoutFilter::Frame* LayoutFilter::frameFor(xmlParserCtxtPtr ctxt) {
+    if (ctxt != m_ctxt || m_frames.empty() || m_frames.back().element != ctxt->node)
+        return nullptr;
+    return &m_frames.back();
+}
+
+// Puts the held-back text of `frame`'s element where it stood.
+void LayoutFilter::putBack(Frame& frame) {
+    xmlNodePtr element = frame.element;
+    for (size_t i = frame.firstRun; i < m_runs.size(); ++i) {
+        const Run& run = m_runs[i];
+        const auto* text = reinterpret_cast<const xmlChar*>(run.text.data());
+        const int len = static_cast<int>(run.text.size());
+        if (run.after == element->last) {
+            // At the end, where libxml2 goes on adding text: its own handler keeps its account.
+            xmlSAX2Characters(m_ctxt, text, len);
+            continue;
         }
-    });
+        xmlNodePtr node = xmlNewDocTextLen(element->doc, text, len);
+        if (!node)
+            continue;
+        if (run.after)
+            xmlAddNextSibling(run.after, node);
+        else
+            xmlAddPrevSibling(element->children, node);
+    }
+    m_runs.resize(frame.firstRun);
+}
+
+void LayoutFilter::becomesMixed(xmlParserCtxtPtr ctxt) {
+    Frame* frame = frameFor(ctxt);
+    if (!frame || frame->mixed || frame->keep)
+        return;
+    frame->mixed = true;
+    putBack(*frame);
+}
+
+void LayoutFilter::startElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                                const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
+                                int nbAttributes, int nbDefaulted, const xmlChar** attributes) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    LayoutFilter* self = of(context);
+    xmlNodePtr parent = ctxt->node;
+    xmlSAX2StartElementNs(context, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                          nbDefaulted, attributes);
+    xmlNodePtr element = ctxt->node;
+    if (ctxt != self->m_ctxt || !element || element == parent)
+        return;
+    const bool inherited = !self->m_frames.empty() && self->m_frames.back().preserve;
+    const Space own = ownSpace(element);
+    const bool preserve = own == Space::Inherited ? inherited : own == Space::Preserve;
+    self->m_frames.push_back(
+        {element, preserve, preserve || declaredWithText(element), false, self->m_runs.size()});
+}
+
+// An element with markup and nothing but blank text beside it is element-only: its blank text
+// was layout. An element with blank text alone keeps it: that is its content.
+void LayoutFilter::endElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                              const xmlChar* uri) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    LayoutFilter* self = of(context);
+    if (Frame* frame = self->frameFor(ctxt)) {
+        if (!frame->element->children)
+            self->putBack(*frame);
+        self->m_runs.resize(frame->firstRun);
+        self->m_frames.pop_back();
+    }
+    xmlSAX2EndElementNs(context, localname, prefix, uri);
+}
+
+void LayoutFilter::characters(void* context, const xmlChar* text, int len) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    LayoutFilter* self = of(context);
+    Frame* frame = self->frameFor(ctxt);
+    if (!frame || frame->keep || frame->mixed) {
+        xmlSAX2Characters(context, text, len);
+        return;
+    }
+    if (!isBlank(text, len)) {
+        self->becomesMixed(ctxt);
+        xmlSAX2Characters(context, text, len);
+        return;
+    }
+    // One blank run may come in several pieces.
+    xmlNodePtr after = ctxt->node->last;
+    if (self->m_runs.size() > frame->firstRun && self->m_runs.back().after == after)
+        self->m_runs.back().text.append(reinterpret_cast<const char*>(text), len);
+    else
+        self->m_runs.push_back({after, std::string(reinterpret_cast<const char*>(text), len)});
+}
+
+void LayoutFilter::cdataBlock(void* context, const xmlChar* value, int len) {
+    LayoutFilter* self = of(context);
+    self->becomesMixed(static_cast<xmlParserCtxtPtr>(context));
+    self->m_cdata(context, value, len);
+}
+
+// A reference may stand for text.
+void LayoutFilter::reference(void* context, const xmlChar* name) {
+    of(context)->becomesMixed(static_cast<xmlParserCtxtPtr>(context));
+    xmlSAX2Reference(context, name);
 }
 
 LayoutMarks::LayoutMarks(xmlNodePtr root) {
