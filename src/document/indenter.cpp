@@ -17,11 +17,17 @@ const char* find(const char* begin, const char* end, char c) {
     return found ? static_cast<const char*>(found) : end;
 }
 
-// A bare opening tag: its only "<" comes first, it has a ">" and no "/>". A declaration,
-// processing instruction, comment or CDATA section ("<?", "<!") opens nothing: taking it for an
-// opening tag would push every later line one level deeper for good, so that a document with a
-// comment in every record would get ever longer runs of tabs, a text growing with the square of
-// its length.
+// A bare opening tag: its only "<" comes first, it has a ">" and no "/>". A processing
+// instruction, comment or CDATA section ("<?", "<!") opens nothing: taking it for an opening tag
+// would push every later line one level deeper for good, so that a document with a comment in
+// every record would get ever longer runs of tabs, a text growing with the square of its length.
+// Only the XML declaration on the first line counts as one: it can stand there once, and the
+// lines after it are indented one level, as they always were.
+bool isXmlDeclaration(const char* begin, const char* end) {
+    return end - begin > 6 && std::memcmp(begin, "<?xml", 5) == 0 &&
+           (begin[5] == ' ' || begin[5] == '\t' || begin[5] == '?');
+}
+
 bool isOpeningTag(const char* begin, const char* end) {
     if (end - begin < 2 || *begin != '<' || begin[1] == '?' || begin[1] == '!')
         return false;
@@ -56,7 +62,7 @@ public:
             } else {
                 addIndented(begin, end);
             }
-        } else if (isOpeningTag(begin, end)) {
+        } else if (isOpeningTag(begin, end) || (m_line == 0 && isXmlDeclaration(begin, end))) {
             addIndented(begin, end);
             ++m_level;
         } else {

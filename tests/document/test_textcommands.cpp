@@ -39,8 +39,9 @@ TEST_F(TextCommandsTest, IndentLaysOutTheTextViewOnlyUntilApplied) {
     trigger("mnuIndent");
     const QString indented = viewText();
     EXPECT_EQ(indented, QString::fromUtf8(Indenter::IndentXML(shown.toUtf8())));
-    EXPECT_EQ(indented, QStringLiteral("<?xml version=\"1.0\"?>\r\n<r>\r\n\t<a k=\"1\">t</a>\r\n"
-                                       "\t<b>\r\n\t\t<c/>\r\n\t</b>\r\n\t<e/>\r\n</r>\r\n"));
+    EXPECT_EQ(indented,
+              QStringLiteral("<?xml version=\"1.0\"?>\r\n\t<r>\r\n\t\t<a k=\"1\">t</a>\r\n"
+                             "\t\t<b>\r\n\t\t\t<c/>\r\n\t\t</b>\r\n\t\t<e/>\r\n\t</r>\r\n"));
     EXPECT_EQ(xml(), before) << "the Document waits for Apply";
     EXPECT_FALSE(window->m_bNeedToSave);
     EXPECT_TRUE(window->HasUnsavedChanges()) << "a changed text view is work not yet applied";
