@@ -63,18 +63,8 @@ Result indentInEditor(const QString& path, int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int megabytes = argc > 1 ? std::atoi(argv[1]) : 100;
     QTemporaryDir dir;
-    QString path =
-        argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir.filePath(QStringLiteral("large.xml"));
-    if (argc <= 2) {
-        std::printf("generating %d MB document...\n", megabytes);
-        std::fflush(stdout);
-        const qint64 nodes = GenerateDocument(path, megabytes);
-        std::printf("  %lld nodes, %.1f MB\n", static_cast<long long>(nodes),
-                    QFile(path).size() / 1048576.0);
-    }
-    std::fflush(stdout);
+    const QString path = BenchDocument(argc, argv, dir);
     const Result base = InChild<Result>([&] { return xmllintFormat(path); });
     const Result editor = InChild<Result>([&] { return indentInEditor(path, argc, argv); });
     if (base.seconds < 0) {
