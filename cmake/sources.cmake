@@ -46,6 +46,8 @@ set(ORVEL_GUI_SOURCES
   src/platform/ui/commondialog.h
   src/platform/ui/printservice.h
   src/platform/ui/printservice.cpp
+  src/platform/ui/longoperation.h
+  src/platform/ui/longoperation.cpp
   src/platform/tree/treecontrol.h
   src/platform/tree/treecontrol.cpp
   src/platform/views/dropfiles.h

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QProgressBar>
 #include <QTime>
 #include <QTimer>
 
@@ -22,6 +23,12 @@ StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent) {
             addPermanentWidget(label);
         m_panels << label;
     }
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("StatusProgress"));
+    m_progress->setMaximumWidth(200);
+    m_progress->setRange(0, 100);
+    m_progress->hide();
+    insertPermanentWidget(0, m_progress);
     // Lock keys: Qt gives no portable way to read their state, so these stay dimmed.
     showKey(m_panels[1], false);
     showKey(m_panels[2], false);
@@ -36,6 +43,22 @@ StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent) {
 
 QLabel* StatusPanels::Panel(int index) const {
     return index >= 1 && index <= m_panels.size() ? m_panels[index - 1] : nullptr;
+}
+
+void StatusPanels::ShowProgress(const QString& caption, int percent) {
+    const QString text = percent < 0 ? caption + QStringLiteral("...")
+                                     : QStringLiteral("%1... %2%").arg(caption).arg(percent);
+    m_panels[0]->setText(text);
+    // Without a known amount the bar runs as a busy indicator.
+    m_progress->setRange(0, percent < 0 ? 0 : 100);
+    if (percent >= 0)
+        m_progress->setValue(percent);
+    m_progress->show();
+}
+
+void StatusPanels::HideProgress() {
+    m_progress->hide();
+    m_panels[0]->setText(QStringLiteral("Ready"));
 }
 
 void StatusPanels::showKey(QLabel* label, bool on) {

@@ -1,18 +1,23 @@
 #pragma once
 
+#include "platform/ui/longoperation.h"
+
 #include <QStatusBar>
 
 class QLabel;
+class QProgressBar;
 
 // The status bar: "Ready", the CAPS, NUM, INS and SCRL indicators and a clock. The panels keep
 // themselves up to date; where the windowing system cannot tell a lock key's state, its label
-// stays dimmed.
-class StatusPanels : public QStatusBar {
+// stays dimmed. A long operation shows its progress in the first panel and a bar beside it.
+class StatusPanels : public QStatusBar, public ProgressDisplay {
     Q_OBJECT
 public:
     explicit StatusPanels(QWidget* parent = nullptr);
     QLabel* Panel(int index) const; // 1..6
     bool InsertMode() const { return m_insert; }
+    void ShowProgress(const QString& caption, int percent) override;
+    void HideProgress() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -22,5 +27,6 @@ private:
     void showKey(QLabel* label, bool on);
 
     QList<QLabel*> m_panels;
+    QProgressBar* m_progress = nullptr;
     bool m_insert = true;
 };

@@ -5,6 +5,7 @@
 #include "document/documentrules.h"
 #include "document/recovery.h"
 #include "platform/errors.h"
+#include "platform/ui/longoperation.h"
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 
@@ -227,7 +228,8 @@ void frmMain::UpdateFormCaption() {
 // Back in the window after working elsewhere: a file another program changed is offered again,
 // unless that would drop changes made here (a save then asks before it overwrites).
 void frmMain::Form_Activate() {
-    if (m_bCheckingDiskFile || HasUnsavedChanges() || !m_diskFile.changedByOthers())
+    if (LongOperation::Running() || m_bCheckingDiskFile || HasUnsavedChanges() ||
+        !m_diskFile.changedByOthers())
         return;
     const FileStamp now = m_diskFile.current();
     if (m_declinedReload && m_declinedReload->sameMetadata(now) && m_declinedReload->sameFile(now))

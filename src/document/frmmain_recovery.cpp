@@ -4,6 +4,7 @@
 
 #include "document/documentrules.h"
 #include "document/recovery.h"
+#include "platform/ui/longoperation.h"
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 
@@ -25,7 +26,8 @@ void frmMain::startRecovery() {
 }
 
 void frmMain::WriteRecoveryCopy() {
-    if (!HasUnsavedChanges())
+    // In the middle of a long command the Document may be half loaded; the next tick copies it.
+    if (LongOperation::Running() || !HasUnsavedChanges())
         return;
     const bool redo = !m_recovery->hasCopy() || m_recovery->stoppedInARow() > 0;
     if (m_txtXML->HasTyping() || m_objDocument.isNull()) {

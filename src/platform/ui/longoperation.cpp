@@ -1,0 +1,93 @@
+#include "platform/ui/longoperation.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QThread>
+
+int LongOperation::s_running = 0;
+int LongOperation::s_eventsMs = 40;
+int LongOperation::s_showMs = 300;
+
+LongOperation::LongOperation(ProgressDisplay* display, QString caption)
+    : m_display(display), m_caption(std::move(caption)) {
+    m_started.start();
+    m_sinceEvents.start();
+    ++s_running;
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+LongOperation::~LongOperation() {
+    QCoreApplication::instance()->removeEventFilter(this);
+    --s_running;
+    if (m_shown && m_display)
+        m_display->HideProgress();
+}
+
+void LongOperation::SetIntervals(int eventsMs, int showMs) {
+    s_eventsMs = eventsMs;
+    s_showMs = showMs;
+}
+
+bool LongOperation::Step(qint64 done, qint64 total) {
+    if (m_sinceEvents.elapsed() >= s_eventsMs)
+        passEvents(done, total);
+    return !m_cancelled;
+}
+
+void LongOperation::passEvents(qint64 done, qint64 total) {
+    if (m_display && m_started.elapsed() >= s_showMs) {
+        const int percent =
+            total > 0 ? static_cast<int>(qBound(qint64(0), done * 100 / total, qint64(100))) : -1;
+        m_display->ShowProgress(m_caption, percent);
+        m_shown = true;
+    }
+    QCoreApplication::processEvents();
+    m_sinceEvents.restart();
+}
+
+bool LongOperation::WaitFor(const std::function<bool()>& ready,
+                            const std::function<std::pair<qint64, qint64>()>& progress) {
+    while (!ready()) {
+        if (m_cancelled)
+            return false;
+        const auto [done, total] = progress ? progress() : std::pair<qint64, qint64>{0, 0};
+        passEvents(done, total);
+        if (!ready())
+            QThread::msleep(static_cast<unsigned long>(qBound(1, s_eventsMs / 4, 10)));
+    }
+    return true;
+}
+
+// Input waits until the command is over (it is dropped, as it was meant for a window that may
+// look different by then); Esc asks the command to stop.
+bool LongOperation::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            m_cancelled = true;
+        return true;
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::InputMethod:
+        return true;
+    case QEvent::Close:
+        // Closing the window waits too; the user can stop the command with Esc first.
+        event->ignore();
+        return true;
+    default:
+        return QObject::eventFilter(watched, event);
+    }
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+// Where a long operation shows how far it got: the main window's status bar.
+class ProgressDisplay {
+public:
+    virtual ~ProgressDisplay() = default;
+    // `percent` from 0 to 100, or -1 while the amount of work is not known.
+    virtual void ShowProgress(const QString& caption, int percent) = 0;
+    virtual void HideProgress() = 0;
+};
+
+// Keeps the windows alive through a command that runs long on the user-interface thread, or that
+// waits there for a worker. The command calls Step() often; every few tens of milliseconds Step
+// lets the windows repaint, and once the command has run for 300 ms the progress shows. Input to
+// the windows is held back while it runs, so that no other command can start in the middle of
+// this one, except Esc, which asks the command to stop (Step then answers false).
+class LongOperation : public QObject {
+public:
+    LongOperation(ProgressDisplay* display, QString caption);
+    ~LongOperation() override;
+    LongOperation(const LongOperation&) = delete;
+    LongOperation& operator=(const LongOperation&) = delete;
+
+    // `done` of `total` in any unit (total 0 when unknown). False once the user asked to stop.
+    bool Step(qint64 done = 0, qint64 total = 0);
+    bool Cancelled() const { return m_cancelled; }
+    // Steps until `ready` answers true, sleeping a little between looks; false when the user
+    // stopped first. `progress` (optional) tells how far the worker got, as {done, total}.
+    bool WaitFor(const std::function<bool()>& ready,
+                 const std::function<std::pair<qint64, qint64>()>& progress = {});
+
+    // Whether a long operation is running: timers and window activation must not start
+    // anything of their own in the middle of it.
+    static bool Running() { return s_running > 0; }
+    // Tests make every step a pass over the events (0, 0); the program keeps the defaults.
+    static void SetIntervals(int eventsMs, int showMs);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void passEvents(qint64 done, qint64 total);
+
+    ProgressDisplay* m_display;
+    QString m_caption;
+    QElapsedTimer m_started;
+    QElapsedTimer m_sinceEvents;
+    bool m_cancelled = false;
+    bool m_shown = false;
+    static int s_running;
+    static int s_eventsMs;
+    static int s_showMs;
+};
