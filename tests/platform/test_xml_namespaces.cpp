@@ -112,7 +112,26 @@ TEST(XmlNamespaces, MovedSubtreesKeepEveryNamespace) {
         EXPECT_EQ(str(doc.xml()), row.expected);
         EXPECT_EQ(namespaces(doc), before);
         EXPECT_EQ(str(NamespaceProblem(doc.xml())), "");
+        // The same move without taking the element out first.
+        XmlDocument direct = parsed(row.text);
+        element(direct, row.to).appendChild(element(direct, row.moved));
+        EXPECT_EQ(str(direct.xml()), row.expected);
     }
+}
+
+// A subtree put back where it came from needs no new declarations, unless the declarations
+// there changed while it was out.
+TEST(XmlNamespaces, APutBackSubtreeFollowsDeclarationsChangedWhileItWasOut) {
+    XmlDocument doc = parsed(R"(<r><a xmlns:p="urn:p"><p:x/></a></r>)");
+    XmlNode a = element(doc, "0");
+    XmlNode x = a.removeChild(element(doc, "0/0"));
+    a.appendChild(x);
+    EXPECT_EQ(str(doc.xml()), "<r>\n  <a xmlns:p=\"urn:p\">\n    <p:x/>\n  </a>\n</r>\n");
+    a.removeChild(x);
+    a.removeAttribute(QStringLiteral("xmlns:p"));
+    a.appendChild(x);
+    EXPECT_EQ(str(doc.xml()), "<r>\n  <a>\n    <p:x xmlns:p=\"urn:p\"/>\n  </a>\n</r>\n");
+    EXPECT_EQ(str(x.namespaceURI()), "urn:p");
 }
 
 TEST(XmlNamespaces, ATenThousandDeepSubtreeMovesWithoutRecursion) {

@@ -5,6 +5,8 @@
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlstorage.h"
 
+#include <algorithm>
+
 #include <vector>
 
 namespace xmlimpl {
@@ -216,6 +218,19 @@ void keepNamespaces(xmlDocPtr doc, xmlNodePtr node) {
                 stack.emplace_back(c, inner);
         }
     }
+}
+
+std::vector<xmlNsPtr> declarationsInScope(xmlNodePtr place) {
+    std::vector<xmlNsPtr> found;
+    for (xmlNodePtr n = place; n && n->type == XML_ELEMENT_NODE; n = n->parent) {
+        for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next) {
+            if (std::none_of(found.begin(), found.end(),
+                             [ns](xmlNsPtr f) { return xmlStrEqual(f->prefix, ns->prefix); }))
+                found.push_back(ns);
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element) {

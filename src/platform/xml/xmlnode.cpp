@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <optional>
 
 using namespace xmlimpl;
 
@@ -192,6 +193,15 @@ Placement placementFor(XmlStorage& storage, xmlNodePtr node, xmlNodePtr parent) 
 // so the pointers are set here.
 void link(XmlStorage& storage, xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref,
           const Placement& placement = {}) {
+    // Where the subtree stands now, or stood until the change just before this one.
+    std::optional<std::vector<xmlNsPtr>> scopeBefore;
+    if (node->type == XML_ELEMENT_NODE && !placement.pending) {
+        if (node->parent)
+            scopeBefore = declarationsInScope(node->parent);
+        else if (storage.lastDetached.node == node &&
+                 storage.lastDetached.revision == storage.previousRevision)
+            scopeBefore = storage.lastDetached.scope;
+    }
     xmlUnlinkNode(node);
     storage.attach(node);
     node->parent = parent;
@@ -219,7 +229,8 @@ void link(XmlStorage& storage, xmlNodePtr parent, xmlNodePtr node, xmlNodePtr re
         node->ns = placement.ns;
         storage.unplaced.erase(node);
     }
-    keepNamespaces(storage.doc, node);
+    if (!scopeBefore || *scopeBefore != declarationsInScope(parent))
+        keepNamespaces(storage.doc, node);
 }
 
 // Whether taking the document type declaration away would leave entity references without
@@ -253,6 +264,8 @@ void checkRemovable(xmlDocPtr doc, xmlNodePtr node) {
 }
 
 void detach(XmlStorage& storage, xmlNodePtr node) {
+    if (node->type == XML_ELEMENT_NODE)
+        storage.lastDetached = {node, storage.revision, declarationsInScope(node->parent)};
     xmlUnlinkNode(node);
     storage.keepDetached(node);
 }
@@ -275,6 +288,7 @@ XmlStorage::~XmlStorage() {
 
 void XmlStorage::aboutToChange(xmlNodePtr container) {
     readerGate.stopReader();
+    previousRevision = revision;
     revision = nextRevision();
     if (listeners.empty() || !container)
         return;

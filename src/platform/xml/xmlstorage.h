@@ -83,6 +83,14 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
     std::vector<xmlNsPtr> removedDeclarations;
     std::vector<XmlChangeListener*> listeners;
     quint64 revision = 0;
+    quint64 previousRevision = 0; // before the change now being made
+    // The element last taken out of the tree, with the declarations in scope where it stood, so
+    // that putting it back under the same ones (a move) needs no pass over its subtree.
+    struct Detached {
+        xmlNodePtr node = nullptr;
+        quint64 revision = 0;
+        std::vector<xmlNsPtr> scope;
+    } lastDetached;
     std::weak_ptr<XmlDocumentObject> owner;
     mutable XmlReaderGate readerGate;
 };
@@ -150,6 +158,9 @@ xmlNsPtr namespaceForName(xmlDocPtr doc, xmlNodePtr element, xmlNodePtr parent,
 // After `node` was linked at a new place: every element and attribute of its subtree keeps its
 // namespace, with declarations added only where the new place does not already give it.
 void keepNamespaces(xmlDocPtr doc, xmlNodePtr node);
+// The declaration each prefix finds at `place` (an element, the document or nullptr), by address:
+// a subtree whose names were right in one place is right in any place with the same list.
+std::vector<xmlNsPtr> declarationsInScope(xmlNodePtr place);
 // The same for the attributes of `element` alone: declarations it needs go on the element, with
 // prefixes no descendant can be using.
 void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element);
