@@ -21,6 +21,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlsnapshot.cpp
   src/platform/xml/xmlbackgroundwriter.h
   src/platform/xml/xmlbackgroundwriter.cpp
+  src/platform/tree/itemstore.h
+  src/platform/tree/itemstore.cpp
   src/platform/tree/treemodel.h
   src/platform/tree/treemodel.cpp
   src/tree/treebuilder.h
