@@ -21,6 +21,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlsnapshot.cpp
   src/platform/xml/xmlbackgroundwriter.h
   src/platform/xml/xmlbackgroundwriter.cpp
+  src/platform/xml/xmlheldcopy.h
+  src/platform/xml/xmlheldcopy.cpp
   src/platform/tree/treemodel.h
   src/platform/tree/treemodel.cpp
   src/tree/treebuilder.h
@@ -39,6 +41,10 @@ set(ORVEL_CORE_SOURCES
   src/search/queryjob.cpp
   src/document/indenter.h
   src/document/indenter.cpp
+  src/document/crlfsink.h
+  src/document/crlfsink.cpp
+  src/document/preparedtext.h
+  src/document/preparedtext.cpp
 )
 set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h
@@ -54,6 +60,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/views/webbrowser.h
   src/platform/views/webbrowser.cpp
   src/document/deferredtext.h
+  src/document/deferredtext.cpp
   src/document/frmmain_files.cpp
   src/document/frmmain_refresh.cpp
   src/document/frmmain_recovery.cpp

@@ -13,13 +13,15 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <atomic>
 
 using namespace xmlimpl;
 
 namespace {
 
 quint64 nextRevision() {
-    static quint64 counter = 0;
+    // Documents are also made on worker threads (copies for readers).
+    static std::atomic<quint64> counter{0};
     return ++counter;
 }
 
