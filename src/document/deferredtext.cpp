@@ -4,6 +4,8 @@
 #include "document/preparedtext.h"
 #include "platform/views/richtextbox.h"
 
+#include <malloc.h>
+
 namespace {
 
 void writeDocument(const XmlDocument& document, Utf8TextSink& sink) {
@@ -35,6 +37,9 @@ void DeferredTextGuard::showDocument(const XmlDocument& document) {
             const QByteArray piece = pieces.takeFirst();
             sink.append(piece.constData(), piece.size());
         }
+        // The pieces were many small blocks: without a trim the program would keep their memory
+        // besides the view's own copy of the text.
+        malloc_trim(0);
     });
 }
 
