@@ -3,6 +3,7 @@
 
 #include "document/crlfsink.h"
 #include "document/preparedtext.h"
+#include "platform/xml/xmlbackgroundwriter.h"
 #include "search/backgroundrelease.h"
 #include "support/mainwindowfixture.h"
 
@@ -82,6 +83,47 @@ TEST(CrLfSink, EveryLineBreakBecomesCrLfAlsoAcrossPieces) {
             sink.write(piece.constData(), static_cast<int>(piece.size()));
         sink.finish();
         EXPECT_EQ(out, row.expected) << row.name;
+    }
+}
+
+// The text being prepared and a recovery copy being written read the Document at the same time;
+// a change stops the copy (or lets it finish) and waits for the text's copy of the Document,
+// and neither sees the change.
+TEST(PreparedTextTest, TwoReadersAtOnceNeitherSeesAChange) {
+    QString text = QStringLiteral("<big>");
+    for (int i = 0; i < 20000; ++i)
+        text += QStringLiteral("<item n=\"%1\">text</item>").arg(i);
+    text += QStringLiteral("</big>");
+    XmlDocument document = XmlDocument::create();
+    ASSERT_TRUE(document.loadXML(text));
+    const QByteArray before = referenceViewText(document);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("copy.xml"));
+    std::atomic<int> written{-1};
+    XmlBackgroundWriter writer;
+    std::shared_ptr<PreparedText> prepared;
+    {
+        HeldStage held(PreparedText::Stage::Copying);
+        writer.start(document, path, true, [&](bool ok) { written = ok; });
+        prepared = PreparedText::Start(document);
+        std::thread releaser([&held] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            held.release();
+        });
+        document.documentElement().appendChild(document.createComment(QStringLiteral("after")));
+        releaser.join();
+    }
+    writer.wait();
+    QByteArray preparedText;
+    for (const QByteArray& piece : prepared->Take())
+        preparedText += piece;
+    EXPECT_EQ(preparedText, before);
+    if (written == 1) {
+        XmlDocument copy = XmlDocument::create();
+        ASSERT_TRUE(copy.load(path));
+        EXPECT_FALSE(copy.xml().contains(QStringLiteral("after")));
+    } else {
+        EXPECT_FALSE(QFile::exists(path));
     }
 }
 
