@@ -23,6 +23,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlbackgroundwriter.cpp
   src/platform/tree/itemstore.h
   src/platform/tree/itemstore.cpp
+  src/platform/xml/xmlheldcopy.h
+  src/platform/xml/xmlheldcopy.cpp
   src/platform/tree/treemodel.h
   src/platform/tree/treemodel.cpp
   src/tree/treebuilder.h
@@ -41,6 +43,10 @@ set(ORVEL_CORE_SOURCES
   src/search/queryjob.cpp
   src/document/indenter.h
   src/document/indenter.cpp
+  src/document/crlfsink.h
+  src/document/crlfsink.cpp
+  src/document/preparedtext.h
+  src/document/preparedtext.cpp
 )
 set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h
@@ -58,6 +64,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/views/webbrowser.h
   src/platform/views/webbrowser.cpp
   src/document/deferredtext.h
+  src/document/deferredtext.cpp
   src/document/frmmain_files.cpp
   src/document/frmmain_refresh.cpp
   src/document/frmmain_recovery.cpp

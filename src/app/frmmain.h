@@ -94,6 +94,7 @@ public:
     Recovery& RecoveryCopies() { return *m_recovery; }
     void UpdateFormCaption();
     void SetTextToXML(QString NewText);
+    void SetUtf8ToXML(QByteArrayView text);
     QString GetTextFromXML();
     void HandleError();
     void ToolbarApply_ButtonClick(const QString& key);

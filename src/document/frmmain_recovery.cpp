@@ -22,7 +22,7 @@ void frmMain::startRecovery() {
             [this] { guarded([this] { WriteRecoveryCopy(); }); });
     m_recoveryTimer->start();
     // Per key only a flag: what was typed is looked at when the next copy is due.
-    connect(m_txtXML, &QsciScintilla::textChanged, this, [this] { m_bTypedSinceCopy = true; });
+    connect(m_txtXML, &RichTextBox::edited, this, [this] { m_bTypedSinceCopy = true; });
 }
 
 void frmMain::WriteRecoveryCopy() {

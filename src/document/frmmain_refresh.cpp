@@ -7,6 +7,7 @@
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
+#include "search/backgroundrelease.h"
 #include "tree/treebuilder.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QTemporaryFile>
 
 #include <cstdio>
+#include <malloc.h>
 
 using namespace DocumentRules;
 
@@ -27,20 +29,43 @@ struct TreeWaitPointer {
     ~TreeWaitPointer() { m_tree.SetMousePointer(TreeControl::PointerDefault); }
     TreeControl& m_tree;
 };
+
+// A document of a hundred megabytes takes a while to free, and its many small blocks stay with the
+// program unless the heap is trimmed afterwards: both happen on a worker, the last reference to
+// the old document going with it. (Anything else still holding a node keeps the document alive.)
+void GiveBackInBackground(XmlNode old) {
+    if (old.isNull())
+        return;
+    BackgroundWork::Start([old = std::move(old)]() mutable {
+        old = XmlNode();
+        malloc_trim(0);
+    });
+}
 } // namespace
 
 void frmMain::SetTextToXML(QString NewText) {
-    m_strXMLText = NewText;
+    SetUtf8ToXML(NewText.toUtf8());
+}
+
+// Parsed straight from `text` (on Apply, the text view's own buffer), with no copy of it kept
+// unless it does not parse: then it is the text the window holds instead of a Document.
+void frmMain::SetUtf8ToXML(QByteArrayView text) {
+    m_strXMLText.clear();
     m_wndTree->Nodes().Clear();
+    XmlNode old = m_objDocument.isNull() ? XmlNode() : m_objDocument.asNode();
     if (m_objDocument.isNull())
         m_objDocument = XmlDocument::create();
-    if (m_objDocument.loadXML(NewText.isEmpty() ? kNewDocumentText : NewText)) {
+    const bool loaded =
+        text.isEmpty() ? m_objDocument.loadXML(kNewDocumentText) : m_objDocument.loadUtf8(text);
+    GiveBackInBackground(std::move(old));
+    if (loaded) {
         m_parsedRevision = m_objDocument.revision();
         TreeWaitPointer wait(*m_wndTree);
         ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, m_objDocument.asNode(), m_wndTree->Nodes(),
                                      m_lTreeTextMaxLength);
         return;
     }
+    m_strXMLText = QString::fromUtf8(text);
     if (!m_objDocument.parseError().reason.isEmpty())
         showParseError(m_objDocument.parseError());
     m_objDocument = XmlDocument();
@@ -67,7 +92,7 @@ void frmMain::setTextViewFromDocument() {
     if (m_objDocument.isNull())
         m_textGuard->showText(m_strXMLText);
     else
-        m_textGuard->showDocument(m_objDocument.asNode());
+        m_textGuard->showDocument(m_objDocument);
     m_txtXML->Refresh();
 }
 
@@ -150,7 +175,7 @@ void frmMain::ToolbarApply_ButtonClick(const QString& key) {
         // Typing that becomes the document is a change like any edit; without typing, Apply
         // changes nothing that a save would have to write.
         const bool typed = m_txtXML->HasTyping();
-        SetTextToXML(m_txtXML->Text());
+        SetUtf8ToXML(m_txtXML->Utf8Content());
         if (typed)
             m_bNeedToSave = true;
         RefreshViews(true);

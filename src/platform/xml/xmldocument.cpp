@@ -101,13 +101,18 @@ bool adopt(XmlDocumentObject& object, const std::shared_ptr<XmlDocumentObject>& 
 } // namespace
 
 bool XmlDocument::loadXML(const QString& text) {
+    return loadUtf8(text.toUtf8());
+}
+
+bool XmlDocument::loadUtf8(QByteArrayView text) {
     XmlDocumentObject& o = object();
     if (text.isEmpty()) {
         o.parseError = {};
         adopt(o, m_object, {});
         return false;
     }
-    return adopt(o, m_object, parseText(text.toUtf8(), o.parseError));
+    return adopt(o, m_object,
+                 parseText(QByteArray::fromRawData(text.data(), text.size()), o.parseError));
 }
 
 bool XmlDocument::load(const QString& path) {
@@ -153,6 +158,11 @@ const XmlParseError& XmlDocument::parseError() const {
 QString XmlDocument::xml() const {
     XmlDocumentObject& o = object();
     return QString::fromUtf8(serialize(*o.storage, reinterpret_cast<xmlNodePtr>(o.storage->doc)));
+}
+
+void XmlDocument::writeXml(const std::function<bool(const char*, int)>& sink) const {
+    XmlDocumentObject& o = object();
+    serializeTo(*o.storage, reinterpret_cast<xmlNodePtr>(o.storage->doc), sink);
 }
 
 bool XmlDocument::hasContent() const {

@@ -3,7 +3,9 @@
 #include "platform/xml/xmlnode.h"
 #include "platform/xml/xmlparseerror.h"
 
+#include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <memory>
 
 struct XmlDocumentObject;
@@ -21,6 +23,8 @@ public:
     // Parse and replace the content. A malformed input gives false, fills parseError and leaves
     // the document empty; the empty text gives false with an empty parse error.
     bool loadXML(const QString& text);
+    // The same for UTF-8 text, parsed straight from the caller's buffer without a copy.
+    bool loadUtf8(QByteArrayView text);
     bool load(const QString& path);
     // Write the serialisation in the encoding that the XML declaration names (UTF-8 without
     // one). The target is replaced only by a completely written file; a scratch save skips
@@ -30,6 +34,9 @@ public:
 
     const XmlParseError& parseError() const;
     QString xml() const;
+    // The bytes of xml() in UTF-8, handed to `sink` piece by piece instead of as one copy; false
+    // from the sink stops with XmlError.
+    void writeXml(const std::function<bool(const char*, int)>& sink) const;
     // Whether the document has any node (its serialisation is not empty).
     bool hasContent() const;
     // Counts every change made through the XML layer; unchanged since a load means the content

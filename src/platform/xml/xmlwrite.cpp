@@ -282,21 +282,27 @@ void checkRepresentable(const XmlStorage& storage, const QByteArray& encoding) {
 
 } // namespace
 
-QByteArray serialize(const XmlStorage& storage, xmlNodePtr node) {
-    if (const QByteArray* text = storage.doctypeTextOf(node))
-        return *text;
+void serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sink) {
+    if (const QByteArray* text = storage.doctypeTextOf(node)) {
+        if (!sink(text->constData(), static_cast<int>(text->size())))
+            throw XmlError(QStringLiteral("The document could not be written."));
+        return;
+    }
     storage.readerGate.stopReader(); // the writer changes the tree for a moment
-    QByteArray out;
-    const std::function<bool(const char*, int)> sink = [&out](const char* b, int n) {
-        out.append(b, n);
-        return true;
-    };
     WritingAsRead asRead(storage, node);
     saveWith("UTF-8", sink, [&](xmlSaveCtxtPtr save) {
         if (node == reinterpret_cast<xmlNodePtr>(storage.doc))
             xmlSaveDoc(save, storage.doc);
         else
             xmlSaveTree(save, node);
+    });
+}
+
+QByteArray serialize(const XmlStorage& storage, xmlNodePtr node) {
+    QByteArray out;
+    serializeTo(storage, node, [&out](const char* b, int n) {
+        out.append(b, n);
+        return true;
     });
     return out;
 }

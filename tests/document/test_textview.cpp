@@ -1,0 +1,233 @@
+// The text view's text: written as CR LF bytes in one pass, prepared in the background after a
+// refresh, parsed straight from the view on Apply, and typing tracked without reading the text.
+
+#include "document/crlfsink.h"
+#include "document/preparedtext.h"
+#include "platform/xml/xmlbackgroundwriter.h"
+#include "search/backgroundrelease.h"
+#include "support/mainwindowfixture.h"
+
+#include <QTest>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// Every node kind, CR in attribute values and in text, text beyond ASCII, an internal subset.
+const struct {
+    const char* name;
+    const char* xml;
+} kDocuments[] = {
+    {"EveryNodeKind", "<?xml version=\"1.0\"?>\n<!--c--><?pi data?><r a=\"1\"><e>t</e>"
+                      "<![CDATA[x < y]]><!--in--><?p q?><m>mixed <b>bold</b> tail</m></r>"},
+    {"CarriageReturnsInValuesAndText", "<r a=\"x&#13;y&#13;&#10;z\">1&#13;2&#13;&#10;3\r\n4</r>"},
+    {"NonAsciiText",
+     "<r t=\"\xc3\xa9\xe2\x82\xac\"><\xc3\xa4>\xf0\x9f\x98\x80 \xe6\x97\xa5</\xc3\xa4></r>"},
+    {"InternalSubset", "<!DOCTYPE r [\n<!ENTITY e \"val\">\n<!ELEMENT r ANY>\n]>\n<r>&e;<s/></r>"},
+};
+
+QByteArray referenceViewText(const XmlDocument& document) {
+    return RichTextBox::WithCrLf(document.xml()).toUtf8();
+}
+
+// Holds the preparing worker at one stage until released.
+struct HeldStage {
+    explicit HeldStage(PreparedText::Stage stage) {
+        PreparedText::SetStageHook([this, stage](PreparedText::Stage reached) {
+            if (reached != stage)
+                return;
+            std::unique_lock<std::mutex> lock(mutex);
+            opened.wait(lock, [this] { return open; });
+        });
+    }
+    ~HeldStage() {
+        release();
+        BackgroundWork::WaitForAll();
+        PreparedText::SetStageHook(nullptr);
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+};
+
+} // namespace
+
+TEST(CrLfSink, EveryLineBreakBecomesCrLfAlsoAcrossPieces) {
+    const struct {
+        const char* name;
+        std::vector<QByteArray> pieces;
+        QByteArray expected;
+    } rows[] = {
+        {"lone LF", {"a\nb\n"}, "a\r\nb\r\n"},
+        {"lone CR", {"a\rb\r"}, "a\r\nb\r\n"},
+        {"CR LF kept as one break", {"a\r\nb"}, "a\r\nb"},
+        {"CR LF split between pieces", {"a\r", "\nb"}, "a\r\nb"},
+        {"CR then LF LF", {"a\r", "\n\nb"}, "a\r\n\r\nb"},
+        {"LF CR is two breaks", {"a\n\rb"}, "a\r\n\r\nb"},
+        {"no breaks", {"abc", "", "def"}, "abcdef"},
+    };
+    for (const auto& row : rows) {
+        QByteArray out;
+        CrLfSink sink([&out](const char* data, int len) {
+            out.append(data, len);
+            return true;
+        });
+        for (const QByteArray& piece : row.pieces)
+            sink.write(piece.constData(), static_cast<int>(piece.size()));
+        sink.finish();
+        EXPECT_EQ(out, row.expected) << row.name;
+    }
+}
+
+// The text being prepared and a recovery copy being written read the Document at the same time;
+// a change stops the copy (or lets it finish) and waits for the text's copy of the Document,
+// and neither sees the change.
+TEST(PreparedTextTest, TwoReadersAtOnceNeitherSeesAChange) {
+    QString text = QStringLiteral("<big>");
+    for (int i = 0; i < 20000; ++i)
+        text += QStringLiteral("<item n=\"%1\">text</item>").arg(i);
+    text += QStringLiteral("</big>");
+    XmlDocument document = XmlDocument::create();
+    ASSERT_TRUE(document.loadXML(text));
+    const QByteArray before = referenceViewText(document);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("copy.xml"));
+    std::atomic<int> written{-1};
+    XmlBackgroundWriter writer;
+    std::shared_ptr<PreparedText> prepared;
+    {
+        HeldStage held(PreparedText::Stage::Copying);
+        writer.start(document, path, true, [&](bool ok) { written = ok; });
+        prepared = PreparedText::Start(document);
+        std::thread releaser([&held] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            held.release();
+        });
+        document.documentElement().appendChild(document.createComment(QStringLiteral("after")));
+        releaser.join();
+    }
+    writer.wait();
+    QByteArray preparedText;
+    for (const QByteArray& piece : prepared->Take())
+        preparedText += piece;
+    EXPECT_EQ(preparedText, before);
+    if (written == 1) {
+        XmlDocument copy = XmlDocument::create();
+        ASSERT_TRUE(copy.load(path));
+        EXPECT_FALSE(copy.xml().contains(QStringLiteral("after")));
+    } else {
+        EXPECT_FALSE(QFile::exists(path));
+    }
+}
+
+class TextViewTest : public MainWindowTest {
+protected:
+    void open(const char* xml) {
+        const QString path = writeFile(QStringLiteral("doc.xml"), QByteArray(xml));
+        window->DropFiles({path});
+        ASSERT_FALSE(window->m_objDocument.isNull());
+    }
+    QByteArray viewBytes() { return window->m_txtXML->Utf8Content().toByteArray(); }
+    void typeAtEnd(const QString& text) {
+        window->m_txtXML->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+        QTest::keyClicks(window->m_txtXML, text);
+    }
+};
+
+TEST_F(TextViewTest, FirstSwitchShowsTheSerialisationWithCrLf) {
+    for (const auto& row : kDocuments) {
+        SCOPED_TRACE(row.name);
+        trigger("mnuTreeView");
+        open(row.xml);
+        const QByteArray expected = referenceViewText(window->m_objDocument);
+        trigger("mnutextView");
+        EXPECT_EQ(viewBytes(), expected);
+        EXPECT_FALSE(window->m_txtXML->HasTyping());
+    }
+}
+
+TEST_F(TextViewTest, ApplyFromTheViewGivesTheDocumentTheTextParsesTo) {
+    for (const auto& row : kDocuments) {
+        SCOPED_TRACE(row.name);
+        trigger("mnuTreeView");
+        open(row.xml);
+        trigger("mnutextView");
+        typeAtEnd(QStringLiteral("<!--typed \xc3\xa9-->"));
+        const QString typed = window->m_txtXML->Text();
+        XmlDocument expected = XmlDocument::create();
+        ASSERT_TRUE(expected.loadXML(typed));
+        click(window->ToolbarApply, "Apply");
+        ASSERT_FALSE(window->m_objDocument.isNull());
+        EXPECT_EQ(window->m_objDocument.xml(), expected.xml());
+        EXPECT_EQ(viewBytes(), referenceViewText(expected)) << "the view shows the new Document";
+        EXPECT_FALSE(window->m_txtXML->HasTyping());
+        EXPECT_TRUE(window->m_bNeedToSave);
+        window->m_bNeedToSave = false;
+    }
+}
+
+// An edit that starts while the text is still being prepared must not show up in it: the view
+// keeps the text of the last refresh until the next one.
+TEST_F(TextViewTest, PreparedTextIsTheRefreshEvenWhenAnEditComesFirst) {
+    for (const PreparedText::Stage stage :
+         {PreparedText::Stage::Copying, PreparedText::Stage::Writing}) {
+        SCOPED_TRACE(stage == PreparedText::Stage::Copying ? "while copying" : "while writing");
+        trigger("mnuTreeView");
+        const char* const xml = "<r><a/><b>text</b></r>";
+        XmlDocument asLoaded = XmlDocument::create();
+        ASSERT_TRUE(asLoaded.loadXML(QString::fromUtf8(xml)));
+        const QByteArray refreshed = referenceViewText(asLoaded);
+        {
+            HeldStage held(stage);
+            // While copying, anything that reads or changes the Document waits for the copy; the
+            // worker is let go from elsewhere.
+            std::thread releaser;
+            if (stage == PreparedText::Stage::Copying)
+                releaser = std::thread([&held] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    held.release();
+                });
+            open(xml);
+            window->m_objDocument.documentElement().appendChild(
+                window->m_objDocument.createElement(QStringLiteral("added")));
+            if (releaser.joinable())
+                releaser.join();
+        }
+        trigger("mnutextView");
+        EXPECT_EQ(viewBytes(), refreshed);
+        EXPECT_FALSE(viewBytes().contains("added"));
+        window->m_bNeedToSave = false;
+    }
+}
+
+TEST_F(TextViewTest, TypingIsTrackedWithoutLosingItToARefresh) {
+    open("<r><a/></r>");
+    trigger("mnutextView");
+    EXPECT_FALSE(window->m_txtXML->HasTyping());
+    EXPECT_FALSE(window->HasUnsavedChanges());
+
+    typeAtEnd(QStringLiteral("x"));
+    EXPECT_TRUE(window->m_txtXML->HasTyping());
+    EXPECT_TRUE(window->HasUnsavedChanges()) << "typing not applied is unsaved work";
+
+    QTest::keyClick(window->m_txtXML, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(window->m_txtXML->HasTyping()) << "undoing all typing leaves none";
+
+    // The Document did not change, but the view was typed in: a refresh from the tree must put
+    // the Document's text back rather than keep the typing as if it were that text.
+    typeAtEnd(QStringLiteral("y"));
+    const QByteArray before = referenceViewText(window->m_objDocument);
+    trigger("mnuTreeView");
+    click(window->ToolbarApply, "Apply");
+    trigger("mnutextView");
+    EXPECT_EQ(viewBytes(), before);
+    EXPECT_FALSE(window->m_txtXML->HasTyping());
+    EXPECT_FALSE(window->HasUnsavedChanges());
+}
