@@ -156,6 +156,9 @@ TEST(XmlFileLoad, GivesWhatALoadOfTheFileGives) {
         {"well-formed", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a x=\"\xe9\">t</a>"},
         {"malformed", "<a>\n  <b></a>"},
         {"with a document type", "<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>"},
+        {"with many attributes",
+         QByteArray::fromStdString("<a xmlns:p=\"urn:p\"><b" +
+                                   manyAttributes(300, " p:x=\"&#38;\" xml:id=\"i\"") + "/></a>")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

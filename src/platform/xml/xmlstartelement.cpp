@@ -5,6 +5,8 @@
 #include <libxml/SAX2.h>
 #include <libxml/globals.h>
 
+#include <mutex>
+
 namespace xmlimpl {
 namespace {
 
@@ -46,12 +48,20 @@ void startElementNs(void* context, const xmlChar* localname, const xmlChar* pref
                               nbAttributes, nbDefaulted, attributes);
         return;
     }
-    // The callback is libxml2's per thread: other threads' parses are not affected.
+    // libxml2 calls the callbacks only once one was ever registered; registering none as the
+    // default for new threads switches them on without giving any thread a callback.
+    static std::once_flag switchedOn;
+    std::call_once(switchedOn,
+                   [] { xmlThrDefRegisterNodeDefault(xmlThrDefRegisterNodeDefault(nullptr)); });
+    // The callback is this thread's own, set through libxml2's per-thread accessor:
+    // xmlRegisterNodeDefault would set the main thread's, whichever thread calls it.
+    xmlRegisterNodeFunc& callback = xmlRegisterNodeDefaultValue;
+    const xmlRegisterNodeFunc previous = callback;
     t_appending = {};
-    const xmlRegisterNodeFunc previous = xmlRegisterNodeDefault(startListAtNewest);
+    callback = startListAtNewest;
     xmlSAX2StartElementNs(context, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
                           nbDefaulted, attributes);
-    xmlRegisterNodeDefault(previous);
+    callback = previous;
     if (t_appending.element)
         t_appending.element->properties = t_appending.first;
     t_appending = {};
