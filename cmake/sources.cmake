@@ -8,10 +8,14 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmldocument.cpp
   src/platform/xml/xmlstorage.h
   src/platform/xml/xmlparse.cpp
+  src/platform/xml/xmlfileload.h
+  src/platform/xml/xmlfileload.cpp
   src/platform/xml/xmlsourcetext.h
   src/platform/xml/xmlsourcetext.cpp
   src/platform/xml/xmlwhitespace.h
   src/platform/xml/xmlwhitespace.cpp
+  src/platform/xml/xmlstartelement.h
+  src/platform/xml/xmlstartelement.cpp
   src/platform/xml/xmltreewalk.h
   src/platform/xml/xmlwrite.cpp
   src/platform/xml/xmlchecks.cpp

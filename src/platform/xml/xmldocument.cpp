@@ -1,6 +1,7 @@
 #include "platform/xml/xmldocument.h"
 
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlfileload.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <libxml/entities.h>
@@ -120,20 +121,34 @@ bool XmlDocument::load(const QString& path) {
     return adopt(o, m_object, parseFile(path, o.parseError));
 }
 
-void XmlDocument::save(const QString& path, SaveMode mode) const {
+bool XmlDocument::load(XmlFileLoad& finished) {
+    XmlDocumentObject& o = object();
+    return adopt(o, m_object, finished.take(o.parseError));
+}
+
+void XmlDocument::save(const QString& path, SaveMode mode, XmlProgress* progress) const {
     XmlDocumentObject& o = object();
     auto fail = [&path](const QString& why) {
         throw XmlError(QStringLiteral("The file %1 cannot be written: %2").arg(path, why));
     };
     const QByteArray encoding = declaredEncoding(o.storage->doc);
+    auto writeTo = [progress](QFileDevice& file) {
+        return [&file, progress](const char* data, int len) {
+            if (progress) {
+                if (progress->stop.load(std::memory_order_relaxed))
+                    return false;
+                progress->done.fetch_add(len, std::memory_order_relaxed);
+            }
+            return file.write(data, len) == len;
+        };
+    };
     if (mode == SaveMode::Durable) {
+        // Left without commit (a failure, a stop) the old file stays as it was.
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             fail(file.errorString());
         keepOwnerAndMode(path, file.handle());
-        serializeDocument(*o.storage, encoding, [&file](const char* data, int len) {
-            return file.write(data, len) == len;
-        });
+        serializeDocument(*o.storage, encoding, writeTo(file));
         if (!file.commit())
             fail(file.errorString());
         return;
@@ -143,8 +158,7 @@ void XmlDocument::save(const QString& path, SaveMode mode) const {
     QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
     if (!file.open())
         fail(file.errorString());
-    serializeDocument(*o.storage, encoding,
-                      [&file](const char* data, int len) { return file.write(data, len) == len; });
+    serializeDocument(*o.storage, encoding, writeTo(file));
     if (!file.flush() || std::rename(QFile::encodeName(file.fileName()).constData(),
                                      QFile::encodeName(path).constData()) != 0)
         fail(file.errorString());

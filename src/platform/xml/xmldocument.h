@@ -5,10 +5,18 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 
 struct XmlDocumentObject;
+class XmlFileLoad;
+
+// How far a load or a save running on another thread got, and the request to stop it.
+struct XmlProgress {
+    std::atomic<qint64> done{0}; // bytes read or written
+    std::atomic<bool> stop{false};
+};
 
 // A DOM document. Copies share one document object (the content, the parse error); a default
 // constructed XmlDocument is no object, and using it throws MissingObjectError.
@@ -26,11 +34,15 @@ public:
     // The same for UTF-8 text, parsed straight from the caller's buffer without a copy.
     bool loadUtf8(QByteArrayView text);
     bool load(const QString& path);
+    // Takes what a finished XmlFileLoad parsed, with the same result as load() of its file.
+    bool load(XmlFileLoad& finished);
     // Write the serialisation in the encoding that the XML declaration names (UTF-8 without
     // one). The target is replaced only by a completely written file; a scratch save skips
-    // waiting for the disk.
+    // waiting for the disk. `progress` (optional) counts the bytes written; a stop asked for
+    // there ends the save with XmlError before the target is touched.
     enum class SaveMode { Durable, Scratch };
-    void save(const QString& path, SaveMode mode = SaveMode::Durable) const;
+    void save(const QString& path, SaveMode mode = SaveMode::Durable,
+              XmlProgress* progress = nullptr) const;
 
     const XmlParseError& parseError() const;
     QString xml() const;

@@ -2,6 +2,7 @@
 
 // The XML layer's private parts, shared by its translation units.
 
+#include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlnode.h"
 #include "platform/xml/xmlparseerror.h"
 
@@ -209,7 +210,10 @@ struct ParsedDocument {
 
 // Parsing: a document, or none with the parse error filled in.
 ParsedDocument parseText(const QByteArray& utf8, XmlParseError& error);
-ParsedDocument parseFile(const QString& path, XmlParseError& error);
+// `progress` (optional) counts the bytes read; a stop asked for there ends the parse with no
+// document and no error.
+ParsedDocument parseFile(const QString& path, XmlParseError& error,
+                         XmlProgress* progress = nullptr);
 
 // Puts the XML declaration of a parsed document in front of its children as a processing
 // instruction with the target "xml".

@@ -2,6 +2,7 @@
 
 #include "platform/xml/xmlwhitespace.h"
 
+#include "platform/xml/xmlstartelement.h"
 #include "platform/xml/xmltreewalk.h"
 
 #include <libxml/SAX2.h>
@@ -132,8 +133,8 @@ void LayoutFilter::startElement(void* context, const xmlChar* localname, const x
     auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
     LayoutFilter* self = of(context);
     xmlNodePtr parent = ctxt->node;
-    xmlSAX2StartElementNs(context, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
-                          nbDefaulted, attributes);
+    startElementNs(context, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                   nbDefaulted, attributes);
     xmlNodePtr element = ctxt->node;
     if (ctxt != self->m_ctxt || !element || element == parent)
         return;
