@@ -15,7 +15,9 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <malloc.h>
 
 using namespace DocumentRules;
@@ -136,9 +138,42 @@ void frmMain::NoteLoadedFile() {
     m_loadedFile = {m_strFileName, info.size(), info.lastModified(), m_parsedRevision};
 }
 
+namespace {
+// Writes a file beside `path` under a name of its own and renames it over `path`, so that a
+// reader never sees it half written. `write` gets the file and answers whether all went in.
+bool writeBeside(const QString& path, const std::function<bool(QFile&)>& write) {
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open() || !write(file) || !file.flush() ||
+        std::rename(QFile::encodeName(file.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0)
+        return false;
+    file.setAutoRemove(false);
+    return true;
+}
+
+// The text view's text with the view's CR LF line ends as LF: the serialisation it was made from.
+bool writeWithLf(QFile& file, QByteArrayView text) {
+    QByteArray chunk;
+    chunk.reserve(1 << 20);
+    for (qsizetype at = 0; at < text.size();) {
+        const qsizetype end = std::min(text.size(), at + (qsizetype(1) << 20));
+        chunk.clear();
+        for (qsizetype i = at; i < end; ++i) {
+            if (text[i] != '\r' || i + 1 >= text.size() || text[i + 1] != '\n')
+                chunk.append(text[i]);
+        }
+        if (file.write(chunk) != chunk.size())
+            return false;
+        at = end;
+    }
+    return true;
+}
+} // namespace
+
 // The web view's file holds the Document. While the Document is exactly what was just loaded
 // from a file that has not changed since, a copy of that file is that, and far quicker to make
-// than writing a large document out again.
+// than writing a large document out again. Just after a refresh the shown text view holds the
+// Document's serialisation, which is the file of a Document saved as UTF-8.
 void frmMain::writeWebFile(const QString& path) {
     const XmlDocument& document = Document();
     const QFileInfo source(m_loadedFile.path);
@@ -146,22 +181,24 @@ void frmMain::writeWebFile(const QString& path) {
                            !m_loadedFile.path.isEmpty() && source.size() == m_loadedFile.size &&
                            source.lastModified() == m_loadedFile.modified;
     if (unchanged && source.absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
-        QTemporaryFile copy(path + QStringLiteral(".XXXXXX"));
         QFile original(m_loadedFile.path);
-        if (copy.open() && original.open(QIODevice::ReadOnly)) {
-            bool copied = true;
-            while (copied && !original.atEnd()) {
-                const QByteArray chunk = original.read(1 << 20);
-                copied = !chunk.isEmpty() && copy.write(chunk) == chunk.size();
-            }
-            if (copied && copy.flush() &&
-                std::rename(QFile::encodeName(copy.fileName()).constData(),
-                            QFile::encodeName(path).constData()) == 0) {
-                copy.setAutoRemove(false);
-                return;
-            }
-        }
+        const bool copied =
+            original.open(QIODevice::ReadOnly) && writeBeside(path, [&original](QFile& copy) {
+                while (!original.atEnd()) {
+                    const QByteArray chunk = original.read(1 << 20);
+                    if (chunk.isEmpty() || copy.write(chunk) != chunk.size())
+                        return false;
+                }
+                return true;
+            });
+        if (copied)
+            return;
     }
+    if (m_txtXML->isVisible() && !m_txtXML->HasTextSource() && !m_txtXML->HasTyping() &&
+        document.savesAsUtf8() && writeBeside(path, [this](QFile& file) {
+            return writeWithLf(file, m_txtXML->Utf8Content());
+        }))
+        return;
     document.save(path, XmlDocument::SaveMode::Scratch);
 }
 

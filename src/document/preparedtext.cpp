@@ -31,17 +31,23 @@ std::shared_ptr<PreparedText> PreparedText::Start(const XmlDocument& document) {
         try {
             if (hook)
                 hook(Stage::Copying);
-            const XmlDocument copy = held->take();
-            held.reset();
-            if (hook)
-                hook(Stage::Writing);
             CrLfSink crlf([&](const char* data, int len) {
                 if (state->abandoned.load())
                     return false;
                 pieces.append(QByteArray(data, len));
                 return true;
             });
-            copy.writeXml(crlf.asSink());
+            // Most documents are written straight from the Document, changes waiting meanwhile;
+            // the others from a copy, so that the Document is not changed for the time of writing
+            // while the window reads it.
+            if (!held->writeInPlace(crlf.asSink())) {
+                const XmlDocument copy = held->take();
+                held.reset();
+                if (hook)
+                    hook(Stage::Writing);
+                copy.writeXml(crlf.asSink());
+            }
+            held.reset();
             if (!crlf.finish())
                 throw XmlError(QStringLiteral("The text was not needed any more."));
         } catch (...) {

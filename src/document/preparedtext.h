@@ -14,6 +14,8 @@
 // Document is free again and the text is written from the copy, which is then freed there too.
 class PreparedText {
 public:
+    // Copying: reading the Document (writing straight from it, or copying it); Writing: writing
+    // from the copy.
     enum class Stage { Copying, Writing };
     using Pieces = QList<QByteArray>;
 

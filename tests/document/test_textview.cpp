@@ -26,6 +26,7 @@ const struct {
     {"NonAsciiText",
      "<r t=\"\xc3\xa9\xe2\x82\xac\"><\xc3\xa4>\xf0\x9f\x98\x80 \xe6\x97\xa5</\xc3\xa4></r>"},
     {"InternalSubset", "<!DOCTYPE r [\n<!ENTITY e \"val\">\n<!ELEMENT r ANY>\n]>\n<r>&e;<s/></r>"},
+    {"SingleByteEncoding", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r>caf\xe9</r>"},
 };
 
 QByteArray referenceViewText(const XmlDocument& document) {
@@ -129,6 +130,10 @@ TEST(PreparedTextTest, TwoReadersAtOnceNeitherSeesAChange) {
 
 class TextViewTest : public MainWindowTest {
 protected:
+    static QByteArray readFile(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    }
     void open(const char* xml) {
         const QString path = writeFile(QStringLiteral("doc.xml"), QByteArray(xml));
         window->DropFiles({path});
@@ -169,6 +174,12 @@ TEST_F(TextViewTest, ApplyFromTheViewGivesTheDocumentTheTextParsesTo) {
         EXPECT_EQ(viewBytes(), referenceViewText(expected)) << "the view shows the new Document";
         EXPECT_FALSE(window->m_txtXML->HasTyping());
         EXPECT_TRUE(window->m_bNeedToSave);
+        // The web view's file, made from the view's text where it can be, is the Document as
+        // a save writes it.
+        QTemporaryDir dir;
+        const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+        window->m_objDocument.save(saved);
+        EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
         window->m_bNeedToSave = false;
     }
 }
@@ -176,25 +187,35 @@ TEST_F(TextViewTest, ApplyFromTheViewGivesTheDocumentTheTextParsesTo) {
 // An edit that starts while the text is still being prepared must not show up in it: the view
 // keeps the text of the last refresh until the next one.
 TEST_F(TextViewTest, PreparedTextIsTheRefreshEvenWhenAnEditComesFirst) {
-    for (const PreparedText::Stage stage :
-         {PreparedText::Stage::Copying, PreparedText::Stage::Writing}) {
-        SCOPED_TRACE(stage == PreparedText::Stage::Copying ? "while copying" : "while writing");
+    using Stage = PreparedText::Stage;
+    const struct {
+        const char* behaviour;
+        Stage held;
+        const char* xml;
+    } rows[] = {
+        {"written straight from the Document", Stage::Copying, "<r><a/><b>text</b></r>"},
+        {"copied first (a DOCTYPE is written as read)", Stage::Copying,
+         "<!DOCTYPE r [<!ELEMENT r ANY>]><r><a/><b>text</b></r>"},
+        {"written from the copy", Stage::Writing,
+         "<!DOCTYPE r [<!ELEMENT r ANY>]><r><a/><b>text</b></r>"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.behaviour);
         trigger("mnuTreeView");
-        const char* const xml = "<r><a/><b>text</b></r>";
         XmlDocument asLoaded = XmlDocument::create();
-        ASSERT_TRUE(asLoaded.loadXML(QString::fromUtf8(xml)));
+        ASSERT_TRUE(asLoaded.loadXML(QString::fromUtf8(row.xml)));
         const QByteArray refreshed = referenceViewText(asLoaded);
         {
-            HeldStage held(stage);
-            // While copying, anything that reads or changes the Document waits for the copy; the
-            // worker is let go from elsewhere.
+            HeldStage held(row.held);
+            // While the Document is read, anything that changes it waits; the worker is let go
+            // from elsewhere.
             std::thread releaser;
-            if (stage == PreparedText::Stage::Copying)
+            if (row.held == Stage::Copying)
                 releaser = std::thread([&held] {
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
                     held.release();
                 });
-            open(xml);
+            open(row.xml);
             window->m_objDocument.documentElement().appendChild(
                 window->m_objDocument.createElement(QStringLiteral("added")));
             if (releaser.joinable())

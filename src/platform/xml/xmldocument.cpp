@@ -126,6 +126,11 @@ bool XmlDocument::load(XmlFileLoad& finished) {
     return adopt(o, m_object, finished.take(o.parseError));
 }
 
+bool XmlDocument::savesAsUtf8() const {
+    const QByteArray encoding = declaredEncoding(object().storage->doc).toUpper();
+    return encoding.isEmpty() || encoding == "UTF-8" || encoding == "UTF8";
+}
+
 void XmlDocument::save(const QString& path, SaveMode mode, XmlProgress* progress) const {
     XmlDocumentObject& o = object();
     auto fail = [&path](const QString& why) {

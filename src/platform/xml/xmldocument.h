@@ -44,6 +44,8 @@ public:
     void save(const QString& path, SaveMode mode = SaveMode::Durable,
               XmlProgress* progress = nullptr) const;
 
+    // Whether save writes UTF-8: the XML declaration names UTF-8 or no encoding.
+    bool savesAsUtf8() const;
     const XmlParseError& parseError() const;
     QString xml() const;
     // The bytes of xml() in UTF-8, handed to `sink` piece by piece instead of as one copy; false

@@ -23,6 +23,15 @@ XmlDocument XmlHeldCopy::take() {
     return snapshotOf(*m_storage);
 }
 
+bool XmlHeldCopy::writeInPlace(const std::function<bool(const char*, int)>& sink) {
+    if (!m_storage)
+        throw XmlError(QStringLiteral("The copy was already taken."));
+    if (!serializeInPlace(*m_storage, sink))
+        return false;
+    release();
+    return true;
+}
+
 void XmlHeldCopy::release() {
     if (m_reader)
         m_storage->readerGate.end(m_reader);

@@ -2,6 +2,7 @@
 
 #include "platform/xml/xmldocument.h"
 
+#include <functional>
 #include <memory>
 
 struct XmlStorage;
@@ -21,6 +22,11 @@ public:
 
     // The copy, once; changes go on from here. Throws XmlError when memory runs out.
     XmlDocument take();
+    // Instead of a copy: writes the document's text (its serialisation, as UTF-8) straight from
+    // it when writing needs nothing in it changed for the time, which holds for most documents;
+    // changes go on once it is written. False, with nothing written and the copy still to take,
+    // otherwise.
+    bool writeInPlace(const std::function<bool(const char*, int)>& sink);
 
 private:
     void release();

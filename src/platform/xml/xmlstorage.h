@@ -193,6 +193,10 @@ using TextSink = std::function<bool(const char*, int)>;
 QByteArray serialize(const XmlStorage& storage, xmlNodePtr node);
 // The same, streamed to a sink; false from the sink stops with XmlError.
 void serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sink);
+// The same for the whole document, only reading it, when writing needs nothing in it changed for
+// the time (no layout marks, no namespace values to escape, no document type declaration);
+// false, with nothing written, otherwise. The caller keeps changes away while it runs.
+bool serializeInPlace(const XmlStorage& storage, const TextSink& sink);
 // A deep copy of a document that shares nothing with it; it only reads `source`, so a worker may
 // make it while the gate keeps changes out.
 XmlDocument snapshotOf(const XmlStorage& source);
