@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <malloc.h>
 
@@ -153,18 +154,21 @@ bool writeBeside(const QString& path, const std::function<bool(QFile&)>& write) 
 
 // The text view's text with the view's CR LF line ends as LF: the serialisation it was made from.
 bool writeWithLf(QFile& file, QByteArrayView text) {
-    QByteArray chunk;
-    chunk.reserve(1 << 20);
-    for (qsizetype at = 0; at < text.size();) {
-        const qsizetype end = std::min(text.size(), at + (qsizetype(1) << 20));
-        chunk.clear();
-        for (qsizetype i = at; i < end; ++i) {
-            if (text[i] != '\r' || i + 1 >= text.size() || text[i + 1] != '\n')
-                chunk.append(text[i]);
-        }
-        if (file.write(chunk) != chunk.size())
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while (at < end) {
+        const auto* cr = static_cast<const char*>(std::memchr(at, '\r', size_t(end - at)));
+        const char* upTo = cr ? cr : end;
+        if (upTo > at && file.write(at, upTo - at) != upTo - at)
             return false;
-        at = end;
+        if (!cr)
+            break;
+        // A lone CR (the view never makes one) is kept as it is.
+        if (cr + 1 == end || cr[1] != '\n') {
+            if (file.write(cr, 1) != 1)
+                return false;
+        }
+        at = cr + 1;
     }
     return true;
 }

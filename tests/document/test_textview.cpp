@@ -252,3 +252,25 @@ TEST_F(TextViewTest, TypingIsTrackedWithoutLosingItToARefresh) {
     EXPECT_FALSE(window->m_txtXML->HasTyping());
     EXPECT_FALSE(window->HasUnsavedChanges());
 }
+
+// A large text is replaced by dropping its document whole; the new one must behave the same:
+// UTF-8, Enter types CR LF, XML highlighting.
+TEST_F(TextViewTest, ALargeTextReplacedAtApplyKeepsTheViewsSettings) {
+    QByteArray xml = "<r>";
+    while (xml.size() <= RichTextBox::kFreshDocumentSize)
+        xml += "<item>caf\xc3\xa9</item>";
+    xml += "</r>";
+    open(xml.constData());
+    trigger("mnutextView");
+    typeAtEnd(QStringLiteral("<!--\xc3\xa9-->"));
+    click(window->ToolbarApply, "Apply");
+    RichTextBox& view = *window->m_txtXML;
+    EXPECT_EQ(viewBytes(), referenceViewText(window->m_objDocument));
+    EXPECT_NE(view.lexer(), nullptr);
+    view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTest::sendKeyEvent(QTest::Click, &view, Qt::Key_Adiaeresis, QString::fromUtf8("\xc3\xa4"),
+                        Qt::NoModifier);
+    EXPECT_TRUE(viewBytes().endsWith("\r\n\xc3\xa4")) << viewBytes().right(12).toHex().constData();
+    window->m_bNeedToSave = false;
+}

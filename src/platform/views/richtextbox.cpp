@@ -2,6 +2,7 @@
 
 #include "platform/views/dropfiles.h"
 
+#include <Qsci/qscidocument.h>
 #include <Qsci/qscilexerxml.h>
 
 #include <QAccessible>
@@ -69,20 +70,37 @@ QString RichTextBox::WithCrLf(const QString& text) {
 
 namespace {
 // Appends to the view's own buffer; space for a text of known size is taken at once.
+// Each append to the view costs a pass over its notifications and line tables, so the text goes
+// in in large pieces.
 class ViewSink : public Utf8TextSink {
 public:
-    explicit ViewSink(QsciScintillaBase& view) : m_view(view) {}
+    explicit ViewSink(QsciScintillaBase& view) : m_view(view) { m_buffer.reserve(kPiece); }
     void reserve(qsizetype bytes) override {
         m_view.SendScintilla(QsciScintillaBase::SCI_ALLOCATE, static_cast<unsigned long>(bytes));
     }
     bool append(const char* data, qsizetype len) override {
-        m_view.SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, static_cast<unsigned long>(len),
-                             data);
+        if (m_buffer.size() + len > kPiece)
+            flush();
+        if (len >= kPiece)
+            put(data, len);
+        else
+            m_buffer.append(data, len);
         return true;
+    }
+    void flush() {
+        put(m_buffer.constData(), m_buffer.size());
+        m_buffer.clear();
     }
 
 private:
+    static constexpr qsizetype kPiece = qsizetype(1) << 20;
+    void put(const char* data, qsizetype len) {
+        if (len > 0)
+            m_view.SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, static_cast<unsigned long>(len),
+                                 data);
+    }
     QsciScintillaBase& m_view;
+    QByteArray m_buffer;
 };
 } // namespace
 
@@ -117,11 +135,21 @@ void RichTextBox::applyPending() {
 // Without undo collection: the undo history could not take back text that was never typed, and
 // recording it would cost as much again as the text.
 void RichTextBox::putText(const TextSource& source) {
+    if (SendScintilla(SCI_GETLENGTH) > kFreshDocumentSize) {
+        // Deleting a large text line by line takes far longer than dropping its document whole.
+        // The code page, line ends and lexer belong to the document, so they are set again.
+        QsciLexer* xml = lexer();
+        setDocument(QsciDocument());
+        setUtf8(true);
+        setEolMode(QsciScintilla::EolWindows);
+        setLexer(xml);
+    }
     SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
     SendScintilla(SCI_CLEARALL);
     ViewSink sink(*this);
     try {
         source(sink);
+        sink.flush();
     } catch (...) {
         SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
         throw;

@@ -50,6 +50,8 @@ public:
     void Refresh();
 
     static QString WithCrLf(const QString& text);
+    // A text longer than this is replaced by a fresh document rather than deleted.
+    static constexpr long kFreshDocumentSize = 1 << 20;
 
 signals:
     void filesDropped(const QStringList& paths);
