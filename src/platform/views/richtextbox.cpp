@@ -11,6 +11,8 @@
 #include <QFontDatabase>
 #include <QMimeData>
 
+#include <algorithm>
+
 namespace {
 
 // QScintilla's accessibility counts the characters from the start of the text up to the caret
@@ -157,6 +159,9 @@ void RichTextBox::putText(const TextSource& source) {
     SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_GOTOPOS, 0UL);
+    // Room for every line number of the text (six digits at least).
+    const int digits = static_cast<int>(QString::number(lines()).size());
+    setMarginWidth(0, QString(std::max(6, digits), QLatin1Char('0')));
     setModified(false);
 }
 
