@@ -368,4 +368,240 @@ TEST(XmlHistory, RandomChangesUndoAndRedoToTheSameNodes) {
     }
 }
 
+State captured(const XmlDocument& doc) {
+    return capture(doc, {}, 0);
+}
+
+// One change in a step of its own.
+void change(XmlDocument& doc, const std::function<void()>& edit) {
+    XmlChangeStep step(doc, QStringLiteral("change"));
+    edit();
+    step.commit();
+}
+
+TEST(XmlHistory, RefusedChangesRecordNothing) {
+    struct Row {
+        const char* behaviour;
+        int document;
+        std::function<void(XmlDocument&)> refused;
+    };
+    const Row rows[] = {
+        {"second document element", 0,
+         [](XmlDocument& d) { d.appendChild(d.createElement(QStringLiteral("x"))); }},
+        {"text at the top level", 0,
+         [](XmlDocument& d) { d.appendChild(d.createTextNode(QStringLiteral("t"))); }},
+        {"undeclared prefix in a rename", 0,
+         [](XmlDocument& d) { d.documentElement().rename(QStringLiteral("zz:e")); }},
+        {"declaration in use changed", 0,
+         [](XmlDocument& d) {
+             d.documentElement().setAttribute(QStringLiteral("xmlns:p"), QStringLiteral("urn:o"));
+         }},
+        {"declaration in use removed", 0,
+         [](XmlDocument& d) { d.documentElement().removeAttribute(QStringLiteral("xmlns:p")); }},
+        {"comment with a double hyphen", 0,
+         [](XmlDocument& d) { d.childNodes().item(1).setText(QStringLiteral("a--b")); }},
+        {"element into its own descendant", 0,
+         [](XmlDocument& d) { d.documentElement().firstChild().appendChild(d.documentElement()); }},
+        {"document type declaration whose entities are used", 2,
+         [](XmlDocument& d) { d.removeChild(d.childNodes().item(1)); }},
+        {"attribute value with a character XML does not allow", 2,
+         [](XmlDocument& d) {
+             d.documentElement().setAttribute(QStringLiteral("a"), QString(QChar(1)));
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        XmlDocument doc = parsed(kDocuments[row.document]);
+        change(doc, [&] { doc.documentElement().setAttribute(QStringLiteral("k"), "1"); });
+        const State before = captured(doc);
+        {
+            XmlChangeStep step(doc, QStringLiteral("refused"));
+            EXPECT_THROW(row.refused(doc), XmlError);
+        }
+        EXPECT_EQ(doc.history().undoCount(), 1);
+        EXPECT_EQ(str(difference(before, captured(doc))), "");
+        doc.history().undo();
+        EXPECT_TRUE(doc.documentElement().attributes().getNamedItem("k").isNull());
+    }
+}
+
+TEST(XmlHistory, RollBackPutsBackWhatTheStepChanged) {
+    XmlDocument doc = parsed(kDocuments[0]);
+    XmlNode root = doc.documentElement();
+    XmlNode x = root.firstChild();
+    change(doc, [&] { x.setAttribute(QStringLiteral("q:b"), QStringLiteral("changed")); });
+    const State afterFirst = captured(doc);
+    {
+        // A command that fails half-way: what it did is undone, the step before stays.
+        XmlChangeStep step(doc, QStringLiteral("half"));
+        root.removeChild(x);
+        root.appendChild(x);
+        x.rename(QStringLiteral("e"));
+        root.setAttribute(QStringLiteral("xmlns:n"), QStringLiteral("urn:n"));
+        step.rollBack();
+    }
+    EXPECT_EQ(str(difference(afterFirst, captured(doc))), "");
+    EXPECT_EQ(doc.history().undoCount(), 1);
+    EXPECT_EQ(NamespaceProblem(doc.xml()), QString());
+
+    // An inner scope's roll-back undoes only its own part; the outer step keeps the rest.
+    {
+        XmlChangeStep outer(doc, QStringLiteral("outer"));
+        root.setAttribute(QStringLiteral("kept"), QStringLiteral("1"));
+        const State middle = captured(doc);
+        {
+            XmlChangeStep inner(doc, QStringLiteral("inner"));
+            x.setText(QStringLiteral("gone"));
+            inner.rollBack();
+        }
+        EXPECT_EQ(str(difference(middle, captured(doc))), "");
+        outer.commit();
+    }
+    EXPECT_EQ(doc.history().undoCount(), 2);
+    EXPECT_EQ(str(doc.history().undoCaption()), "outer");
+    doc.history().undo();
+    EXPECT_EQ(str(difference(afterFirst, captured(doc))), "");
+}
+
+TEST(XmlHistory, ChangesNoStepCanUndoEndTheHistory) {
+    struct Row {
+        const char* behaviour;
+        std::function<void(XmlDocument&)> unrecorded;
+    };
+    const Row rows[] = {
+        {"change outside a step",
+         [](XmlDocument& d) { d.documentElement().setAttribute(QStringLiteral("o"), "1"); }},
+        {"step dropped after a change",
+         [](XmlDocument& d) {
+             XmlChangeStep step(d, QStringLiteral("dropped"));
+             d.documentElement().setAttribute(QStringLiteral("o"), "1");
+         }},
+        {"reload", [](XmlDocument& d) { d.loadXML(QStringLiteral("<other/>")); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        XmlDocument doc = parsed(kDocuments[1]);
+        change(doc, [&] { doc.documentElement().setAttribute(QStringLiteral("k"), "1"); });
+        doc.history().markSaved();
+        row.unrecorded(doc);
+        EXPECT_FALSE(doc.history().canUndo());
+        EXPECT_FALSE(doc.history().isAtSavedPosition());
+        EXPECT_EQ(doc.history().memoryUse(), 0u);
+    }
+}
+
+TEST(XmlHistory, NewChangeDropsRedoAndSavedPositionFollowsSteps) {
+    XmlDocument doc = parsed(kDocuments[1]);
+    XmlHistory& history = doc.history();
+    XmlNode root = doc.documentElement();
+    EXPECT_TRUE(history.isAtSavedPosition());
+    change(doc, [&] { root.setAttribute(QStringLiteral("a"), "1"); });
+    history.markSaved();
+    change(doc, [&] { root.setAttribute(QStringLiteral("a"), "2"); });
+    EXPECT_FALSE(history.isAtSavedPosition());
+    history.undo();
+    EXPECT_TRUE(history.isAtSavedPosition());
+    history.undo();
+    EXPECT_FALSE(history.isAtSavedPosition());
+    history.redo();
+    EXPECT_TRUE(history.isAtSavedPosition());
+    EXPECT_TRUE(history.canRedo());
+
+    change(doc, [&] { root.setAttribute(QStringLiteral("b"), "3"); });
+    EXPECT_FALSE(history.canRedo());
+    EXPECT_EQ(history.undoCount(), 2);
+    history.undo();
+    EXPECT_TRUE(history.isAtSavedPosition());
+    EXPECT_EQ(str(root.attributes().getNamedItem("a").text()), "1");
+
+    // The saved state lay in the redo steps a new change drops: nothing reaches it any more.
+    history.undo();
+    change(doc, [&] { root.setAttribute(QStringLiteral("c"), "4"); });
+    history.undo();
+    EXPECT_FALSE(history.isAtSavedPosition());
+}
+
+TEST(XmlHistory, MemoryLimitDropsTheOldestSteps) {
+    XmlDocument doc = parsed("<r><t>start</t></r>");
+    XmlHistory& history = doc.history();
+    XmlNode text = doc.documentElement().firstChild().firstChild();
+    const QString big(20000, QLatin1Char('x'));
+    for (int i = 0; i < 5; ++i)
+        change(doc, [&] { text.setText(big + QString::number(i)); });
+    // A step holds the value it replaced.
+    EXPECT_GE(history.undoStepMemory(), 20000u);
+    EXPECT_LT(history.undoStepMemory(), 40000u);
+    EXPECT_LT(history.undoStepMemory(4), 1000u);
+    history.markSaved();
+    history.setMemoryLimit(50000);
+    EXPECT_EQ(history.undoCount(), 2);
+    EXPECT_LE(history.memoryUse(), 50000u);
+    EXPECT_TRUE(history.isAtSavedPosition());
+    history.undo();
+    history.undo();
+    EXPECT_FALSE(history.canUndo());
+    EXPECT_EQ(text.text(), big + QStringLiteral("2"));
+
+    // The newest step stays even when it alone is over the limit.
+    history.setMemoryLimit(10);
+    change(doc, [&] { text.setText(QStringLiteral("short")); });
+    EXPECT_EQ(history.undoCount(), 1);
+    history.undo();
+    EXPECT_EQ(text.text(), big + QStringLiteral("2"));
+}
+
+class Seen : public XmlChangeListener {
+public:
+    void aboutToChange(const XmlNode& container) override { containers.push_back(container); }
+    std::vector<XmlNode> containers;
+};
+
+TEST(XmlHistory, UndoAndRedoTellListenersAndCountAsChanges) {
+    XmlDocument doc = parsed(kDocuments[0]);
+    XmlNode root = doc.documentElement();
+    XmlNode plain = root.childNodes().item(1);
+    XmlNode inner = plain.firstChild();
+    change(doc, [&] { root.insertBefore(inner, root.firstChild()); });
+    Seen seen;
+    root.addChangeListener(&seen);
+    const quint64 revision = doc.revision();
+    const XmlHistory::Affected undone = doc.history().undo();
+    EXPECT_NE(doc.revision(), revision);
+    EXPECT_EQ(undone.first, plain);
+    EXPECT_EQ(inner.parentNode(), plain);
+    EXPECT_TRUE(std::find(seen.containers.begin(), seen.containers.end(), root) !=
+                seen.containers.end());
+    EXPECT_TRUE(std::find(seen.containers.begin(), seen.containers.end(), plain) !=
+                seen.containers.end());
+    const XmlHistory::Affected redone = doc.history().redo();
+    EXPECT_EQ(redone.first, root);
+    root.removeChangeListener(&seen);
+}
+
+TEST(XmlHistory, WholeDocumentStepsHandTheDocumentsBack) {
+    XmlDocument first = parsed(kDocuments[1]);
+    XmlNode kept = first.documentElement().firstChild();
+    change(first, [&] { kept.setText(QStringLiteral("edited")); });
+    XmlDocument shown = first;
+    auto show = [&shown](const XmlDocument& d) { shown = d; };
+    XmlDocument second = parsed("<second/>");
+    first.history().replaceDocument(QStringLiteral("Open"), second, show);
+    shown = second;
+    EXPECT_EQ(str(second.history().undoCaption()), "Open");
+    change(second, [&] { second.documentElement().setAttribute(QStringLiteral("a"), "1"); });
+
+    XmlHistory& history = second.history();
+    history.undo();
+    history.undo();
+    EXPECT_TRUE(shown == first);
+    EXPECT_TRUE(first.history().canUndo());
+    first.history().undo();
+    EXPECT_EQ(str(kept.text()), "text ");
+    first.history().redo();
+    first.history().redo();
+    EXPECT_TRUE(shown == second);
+    second.history().redo();
+    EXPECT_EQ(str(second.xml()), "<second a=\"1\"/>\n");
+}
+
 } // namespace

@@ -29,8 +29,8 @@ public:
     XmlHistory(const XmlHistory&) = delete;
     XmlHistory& operator=(const XmlHistory&) = delete;
 
-    // The containers of the first and the last change that undo or redo made, for a window to
-    // show; null when nothing was done.
+    // The containers of the first and the last change of the step (in the order the command made
+    // them), as they are after undo or redo, for a window to show; null when nothing was done.
     struct Affected {
         XmlNode first;
         XmlNode last;

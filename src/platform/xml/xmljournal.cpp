@@ -308,10 +308,12 @@ std::pair<xmlNodePtr, xmlNodePtr> XmlJournal::apply(bool backwards, size_t begin
         swap(e);
         if (e.kind == Kind::Position)
             c = e.node->parent ? e.node->parent : e.other;
+        // In the order the changes were made, whichever way they are applied.
         if (c) {
-            if (!touched.first)
+            if (backwards || !touched.first)
                 touched.first = c;
-            touched.second = c;
+            if (!backwards || !touched.second)
+                touched.second = c;
         }
     }
     return touched;

@@ -55,8 +55,8 @@ public:
     const std::shared_ptr<XmlStorage>& storage() const { return m_storage; }
 
     // Applies the entries from `end` down to `begin` (undo) or from `begin` up to `end` (redo),
-    // telling the storage's listeners before each container changes. Returns the containers
-    // of the first and the last change applied.
+    // telling the storage's listeners before each container changes. Returns the containers,
+    // as they are afterwards, of the first and the last change as they were recorded.
     std::pair<xmlNodePtr, xmlNodePtr> apply(bool backwards, size_t begin, size_t end);
     std::pair<xmlNodePtr, xmlNodePtr> apply(bool backwards) {
         return apply(backwards, 0, m_entries.size());
