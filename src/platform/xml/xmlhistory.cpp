@@ -88,24 +88,22 @@ XmlHistory::Affected XmlHistory::apply(Step& step, bool backwards) {
     return {target.asNode(), target.asNode()};
 }
 
-XmlHistory::Affected XmlHistory::undo() {
-    if (!canUndo())
+XmlHistory::Affected XmlHistory::travel(Steps& from, Steps& to, bool backwards) {
+    if (m_open || from.empty())
         return {};
-    std::unique_ptr<Step> step = std::move(m_undo.back());
-    m_undo.pop_back();
+    std::unique_ptr<Step> step = std::move(from.back());
+    from.pop_back();
     Step& s = *step;
-    m_redo.push_back(std::move(step));
-    return apply(s, true);
+    to.push_back(std::move(step));
+    return apply(s, backwards);
+}
+
+XmlHistory::Affected XmlHistory::undo() {
+    return travel(m_undo, m_redo, true);
 }
 
 XmlHistory::Affected XmlHistory::redo() {
-    if (!canRedo())
-        return {};
-    std::unique_ptr<Step> step = std::move(m_redo.back());
-    m_redo.pop_back();
-    Step& s = *step;
-    m_undo.push_back(std::move(step));
-    return apply(s, false);
+    return travel(m_redo, m_undo, false);
 }
 
 void XmlHistory::clear() {

@@ -70,8 +70,11 @@ private:
     friend class XmlDocument;
     friend struct XmlStorage;
     struct Step;
+    using Steps = std::deque<std::unique_ptr<Step>>;
 
     Affected apply(Step& step, bool backwards);
+    // Moves the newest step of `from` to `to` and applies it.
+    Affected travel(Steps& from, Steps& to, bool backwards);
     void push(std::unique_ptr<Step> step);
     void dropRedo();
     void enforceLimit();
@@ -79,8 +82,8 @@ private:
     size_t position() const { return m_dropped + m_undo.size(); }
 
     std::weak_ptr<XmlDocumentObject> m_owner;
-    std::deque<std::unique_ptr<Step>> m_undo;
-    std::deque<std::unique_ptr<Step>> m_redo;
+    Steps m_undo;
+    Steps m_redo;
     std::unique_ptr<Step> m_open;
     int m_depth = 0;
     bool m_broken = false; // a change on another document was made while the step was open

@@ -172,7 +172,9 @@ void keepAttributeNamespace(Scope& scope, xmlNodePtr element, xmlAttrPtr attribu
 
 xmlNsPtr declarationInScope(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix) {
     if (prefix && xmlStrEqual(prefix, BAD_CAST "xml"))
-        return xmlSearchNs(doc, element ? element : xmlDocGetRootElement(doc), prefix);
+        // The document node, not its element: a document whose element was removed still binds
+        // the prefix xml, and a null answer would have the walk declare it.
+        return xmlSearchNs(doc, element ? element : reinterpret_cast<xmlNodePtr>(doc), prefix);
     for (xmlNodePtr n = element; n && n->type == XML_ELEMENT_NODE; n = n->parent) {
         if (xmlNsPtr ns = ownDeclaration(n, prefix))
             return ns;
