@@ -612,6 +612,14 @@ TEST(XmlHistory, WholeDocumentStepsHandTheDocumentsBack) {
     EXPECT_TRUE(shown == second);
     second.history().redo();
     EXPECT_EQ(str(second.xml()), "<second a=\"1\"/>\n");
+
+    // The replaced document changed while it waited: its older steps no longer fit it.
+    kept.setText(QStringLiteral("changed aside"));
+    second.history().undo();
+    second.history().undo();
+    EXPECT_TRUE(shown == first);
+    EXPECT_FALSE(first.history().canUndo());
+    EXPECT_TRUE(first.history().canRedo());
 }
 
 TEST(XmlHistory, HeldElementWithXmlLangAfterTheDocumentElementWasRemoved) {

@@ -12,6 +12,7 @@ struct XmlHistory::Step {
     QString caption;
     std::unique_ptr<XmlJournal> journal; // a step of node changes
     XmlDocument other;                   // a whole-document step: the document it brings back
+    quint64 otherRevision = 0;           // ... as it was when the step took it
     ShowDocument show;
     size_t bytes = 0;
 };
@@ -80,9 +81,16 @@ XmlHistory::Affected XmlHistory::apply(Step& step, bool backwards) {
     // The history belongs to the current document and moves with it; the step keeps the other.
     auto current = m_owner.lock();
     XmlDocument target = step.other;
+    const bool changedMeanwhile = target.revision() != step.otherRevision;
     step.other = XmlDocument(current);
+    step.otherRevision = step.other.revision();
     target.m_object->history = std::move(current->history);
     m_owner = target.m_object;
+    // The steps beyond this one were made on the document as the step took it.
+    if (changedMeanwhile && backwards)
+        dropOldest(m_undo.size());
+    else if (changedMeanwhile)
+        dropRedo();
     if (step.show)
         step.show(target);
     return {target.asNode(), target.asNode()};
@@ -159,14 +167,19 @@ void XmlHistory::dropRedo() {
     m_redo.clear();
 }
 
-void XmlHistory::enforceLimit() {
-    while (m_limit && m_total > m_limit && m_undo.size() > 1) {
+void XmlHistory::dropOldest(size_t count) {
+    for (; count > 0 && !m_undo.empty(); --count) {
         m_total -= m_undo.front()->bytes;
         m_undo.pop_front();
         ++m_dropped;
         if (m_saved >= 0 && m_saved < static_cast<long long>(m_dropped))
             m_saved = -1;
     }
+}
+
+void XmlHistory::enforceLimit() {
+    while (m_limit && m_total > m_limit && m_undo.size() > 1)
+        dropOldest(1);
 }
 
 void XmlHistory::push(std::unique_ptr<Step> step) {
@@ -186,6 +199,7 @@ void XmlHistory::replaceDocument(const QString& caption, const XmlDocument& repl
     auto step = std::make_unique<Step>();
     step->caption = caption;
     step->other = XmlDocument(current);
+    step->otherRevision = step->other.revision();
     step->show = std::move(show);
     step->bytes = sizeof(Step) + documentBytes(current->storage->doc);
     std::shared_ptr<XmlHistory> self = std::move(current->history);

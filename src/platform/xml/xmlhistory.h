@@ -61,7 +61,9 @@ public:
 
     // The document this history belongs to is replaced by `replacement` (a load, a paste of a
     // whole document): the history moves to `replacement`, and the step keeps the replaced
-    // document. Undo and redo hand the document that is the current one again to `show`.
+    // document. Undo and redo hand the document that is the current one again to `show`. A
+    // replaced document that was changed while it waited in the step comes back without the
+    // steps made on it before (they no longer fit it).
     using ShowDocument = std::function<void(const XmlDocument&)>;
     void replaceDocument(const QString& caption, const XmlDocument& replacement, ShowDocument show);
 
@@ -77,6 +79,7 @@ private:
     Affected travel(Steps& from, Steps& to, bool backwards);
     void push(std::unique_ptr<Step> step);
     void dropRedo();
+    void dropOldest(size_t count);
     void enforceLimit();
     void forget();
     size_t position() const { return m_dropped + m_undo.size(); }
