@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -24,20 +23,6 @@ struct Result {
     long long bytesBefore = 0;
     long long bytesAfter = 0;
 };
-
-Result xmllintFormat(const QString& path) {
-    QProcess xmllint;
-    xmllint.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    xmllint.start(QStringLiteral("xmllint"), {QStringLiteral("--format"), path});
-    xmllint.waitForFinished(-1);
-    Result r;
-    r.seconds = timer.nsecsElapsed() / 1e9;
-    if (xmllint.exitStatus() != QProcess::NormalExit || xmllint.exitCode() != 0)
-        r.seconds = -1;
-    return r;
-}
 
 Result indentInEditor(const QString& path, int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -65,7 +50,7 @@ Result indentInEditor(const QString& path, int argc, char** argv) {
 int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString path = BenchDocument(argc, argv, dir);
-    const Result base = InChild<Result>([&] { return xmllintFormat(path); });
+    const Result base{XmllintFormatSeconds(path)};
     const Result editor = InChild<Result>([&] { return indentInEditor(path, argc, argv); });
     if (base.seconds < 0) {
         std::printf("xmllint --format failed; is xmllint installed?\n");

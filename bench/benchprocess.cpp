@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 
 #include <libxml/parser.h>
 
@@ -50,4 +51,25 @@ ParseTiming ParseBaseline(const QString& path) {
                 base.peakKb / 1024.0);
     std::fflush(stdout);
     return base;
+}
+
+double XmllintFormatSeconds(const QString& path) {
+    QProcess xmllint;
+    xmllint.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    xmllint.start(QStringLiteral("xmllint"), {QStringLiteral("--format"), path});
+    xmllint.waitForFinished(-1);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    return xmllint.exitStatus() == QProcess::NormalExit && xmllint.exitCode() == 0 ? seconds : -1;
+}
+
+EventGapMeter::EventGapMeter() {
+    m_timer.setInterval(0);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        m_longestNs = std::max(m_longestNs, m_sinceLast.nsecsElapsed());
+        m_sinceLast.restart();
+    });
+    m_sinceLast.start();
+    m_timer.start();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,3 +44,19 @@ ParseTiming ParseAlone(const QString& path);
 // The baseline every benchmark compares with: libxml2 parsing `path` alone in a child process,
 // printed as the first line of the results.
 ParseTiming ParseBaseline(const QString& path);
+
+// `xmllint --format FILE > /dev/null` in a child process: seconds, or -1 when it failed.
+double XmllintFormatSeconds(const QString& path);
+
+// The longest time the user-interface thread went without a pass over its events while the
+// meter lived: a timer of interval 0 fires once on every pass.
+class EventGapMeter {
+public:
+    EventGapMeter();
+    double longestSeconds() const { return m_longestNs / 1e9; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_sinceLast;
+    qint64 m_longestNs = 0;
+};

@@ -8,10 +8,14 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmldocument.cpp
   src/platform/xml/xmlstorage.h
   src/platform/xml/xmlparse.cpp
+  src/platform/xml/xmlfileload.h
+  src/platform/xml/xmlfileload.cpp
   src/platform/xml/xmlsourcetext.h
   src/platform/xml/xmlsourcetext.cpp
   src/platform/xml/xmlwhitespace.h
   src/platform/xml/xmlwhitespace.cpp
+  src/platform/xml/xmlstartelement.h
+  src/platform/xml/xmlstartelement.cpp
   src/platform/xml/xmltreewalk.h
   src/platform/xml/xmlwrite.cpp
   src/platform/xml/xmlchecks.cpp
@@ -25,6 +29,10 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlhistory.cpp
   src/platform/xml/xmlbackgroundwriter.h
   src/platform/xml/xmlbackgroundwriter.cpp
+  src/platform/tree/itemstore.h
+  src/platform/tree/itemstore.cpp
+  src/platform/xml/xmlheldcopy.h
+  src/platform/xml/xmlheldcopy.cpp
   src/platform/tree/treemodel.h
   src/platform/tree/treemodel.cpp
   src/tree/treebuilder.h
@@ -43,6 +51,10 @@ set(ORVEL_CORE_SOURCES
   src/search/queryjob.cpp
   src/document/indenter.h
   src/document/indenter.cpp
+  src/document/crlfsink.h
+  src/document/crlfsink.cpp
+  src/document/preparedtext.h
+  src/document/preparedtext.cpp
 )
 set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h
@@ -60,6 +72,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/views/webbrowser.h
   src/platform/views/webbrowser.cpp
   src/document/deferredtext.h
+  src/document/deferredtext.cpp
   src/document/frmmain_files.cpp
   src/document/frmmain_refresh.cpp
   src/document/frmmain_recovery.cpp

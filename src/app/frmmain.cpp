@@ -282,9 +282,12 @@ void frmMain::Form_Load(const QStringList& arguments) {
     CommonDialog.FilterIndex = 1;
     try {
         // Work recovered from an unclean end comes before the file named on the command line.
-        if (!OfferRecovery() && !arguments.isEmpty() && !arguments.constFirst().isEmpty() &&
-            LoadFile(CommandLinePath(arguments.constFirst())))
-            RefreshViews(true);
+        // The window is on the screen before a long parse starts, with its progress and Esc.
+        if (!OfferRecovery() && !arguments.isEmpty() && !arguments.constFirst().isEmpty()) {
+            show();
+            if (LoadFile(CommandLinePath(arguments.constFirst())))
+                RefreshViews(true);
+        }
     } catch (...) {
         HandleError();
     }

@@ -22,6 +22,7 @@ class frmQuery;
 class DeferredTextGuard;
 class QTimer;
 class Recovery;
+class XmlFileLoad;
 struct RecoveryOrphan;
 
 // The main window: it holds the one document and everything else for the whole run. Its
@@ -94,6 +95,7 @@ public:
     Recovery& RecoveryCopies() { return *m_recovery; }
     void UpdateFormCaption();
     void SetTextToXML(QString NewText);
+    void SetUtf8ToXML(QByteArrayView text);
     QString GetTextFromXML();
     void HandleError();
     void ToolbarApply_ButtonClick(const QString& key);
@@ -212,12 +214,14 @@ private:
     } m_loadedFile;
     void NoteLoadedFile();
     bool saveDocumentTo(const QString& path);
+    // Waits for a parse with progress in the status bar; false when the user stopped it.
+    bool waitForParse(XmlFileLoad& load, const QString& path);
     bool mayOverwrite(const QString& path);
     bool applyHiddenTyping();
     void markSaved();
     DiskFile m_diskFile;
     void startRecovery();
-    void recover(const RecoveryOrphan& orphan);
+    bool recover(const RecoveryOrphan& orphan);
     std::unique_ptr<Recovery> m_recovery;
     QTimer* m_recoveryTimer = nullptr;
     quint64 m_copiedRevision = 0;

@@ -28,7 +28,7 @@ StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent) {
     m_progress->setMaximumWidth(200);
     m_progress->setRange(0, 100);
     m_progress->hide();
-    insertPermanentWidget(0, m_progress);
+    addPermanentWidget(m_progress);
     // Lock keys: Qt gives no portable way to read their state, so these stay dimmed.
     showKey(m_panels[1], false);
     showKey(m_panels[2], false);

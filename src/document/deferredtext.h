@@ -1,40 +1,24 @@
 #pragma once
 
-#include "platform/views/richtextbox.h"
-#include "platform/xml/xmlnode.h"
+#include "platform/xml/xmldocument.h"
 
-// Gives the text view the Document's text without writing it out until it is needed: when the
-// view is shown, its text read, or the Document is about to change (the view must keep showing
-// the text of its last refresh).
-class DeferredTextGuard : private XmlChangeListener {
+#include <QString>
+
+class RichTextBox;
+
+// Gives the text view the Document's text as it is at a refresh. A shown view gets it at once,
+// written straight into the view; for a hidden one it is prepared on a worker thread from a copy
+// of the Document, so that neither opening a file nor the first edit after it waits for the
+// text, and the view still shows the text of the refresh after the Document was edited.
+class DeferredTextGuard {
 public:
     explicit DeferredTextGuard(RichTextBox& view) : m_view(view) {}
-    ~DeferredTextGuard() override { release(); }
-    DeferredTextGuard(const DeferredTextGuard&) = delete;
-    DeferredTextGuard& operator=(const DeferredTextGuard&) = delete;
 
-    void showDocument(const XmlNode& document) {
-        release();
-        m_watched = document;
-        m_watched.addChangeListener(this);
-        m_view.SetTextSource([document] { return document.xml(); });
-    }
-    void showText(const QString& text) {
-        release();
-        m_view.SetText(text);
-    }
+    void showDocument(const XmlDocument& document);
+    void showText(const QString& text);
 
 private:
-    void aboutToChange(const XmlNode&) override {
-        m_view.ResolveTextSource();
-        release();
-    }
-    void release() {
-        if (!m_watched.isNull())
-            m_watched.removeChangeListener(this);
-        m_watched = XmlNode();
-    }
-
     RichTextBox& m_view;
-    XmlNode m_watched;
+    // The revision whose text the view holds or is about to get; 0 for any other text.
+    quint64 m_revision = 0;
 };

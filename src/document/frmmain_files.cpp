@@ -2,16 +2,20 @@
 
 #include "app/frmmain.h"
 
+#include "app/statuspanels.h"
 #include "document/documentrules.h"
 #include "document/recovery.h"
 #include "platform/errors.h"
 #include "platform/ui/longoperation.h"
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
+#include "platform/xml/xmlfileload.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QTimer>
+
+#include <thread>
 
 using namespace DocumentRules;
 
@@ -29,6 +33,38 @@ struct WaitPointer {
 
 bool askYesNo(const QString& text) {
     return MsgBox(text, MsgButtons::YesNo, MsgIcon::Exclamation, kAppTitle) == MsgResult::Yes;
+}
+
+// Writes the document on a worker while the window repaints and shows how much was written of
+// the old file's size. Esc stops a write that has not finished, which leaves the old file as it
+// was (false); a write that failed throws as it always did.
+bool saveWithProgress(ProgressDisplay* display, const XmlDocument& document, const QString& path) {
+    XmlProgress progress;
+    std::exception_ptr failure;
+    std::atomic<bool> done{false};
+    const qint64 estimate = QFileInfo(path).size();
+    LongOperation wait(display, QStringLiteral("Saving %1").arg(QFileInfo(path).fileName()));
+    std::thread worker([&] {
+        try {
+            document.save(path, XmlDocument::SaveMode::Durable, &progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done.store(true, std::memory_order_release);
+    });
+    const bool finished =
+        wait.WaitFor([&done] { return done.load(std::memory_order_acquire); },
+                     [&] {
+                         return std::pair<qint64, qint64>{progress.done.load(), estimate};
+                     });
+    if (!finished)
+        progress.stop.store(true);
+    worker.join();
+    if (failure && !finished)
+        return false;
+    if (failure)
+        std::rethrow_exception(failure);
+    return true;
 }
 } // namespace
 
@@ -89,11 +125,15 @@ bool frmMain::LoadFile(const QString& path) {
         return false;
     }
     XmlDocument& document = Document();
+    XmlFileLoad load(path);
+    // Stopped, it is as if the file had never been asked for.
+    if (!waitForParse(load, path))
+        return false;
     m_strFileName = path;
     // Until the file has loaded, Save must not write over it.
     m_bFileNotLoaded = true;
     m_diskFile.forget();
-    if (document.load(path)) {
+    if (document.load(load)) {
         m_bFileNotLoaded = false;
         NoteLoadedFile();
         m_diskFile.remember(path);
@@ -162,10 +202,24 @@ bool frmMain::saveDocumentTo(const QString& path) {
     XmlDocument& document = Document();
     if (!mayOverwrite(path))
         return false;
-    document.save(path);
+    if (!saveWithProgress(StatusBar1, document, path))
+        return false;
     m_diskFile.remember(path);
     markSaved();
     return true;
+}
+
+// The parse runs on a worker while the window repaints and shows how much of the file was read.
+bool frmMain::waitForParse(XmlFileLoad& load, const QString& path) {
+    LongOperation wait(StatusBar1, QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()));
+    const bool done =
+        wait.WaitFor([&load] { return load.finished(); },
+                     [&load] {
+                         return std::pair<qint64, qint64>{load.bytesRead(), load.totalBytes()};
+                     });
+    if (!done)
+        load.stop();
+    return done;
 }
 
 // Another program's changes and a read-only file are overwritten only when the user says so.

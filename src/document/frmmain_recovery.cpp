@@ -7,6 +7,7 @@
 #include "platform/ui/longoperation.h"
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
+#include "platform/xml/xmlfileload.h"
 
 #include <QFile>
 #include <QLocale>
@@ -22,7 +23,7 @@ void frmMain::startRecovery() {
             [this] { guarded([this] { WriteRecoveryCopy(); }); });
     m_recoveryTimer->start();
     // Per key only a flag: what was typed is looked at when the next copy is due.
-    connect(m_txtXML, &QsciScintilla::textChanged, this, [this] { m_bTypedSinceCopy = true; });
+    connect(m_txtXML, &RichTextBox::edited, this, [this] { m_bTypedSinceCopy = true; });
 }
 
 void frmMain::WriteRecoveryCopy() {
@@ -57,19 +58,25 @@ bool frmMain::OfferRecovery() {
             Recovery::removeOrphan(orphan);
             continue;
         }
-        recover(orphan);
-        return true;
+        return recover(orphan);
     }
     return false;
 }
 
-void frmMain::recover(const RecoveryOrphan& orphan) {
+// False when the user stopped reading the copy: it stays on offer for the next start.
+bool frmMain::recover(const RecoveryOrphan& orphan) {
     XmlDocument copy = XmlDocument::create();
+    // Offered at start-up: the window is on the screen before a long parse starts.
+    show();
+    XmlFileLoad load(orphan.copyPath, XmlFileLoad::Kind::Utf8Text);
+    if (!waitForParse(load, orphan.copyPath))
+        return false;
+    const bool loaded = copy.load(load);
+    // Typing that did not parse yet goes back where it was typed, for correction.
     QString text;
     QFile file(orphan.copyPath);
-    if (file.open(QIODevice::ReadOnly))
+    if (!loaded && file.open(QIODevice::ReadOnly))
         text = QString::fromUtf8(file.readAll());
-    const bool loaded = copy.loadXML(text);
     // The copy becomes this program's own before anything else can fail.
     m_recovery->adopt(orphan);
     m_strFileName = orphan.fileName;
@@ -80,10 +87,10 @@ void frmMain::recover(const RecoveryOrphan& orphan) {
         m_parsedRevision = copy.revision();
         RefreshViews(true);
         m_bNeedToSave = true;
-        return;
+        return true;
     }
-    // Typing that did not parse yet goes back where it was typed, for correction.
     mnutextView_Click();
     m_txtXML->SetTypedText(text);
     UpdateFormCaption();
+    return true;
 }

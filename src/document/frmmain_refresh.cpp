@@ -7,6 +7,7 @@
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
+#include "search/backgroundrelease.h"
 #include "tree/treebuilder.h"
 
 #include <QCoreApplication>
@@ -14,7 +15,11 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <malloc.h>
 
 using namespace DocumentRules;
 
@@ -27,20 +32,43 @@ struct TreeWaitPointer {
     ~TreeWaitPointer() { m_tree.SetMousePointer(TreeControl::PointerDefault); }
     TreeControl& m_tree;
 };
+
+// A document of a hundred megabytes takes a while to free, and its many small blocks stay with the
+// program unless the heap is trimmed afterwards: both happen on a worker, the last reference to
+// the old document going with it. (Anything else still holding a node keeps the document alive.)
+void GiveBackInBackground(XmlNode old) {
+    if (old.isNull())
+        return;
+    BackgroundWork::Start([old = std::move(old)]() mutable {
+        old = XmlNode();
+        malloc_trim(0);
+    });
+}
 } // namespace
 
 void frmMain::SetTextToXML(QString NewText) {
-    m_strXMLText = NewText;
+    SetUtf8ToXML(NewText.toUtf8());
+}
+
+// Parsed straight from `text` (on Apply, the text view's own buffer), with no copy of it kept
+// unless it does not parse: then it is the text the window holds instead of a Document.
+void frmMain::SetUtf8ToXML(QByteArrayView text) {
+    m_strXMLText.clear();
     m_wndTree->Nodes().Clear();
+    XmlNode old = m_objDocument.isNull() ? XmlNode() : m_objDocument.asNode();
     if (m_objDocument.isNull())
         m_objDocument = XmlDocument::create();
-    if (m_objDocument.loadXML(NewText.isEmpty() ? kNewDocumentText : NewText)) {
+    const bool loaded =
+        text.isEmpty() ? m_objDocument.loadXML(kNewDocumentText) : m_objDocument.loadUtf8(text);
+    GiveBackInBackground(std::move(old));
+    if (loaded) {
         m_parsedRevision = m_objDocument.revision();
         TreeWaitPointer wait(*m_wndTree);
         ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, m_objDocument.asNode(), m_wndTree->Nodes(),
                                      m_lTreeTextMaxLength);
         return;
     }
+    m_strXMLText = QString::fromUtf8(text);
     if (!m_objDocument.parseError().reason.isEmpty())
         showParseError(m_objDocument.parseError());
     m_objDocument = XmlDocument();
@@ -67,7 +95,7 @@ void frmMain::setTextViewFromDocument() {
     if (m_objDocument.isNull())
         m_textGuard->showText(m_strXMLText);
     else
-        m_textGuard->showDocument(m_objDocument.asNode());
+        m_textGuard->showDocument(m_objDocument);
     m_txtXML->Refresh();
 }
 
@@ -111,9 +139,45 @@ void frmMain::NoteLoadedFile() {
     m_loadedFile = {m_strFileName, info.size(), info.lastModified(), m_parsedRevision};
 }
 
+namespace {
+// Writes a file beside `path` under a name of its own and renames it over `path`, so that a
+// reader never sees it half written. `write` gets the file and answers whether all went in.
+bool writeBeside(const QString& path, const std::function<bool(QFile&)>& write) {
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open() || !write(file) || !file.flush() ||
+        std::rename(QFile::encodeName(file.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0)
+        return false;
+    file.setAutoRemove(false);
+    return true;
+}
+
+// The text view's text with the view's CR LF line ends as LF: the serialisation it was made from.
+bool writeWithLf(QFile& file, QByteArrayView text) {
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while (at < end) {
+        const auto* cr = static_cast<const char*>(std::memchr(at, '\r', size_t(end - at)));
+        const char* upTo = cr ? cr : end;
+        if (upTo > at && file.write(at, upTo - at) != upTo - at)
+            return false;
+        if (!cr)
+            break;
+        // A lone CR (the view never makes one) is kept as it is.
+        if (cr + 1 == end || cr[1] != '\n') {
+            if (file.write(cr, 1) != 1)
+                return false;
+        }
+        at = cr + 1;
+    }
+    return true;
+}
+} // namespace
+
 // The web view's file holds the Document. While the Document is exactly what was just loaded
 // from a file that has not changed since, a copy of that file is that, and far quicker to make
-// than writing a large document out again.
+// than writing a large document out again. Just after a refresh the shown text view holds the
+// Document's serialisation, which is the file of a Document saved as UTF-8.
 void frmMain::writeWebFile(const QString& path) {
     const XmlDocument& document = Document();
     const QFileInfo source(m_loadedFile.path);
@@ -121,22 +185,24 @@ void frmMain::writeWebFile(const QString& path) {
                            !m_loadedFile.path.isEmpty() && source.size() == m_loadedFile.size &&
                            source.lastModified() == m_loadedFile.modified;
     if (unchanged && source.absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
-        QTemporaryFile copy(path + QStringLiteral(".XXXXXX"));
         QFile original(m_loadedFile.path);
-        if (copy.open() && original.open(QIODevice::ReadOnly)) {
-            bool copied = true;
-            while (copied && !original.atEnd()) {
-                const QByteArray chunk = original.read(1 << 20);
-                copied = !chunk.isEmpty() && copy.write(chunk) == chunk.size();
-            }
-            if (copied && copy.flush() &&
-                std::rename(QFile::encodeName(copy.fileName()).constData(),
-                            QFile::encodeName(path).constData()) == 0) {
-                copy.setAutoRemove(false);
-                return;
-            }
-        }
+        const bool copied =
+            original.open(QIODevice::ReadOnly) && writeBeside(path, [&original](QFile& copy) {
+                while (!original.atEnd()) {
+                    const QByteArray chunk = original.read(1 << 20);
+                    if (chunk.isEmpty() || copy.write(chunk) != chunk.size())
+                        return false;
+                }
+                return true;
+            });
+        if (copied)
+            return;
     }
+    if (m_txtXML->isVisible() && !m_txtXML->HasTextSource() && !m_txtXML->HasTyping() &&
+        document.savesAsUtf8() && writeBeside(path, [this](QFile& file) {
+            return writeWithLf(file, m_txtXML->Utf8Content());
+        }))
+        return;
     document.save(path, XmlDocument::SaveMode::Scratch);
 }
 
@@ -150,7 +216,7 @@ void frmMain::ToolbarApply_ButtonClick(const QString& key) {
         // Typing that becomes the document is a change like any edit; without typing, Apply
         // changes nothing that a save would have to write.
         const bool typed = m_txtXML->HasTyping();
-        SetTextToXML(m_txtXML->Text());
+        SetUtf8ToXML(m_txtXML->Utf8Content());
         if (typed)
             m_bNeedToSave = true;
         RefreshViews(true);

@@ -2,7 +2,9 @@
 
 #include "app/frmmain.h"
 
+#include "app/statuspanels.h"
 #include "document/documentrules.h"
+#include "platform/ui/longoperation.h"
 #include "platform/ui/uiservices.h"
 #include "platform/xml/xmlerror.h"
 #include "tree/treebuilder.h"
@@ -91,24 +93,17 @@ bool frmMain::m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText)
     return cancel;
 }
 
-// Depth first, a parent before its children. A document as deep as the XML layer allows is far
-// too deep for a recursion per level, so the walk keeps its own stack.
+// On a large document this builds and expands millions of items: it shows its progress, keeps
+// the window painting and stops on Esc, leaving expanded what it got to.
 void frmMain::ExpandSubTree(TreeModel::ItemId item) {
     if (item == TreeModel::NoItem)
         return;
-    TreeModel& nodes = m_wndTree->Nodes();
-    std::vector<TreeModel::ItemId> stack{item};
-    while (!stack.empty()) {
-        const TreeModel::ItemId current = stack.back();
-        stack.pop_back();
-        guarded([&] {
-            m_wndTree->SetExpanded(current, true);
-            std::vector<TreeModel::ItemId> children;
-            for (auto c = nodes.Child(current); c != TreeModel::NoItem; c = nodes.Next(c))
-                children.push_back(c);
-            stack.insert(stack.end(), children.rbegin(), children.rend());
-        });
-    }
+    guarded([&] {
+        LongOperation operation(StatusBar1, QStringLiteral("Expanding"));
+        m_wndTree->ExpandSubtree(
+            item, [&](qint64 done, qint64 total) { return operation.Step(done, total); });
+    });
+    guarded([&] { UpdateCommandState(m_wndTree->SelectedItem()); });
 }
 
 void frmMain::mnuExpandAll_Click() {

@@ -1,6 +1,10 @@
 // Right-clicks, F2 and in-place label editing, renames and Expand All.
 
+#include "platform/ui/longoperation.h"
 #include "support/editingfixture.h"
+
+#include <QRegularExpression>
+#include <QTimer>
 
 TEST_F(EditingTest, RightClickSelectsTheItemAndShowsTheItemMenu) {
     load("<r><a/><b/></r>");
@@ -105,4 +109,151 @@ TEST_F(EditingTest, ExpandAllOpensTheWholeSubtreeAndNothingWithoutASelection) {
         d = nodes().Child(d);
     EXPECT_TRUE(window->m_wndTree->Expanded(d));
     EXPECT_FALSE(window->m_bNeedToSave);
+}
+
+namespace {
+
+// Every kind of node, namespaces shown as attributes, and levels deep enough that most items are
+// still pending when Expand All starts.
+const QByteArray kEveryKind =
+    "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY e \"x\">]>\n<!--top-->\n"
+    "<r xmlns=\"urn:d\" xmlns:p=\"urn:p\" p:a=\"1\">t&e;<![CDATA[c]]><?pi data?><!--k-->"
+    "<p:s b=\"2\"><empty/><q><w><x y=\"3\">deep</x></w></q></p:s><tail/></r>";
+
+} // namespace
+
+class ExpandAllTest : public EditingTest {
+protected:
+    // Each item below `item` (the whole tree with NoItem), depth first, as "label:expanded",
+    // with the expanded state as the control reports it.
+    QStringList expandedStates(Id item = TreeModel::NoItem) {
+        QStringList states;
+        std::vector<Id> stack;
+        for (Id c = item ? nodes().Child(item) : nodes().FirstTopLevel(); c; c = nodes().Next(c))
+            stack.push_back(c);
+        std::reverse(stack.begin(), stack.end());
+        while (!stack.empty()) {
+            const Id current = stack.back();
+            stack.pop_back();
+            states << nodes().Text(current) + (window->m_wndTree->Expanded(current) ? ":+" : ":-");
+            std::vector<Id> children;
+            for (Id c = nodes().Child(current); c; c = nodes().Next(c))
+                children.push_back(c);
+            stack.insert(stack.end(), children.rbegin(), children.rend());
+        }
+        return states;
+    }
+    // The rows the view shows, top to bottom.
+    QStringList visibleRows() {
+        QStringList rows;
+        TreeControl* tree = window->m_wndTree;
+        for (QModelIndex i = nodes().index(0, 0); i.isValid(); i = tree->indexBelow(i))
+            rows << i.data().toString();
+        return rows;
+    }
+    // Expand All as it was done before: the view told about one item at a time.
+    void expandItemByItem(Id item) {
+        std::vector<Id> stack{item};
+        while (!stack.empty()) {
+            const Id current = stack.back();
+            stack.pop_back();
+            window->m_wndTree->QTreeView::setExpanded(nodes().IndexOf(current), true);
+            std::vector<Id> children;
+            for (Id c = nodes().Child(current); c; c = nodes().Next(c))
+                children.push_back(c);
+            stack.insert(stack.end(), children.rbegin(), children.rend());
+        }
+    }
+    void TearDown() override {
+        LongOperation::SetIntervals(40, 300);
+        EditingTest::TearDown();
+    }
+};
+
+// Loaded afresh for each side, a path already opened by hand where the row says so, then the
+// item's subtree expanded the old way and by the command: the same items end up expanded and the
+// view shows the same rows.
+TEST_F(ExpandAllTest, ExpandsTheSameItemsAsExpandingThemOneByOne) {
+    const struct {
+        const char* name;
+        const char* target;
+        const char* openedFirst;
+    } rows[] = {
+        {"whole document from the document element", "r", nullptr},
+        {"an inner element, the rest stays as it was", "r/p:s", nullptr},
+        {"after a part was opened by hand", "r", "r/p:s/q"},
+        {"a childless element", "r/p:s/empty", nullptr},
+        {"an attribute", "r/p:s/b = \"2\"", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QStringList states[2], shown[2];
+        for (int byCommand = 0; byCommand < 2; ++byCommand) {
+            load(kEveryKind);
+            if (row.openedFirst)
+                window->m_wndTree->SetExpanded(find(row.openedFirst), true);
+            const QString path = QString::fromLatin1(row.target);
+            click(find(path));
+            if (byCommand)
+                trigger("mnuExpandAll");
+            else
+                expandItemByItem(find(path));
+            QCoreApplication::processEvents();
+            states[byCommand] = expandedStates();
+            shown[byCommand] = visibleRows();
+            check();
+        }
+        EXPECT_EQ(states[1].join(' ').toStdString(), states[0].join(' ').toStdString());
+        EXPECT_EQ(shown[1].join(' ').toStdString(), shown[0].join(' ').toStdString());
+        EXPECT_FALSE(window->m_bNeedToSave);
+    }
+}
+
+// Esc after a few passes over the events: the items reached stay expanded (a leading part of
+// the subtree in walk order), the tree still matches the Document, the commands fit the
+// selection, and Expand All afterwards finishes the job.
+TEST_F(ExpandAllTest, EscStopsItLeavingAConsistentTree) {
+    QByteArray many = "<r>";
+    for (int i = 0; i < 40; ++i)
+        many += "<e a=\"" + QByteArray::number(i) + "\"><f>text</f></e>";
+    many += "</r>";
+    for (int passes : {1, 7, 60}) {
+        SCOPED_TRACE(passes);
+        load(many);
+        click(find("r/e"));
+        const bool moveDown = enabled("mnuMoveDown");
+        const bool moveUp = enabled("mnuMoveUp");
+        click(find("r"));
+        LongOperation::SetIntervals(0, 0);
+        int seen = 0;
+        QTimer pass;
+        pass.setInterval(0);
+        QObject::connect(&pass, &QTimer::timeout, [&] {
+            if (++seen == passes)
+                QTest::keyClick(window->m_wndTree, Qt::Key_Escape);
+        });
+        pass.start();
+        trigger("mnuExpandAll");
+        pass.stop();
+        LongOperation::SetIntervals(40, 300);
+        EXPECT_FALSE(LongOperation::Running());
+        check();
+        const QStringList states = expandedStates(find("r"));
+        const QString joined = states.join(' ');
+        // Reached items first, then the rest untouched.
+        EXPECT_FALSE(joined.contains(QRegularExpression(":- .*:\\+"))) << joined.toStdString();
+        EXPECT_TRUE(window->m_wndTree->Expanded(find("r")));
+        EXPECT_TRUE(joined.contains(":-")) << "Esc came too late to test anything";
+        EXPECT_EQ(window->m_wndTree->SelectedItem(), find("r"));
+        EXPECT_FALSE(enabled("mnuMoveUp"));
+        EXPECT_FALSE(enabled("mnuMoveDown"));
+        click(find("r/e"));
+        EXPECT_EQ(enabled("mnuMoveDown"), moveDown);
+        EXPECT_EQ(enabled("mnuMoveUp"), moveUp);
+
+        click(find("r"));
+        trigger("mnuExpandAll");
+        EXPECT_FALSE(expandedStates(find("r")).join(' ').contains(":-"));
+        check();
+    }
 }

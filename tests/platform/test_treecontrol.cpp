@@ -54,6 +54,22 @@ TEST_F(TreeControlTest, SelectingAnItemShowsItThroughItsCollapsedAncestors) {
     EXPECT_EQ(tree.SelectedItem(), TreeModel::NoItem);
 }
 
+// The view keeps nothing for an expanded item without children; the control does, so the item
+// reads expanded and shows its first child as soon as it has one, as the view would have done.
+TEST_F(TreeControlTest, AChildlessItemStaysExpandedUntilCollapsed) {
+    for (const auto item : {root, child, grandchild})
+        tree.SetExpanded(item, true);
+    EXPECT_TRUE(tree.Expanded(grandchild));
+    const auto added = nodes().Add(grandchild, TreeModel::tvwChild, QStringLiteral("new"));
+    EXPECT_TRUE(tree.isExpanded(nodes().IndexOf(grandchild)));
+    EXPECT_EQ(tree.indexBelow(nodes().IndexOf(grandchild)), nodes().IndexOf(added));
+    tree.SetExpanded(added, true);
+    tree.SetExpanded(added, false);
+    EXPECT_FALSE(tree.Expanded(added));
+    nodes().Add(added, TreeModel::tvwChild, QStringLiteral("later"));
+    EXPECT_FALSE(tree.isExpanded(nodes().IndexOf(added)));
+}
+
 TEST_F(TreeControlTest, HitTestFindsTheItemUnderAPoint) {
     tree.SetExpanded(root, true);
     QCoreApplication::processEvents();

@@ -35,6 +35,8 @@ protected:
     // Opens the analyzer from the Tools menu.
     frmQuery* open() {
         trigger("mnuQuery");
+        if (window->m_frmQuery)
+            EXPECT_TRUE(waitUntilActive(window->m_frmQuery));
         return window->m_frmQuery;
     }
     // Types the query, chooses the option and presses Enter in the query box; waits for the end.

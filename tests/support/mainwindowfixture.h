@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
 #include <memory>
@@ -20,6 +21,20 @@ protected:
     void start(const QStringList& arguments = {}) {
         window = std::make_unique<frmMain>(arguments);
         window->show();
+        EXPECT_TRUE(waitUntilActive(window.get()));
+    }
+    // Activation comes back from the window system later, and the offscreen platform does not
+    // report it to QTest: shortcuts must not find a window's activation still pending.
+    static bool waitUntilActive(QWidget* widget) {
+        for (int i = 0; i < 200; ++i) {
+            QCoreApplication::processEvents();
+            if (QGuiApplication::focusWindow() == widget->windowHandle())
+                return true;
+            if (i % 20 == 19)
+                widget->activateWindow();
+            QTest::qSleep(5);
+        }
+        return false;
     }
     void TearDown() override {
         ui.verify();

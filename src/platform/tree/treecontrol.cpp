@@ -47,6 +47,8 @@ TreeControl::TreeControl(QWidget* parent) : QTreeView(parent) {
     connect(
         selectionModel(), &QItemSelectionModel::currentChanged, this,
         [this](const QModelIndex& current) { emit CurrentItemChanged(m_model.ItemOf(current)); });
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent) { rowsAdded(parent); });
 }
 
 void TreeControl::SetImageList(const QHash<QString, QIcon>& icons) {
@@ -74,11 +76,74 @@ void TreeControl::SetSelectedItem(ItemId item) {
 }
 
 bool TreeControl::Expanded(ItemId item) const {
-    return isExpanded(m_model.IndexOf(item));
+    return m_model.KeepsExpanded(item) || isExpanded(m_model.IndexOf(item));
 }
 
+// The view would keep a persistent index for every expanded item, children or not; for the
+// millions of leaves of a fully expanded document the store keeps a bit instead.
 void TreeControl::SetExpanded(ItemId item, bool expanded) {
-    setExpanded(m_model.IndexOf(item), expanded);
+    const QModelIndex index = m_model.IndexOf(item);
+    const bool leaf = !m_model.hasChildren(index);
+    m_model.SetKeepsExpanded(item, expanded && leaf);
+    if (!expanded || !leaf)
+        setExpanded(index, expanded);
+}
+
+void TreeControl::rowsAdded(const QModelIndex& parent) {
+    const ItemId item = m_model.ItemOf(parent);
+    if (!m_model.KeepsExpanded(item))
+        return;
+    m_model.SetKeepsExpanded(item, false);
+    expand(parent);
+}
+
+// Expanding item by item would lay the view out once per item. While a full layout is pending
+// the view only records an expanded item, so the walk keeps one pending (its timer held back
+// and the tree not painted, since painting runs it) and the view is laid out once at the end.
+bool TreeControl::ExpandSubtree(ItemId top, const std::function<bool(qint64, qint64)>& step) {
+    if (top == TreeModel::NoItem)
+        return true;
+    struct Hold {
+        TreeControl& tree;
+        explicit Hold(TreeControl& t) : tree(t) {
+            tree.m_layoutHeld = true;
+            tree.setUpdatesEnabled(false);
+        }
+        ~Hold() {
+            tree.m_layoutHeld = false;
+            tree.doItemsLayout();
+            tree.setUpdatesEnabled(true);
+        }
+    } hold(*this);
+    scheduleDelayedItemsLayout();
+    const qint64 total = m_model.ChildCount(top) + 1;
+    qint64 done = 0;
+    std::vector<ItemId> stack{top};
+    std::vector<ItemId> children;
+    while (!stack.empty()) {
+        const ItemId current = stack.back();
+        stack.pop_back();
+        if (m_model.Parent(current) == top)
+            ++done;
+        children.clear();
+        for (ItemId c = m_model.Child(current); c != TreeModel::NoItem; c = m_model.Next(c))
+            children.push_back(c);
+        if (children.empty())
+            m_model.SetKeepsExpanded(current, true);
+        else
+            expand(m_model.IndexOf(current));
+        stack.insert(stack.end(), children.rbegin(), children.rend());
+        if (!step(done, total))
+            return false;
+        // A pass over the events may have laid the view out after all (a resize does).
+        scheduleDelayedItemsLayout();
+    }
+    return true;
+}
+
+void TreeControl::timerEvent(QTimerEvent* event) {
+    if (!m_layoutHeld)
+        QTreeView::timerEvent(event);
 }
 
 void TreeControl::StartLabelEdit() {

@@ -29,6 +29,11 @@ public:
     void SetSelectedItem(ItemId item);
     bool Expanded(ItemId item) const;
     void SetExpanded(ItemId item, bool expanded);
+    // Expands `item` and every item below it, building pending items on the way, and lays the
+    // view out once at the end. `step(done, total)` is called often and may pass over the
+    // events; when it answers false the walk stops, and what was expanded stays expanded.
+    // Returns false when stopped.
+    bool ExpandSubtree(ItemId item, const std::function<bool(qint64, qint64)>& step);
     // Begins editing the selected item's label in place.
     void StartLabelEdit();
     bool IsEditingLabel() const { return state() == QAbstractItemView::EditingState; }
@@ -63,9 +68,13 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
 
 private:
+    void rowsAdded(const QModelIndex& parent);
+
     TreeModel m_model;
     QHash<QString, QIcon> m_icons;
     int m_mousePointer = PointerDefault;
+    bool m_layoutHeld = false; // ExpandSubtree is recording expanded items for one layout
 };

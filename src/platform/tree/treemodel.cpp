@@ -11,85 +11,138 @@ namespace {
 [[noreturn]] void noSuchItem() {
     throw DescribedError(QStringLiteral("Element not found: the tree item does not exist."));
 }
+// Below this many children a parent's rows are found by walking its children.
+constexpr int kIndexedRows = 32;
 } // namespace
 
 TreeModel::TreeModel(QObject* parent) : QAbstractItemModel(parent) {
-    m_items.resize(1);
-    m_items[0].alive = true;
+    resetStore();
 }
 
 TreeModel::~TreeModel() {
     unwatchAll();
 }
 
-TreeModel::Item& TreeModel::at(ItemId item) {
-    if (item < 0 || item >= static_cast<ItemId>(m_items.size()) ||
-        !m_items[static_cast<size_t>(item)].alive)
-        noSuchItem();
-    return m_items[static_cast<size_t>(item)];
+void TreeModel::resetStore() {
+    m_items.clear();
+    TreeItem root;
+    root.alive = 1;
+    m_items.push_back(root);
+    m_labels.clear();
+    m_iconKeys.assign(1, QString());
+    m_storages.assign(1, nullptr);
+    m_namespaceTags.clear();
+    m_rows.clear();
+    m_cursorParent = m_cursorItem = NoItem;
+    m_pendingByNode.clear();
+    m_liveCount = 0;
 }
 
-const TreeModel::Item& TreeModel::at(ItemId item) const {
-    if (item < 0 || item >= static_cast<ItemId>(m_items.size()) ||
-        !m_items[static_cast<size_t>(item)].alive)
+TreeItem& TreeModel::at(ItemId id) {
+    if (id < 0 || id >= static_cast<ItemId>(m_items.size()) || !item(id).alive)
         noSuchItem();
-    return m_items[static_cast<size_t>(item)];
+    return item(id);
 }
 
-bool TreeModel::Exists(ItemId item) const {
-    return item > 0 && item < static_cast<ItemId>(m_items.size()) &&
-           m_items[static_cast<size_t>(item)].alive;
+const TreeItem& TreeModel::at(ItemId id) const {
+    if (id < 0 || id >= static_cast<ItemId>(m_items.size()) || !item(id).alive)
+        noSuchItem();
+    return item(id);
+}
+
+bool TreeModel::Exists(ItemId id) const {
+    return id > 0 && id < static_cast<ItemId>(m_items.size()) && item(id).alive;
 }
 
 // ---- structure -------------------------------------------------------------------------------
 
 void TreeModel::validateRows(ItemId parent) const {
-    Item& p = m_items[static_cast<size_t>(parent)];
+    TreeItem& p = item(parent);
     if (p.rowsValid)
         return;
-    p.rows.clear();
     int row = 0;
-    for (ItemId c = p.first; c != NoItem; c = m_items[static_cast<size_t>(c)].next) {
-        m_items[static_cast<size_t>(c)].row = row++;
-        p.rows.push_back(c);
+    for (ItemId c = p.first; c != NoItem; c = item(c).next)
+        item(c).row = row++;
+    if (row > kIndexedRows) {
+        auto& rows = m_rows[parent];
+        rows.clear();
+        rows.reserve(static_cast<size_t>(row));
+        for (ItemId c = p.first; c != NoItem; c = item(c).next)
+            rows.push_back(c);
+    } else {
+        m_rows.erase(parent);
     }
-    p.rowsValid = true;
+    p.rowsValid = 1;
 }
 
-int TreeModel::rowOf(ItemId item) const {
-    validateRows(at(item).parent);
-    return at(item).row;
+void TreeModel::forgetRows(ItemId parent) const {
+    item(parent).rowsValid = 0;
+    m_rows.erase(parent);
 }
 
-void TreeModel::link(ItemId item, ItemId parent, ItemId before) {
-    Item& p = at(parent);
-    Item& i = at(item);
+int TreeModel::rowOf(ItemId id) const {
+    validateRows(at(id).parent);
+    return at(id).row;
+}
+
+int TreeModel::rowCountOf(ItemId parent) const {
+    validateRows(parent);
+    const ItemId last = item(parent).last;
+    return last == NoItem ? 0 : item(last).row + 1;
+}
+
+TreeModel::ItemId TreeModel::childAt(ItemId parent, int row) const {
+    if (row < 0 || row >= rowCountOf(parent))
+        return NoItem;
+    if (const auto rows = m_rows.find(parent); rows != m_rows.end())
+        return rows->second[static_cast<size_t>(row)];
+    ItemId c = item(parent).first;
+    if (m_cursorParent == parent && m_cursorItem != NoItem && item(m_cursorItem).alive &&
+        item(m_cursorItem).parent == parent && item(m_cursorItem).row <= row)
+        c = m_cursorItem;
+    while (item(c).row < row)
+        c = item(c).next;
+    m_cursorParent = parent;
+    m_cursorItem = c;
+    return c;
+}
+
+void TreeModel::link(ItemId id, ItemId parent, ItemId before) {
+    TreeItem& p = at(parent);
+    TreeItem& i = at(id);
     i.parent = parent;
     i.next = before;
     i.prev = before ? at(before).prev : p.last;
     if (i.prev)
-        at(i.prev).next = item;
+        at(i.prev).next = id;
     else
-        p.first = item;
+        p.first = id;
     if (before)
-        at(before).prev = item;
+        at(before).prev = id;
     else
-        p.last = item;
-    if (p.rowsValid) {
-        const int row = i.prev ? at(i.prev).row + 1 : 0;
-        p.rows.insert(p.rows.begin() + row, item);
-        for (size_t r = static_cast<size_t>(row); r < p.rows.size(); ++r)
-            m_items[static_cast<size_t>(p.rows[r])].row = static_cast<int>(r);
-    }
+        p.last = id;
+    if (!p.rowsValid)
+        return;
+    const int row = i.prev ? item(i.prev).row + 1 : 0;
+    int r = row;
+    for (ItemId c = id; c != NoItem; c = item(c).next)
+        item(c).row = r++;
+    if (const auto rows = m_rows.find(parent); rows != m_rows.end())
+        rows->second.insert(rows->second.begin() + row, id);
+    else if (r > kIndexedRows)
+        forgetRows(parent); // the next look indexes them
 }
 
-void TreeModel::unlink(ItemId item) {
-    Item& i = at(item);
-    Item& p = at(i.parent);
+void TreeModel::unlink(ItemId id) {
+    TreeItem& i = at(id);
+    const ItemId parent = i.parent;
+    TreeItem& p = at(parent);
     if (p.rowsValid) {
-        p.rows.erase(p.rows.begin() + i.row);
-        for (size_t r = static_cast<size_t>(i.row); r < p.rows.size(); ++r)
-            m_items[static_cast<size_t>(p.rows[r])].row = static_cast<int>(r);
+        int r = i.row;
+        for (ItemId c = i.next; c != NoItem; c = item(c).next)
+            item(c).row = r++;
+        if (const auto rows = m_rows.find(parent); rows != m_rows.end())
+            rows->second.erase(rows->second.begin() + i.row);
     }
     if (i.prev)
         at(i.prev).next = i.next;
@@ -100,6 +153,7 @@ void TreeModel::unlink(ItemId item) {
     else
         p.last = i.prev;
     i.parent = i.prev = i.next = NoItem;
+    m_cursorParent = m_cursorItem = NoItem;
 }
 
 TreeModel::ItemId TreeModel::Add(ItemId relative, Relationship relationship, const QString& text,
@@ -133,16 +187,15 @@ TreeModel::ItemId TreeModel::Add(ItemId relative, Relationship relationship, con
         }
     }
     const ItemId id = static_cast<ItemId>(m_items.size());
-    Item item;
-    item.alive = true;
-    item.text = text;
-    item.image = image;
-    m_items.push_back(std::move(item));
+    TreeItem created;
+    created.alive = 1;
+    created.icon = iconIndex(image);
+    setLabel(created, text);
+    m_items.push_back(created);
     ++m_liveCount;
     const bool notify = m_silent == 0;
     if (notify) {
-        validateRows(parent);
-        const int row = before ? at(before).row : static_cast<int>(at(parent).rows.size());
+        const int row = before ? rowOf(before) : rowCountOf(parent);
         beginInsertRows(IndexOf(parent), row, row);
     }
     link(id, parent, before);
@@ -151,25 +204,28 @@ TreeModel::ItemId TreeModel::Add(ItemId relative, Relationship relationship, con
     return id;
 }
 
-void TreeModel::Remove(ItemId item) {
-    if (item == NoItem)
+void TreeModel::Remove(ItemId id) {
+    if (id == NoItem)
         noSuchItem();
-    const ItemId parent = at(item).parent;
+    const ItemId parent = at(id).parent;
     const bool notify = m_silent == 0;
     if (notify) {
-        const int row = rowOf(item);
+        const int row = rowOf(id);
         beginRemoveRows(IndexOf(parent), row, row);
     }
-    unlink(item);
-    std::vector<ItemId> stack{item};
+    unlink(id);
+    std::vector<ItemId> stack{id};
     while (!stack.empty()) {
-        const ItemId id = stack.back();
+        const ItemId gone = stack.back();
         stack.pop_back();
-        Item& i = m_items[static_cast<size_t>(id)];
-        for (ItemId c = i.first; c != NoItem; c = m_items[static_cast<size_t>(c)].next)
+        TreeItem& i = item(gone);
+        for (ItemId c = i.first; c != NoItem; c = item(c).next)
             stack.push_back(c);
-        forgetPending(id);
-        i = Item();
+        forgetPending(gone);
+        if (i.namespaceDeclaration)
+            m_namespaceTags.erase(gone);
+        m_rows.erase(gone);
+        i = TreeItem();
         --m_liveCount;
     }
     if (notify)
@@ -179,11 +235,7 @@ void TreeModel::Remove(ItemId item) {
 void TreeModel::Clear() {
     beginResetModel();
     unwatchAll();
-    m_pendingByNode.clear();
-    m_items.clear();
-    m_items.resize(1);
-    m_items[0].alive = true;
-    m_liveCount = 0;
+    resetStore();
     endResetModel();
 }
 
@@ -195,111 +247,162 @@ int TreeModel::Count() {
     return m_liveCount;
 }
 
-TreeModel::ItemId TreeModel::Parent(ItemId item) const {
-    return at(item).parent;
+TreeModel::ItemId TreeModel::Parent(ItemId id) const {
+    return at(id).parent;
 }
 
-TreeModel::ItemId TreeModel::Child(ItemId item) {
-    EnsureChildren(item);
-    return at(item).first;
+TreeModel::ItemId TreeModel::Child(ItemId id) {
+    EnsureChildren(id);
+    return at(id).first;
 }
 
-TreeModel::ItemId TreeModel::LastChild(ItemId item) {
-    EnsureChildren(item);
-    return at(item).last;
+TreeModel::ItemId TreeModel::LastChild(ItemId id) {
+    EnsureChildren(id);
+    return at(id).last;
 }
 
-TreeModel::ItemId TreeModel::Next(ItemId item) const {
-    return item == NoItem ? NoItem : at(item).next;
+TreeModel::ItemId TreeModel::Next(ItemId id) const {
+    return id == NoItem ? NoItem : at(id).next;
 }
 
-TreeModel::ItemId TreeModel::Previous(ItemId item) const {
-    return item == NoItem ? NoItem : at(item).prev;
+TreeModel::ItemId TreeModel::Previous(ItemId id) const {
+    return id == NoItem ? NoItem : at(id).prev;
 }
 
-int TreeModel::ChildCount(ItemId item) {
-    EnsureChildren(item);
-    validateRows(item);
-    return static_cast<int>(at(item).rows.size());
+int TreeModel::ChildCount(ItemId id) {
+    EnsureChildren(id);
+    at(id);
+    return rowCountOf(id);
 }
 
 // ---- item data -------------------------------------------------------------------------------
 
-XmlNode TreeModel::Tag(ItemId item) const {
-    return item == NoItem ? s_noNode : at(item).tag;
+uint32_t TreeModel::storageIndex(const std::shared_ptr<XmlStorage>& storage) {
+    for (size_t i = m_storages.size(); i-- > 1;) {
+        if (m_storages[i] == storage)
+            return static_cast<uint32_t>(i);
+    }
+    m_storages.push_back(storage);
+    return static_cast<uint32_t>(m_storages.size() - 1);
 }
 
-void TreeModel::SetTag(ItemId item, const XmlNode& node) {
-    if (item == NoItem)
+XmlNode TreeModel::Tag(ItemId id) const {
+    if (id == NoItem)
+        return s_noNode;
+    const TreeItem& i = at(id);
+    if (!i.node)
+        return s_noNode;
+    _xmlNs* ns = i.namespaceDeclaration ? m_namespaceTags.at(id) : nullptr;
+    return XmlNode(i.node, m_storages[i.storage], ns);
+}
+
+void TreeModel::SetTag(ItemId id, const XmlNode& node) {
+    if (id == NoItem)
         noSuchItem();
-    const bool pending = at(item).pending;
+    const bool pending = at(id).pending;
     if (pending)
-        forgetPending(item);
-    at(item).tag = node;
-    if (pending)
-        MarkChildrenPending(item);
+        forgetPending(id);
+    TreeItem& i = at(id);
+    i.node = node.raw();
+    i.storage = node.isNull() ? 0 : storageIndex(node.storage());
+    i.namespaceDeclaration = node.isNamespaceDeclaration();
+    if (node.isNamespaceDeclaration())
+        m_namespaceTags[id] = node.rawNamespace();
+    else
+        m_namespaceTags.erase(id);
+    if (pending) {
+        at(id).pending = 0;
+        MarkChildrenPending(id);
+    }
 }
 
-QString TreeModel::Text(ItemId item) const {
-    return item == NoItem ? s_noText : at(item).text;
+void TreeModel::setLabel(TreeItem& i, const QString& text) {
+    const LabelArena::Place place = m_labels.store(text);
+    i.labelChunk = place.chunk;
+    i.labelOffset = place.offset;
+    i.labelLength = place.length;
+    i.wideLabel = place.wide;
 }
 
-void TreeModel::SetText(ItemId item, const QString& text) {
-    if (item == NoItem)
+QString TreeModel::label(const TreeItem& i) const {
+    return m_labels.text({i.labelChunk, i.labelOffset, i.labelLength, i.wideLabel != 0});
+}
+
+QString TreeModel::Text(ItemId id) const {
+    return id == NoItem ? s_noText : label(at(id));
+}
+
+void TreeModel::SetText(ItemId id, const QString& text) {
+    if (id == NoItem)
         noSuchItem();
-    at(item).text = text;
+    setLabel(at(id), text);
     if (m_silent == 0) {
-        const QModelIndex index = IndexOf(item);
+        const QModelIndex index = IndexOf(id);
         emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     }
 }
 
-QString TreeModel::Image(ItemId item) const {
-    return item == NoItem ? s_noText : at(item).image;
+// The keys are few (one per kind of item), so a look through the table is enough.
+uint32_t TreeModel::iconIndex(const QString& key) {
+    if (key.isEmpty())
+        return 0;
+    for (size_t i = 1; i < m_iconKeys.size(); ++i) {
+        if (m_iconKeys[i].constData() == key.constData() || m_iconKeys[i] == key)
+            return static_cast<uint32_t>(i);
+    }
+    if (m_iconKeys.size() >= 64)
+        throw DescribedError(QStringLiteral("Too many kinds of tree icons."));
+    m_iconKeys.push_back(key);
+    return static_cast<uint32_t>(m_iconKeys.size() - 1);
 }
 
-void TreeModel::SetImage(ItemId item, const QString& key) {
-    if (item == NoItem)
+QString TreeModel::Image(ItemId id) const {
+    return id == NoItem ? s_noText : m_iconKeys[at(id).icon];
+}
+
+void TreeModel::SetImage(ItemId id, const QString& key) {
+    if (id == NoItem)
         noSuchItem();
-    at(item).image = key;
+    at(id).icon = iconIndex(key);
     if (m_silent == 0) {
-        const QModelIndex index = IndexOf(item);
+        const QModelIndex index = IndexOf(id);
         emit dataChanged(index, index, {Qt::DecorationRole, IconKeyRole});
     }
 }
 
 // ---- laziness --------------------------------------------------------------------------------
 
-void TreeModel::MarkChildrenPending(ItemId item) {
-    Item& i = at(item);
-    if (item == NoItem || i.tag.isNull() || i.pending)
+void TreeModel::MarkChildrenPending(ItemId id) {
+    TreeItem& i = at(id);
+    if (id == NoItem || !i.node || i.pending)
         return;
-    i.pending = true;
-    m_pendingByNode.emplace(i.tag.raw(), item);
-    const auto& storage = i.tag.storage();
+    i.pending = 1;
+    m_pendingByNode.emplace(i.node, id);
+    const auto& storage = m_storages[i.storage];
     const bool watched = std::any_of(m_watched.begin(), m_watched.end(),
                                      [&](const XmlNode& n) { return n.storage() == storage; });
     if (!watched) {
-        i.tag.addChangeListener(this);
-        m_watched.push_back(i.tag);
+        const XmlNode tag = Tag(id);
+        tag.addChangeListener(this);
+        m_watched.push_back(tag);
     }
 }
 
-bool TreeModel::ChildrenPending(ItemId item) const {
-    return item != NoItem && at(item).pending;
+bool TreeModel::ChildrenPending(ItemId id) const {
+    return id != NoItem && at(id).pending;
 }
 
-void TreeModel::EnsureChildren(ItemId item) {
-    if (item == NoItem || !at(item).pending)
+void TreeModel::EnsureChildren(ItemId id) {
+    if (id == NoItem || !at(id).pending)
         return;
-    forgetPending(item);
-    at(item).pending = false;
+    forgetPending(id);
+    at(id).pending = 0;
     if (!m_loader)
         return;
     // Nothing has seen these children yet: the view learns of them when it asks for rows.
     ++m_silent;
     try {
-        m_loader(*this, item);
+        m_loader(*this, id);
     } catch (...) {
         --m_silent;
         throw;
@@ -307,13 +410,13 @@ void TreeModel::EnsureChildren(ItemId item) {
     --m_silent;
 }
 
-void TreeModel::forgetPending(ItemId item) {
-    const Item& i = m_items[static_cast<size_t>(item)];
+void TreeModel::forgetPending(ItemId id) {
+    const TreeItem& i = item(id);
     if (!i.pending)
         return;
-    auto range = m_pendingByNode.equal_range(i.tag.raw());
+    auto range = m_pendingByNode.equal_range(i.node);
     for (auto it = range.first; it != range.second; ++it) {
-        if (it->second == item) {
+        if (it->second == id) {
             m_pendingByNode.erase(it);
             break;
         }
@@ -333,8 +436,8 @@ void TreeModel::aboutToChange(const XmlNode& container) {
         std::vector<ItemId> due;
         for (auto it = range.first; it != range.second; ++it)
             due.push_back(it->second);
-        for (ItemId item : due)
-            EnsureChildren(item);
+        for (ItemId id : due)
+            EnsureChildren(id);
     }
 }
 
@@ -346,10 +449,10 @@ void TreeModel::unwatchAll() {
 
 // ---- QAbstractItemModel ----------------------------------------------------------------------
 
-QModelIndex TreeModel::IndexOf(ItemId item) const {
-    if (item == NoItem)
+QModelIndex TreeModel::IndexOf(ItemId id) const {
+    if (id == NoItem)
         return {};
-    return createIndex(rowOf(item), 0, static_cast<quintptr>(item));
+    return createIndex(rowOf(id), 0, static_cast<quintptr>(id));
 }
 
 TreeModel::ItemId TreeModel::ItemOf(const QModelIndex& index) const {
@@ -366,16 +469,13 @@ QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) con
     if (parent.isValid() && p == NoItem)
         return {};
     const_cast<TreeModel*>(this)->EnsureChildren(p);
-    validateRows(p);
-    const auto& rows = m_items[static_cast<size_t>(p)].rows;
-    if (row >= static_cast<int>(rows.size()))
-        return {};
-    return createIndex(row, 0, static_cast<quintptr>(rows[static_cast<size_t>(row)]));
+    const ItemId child = childAt(p, row);
+    return child == NoItem ? QModelIndex() : createIndex(row, 0, static_cast<quintptr>(child));
 }
 
 QModelIndex TreeModel::parent(const QModelIndex& child) const {
     const ItemId id = ItemOf(child);
-    return id == NoItem ? QModelIndex() : IndexOf(m_items[static_cast<size_t>(id)].parent);
+    return id == NoItem ? QModelIndex() : IndexOf(item(id).parent);
 }
 
 int TreeModel::rowCount(const QModelIndex& parent) const {
@@ -385,8 +485,7 @@ int TreeModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid() && p == NoItem)
         return 0;
     const_cast<TreeModel*>(this)->EnsureChildren(p);
-    validateRows(p);
-    return static_cast<int>(m_items[static_cast<size_t>(p)].rows.size());
+    return rowCountOf(p);
 }
 
 int TreeModel::columnCount(const QModelIndex& parent) const {
@@ -399,7 +498,7 @@ bool TreeModel::hasChildren(const QModelIndex& parent) const {
     const ItemId p = ItemOf(parent);
     if (parent.isValid() && p == NoItem)
         return false;
-    const Item& i = m_items[static_cast<size_t>(p)];
+    const TreeItem& i = item(p);
     return i.pending || i.first != NoItem;
 }
 
@@ -407,15 +506,15 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
     const ItemId id = ItemOf(index);
     if (id == NoItem)
         return {};
-    const Item& i = m_items[static_cast<size_t>(id)];
+    const TreeItem& i = item(id);
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return i.text;
+        return label(i);
     case Qt::DecorationRole:
-        return m_iconProvider && !i.image.isEmpty() ? m_iconProvider(i.image) : QVariant();
+        return m_iconProvider && i.icon ? m_iconProvider(m_iconKeys[i.icon]) : QVariant();
     case IconKeyRole:
-        return i.image;
+        return m_iconKeys[i.icon];
     default:
         return {};
     }

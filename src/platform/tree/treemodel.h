@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/tree/itemstore.h"
 #include "platform/xml/xmlnode.h"
 
 #include <QAbstractItemModel>
@@ -67,6 +68,11 @@ public:
     // Items that exist now, pending children not built.
     int BuiltCount() const { return m_liveCount; }
 
+    // An item without children that was expanded: the view keeps no state for it, so the store
+    // does, and the view shows its children expanded once it has some.
+    bool KeepsExpanded(ItemId item) const { return item != NoItem && at(item).keepsExpanded; }
+    void SetKeepsExpanded(ItemId item, bool keeps) { at(item).keepsExpanded = keeps; }
+
     // Icons: the view side turns icon keys into pictures.
     void SetIconProvider(std::function<QVariant(const QString&)> provider) {
         m_iconProvider = std::move(provider);
@@ -86,31 +92,36 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    struct Item {
-        ItemId parent = NoItem, first = NoItem, last = NoItem, prev = NoItem, next = NoItem;
-        int row = 0; // valid while the parent's row list is valid
-        bool alive = false;
-        bool pending = false;
-        bool rowsValid = true;
-        XmlNode tag;
-        QString text;
-        QString image;
-        std::vector<ItemId> rows; // child ids by row, cached
-    };
-
     void aboutToChange(const XmlNode& container) override;
-    Item& at(ItemId item);
-    const Item& at(ItemId item) const;
+    TreeItem& at(ItemId item);
+    const TreeItem& at(ItemId item) const;
+    TreeItem& item(ItemId id) const { return m_items[static_cast<size_t>(id)]; }
     void validateRows(ItemId parent) const;
     int rowOf(ItemId item) const;
+    int rowCountOf(ItemId parent) const;
+    ItemId childAt(ItemId parent, int row) const;
     void link(ItemId item, ItemId parent, ItemId before);
     void unlink(ItemId item);
     void forgetPending(ItemId item);
+    void forgetRows(ItemId parent) const;
     void unwatchAll();
+    void setLabel(TreeItem& item, const QString& text);
+    QString label(const TreeItem& item) const;
+    uint32_t iconIndex(const QString& key);
+    uint32_t storageIndex(const std::shared_ptr<XmlStorage>& storage);
+    void resetStore();
 
-    mutable std::vector<Item> m_items; // [0] is the invisible root
+    mutable TreeItemVector m_items; // [0] is the invisible root
     int m_liveCount = 0;
     int m_silent = 0; // building pending children the view has never seen: no signals
+    LabelArena m_labels;
+    std::vector<QString> m_iconKeys;                     // [0] is no icon
+    std::vector<std::shared_ptr<XmlStorage>> m_storages; // [0] is no node
+    std::unordered_map<ItemId, _xmlNs*> m_namespaceTags; // items showing a namespace declaration
+    // Parents with many children keep their children by row; the others are walked, from the
+    // last child asked for when the view goes down the rows in order.
+    mutable std::unordered_map<ItemId, std::vector<ItemId>> m_rows;
+    mutable ItemId m_cursorParent = NoItem, m_cursorItem = NoItem;
     ChildLoader m_loader;
     std::function<QVariant(const QString&)> m_iconProvider;
     std::unordered_multimap<const void*, ItemId> m_pendingByNode;

@@ -2,13 +2,54 @@
 
 #include "platform/views/dropfiles.h"
 
+#include <Qsci/qscidocument.h>
 #include <Qsci/qscilexerxml.h>
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QDropEvent>
 #include <QFontDatabase>
 #include <QMimeData>
 
+#include <algorithm>
+
+namespace {
+
+// QScintilla's accessibility counts the characters from the start of the text up to the caret
+// after every caret move and every change: on a large text each key then takes as long as reading
+// it all. While no assistive technology is listening, the view is described as a plain widget;
+// with one, QScintilla's own description serves.
+QAccessibleInterface* plainAccessible(const QString& className, QObject* object) {
+    if (className != QLatin1String("RichTextBox") || QAccessible::isActive() ||
+        !object->isWidgetType())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::EditableText);
+}
+
+// Only these changes are reported: QScintilla answers the reports of inserted and deleted text
+// with a count of the characters before them, as long as the text up to there. Whether the user
+// typed is told by the report that comes before the change.
+constexpr unsigned long kReportedChanges = QsciScintillaBase::SC_MOD_BEFOREINSERT |
+                                           QsciScintillaBase::SC_MOD_BEFOREDELETE |
+                                           QsciScintillaBase::SC_MOD_CHANGEFOLD;
+
+} // namespace
+
 RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
+    // Installed after QScintilla's own factory, so it is asked first.
+    static const bool plain = [] {
+        QAccessible::installFactory(plainAccessible);
+        return true;
+    }();
+    (void)plain;
+    SendScintilla(SCI_SETMODEVENTMASK, kReportedChanges);
+    connect(this, &QsciScintillaBase::SCN_MODIFIED, this, [this](int, int type) {
+        if (type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE))
+            emit edited();
+    });
+    // Styling a large text from its start to a place far down takes seconds; only what is shown
+    // is styled at once, the rest while the program is idle.
+    SendScintilla(SCI_SETIDLESTYLING, static_cast<unsigned long>(SC_IDLESTYLING_TOVISIBLE));
     setUtf8(true);
     setEolMode(QsciScintilla::EolWindows);
     auto* lexer = new QsciLexerXML(this);
@@ -29,54 +70,98 @@ QString RichTextBox::WithCrLf(const QString& text) {
     return out;
 }
 
-void RichTextBox::SetText(const QString& text) {
-    m_source = nullptr;
-    if (isVisible()) {
-        m_hasPendingText = false;
-        m_pendingText.clear();
-        putText(text);
-    } else {
-        m_pendingText = text;
-        m_hasPendingText = true;
+namespace {
+// Appends to the view's own buffer; space for a text of known size is taken at once.
+// Each append to the view costs a pass over its notifications and line tables, so the text goes
+// in in large pieces.
+class ViewSink : public Utf8TextSink {
+public:
+    explicit ViewSink(QsciScintillaBase& view) : m_view(view) { m_buffer.reserve(kPiece); }
+    void reserve(qsizetype bytes) override {
+        m_view.SendScintilla(QsciScintillaBase::SCI_ALLOCATE, static_cast<unsigned long>(bytes));
     }
+    bool append(const char* data, qsizetype len) override {
+        if (m_buffer.size() + len > kPiece)
+            flush();
+        if (len >= kPiece)
+            put(data, len);
+        else
+            m_buffer.append(data, len);
+        return true;
+    }
+    void flush() {
+        put(m_buffer.constData(), m_buffer.size());
+        m_buffer.clear();
+    }
+
+private:
+    static constexpr qsizetype kPiece = qsizetype(1) << 20;
+    void put(const char* data, qsizetype len) {
+        if (len > 0)
+            m_view.SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, static_cast<unsigned long>(len),
+                                 data);
+    }
+    QsciScintillaBase& m_view;
+    QByteArray m_buffer;
+};
+} // namespace
+
+void RichTextBox::SetText(const QString& text) {
+    SetTextSource([text](Utf8TextSink& sink) {
+        const QByteArray utf8 = WithCrLf(text).toUtf8();
+        sink.reserve(utf8.size());
+        sink.append(utf8.constData(), utf8.size());
+    });
 }
 
 void RichTextBox::SetTypedText(const QString& text) {
     m_source = nullptr;
-    m_hasPendingText = false;
-    m_pendingText.clear();
     setText(WithCrLf(text));
     setModified(true);
 }
 
-void RichTextBox::SetTextSource(std::function<QString()> source) {
-    m_pendingText.clear();
-    m_hasPendingText = false;
+void RichTextBox::SetTextSource(TextSource source) {
     m_source = std::move(source);
     if (isVisible())
         applyPending();
 }
 
-void RichTextBox::ResolveTextSource() {
+void RichTextBox::applyPending() {
     if (!m_source)
         return;
-    auto source = std::move(m_source);
+    const TextSource source = std::move(m_source);
     m_source = nullptr;
-    m_pendingText = source();
-    m_hasPendingText = true;
+    putText(source);
 }
 
-void RichTextBox::applyPending() {
-    ResolveTextSource();
-    if (!m_hasPendingText)
-        return;
-    m_hasPendingText = false;
-    putText(m_pendingText);
-    m_pendingText.clear();
-}
-
-void RichTextBox::putText(const QString& text) {
-    setText(WithCrLf(text));
+// Without undo collection: the undo history could not take back text that was never typed, and
+// recording it would cost as much again as the text.
+void RichTextBox::putText(const TextSource& source) {
+    if (SendScintilla(SCI_GETLENGTH) > kFreshDocumentSize) {
+        // Deleting a large text line by line takes far longer than dropping its document whole.
+        // The code page, line ends and lexer belong to the document, so they are set again.
+        QsciLexer* xml = lexer();
+        setDocument(QsciDocument());
+        setUtf8(true);
+        setEolMode(QsciScintilla::EolWindows);
+        setLexer(xml);
+    }
+    SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
+    SendScintilla(SCI_CLEARALL);
+    ViewSink sink(*this);
+    try {
+        source(sink);
+        sink.flush();
+    } catch (...) {
+        SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
+        throw;
+    }
+    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
+    SendScintilla(SCI_EMPTYUNDOBUFFER);
+    SendScintilla(SCI_GOTOPOS, 0UL);
+    // Room for every line number of the text (six digits at least).
+    const int digits = static_cast<int>(QString::number(lines()).size());
+    setMarginWidth(0, QString(std::max(6, digits), QLatin1Char('0')));
     setModified(false);
 }
 

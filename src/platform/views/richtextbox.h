@@ -5,21 +5,33 @@
 #include <QStringList>
 #include <functional>
 
+// Where a text source puts the text view's text: UTF-8 with every line break CR LF, in pieces.
+class Utf8TextSink {
+public:
+    virtual ~Utf8TextSink() = default;
+    // The size of the whole text, when it is known before the first piece.
+    virtual void reserve(qsizetype bytes) = 0;
+    virtual bool append(const char* data, qsizetype len) = 0;
+};
+
 // The text view: XML highlighting, line numbers, folding, CR LF line breaks. Text set while the
 // view is hidden is put in when it is first shown; a text source is even asked for its text
-// only then (or when the text is read), which keeps opening large files fast.
+// only then (or when the text is read), which keeps opening large files fast. Text goes in as
+// bytes, without a copy of the whole text on the way; what tracks typing never looks at the whole
+// text.
 class RichTextBox : public QsciScintilla {
     Q_OBJECT
 public:
+    using TextSource = std::function<void(Utf8TextSink& sink)>;
+
     explicit RichTextBox(QWidget* parent = nullptr);
 
     // Replaces the whole text; every line break becomes CR LF.
     void SetText(const QString& text);
-    void SetTextSource(std::function<QString()> source);
+    // The text is asked for when the view is shown or its text read; `source` is then dropped.
+    void SetTextSource(TextSource source);
     // Puts text in as if the user had typed it: it counts as typing not applied yet.
     void SetTypedText(const QString& text);
-    // Turns a pending text source into text now, so that it reflects this moment.
-    void ResolveTextSource();
     bool HasTextSource() const { return static_cast<bool>(m_source); }
     // The whole text, with pending text put in first.
     QString Text();
@@ -34,15 +46,17 @@ public:
     // Clearing also forgets a replacement made by ReplaceUtf8Text.
     void setModified(bool modified) override;
     // Whether the user typed since the text was last put in (undoing it all counts as none).
-    bool HasTyping() const {
-        return !m_source && !m_hasPendingText && (isModified() || m_replaced);
-    }
+    bool HasTyping() const { return !m_source && (isModified() || m_replaced); }
     void Refresh();
 
     static QString WithCrLf(const QString& text);
+    // A text longer than this is replaced by a fresh document rather than deleted.
+    static constexpr long kFreshDocumentSize = 1 << 20;
 
 signals:
     void filesDropped(const QStringList& paths);
+    // The text is about to change (typing, pasting, undo, any edit); cheap on any size of text.
+    void edited();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -52,12 +66,10 @@ protected:
 
 private:
     void applyPending();
-    void putText(const QString& text);
+    void putText(const TextSource& source);
     template <typename Event, typename Base> void screenDrag(Event* event, Base base);
 
-    std::function<QString()> m_source;
-    QString m_pendingText;
-    bool m_hasPendingText = false;
+    TextSource m_source;
     // Replaced by ReplaceUtf8Text since the text was last put in: a change no undo step records.
     bool m_replaced = false;
 };

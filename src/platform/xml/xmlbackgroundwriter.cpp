@@ -16,8 +16,8 @@ namespace {
 // declaration names, so it is read back as text, not as a file in that encoding.
 class PlainWriter {
 public:
-    PlainWriter(const XmlStorage& storage, QSaveFile& file)
-        : m_storage(storage), m_file(file), m_stop(storage.readerGate.stop) {}
+    PlainWriter(const XmlStorage& storage, QSaveFile& file, const std::atomic<bool>& stop)
+        : m_storage(storage), m_file(file), m_stop(stop) {}
 
     bool write() {
         xmlNodePtr root = reinterpret_cast<xmlNodePtr>(m_storage.doc);
@@ -178,13 +178,13 @@ private:
     bool m_ok = true;
 };
 
-bool writeDocument(const XmlStorage& storage, const QString& path) {
-    if (storage.readerGate.stop.load())
+bool writeDocument(const XmlStorage& storage, const QString& path, const std::atomic<bool>& stop) {
+    if (stop.load())
         return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (!PlainWriter(storage, file).write()) {
+    if (!PlainWriter(storage, file, stop).write()) {
         file.cancelWriting();
         return false;
     }
@@ -201,10 +201,10 @@ void XmlBackgroundWriter::start(const XmlDocument& document, const QString& path
                                 std::function<void(bool)> done) {
     stop();
     m_storage = document.asNode().storage();
-    m_storage->readerGate.begin(stoppable);
-    m_worker = std::thread([storage = m_storage, path, done = std::move(done)] {
-        const bool written = writeDocument(*storage, path);
-        storage->readerGate.end();
+    m_reader = m_storage->readerGate.begin(stoppable);
+    m_worker = std::thread([storage = m_storage, reader = m_reader, path, done = std::move(done)] {
+        const bool written = writeDocument(*storage, path, reader->stop);
+        storage->readerGate.end(reader);
         if (done)
             done(written);
     });
@@ -212,7 +212,7 @@ void XmlBackgroundWriter::start(const XmlDocument& document, const QString& path
 
 void XmlBackgroundWriter::stop() {
     if (m_storage)
-        m_storage->readerGate.stopReader(true);
+        m_storage->readerGate.stopReader(m_reader);
     wait();
 }
 
@@ -220,4 +220,5 @@ void XmlBackgroundWriter::wait() {
     if (m_worker.joinable())
         m_worker.join();
     m_storage.reset();
+    m_reader.reset();
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 struct XmlStorage;
+struct XmlGateReader;
 
 // Writes a document to a file on a worker thread while the user-interface thread goes on. The
 // worker only reads the document; a change to the document stops a running write first (or, for
@@ -32,5 +33,6 @@ public:
 
 private:
     std::shared_ptr<XmlStorage> m_storage;
+    std::shared_ptr<XmlGateReader> m_reader;
     std::thread m_worker;
 };

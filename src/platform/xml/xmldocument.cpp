@@ -2,6 +2,7 @@
 
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlhistory.h"
+#include "platform/xml/xmlfileload.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <libxml/entities.h>
@@ -104,13 +105,18 @@ bool adopt(XmlDocumentObject& object, const std::shared_ptr<XmlDocumentObject>& 
 } // namespace
 
 bool XmlDocument::loadXML(const QString& text) {
+    return loadUtf8(text.toUtf8());
+}
+
+bool XmlDocument::loadUtf8(QByteArrayView text) {
     XmlDocumentObject& o = object();
     if (text.isEmpty()) {
         o.parseError = {};
         adopt(o, m_object, {});
         return false;
     }
-    return adopt(o, m_object, parseText(text.toUtf8(), o.parseError));
+    return adopt(o, m_object,
+                 parseText(QByteArray::fromRawData(text.data(), text.size()), o.parseError));
 }
 
 bool XmlDocument::load(const QString& path) {
@@ -118,20 +124,39 @@ bool XmlDocument::load(const QString& path) {
     return adopt(o, m_object, parseFile(path, o.parseError));
 }
 
-void XmlDocument::save(const QString& path, SaveMode mode) const {
+bool XmlDocument::load(XmlFileLoad& finished) {
+    XmlDocumentObject& o = object();
+    return adopt(o, m_object, finished.take(o.parseError));
+}
+
+bool XmlDocument::savesAsUtf8() const {
+    const QByteArray encoding = declaredEncoding(object().storage->doc).toUpper();
+    return encoding.isEmpty() || encoding == "UTF-8" || encoding == "UTF8";
+}
+
+void XmlDocument::save(const QString& path, SaveMode mode, XmlProgress* progress) const {
     XmlDocumentObject& o = object();
     auto fail = [&path](const QString& why) {
         throw XmlError(QStringLiteral("The file %1 cannot be written: %2").arg(path, why));
     };
     const QByteArray encoding = declaredEncoding(o.storage->doc);
+    auto writeTo = [progress](QFileDevice& file) {
+        return [&file, progress](const char* data, int len) {
+            if (progress) {
+                if (progress->stop.load(std::memory_order_relaxed))
+                    return false;
+                progress->done.fetch_add(len, std::memory_order_relaxed);
+            }
+            return file.write(data, len) == len;
+        };
+    };
     if (mode == SaveMode::Durable) {
+        // Left without commit (a failure, a stop) the old file stays as it was.
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             fail(file.errorString());
         keepOwnerAndMode(path, file.handle());
-        serializeDocument(*o.storage, encoding, [&file](const char* data, int len) {
-            return file.write(data, len) == len;
-        });
+        serializeDocument(*o.storage, encoding, writeTo(file));
         if (!file.commit())
             fail(file.errorString());
         return;
@@ -141,8 +166,7 @@ void XmlDocument::save(const QString& path, SaveMode mode) const {
     QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
     if (!file.open())
         fail(file.errorString());
-    serializeDocument(*o.storage, encoding,
-                      [&file](const char* data, int len) { return file.write(data, len) == len; });
+    serializeDocument(*o.storage, encoding, writeTo(file));
     if (!file.flush() || std::rename(QFile::encodeName(file.fileName()).constData(),
                                      QFile::encodeName(path).constData()) != 0)
         fail(file.errorString());
@@ -156,6 +180,11 @@ const XmlParseError& XmlDocument::parseError() const {
 QString XmlDocument::xml() const {
     XmlDocumentObject& o = object();
     return QString::fromUtf8(serialize(*o.storage, reinterpret_cast<xmlNodePtr>(o.storage->doc)));
+}
+
+void XmlDocument::writeXml(const std::function<bool(const char*, int)>& sink) const {
+    XmlDocumentObject& o = object();
+    serializeTo(*o.storage, reinterpret_cast<xmlNodePtr>(o.storage->doc), sink);
 }
 
 bool XmlDocument::hasContent() const {

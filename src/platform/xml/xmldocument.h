@@ -3,11 +3,21 @@
 #include "platform/xml/xmlnode.h"
 #include "platform/xml/xmlparseerror.h"
 
+#include <QByteArrayView>
 #include <QString>
+#include <atomic>
+#include <functional>
 #include <memory>
 
 struct XmlDocumentObject;
 class XmlHistory;
+class XmlFileLoad;
+
+// How far a load or a save running on another thread got, and the request to stop it.
+struct XmlProgress {
+    std::atomic<qint64> done{0}; // bytes read or written
+    std::atomic<bool> stop{false};
+};
 
 // A DOM document. Copies share one document object (the content, the parse error); a default
 // constructed XmlDocument is no object, and using it throws MissingObjectError.
@@ -22,15 +32,26 @@ public:
     // Parse and replace the content. A malformed input gives false, fills parseError and leaves
     // the document empty; the empty text gives false with an empty parse error.
     bool loadXML(const QString& text);
+    // The same for UTF-8 text, parsed straight from the caller's buffer without a copy.
+    bool loadUtf8(QByteArrayView text);
     bool load(const QString& path);
+    // Takes what a finished XmlFileLoad parsed, with the same result as load() of its file.
+    bool load(XmlFileLoad& finished);
     // Write the serialisation in the encoding that the XML declaration names (UTF-8 without
     // one). The target is replaced only by a completely written file; a scratch save skips
-    // waiting for the disk.
+    // waiting for the disk. `progress` (optional) counts the bytes written; a stop asked for
+    // there ends the save with XmlError before the target is touched.
     enum class SaveMode { Durable, Scratch };
-    void save(const QString& path, SaveMode mode = SaveMode::Durable) const;
+    void save(const QString& path, SaveMode mode = SaveMode::Durable,
+              XmlProgress* progress = nullptr) const;
 
+    // Whether save writes UTF-8: the XML declaration names UTF-8 or no encoding.
+    bool savesAsUtf8() const;
     const XmlParseError& parseError() const;
     QString xml() const;
+    // The bytes of xml() in UTF-8, handed to `sink` piece by piece instead of as one copy; false
+    // from the sink stops with XmlError.
+    void writeXml(const std::function<bool(const char*, int)>& sink) const;
     // Whether the document has any node (its serialisation is not empty).
     bool hasContent() const;
     // Counts every change made through the XML layer; unchanged since a load means the content

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
 
 using namespace xmlimpl;
@@ -21,7 +22,8 @@ using namespace xmlimpl;
 namespace {
 
 quint64 nextRevision() {
-    static quint64 counter = 0;
+    // Documents are also made on worker threads (copies for readers).
+    static std::atomic<quint64> counter{0};
     return ++counter;
 }
 

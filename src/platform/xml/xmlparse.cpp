@@ -160,9 +160,19 @@ ParsedDocument finish(const ErrorCapture& collector, const ParseOutcome& outcome
     return parsed;
 }
 
+struct FileReader {
+    QFile file;
+    XmlProgress* progress;
+};
+
+// A stop asked for ends the parse as a read error would; its result is then dropped.
 int readFromFile(void* context, char* buffer, int len) {
-    auto* file = static_cast<QFile*>(context);
-    const qint64 n = file->read(buffer, len);
+    auto* reader = static_cast<FileReader*>(context);
+    if (reader->progress && reader->progress->stop.load(std::memory_order_relaxed))
+        return -1;
+    const qint64 n = reader->file.read(buffer, len);
+    if (n > 0 && reader->progress)
+        reader->progress->done.fetch_add(n, std::memory_order_relaxed);
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
@@ -224,20 +234,25 @@ ParsedDocument parseText(const QByteArray& utf8, XmlParseError& error) {
     return parsed;
 }
 
-ParsedDocument parseFile(const QString& path, XmlParseError& error) {
+ParsedDocument parseFile(const QString& path, XmlParseError& error, XmlProgress* progress) {
     error = {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error.reason =
-            QStringLiteral("The system cannot open the file %1: %2").arg(path, file.errorString());
+    FileReader reader{QFile(path), progress};
+    if (!reader.file.open(QIODevice::ReadOnly)) {
+        error.reason = QStringLiteral("The system cannot open the file %1: %2")
+                           .arg(path, reader.file.errorString());
         return {};
     }
     ErrorCapture scope;
     const ParseOutcome outcome =
-        parseWith(xmlCreateIOParserCtxt(nullptr, nullptr, readFromFile, closeNothing, &file,
+        parseWith(xmlCreateIOParserCtxt(nullptr, nullptr, readFromFile, closeNothing, &reader,
                                         XML_CHAR_ENCODING_NONE),
                   kParseOptions);
-    file.close();
+    reader.file.close();
+    if (progress && progress->stop.load()) {
+        if (outcome.doc)
+            xmlFreeDoc(outcome.doc);
+        return {};
+    }
     // Opened afresh rather than rewound, which a device such as a pipe cannot do.
     const ParsedDocument parsed = finish(
         scope, outcome,

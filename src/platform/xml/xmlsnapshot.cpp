@@ -42,18 +42,21 @@ xmlDocPtr copyDocument(xmlDocPtr source) {
 } // namespace
 
 XmlDocument XmlDocument::snapshot() const {
-    const XmlStorage& source = *object().storage;
+    return snapshotOf(*object().storage);
+}
+
+XmlDocument xmlimpl::snapshotOf(const XmlStorage& source) {
     xmlDocPtr doc = copyDocument(source.doc);
     if (!doc)
         throw XmlError(QStringLiteral("Out of memory"));
-    XmlDocument copy = create();
-    auto storage = newStorage(doc);
-    storage->owner = copy.m_object;
+    auto object = std::make_shared<XmlDocumentObject>();
+    object->storage = newStorage(doc);
+    object->storage->owner = object;
     if (doc->intSubset) {
         if (const QByteArray* text =
                 source.doctypeTextOf(reinterpret_cast<xmlNodePtr>(source.doc->intSubset)))
-            storage->doctypeTexts.emplace(reinterpret_cast<xmlNodePtr>(doc->intSubset), *text);
+            object->storage->doctypeTexts.emplace(reinterpret_cast<xmlNodePtr>(doc->intSubset),
+                                                  *text);
     }
-    copy.m_object->storage = std::move(storage);
-    return copy;
+    return XmlDocument(object);
 }

@@ -2,6 +2,7 @@
 
 // The XML layer's private parts, shared by its translation units.
 
+#include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlnode.h"
 #include "platform/xml/xmlparseerror.h"
 
@@ -9,6 +10,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -24,39 +26,56 @@ class XmlHistory;
 namespace xmlimpl {
 class XmlJournal;
 }
+class XmlDocument;
 
-// Lets one worker thread read a document while the user-interface thread goes on. From the
-// moment a read is started until the worker has finished it, anything that would change the
-// document (or write into it for a moment, as serialising does) first tells the worker to stop
-// and waits for it, which takes at most one buffer of output. A read that must not be stopped
-// makes the change wait until it is done instead.
-struct XmlReaderGate {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool reading = false;
+// Lets worker threads read a document while the user-interface thread goes on. From the moment
+// a read is started until the worker has finished it, anything that would change the document
+// (or write into it for a moment, as serialising does) first tells the workers to stop and waits
+// for them, which takes at most one buffer of output each. A read that must not be stopped makes
+// the change wait until it is done instead. Several reads may run at once (a recovery copy being
+// written while the text view's text is prepared); each has a stop flag of its own.
+struct XmlGateReader {
     std::atomic<bool> stop{false};
     bool stoppable = true;
+};
+
+struct XmlReaderGate {
+    using Reader = XmlGateReader;
+
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::vector<std::shared_ptr<Reader>> readers;
 
     // On the user-interface thread, before the worker starts.
-    void begin(bool canStop) {
+    std::shared_ptr<Reader> begin(bool canStop) {
+        auto reader = std::make_shared<Reader>();
+        reader->stoppable = canStop;
         std::lock_guard<std::mutex> lock(mutex);
-        reading = true;
-        stoppable = canStop;
-        stop.store(false);
+        readers.push_back(reader);
+        return reader;
     }
     // On the worker, when it no longer reads.
-    void end() {
+    void end(const std::shared_ptr<Reader>& reader) {
         std::lock_guard<std::mutex> lock(mutex);
-        reading = false;
+        std::erase(readers, reader);
         finished.notify_all();
     }
-    void stopReader(bool force = false) {
+    // Stops the reads that may be stopped and waits for every read to end.
+    void stopReader() {
         std::unique_lock<std::mutex> lock(mutex);
-        if (!reading)
-            return;
-        if (stoppable || force)
-            stop.store(true);
-        finished.wait(lock, [this] { return !reading; });
+        for (const auto& reader : readers) {
+            if (reader->stoppable)
+                reader->stop.store(true);
+        }
+        finished.wait(lock, [this] { return readers.empty(); });
+    }
+    // Stops one read, whether it may be stopped or not, and waits for it to end.
+    void stopReader(const std::shared_ptr<Reader>& reader) {
+        std::unique_lock<std::mutex> lock(mutex);
+        reader->stop.store(true);
+        finished.wait(lock, [&] {
+            return std::find(readers.begin(), readers.end(), reader) == readers.end();
+        });
     }
 };
 
@@ -187,8 +206,18 @@ void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element, XmlJournal* jour
 void checkDeclarationChange(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix,
                             const xmlChar* href);
 
+using TextSink = std::function<bool(const char*, int)>;
 // Serialises a node (or the whole document) to UTF-8 markup, element-only content indented.
 QByteArray serialize(const XmlStorage& storage, xmlNodePtr node);
+// The same, streamed to a sink; false from the sink stops with XmlError.
+void serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sink);
+// The same for the whole document, only reading it, when writing needs nothing in it changed for
+// the time (no layout marks, no namespace values to escape, no document type declaration);
+// false, with nothing written, otherwise. The caller keeps changes away while it runs.
+bool serializeInPlace(const XmlStorage& storage, const TextSink& sink);
+// A deep copy of a document that shares nothing with it; it only reads `source`, so a worker may
+// make it while the gate keeps changes out.
+XmlDocument snapshotOf(const XmlStorage& source);
 // Serialises the document in the given encoding, streaming to a sink; false from the sink stops.
 // Throws XmlError for an encoding whose file could not be read back as it was written.
 void serializeDocument(const XmlStorage& storage, const QByteArray& encoding,
@@ -203,7 +232,10 @@ struct ParsedDocument {
 
 // Parsing: a document, or none with the parse error filled in.
 ParsedDocument parseText(const QByteArray& utf8, XmlParseError& error);
-ParsedDocument parseFile(const QString& path, XmlParseError& error);
+// `progress` (optional) counts the bytes read; a stop asked for there ends the parse with no
+// document and no error.
+ParsedDocument parseFile(const QString& path, XmlParseError& error,
+                         XmlProgress* progress = nullptr);
 
 // Puts the XML declaration of a parsed document in front of its children as a processing
 // instruction with the target "xml".

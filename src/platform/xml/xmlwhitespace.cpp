@@ -2,6 +2,7 @@
 
 #include "platform/xml/xmlwhitespace.h"
 
+#include "platform/xml/xmlstartelement.h"
 #include "platform/xml/xmltreewalk.h"
 
 #include <libxml/SAX2.h>
@@ -132,8 +133,8 @@ void LayoutFilter::startElement(void* context, const xmlChar* localname, const x
     auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
     LayoutFilter* self = of(context);
     xmlNodePtr parent = ctxt->node;
-    xmlSAX2StartElementNs(context, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
-                          nbDefaulted, attributes);
+    startElementNs(context, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                   nbDefaulted, attributes);
     xmlNodePtr element = ctxt->node;
     if (ctxt != self->m_ctxt || !element || element == parent)
         return;
@@ -192,18 +193,34 @@ void LayoutFilter::reference(void* context, const xmlChar* name) {
     xmlSAX2Reference(context, name);
 }
 
+namespace {
+bool needsMark(xmlNodePtr element, bool preserve) {
+    if (!element->children || (!preserve && !declaredWithText(element)))
+        return false;
+    for (xmlNodePtr c = element->children; c; c = c->next) {
+        if (isTextLike(c))
+            return false; // left unindented by the writer already
+    }
+    return true;
+}
+} // namespace
+
 LayoutMarks::LayoutMarks(xmlNodePtr root) {
     forEachElement(root, [this](xmlNodePtr element, bool preserve) {
-        if (!element->children || (!preserve && !declaredWithText(element)))
+        if (!needsMark(element, preserve))
             return;
-        for (xmlNodePtr c = element->children; c; c = c->next) {
-            if (isTextLike(c))
-                return; // left unindented by the writer already
-        }
         xmlNodePtr mark = xmlNewDocText(element->doc, BAD_CAST "");
         xmlAddPrevSibling(element->children, mark);
         m_marks.push_back(mark);
     });
+}
+
+bool LayoutMarks::needed(xmlNodePtr root) {
+    bool any = false;
+    forEachElement(root, [&any](xmlNodePtr element, bool preserve) {
+        any = any || needsMark(element, preserve);
+    });
+    return any;
 }
 
 LayoutMarks::~LayoutMarks() {

@@ -60,6 +60,8 @@ private:
 class LayoutMarks {
 public:
     explicit LayoutMarks(xmlNodePtr root);
+    // Whether writing the subtree would need any mark (read only).
+    static bool needed(xmlNodePtr root);
     ~LayoutMarks();
     LayoutMarks(const LayoutMarks&) = delete;
     LayoutMarks& operator=(const LayoutMarks&) = delete;

@@ -40,13 +40,23 @@ int closeNothing(void*) {
 // form; white space other than a space is written as a reference, which a reader keeps as it is.
 class EscapedNamespaceValues {
 public:
+    static bool needed(xmlNodePtr root) {
+        bool any = false;
+        walkElements(
+            root,
+            [&any](xmlNodePtr element) {
+                for (xmlNsPtr ns = element->nsDef; ns && !any; ns = ns->next)
+                    any = escapes(ns->href);
+            },
+            [](xmlNodePtr) {});
+        return any;
+    }
     explicit EscapedNamespaceValues(xmlNodePtr root) {
         walkElements(
             root,
             [this](xmlNodePtr element) {
                 for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
-                    if (!ns->href ||
-                        !std::strpbrk(reinterpret_cast<const char*>(ns->href), "&<>\"\t\n\r"))
+                    if (!escapes(ns->href))
                         continue;
                     m_swapped.emplace_back(ns, ns->href);
                     ns->href = escaped(ns->href);
@@ -64,6 +74,9 @@ public:
     EscapedNamespaceValues& operator=(const EscapedNamespaceValues&) = delete;
 
 private:
+    static bool escapes(const xmlChar* href) {
+        return href && std::strpbrk(reinterpret_cast<const char*>(href), "&<>\"\t\n\r");
+    }
     static xmlChar* escaped(const xmlChar* value) {
         QByteArray out;
         for (const char* p = reinterpret_cast<const char*>(value); *p; ++p) {
@@ -282,21 +295,39 @@ void checkRepresentable(const XmlStorage& storage, const QByteArray& encoding) {
 
 } // namespace
 
-QByteArray serialize(const XmlStorage& storage, xmlNodePtr node) {
-    if (const QByteArray* text = storage.doctypeTextOf(node))
-        return *text;
+void serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sink) {
+    if (const QByteArray* text = storage.doctypeTextOf(node)) {
+        if (!sink(text->constData(), static_cast<int>(text->size())))
+            throw XmlError(QStringLiteral("The document could not be written."));
+        return;
+    }
     storage.readerGate.stopReader(); // the writer changes the tree for a moment
-    QByteArray out;
-    const std::function<bool(const char*, int)> sink = [&out](const char* b, int n) {
-        out.append(b, n);
-        return true;
-    };
     WritingAsRead asRead(storage, node);
     saveWith("UTF-8", sink, [&](xmlSaveCtxtPtr save) {
         if (node == reinterpret_cast<xmlNodePtr>(storage.doc))
             xmlSaveDoc(save, storage.doc);
         else
             xmlSaveTree(save, node);
+    });
+}
+
+bool serializeInPlace(const XmlStorage& storage, const TextSink& sink) {
+    xmlNodePtr root = reinterpret_cast<xmlNodePtr>(storage.doc);
+    for (xmlNodePtr c = root->children; c; c = c->next) {
+        if (storage.doctypeTextOf(c))
+            return false;
+    }
+    if (LayoutMarks::needed(root) || EscapedNamespaceValues::needed(root))
+        return false;
+    saveWith("UTF-8", sink, [&](xmlSaveCtxtPtr save) { xmlSaveDoc(save, storage.doc); });
+    return true;
+}
+
+QByteArray serialize(const XmlStorage& storage, xmlNodePtr node) {
+    QByteArray out;
+    serializeTo(storage, node, [&out](const char* b, int n) {
+        out.append(b, n);
+        return true;
     });
     return out;
 }

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct _xmlNode;
+
+// One item of a tree's store, kept small because a fully expanded 100 MB document has millions:
+// links by id, the node as a raw pointer (its storage and a namespace declaration are held by the
+// model, by index), the label as a place in a LabelArena and the icon as an index into the
+// model's key table.
+struct TreeItem {
+    int parent = 0, first = 0, last = 0, prev = 0, next = 0;
+    int row = 0; // valid while the parent's rows are valid
+    _xmlNode* node = nullptr;
+    uint32_t labelChunk = 0, labelOffset = 0, labelLength = 0;
+    uint32_t alive : 1 = 0;
+    uint32_t pending : 1 = 0;
+    uint32_t rowsValid : 1 = 1;
+    uint32_t wideLabel : 1 = 0;
+    uint32_t keepsExpanded : 1 = 0;
+    uint32_t namespaceDeclaration : 1 = 0;
+    uint32_t icon : 6 = 0;
+    uint32_t storage : 20 = 0;
+};
+
+// The items by id, in chunks of a fixed size: growing never copies the items already stored,
+// and never asks for one block twice the size of all of them.
+class TreeItemVector {
+public:
+    TreeItem& operator[](size_t id) { return m_chunks[id >> kBits][id & kMask]; }
+    const TreeItem& operator[](size_t id) const { return m_chunks[id >> kBits][id & kMask]; }
+    size_t size() const { return m_size; }
+    void push_back(const TreeItem& item);
+    void clear();
+
+private:
+    static constexpr int kBits = 16;
+    static constexpr size_t kMask = (size_t(1) << kBits) - 1;
+    std::vector<std::unique_ptr<TreeItem[]>> m_chunks;
+    size_t m_size = 0;
+};
+
+// Item labels packed one after another in large blocks, Latin-1 where the text allows it. A
+// replaced label's old place is not reused: labels change by edits, a few at a time, and the
+// whole arena goes with the tree.
+class LabelArena {
+public:
+    struct Place {
+        uint32_t chunk = 0, offset = 0, length = 0;
+        bool wide = false;
+    };
+    Place store(QStringView text);
+    QString text(const Place& place) const;
+    void clear();
+
+private:
+    char* reserve(size_t bytes, size_t alignment, Place& place);
+    std::vector<std::unique_ptr<char[]>> m_chunks;
+    uint32_t m_current = 0; // the chunk being filled; larger labels get chunks of their own
+    size_t m_used = 0;
+    bool m_started = false;
+};

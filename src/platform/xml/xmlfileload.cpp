@@ -1,0 +1,110 @@
+// Parsing a file on a worker thread.
+
+#include "platform/xml/xmlfileload.h"
+
+#include "platform/xml/xmlstorage.h"
+#include "search/backgroundrelease.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <libxml/parser.h>
+
+#include <malloc.h>
+
+namespace {
+std::function<void()> s_beforeParse;
+
+// As loadXML() has it: the empty text is no document and no error.
+xmlimpl::ParsedDocument parseUtf8Text(const QString& path, XmlParseError& error,
+                                      XmlProgress& progress) {
+    error = {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error.reason =
+            QStringLiteral("The system cannot open the file %1: %2").arg(path, file.errorString());
+        return {};
+    }
+    QByteArray bytes;
+    while (!progress.stop.load() && !file.atEnd()) {
+        const QByteArray chunk = file.read(1 << 20);
+        if (chunk.isEmpty())
+            break;
+        bytes += chunk;
+        progress.done.fetch_add(chunk.size());
+    }
+    if (progress.stop.load() || bytes.isEmpty())
+        return {};
+    return xmlimpl::parseText(QString::fromUtf8(bytes).toUtf8(), error);
+}
+} // namespace
+
+struct XmlFileLoad::State {
+    ~State() {
+        if (parsed.doc)
+            xmlFreeDoc(parsed.doc);
+    }
+    QString path;
+    qint64 total = 0;
+    XmlProgress progress;
+    std::atomic<bool> finished{false};
+    // Written by the worker before `finished`, read by the owner after it.
+    xmlimpl::ParsedDocument parsed;
+    XmlParseError error;
+};
+
+XmlFileLoad::XmlFileLoad(const QString& path, Kind kind) : m_state(std::make_shared<State>()) {
+    static const bool prepared = [] {
+        // Set up here on the user-interface thread, before any worker uses libxml2.
+        xmlInitParser();
+        // The worker's allocator arena is not the main one, and such an arena makes each page it
+        // grows by accessible with a system call of its own: 200,000 of them for a 100 MB file,
+        // each stopping the other threads' processors. With this padding a new heap of the arena
+        // is made accessible whole, at once.
+        mallopt(M_TOP_PAD, 64 << 20);
+        return true;
+    }();
+    (void)prepared;
+    m_state->path = path;
+    m_state->total = QFileInfo(path).size();
+    BackgroundWork::Start([state = m_state, hook = s_beforeParse, kind] {
+        if (hook)
+            hook();
+        state->parsed = kind == Kind::File
+                            ? xmlimpl::parseFile(state->path, state->error, &state->progress)
+                            : parseUtf8Text(state->path, state->error, state->progress);
+        state->finished.store(true, std::memory_order_release);
+    });
+}
+
+XmlFileLoad::~XmlFileLoad() {
+    stop();
+    // A result nobody took is freed on a thread of its own: a big document takes seconds.
+    if (finished() && m_state->parsed.doc)
+        BackgroundWork::Release(std::move(m_state));
+}
+
+bool XmlFileLoad::finished() const {
+    return m_state->finished.load(std::memory_order_acquire);
+}
+
+qint64 XmlFileLoad::bytesRead() const {
+    return m_state->progress.done.load(std::memory_order_relaxed);
+}
+
+qint64 XmlFileLoad::totalBytes() const {
+    return m_state->total;
+}
+
+void XmlFileLoad::stop() {
+    m_state->progress.stop.store(true);
+}
+
+xmlimpl::ParsedDocument XmlFileLoad::take(XmlParseError& error) {
+    error = m_state->error;
+    return std::exchange(m_state->parsed, {});
+}
+
+void XmlFileLoad::SetBeforeParseHook(std::function<void()> hook) {
+    s_beforeParse = std::move(hook);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/xml/xmldocument.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace xmlimpl {
+struct ParsedDocument;
+}
+
+// Parses a file on a worker thread of its own, so that the window stays alive while a big file
+// is read: the user-interface thread looks at how far it got, may stop it, and once it has
+// finished hands the result to XmlDocument::load(XmlFileLoad&). libxml2 parses separate documents
+// on separate threads safely, and keeps its error handlers per thread.
+class XmlFileLoad {
+public:
+    // A file is read as XML, in the encoding it declares (XmlDocument::load); a text as UTF-8
+    // text whatever its declaration says (XmlDocument::loadXML of its content).
+    enum class Kind { File, Utf8Text };
+    explicit XmlFileLoad(const QString& path, Kind kind = Kind::File);
+    // An unfinished parse is stopped and ends on its own thread, which frees what it built.
+    ~XmlFileLoad();
+    XmlFileLoad(const XmlFileLoad&) = delete;
+    XmlFileLoad& operator=(const XmlFileLoad&) = delete;
+
+    bool finished() const;
+    qint64 bytesRead() const;
+    // The file's size when the parse started.
+    qint64 totalBytes() const;
+    // Makes the parse end at its next read, without a result.
+    void stop();
+
+    // For XmlDocument::load: the parsed document, owned by the caller from now on.
+    xmlimpl::ParsedDocument take(XmlParseError& error);
+
+    // For tests: runs on the worker before it starts to read, so a test can hold the parse.
+    static void SetBeforeParseHook(std::function<void()> hook);
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};

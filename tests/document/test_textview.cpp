@@ -1,0 +1,276 @@
+// The text view's text: written as CR LF bytes in one pass, prepared in the background after a
+// refresh, parsed straight from the view on Apply, and typing tracked without reading the text.
+
+#include "document/crlfsink.h"
+#include "document/preparedtext.h"
+#include "platform/xml/xmlbackgroundwriter.h"
+#include "search/backgroundrelease.h"
+#include "support/mainwindowfixture.h"
+
+#include <QTest>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// Every node kind, CR in attribute values and in text, text beyond ASCII, an internal subset.
+const struct {
+    const char* name;
+    const char* xml;
+} kDocuments[] = {
+    {"EveryNodeKind", "<?xml version=\"1.0\"?>\n<!--c--><?pi data?><r a=\"1\"><e>t</e>"
+                      "<![CDATA[x < y]]><!--in--><?p q?><m>mixed <b>bold</b> tail</m></r>"},
+    {"CarriageReturnsInValuesAndText", "<r a=\"x&#13;y&#13;&#10;z\">1&#13;2&#13;&#10;3\r\n4</r>"},
+    {"NonAsciiText",
+     "<r t=\"\xc3\xa9\xe2\x82\xac\"><\xc3\xa4>\xf0\x9f\x98\x80 \xe6\x97\xa5</\xc3\xa4></r>"},
+    {"InternalSubset", "<!DOCTYPE r [\n<!ENTITY e \"val\">\n<!ELEMENT r ANY>\n]>\n<r>&e;<s/></r>"},
+    {"SingleByteEncoding", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r>caf\xe9</r>"},
+};
+
+QByteArray referenceViewText(const XmlDocument& document) {
+    return RichTextBox::WithCrLf(document.xml()).toUtf8();
+}
+
+// Holds the preparing worker at one stage until released.
+struct HeldStage {
+    explicit HeldStage(PreparedText::Stage stage) {
+        PreparedText::SetStageHook([this, stage](PreparedText::Stage reached) {
+            if (reached != stage)
+                return;
+            std::unique_lock<std::mutex> lock(mutex);
+            opened.wait(lock, [this] { return open; });
+        });
+    }
+    ~HeldStage() {
+        release();
+        BackgroundWork::WaitForAll();
+        PreparedText::SetStageHook(nullptr);
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+};
+
+} // namespace
+
+TEST(CrLfSink, EveryLineBreakBecomesCrLfAlsoAcrossPieces) {
+    const struct {
+        const char* name;
+        std::vector<QByteArray> pieces;
+        QByteArray expected;
+    } rows[] = {
+        {"lone LF", {"a\nb\n"}, "a\r\nb\r\n"},
+        {"lone CR", {"a\rb\r"}, "a\r\nb\r\n"},
+        {"CR LF kept as one break", {"a\r\nb"}, "a\r\nb"},
+        {"CR LF split between pieces", {"a\r", "\nb"}, "a\r\nb"},
+        {"CR then LF LF", {"a\r", "\n\nb"}, "a\r\n\r\nb"},
+        {"LF CR is two breaks", {"a\n\rb"}, "a\r\n\r\nb"},
+        {"no breaks", {"abc", "", "def"}, "abcdef"},
+    };
+    for (const auto& row : rows) {
+        QByteArray out;
+        CrLfSink sink([&out](const char* data, int len) {
+            out.append(data, len);
+            return true;
+        });
+        for (const QByteArray& piece : row.pieces)
+            sink.write(piece.constData(), static_cast<int>(piece.size()));
+        sink.finish();
+        EXPECT_EQ(out, row.expected) << row.name;
+    }
+}
+
+// The text being prepared and a recovery copy being written read the Document at the same time;
+// a change stops the copy (or lets it finish) and waits for the text's copy of the Document,
+// and neither sees the change.
+TEST(PreparedTextTest, TwoReadersAtOnceNeitherSeesAChange) {
+    QString text = QStringLiteral("<big>");
+    for (int i = 0; i < 20000; ++i)
+        text += QStringLiteral("<item n=\"%1\">text</item>").arg(i);
+    text += QStringLiteral("</big>");
+    XmlDocument document = XmlDocument::create();
+    ASSERT_TRUE(document.loadXML(text));
+    const QByteArray before = referenceViewText(document);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("copy.xml"));
+    std::atomic<int> written{-1};
+    XmlBackgroundWriter writer;
+    std::shared_ptr<PreparedText> prepared;
+    {
+        HeldStage held(PreparedText::Stage::Copying);
+        writer.start(document, path, true, [&](bool ok) { written = ok; });
+        prepared = PreparedText::Start(document);
+        std::thread releaser([&held] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            held.release();
+        });
+        document.documentElement().appendChild(document.createComment(QStringLiteral("after")));
+        releaser.join();
+    }
+    writer.wait();
+    QByteArray preparedText;
+    for (const QByteArray& piece : prepared->Take())
+        preparedText += piece;
+    EXPECT_EQ(preparedText, before);
+    if (written == 1) {
+        XmlDocument copy = XmlDocument::create();
+        ASSERT_TRUE(copy.load(path));
+        EXPECT_FALSE(copy.xml().contains(QStringLiteral("after")));
+    } else {
+        EXPECT_FALSE(QFile::exists(path));
+    }
+}
+
+class TextViewTest : public MainWindowTest {
+protected:
+    static QByteArray readFile(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    }
+    void open(const char* xml) {
+        const QString path = writeFile(QStringLiteral("doc.xml"), QByteArray(xml));
+        window->DropFiles({path});
+        ASSERT_FALSE(window->m_objDocument.isNull());
+    }
+    QByteArray viewBytes() { return window->m_txtXML->Utf8Content().toByteArray(); }
+    void typeAtEnd(const QString& text) {
+        window->m_txtXML->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+        QTest::keyClicks(window->m_txtXML, text);
+    }
+};
+
+TEST_F(TextViewTest, FirstSwitchShowsTheSerialisationWithCrLf) {
+    for (const auto& row : kDocuments) {
+        SCOPED_TRACE(row.name);
+        trigger("mnuTreeView");
+        open(row.xml);
+        const QByteArray expected = referenceViewText(window->m_objDocument);
+        trigger("mnutextView");
+        EXPECT_EQ(viewBytes(), expected);
+        EXPECT_FALSE(window->m_txtXML->HasTyping());
+    }
+}
+
+TEST_F(TextViewTest, ApplyFromTheViewGivesTheDocumentTheTextParsesTo) {
+    for (const auto& row : kDocuments) {
+        SCOPED_TRACE(row.name);
+        trigger("mnuTreeView");
+        open(row.xml);
+        trigger("mnutextView");
+        typeAtEnd(QStringLiteral("<!--typed \xc3\xa9-->"));
+        const QString typed = window->m_txtXML->Text();
+        XmlDocument expected = XmlDocument::create();
+        ASSERT_TRUE(expected.loadXML(typed));
+        click(window->ToolbarApply, "Apply");
+        ASSERT_FALSE(window->m_objDocument.isNull());
+        EXPECT_EQ(window->m_objDocument.xml(), expected.xml());
+        EXPECT_EQ(viewBytes(), referenceViewText(expected)) << "the view shows the new Document";
+        EXPECT_FALSE(window->m_txtXML->HasTyping());
+        EXPECT_TRUE(window->m_bNeedToSave);
+        // The web view's file, made from the view's text where it can be, is the Document as
+        // a save writes it.
+        QTemporaryDir dir;
+        const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+        window->m_objDocument.save(saved);
+        EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
+        window->m_bNeedToSave = false;
+    }
+}
+
+// An edit that starts while the text is still being prepared must not show up in it: the view
+// keeps the text of the last refresh until the next one.
+TEST_F(TextViewTest, PreparedTextIsTheRefreshEvenWhenAnEditComesFirst) {
+    using Stage = PreparedText::Stage;
+    const struct {
+        const char* behaviour;
+        Stage held;
+        const char* xml;
+    } rows[] = {
+        {"written straight from the Document", Stage::Copying, "<r><a/><b>text</b></r>"},
+        {"copied first (a DOCTYPE is written as read)", Stage::Copying,
+         "<!DOCTYPE r [<!ELEMENT r ANY>]><r><a/><b>text</b></r>"},
+        {"written from the copy", Stage::Writing,
+         "<!DOCTYPE r [<!ELEMENT r ANY>]><r><a/><b>text</b></r>"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        trigger("mnuTreeView");
+        XmlDocument asLoaded = XmlDocument::create();
+        ASSERT_TRUE(asLoaded.loadXML(QString::fromUtf8(row.xml)));
+        const QByteArray refreshed = referenceViewText(asLoaded);
+        {
+            HeldStage held(row.held);
+            // While the Document is read, anything that changes it waits; the worker is let go
+            // from elsewhere.
+            std::thread releaser;
+            if (row.held == Stage::Copying)
+                releaser = std::thread([&held] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    held.release();
+                });
+            open(row.xml);
+            window->m_objDocument.documentElement().appendChild(
+                window->m_objDocument.createElement(QStringLiteral("added")));
+            if (releaser.joinable())
+                releaser.join();
+        }
+        trigger("mnutextView");
+        EXPECT_EQ(viewBytes(), refreshed);
+        EXPECT_FALSE(viewBytes().contains("added"));
+        window->m_bNeedToSave = false;
+    }
+}
+
+TEST_F(TextViewTest, TypingIsTrackedWithoutLosingItToARefresh) {
+    open("<r><a/></r>");
+    trigger("mnutextView");
+    EXPECT_FALSE(window->m_txtXML->HasTyping());
+    EXPECT_FALSE(window->HasUnsavedChanges());
+
+    typeAtEnd(QStringLiteral("x"));
+    EXPECT_TRUE(window->m_txtXML->HasTyping());
+    EXPECT_TRUE(window->HasUnsavedChanges()) << "typing not applied is unsaved work";
+
+    QTest::keyClick(window->m_txtXML, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(window->m_txtXML->HasTyping()) << "undoing all typing leaves none";
+
+    // The Document did not change, but the view was typed in: a refresh from the tree must put
+    // the Document's text back rather than keep the typing as if it were that text.
+    typeAtEnd(QStringLiteral("y"));
+    const QByteArray before = referenceViewText(window->m_objDocument);
+    trigger("mnuTreeView");
+    click(window->ToolbarApply, "Apply");
+    trigger("mnutextView");
+    EXPECT_EQ(viewBytes(), before);
+    EXPECT_FALSE(window->m_txtXML->HasTyping());
+    EXPECT_FALSE(window->HasUnsavedChanges());
+}
+
+// A large text is replaced by dropping its document whole; the new one must behave the same:
+// UTF-8, Enter types CR LF, XML highlighting.
+TEST_F(TextViewTest, ALargeTextReplacedAtApplyKeepsTheViewsSettings) {
+    QByteArray xml = "<r>";
+    while (xml.size() <= RichTextBox::kFreshDocumentSize)
+        xml += "<item>caf\xc3\xa9</item>";
+    xml += "</r>";
+    open(xml.constData());
+    trigger("mnutextView");
+    typeAtEnd(QStringLiteral("<!--\xc3\xa9-->"));
+    click(window->ToolbarApply, "Apply");
+    RichTextBox& view = *window->m_txtXML;
+    EXPECT_EQ(viewBytes(), referenceViewText(window->m_objDocument));
+    EXPECT_NE(view.lexer(), nullptr);
+    view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTest::sendKeyEvent(QTest::Click, &view, Qt::Key_Adiaeresis, QString::fromUtf8("\xc3\xa4"),
+                        Qt::NoModifier);
+    EXPECT_TRUE(viewBytes().endsWith("\r\n\xc3\xa4")) << viewBytes().right(12).toHex().constData();
+    window->m_bNeedToSave = false;
+}

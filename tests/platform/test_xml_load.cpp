@@ -1,0 +1,215 @@
+// Loading on a worker thread, and elements with very many attributes: the tree built is exactly
+// the one libxml2's own builder makes.
+
+#include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlfileload.h"
+#include "search/backgroundrelease.h"
+#include "support/xmltesting.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/valid.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace xmltesting;
+
+namespace {
+
+// One attribute as libxml2 holds it: its name, namespace, type and value nodes.
+std::string describe(xmlAttrPtr a) {
+    std::string out = a->ns ? std::string(reinterpret_cast<const char*>(a->ns->href)) + "|" : "";
+    out += reinterpret_cast<const char*>(a->name);
+    out += " type=" + std::to_string(a->atype) + " =";
+    for (xmlNodePtr c = a->children; c; c = c->next) {
+        out += " [" + std::to_string(c->type) + " " + reinterpret_cast<const char*>(c->name);
+        if (c->content)
+            out += std::string(" ") + reinterpret_cast<const char*>(c->content);
+        out += "]";
+        if (c->parent != reinterpret_cast<xmlNodePtr>(a) || (!c->next && a->last != c))
+            out += " (misplaced)";
+    }
+    return out;
+}
+
+// Every attribute of every element in document order, checking the links both ways.
+std::vector<std::string> attributesOf(xmlDocPtr doc) {
+    std::vector<std::string> out;
+    std::vector<xmlNodePtr> stack{xmlDocGetRootElement(doc)};
+    while (!stack.empty()) {
+        xmlNodePtr e = stack.back();
+        stack.pop_back();
+        xmlAttrPtr prev = nullptr;
+        for (xmlAttrPtr a = e->properties; a; prev = a, a = a->next) {
+            out.push_back(describe(a));
+            if (a->prev != prev || a->parent != e)
+                out.push_back("broken link before " + describe(a));
+        }
+        for (xmlNodePtr c = e->last; c; c = c->prev) {
+            if (c->type == XML_ELEMENT_NODE)
+                stack.push_back(c);
+        }
+    }
+    return out;
+}
+
+// `count` attributes named a0, a1, ... with the given extra attributes among them.
+std::string manyAttributes(int count, const std::string& extra = {}) {
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        out += " a" + std::to_string(i) + "=\"value " + std::to_string(i) + "\"";
+        if (i == count / 2)
+            out += extra;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(XmlManyAttributes, TheTreeIsTheOneLibxml2Builds) {
+    const std::string many = manyAttributes(200);
+    const struct Row {
+        const char* name;
+        std::string xml;
+        const char* id; // an ID the document declares, or nullptr
+    } rows[] = {
+        {"plain", "<root><e" + many + "/><e" + manyAttributes(64) + "/></root>", nullptr},
+        {"prefixed attributes and xml:id",
+         "<root xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"><e xmlns:r=\"urn:r\"" +
+             manyAttributes(100, " p:x=\"1\" q:x=\"2\" xml:id=\"first\" r:y=\"3\"") + "><e" + many +
+             " p:z=\"4\"/></e></root>",
+         "first"},
+        {"entity references in values",
+         "<!DOCTYPE root [<!ENTITY ent \"E\"><!ENTITY two \"&ent;&ent;\">]><root><e" +
+             manyAttributes(100, " r=\"a&ent;b\" s=\"&two;\" t=\"&#38;&lt;\"") + "/></root>",
+         nullptr},
+        {"attributes the internal subset declares and defaults",
+         "<!DOCTYPE root [<!ATTLIST e key ID #IMPLIED ref IDREF #IMPLIED d CDATA 'dflt' "
+         "xmlns:f CDATA #FIXED 'urn:f' f:g CDATA 'fixed'>]><root><e" +
+             manyAttributes(100, " key=\"k1\" ref=\"k1\"") + "/><e" + many + "/></root>",
+         "k1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        xmlDocPtr reference = xmlReadMemory(row.xml.data(), static_cast<int>(row.xml.size()),
+                                            nullptr, nullptr, XML_PARSE_NONET);
+        ASSERT_NE(reference, nullptr);
+        XmlDocument doc = parsed(QString::fromStdString(row.xml));
+        xmlDocPtr ours = doc.asNode().raw()->doc;
+        EXPECT_EQ(attributesOf(ours), attributesOf(reference));
+        if (row.id) {
+            xmlAttrPtr id = xmlGetID(ours, BAD_CAST row.id);
+            ASSERT_NE(id, nullptr);
+            EXPECT_EQ(describe(id), describe(xmlGetID(reference, BAD_CAST row.id)));
+            EXPECT_EQ(doc.selectNodes(QStringLiteral("id('%1')").arg(row.id)).length(), 1);
+        }
+        xmlFreeDoc(reference);
+    }
+}
+
+// 100,000 attributes took libxml2's builder minutes: each was appended after a walk over all
+// before it. The document must come back exactly as written.
+TEST(XmlManyAttributes, AHundredThousandAttributesLoadInOrder) {
+    const std::string attributes = manyAttributes(100000);
+    const QByteArray text = QByteArray::fromStdString("<root><e" + attributes + "/></root>");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("wide.xml"));
+    writeBytes(path, text);
+    XmlDocument doc = XmlDocument::create();
+    ASSERT_TRUE(doc.load(path));
+    EXPECT_EQ(doc.xml().toStdString(), "<root>\n  <e" + attributes + "/>\n</root>\n");
+    EXPECT_EQ(doc.documentElement().firstChild().attributes().length(), 100000);
+}
+
+namespace {
+// Holds a worker's parse until released (or a long while has passed, so a broken test ends).
+struct HeldParse {
+    HeldParse() {
+        XmlFileLoad::SetBeforeParseHook([this] {
+            for (int i = 0; i < 20000 && !released.load(); ++i)
+                QThread::msleep(1);
+        });
+    }
+    ~HeldParse() {
+        released = true;
+        XmlFileLoad::SetBeforeParseHook({});
+        BackgroundWork::WaitForAll();
+    }
+    std::atomic<bool> released{false};
+};
+
+void waitUntilFinished(const XmlFileLoad& load) {
+    while (!load.finished())
+        QThread::msleep(1);
+}
+} // namespace
+
+TEST(XmlFileLoad, GivesWhatALoadOfTheFileGives) {
+    QTemporaryDir dir;
+    const struct Row {
+        const char* name;
+        QByteArray content;
+    } rows[] = {
+        {"well-formed", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a x=\"\xe9\">t</a>"},
+        {"malformed", "<a>\n  <b></a>"},
+        {"with a document type", "<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>"},
+        {"with many attributes",
+         QByteArray::fromStdString("<a xmlns:p=\"urn:p\"><b" +
+                                   manyAttributes(300, " p:x=\"&#38;\" xml:id=\"i\"") + "/></a>")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString path = dir.filePath(QString::fromLatin1(row.name));
+        writeBytes(path, row.content);
+        XmlDocument direct = XmlDocument::create();
+        const bool directOk = direct.load(path);
+        XmlFileLoad load(path);
+        waitUntilFinished(load);
+        EXPECT_EQ(load.bytesRead(), row.content.size());
+        EXPECT_EQ(load.totalBytes(), row.content.size());
+        XmlDocument viaWorker = XmlDocument::create();
+        EXPECT_EQ(viaWorker.load(load), directOk);
+        EXPECT_EQ(viaWorker.xml(), direct.xml());
+        const XmlParseError& a = viaWorker.parseError();
+        const XmlParseError& b = direct.parseError();
+        EXPECT_EQ(std::tie(a.reason, a.srcText, a.line, a.linepos),
+                  std::tie(b.reason, b.srcText, b.line, b.linepos));
+    }
+}
+
+TEST(XmlFileLoad, AStoppedLoadEndsWithoutADocumentOrAnError) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.xml"));
+    writeBytes(path, "<a><b/></a>");
+    HeldParse held;
+    XmlFileLoad load(path);
+    load.stop();
+    held.released = true;
+    waitUntilFinished(load);
+    EXPECT_EQ(load.bytesRead(), 0);
+    XmlDocument doc = XmlDocument::create();
+    EXPECT_FALSE(doc.load(load));
+    EXPECT_TRUE(doc.parseError().reason.isEmpty());
+    EXPECT_FALSE(doc.hasContent());
+}
+
+TEST(XmlSaveProgress, CountsTheBytesAndAStopLeavesTheOldFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("s.xml"));
+    writeBytes(path, "old");
+    XmlDocument doc = parsed(QStringLiteral("<a><b>text</b></a>"));
+    XmlProgress progress;
+    doc.save(path, XmlDocument::SaveMode::Durable, &progress);
+    EXPECT_EQ(progress.done.load(), readBytes(path).size());
+    EXPECT_EQ(readBytes(path), doc.xml().toUtf8());
+
+    writeBytes(path, "old");
+    XmlProgress stopped;
+    stopped.stop = true;
+    EXPECT_THROW(doc.save(path, XmlDocument::SaveMode::Durable, &stopped), XmlError);
+    EXPECT_EQ(readBytes(path), QByteArray("old"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("s.xml")});
+}
