@@ -23,6 +23,10 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlquery.h
   src/platform/xml/xmlquery.cpp
   src/platform/xml/xmlsnapshot.cpp
+  src/platform/xml/xmljournal.h
+  src/platform/xml/xmljournal.cpp
+  src/platform/xml/xmlhistory.h
+  src/platform/xml/xmlhistory.cpp
   src/platform/xml/xmlbackgroundwriter.h
   src/platform/xml/xmlbackgroundwriter.cpp
   src/platform/tree/itemstore.h

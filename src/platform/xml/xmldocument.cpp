@@ -1,6 +1,7 @@
 #include "platform/xml/xmldocument.h"
 
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlhistory.h"
 #include "platform/xml/xmlfileload.h"
 #include "platform/xml/xmlstorage.h"
 
@@ -92,6 +93,8 @@ XmlDocumentObject& XmlDocument::object() const {
 namespace {
 bool adopt(XmlDocumentObject& object, const std::shared_ptr<XmlDocumentObject>& self,
            const ParsedDocument& parsed) {
+    if (object.storage)
+        object.storage->forgetHistory();
     object.storage = parsed.doc ? newStorage(parsed.doc) : emptyStorage();
     object.storage->owner = self;
     if (parsed.doc && parsed.doc->intSubset && !parsed.doctypeText.isEmpty())
@@ -190,6 +193,15 @@ bool XmlDocument::hasContent() const {
 
 quint64 XmlDocument::revision() const {
     return object().storage->revision;
+}
+
+XmlHistory& XmlDocument::history() const {
+    XmlDocumentObject& o = object();
+    if (!o.history) {
+        o.history = std::make_shared<XmlHistory>();
+        o.history->m_owner = m_object;
+    }
+    return *o.history;
 }
 
 XmlNode XmlDocument::asNode() const {

@@ -10,6 +10,7 @@
 #include <memory>
 
 struct XmlDocumentObject;
+class XmlHistory;
 class XmlFileLoad;
 
 // How far a load or a save running on another thread got, and the request to stop it.
@@ -61,6 +62,10 @@ public:
     // dictionary), so another thread may read the copy while this one is edited or released.
     XmlDocument snapshot() const;
 
+    // Undo and redo of the changes made in XmlChangeStep scopes (xmlhistory.h). A reload through
+    // loadXML or load, like any change made outside a step, forgets it.
+    XmlHistory& history() const;
+
     XmlNode asNode() const;
     XmlNode documentElement() const;
     XmlNodeList childNodes() const { return asNode().childNodes(); }
@@ -88,6 +93,8 @@ public:
     explicit XmlDocument(std::shared_ptr<XmlDocumentObject> object) : m_object(std::move(object)) {}
 
 private:
+    friend class XmlHistory;
+    friend class XmlChangeStep;
     XmlDocumentObject& object() const;
     std::shared_ptr<XmlDocumentObject> m_object;
 };

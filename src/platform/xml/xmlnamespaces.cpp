@@ -3,6 +3,7 @@
 // change that moves a name into another scope, or changes a scope, goes through here.
 
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmljournal.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <algorithm>
@@ -39,10 +40,12 @@ xmlNsPtr ownDeclaration(xmlNodePtr element, const xmlChar* prefix) {
     return nullptr;
 }
 
-// The declarations a subtree walk has met, innermost last, over those outside the subtree.
+// The declarations a subtree walk has met, innermost last, over those outside the subtree. The
+// walk's changes go through here, so that the journal hears of each one.
 class Scope {
 public:
-    Scope(xmlDocPtr doc, xmlNodePtr outside) : m_doc(doc), m_outside(outside) {}
+    Scope(xmlDocPtr doc, xmlNodePtr outside, XmlJournal* journal)
+        : m_doc(doc), m_outside(outside), m_journal(journal) {}
 
     size_t mark() const { return m_local.size(); }
     void reset(size_t mark) { m_local.resize(mark); }
@@ -51,6 +54,23 @@ public:
             m_local.push_back(ns);
     }
     void add(xmlNsPtr ns) { m_local.push_back(ns); }
+
+    xmlNsPtr declare(xmlNodePtr element, const xmlChar* href, const xmlChar* prefix) {
+        if (m_journal)
+            m_journal->declarations(element);
+        xmlNsPtr ns = xmlNewNs(element, href, prefix);
+        m_local.push_back(ns);
+        return ns;
+    }
+    void point(xmlNodePtr node, xmlNsPtr ns) {
+        xmlNsPtr& current =
+            node->type == XML_ATTRIBUTE_NODE ? reinterpret_cast<xmlAttrPtr>(node)->ns : node->ns;
+        if (current == ns)
+            return;
+        if (m_journal)
+            m_journal->pointer(node);
+        current = ns;
+    }
 
     xmlNsPtr find(const xmlChar* prefix) {
         for (auto it = m_local.rbegin(); it != m_local.rend(); ++it) {
@@ -94,6 +114,7 @@ public:
 private:
     xmlDocPtr m_doc;
     xmlNodePtr m_outside;
+    XmlJournal* m_journal;
     std::vector<xmlNsPtr> m_local;
     // Keyed by prefix, the default namespace as the empty one (no prefix is empty).
     std::vector<std::pair<QByteArray, xmlNsPtr>> m_outsideCache;
@@ -102,61 +123,58 @@ private:
 // A declaration on `element` binding a prefix to `href`: the wanted prefix when the element
 // does not declare it yet, else one that means `href` here already, else a new one.
 xmlNsPtr declareFor(Scope& scope, xmlNodePtr element, const xmlChar* prefix, const xmlChar* href) {
-    if (prefix && !ownDeclaration(element, prefix) && !scope.find(prefix)) {
-        xmlNsPtr ns = xmlNewNs(element, href, prefix);
-        scope.add(ns);
-        return ns;
-    }
+    if (prefix && !ownDeclaration(element, prefix) && !scope.find(prefix))
+        return scope.declare(element, href, prefix);
     if (xmlNsPtr existing = scope.prefixFor(href))
         return existing;
     const QByteArray fresh = scope.unusedPrefix(element);
-    xmlNsPtr ns = xmlNewNs(element, href, xc(fresh));
-    scope.add(ns);
-    return ns;
+    return scope.declare(element, href, xc(fresh));
 }
 
 void keepElementNamespace(Scope& scope, xmlNodePtr element) {
     xmlNsPtr current = element->ns;
     if (!hasUri(current)) {
-        element->ns = nullptr;
+        scope.point(element, nullptr);
         if (hasUri(scope.find(nullptr)) && !ownDeclaration(element, nullptr))
-            scope.add(xmlNewNs(element, BAD_CAST "", nullptr));
+            scope.declare(element, BAD_CAST "", nullptr);
         return;
     }
     xmlNsPtr bound = scope.find(current->prefix);
     if (bound && sameUri(bound->href, current->href)) {
-        element->ns = bound;
+        scope.point(element, bound);
         return;
     }
     if (!ownDeclaration(element, current->prefix)) {
-        element->ns = xmlNewNs(element, current->href, current->prefix);
-        scope.add(element->ns);
+        scope.point(element, scope.declare(element, current->href, current->prefix));
         return;
     }
     if (hasUri(scope.find(nullptr)) && sameUri(scope.find(nullptr)->href, current->href))
-        element->ns = scope.find(nullptr);
+        scope.point(element, scope.find(nullptr));
     else
-        element->ns = declareFor(scope, element, nullptr, current->href);
+        scope.point(element, declareFor(scope, element, nullptr, current->href));
 }
 
 void keepAttributeNamespace(Scope& scope, xmlNodePtr element, xmlAttrPtr attribute) {
+    xmlNodePtr node = reinterpret_cast<xmlNodePtr>(attribute);
     xmlNsPtr current = attribute->ns;
     if (!hasUri(current)) {
-        attribute->ns = nullptr;
+        scope.point(node, nullptr);
         return;
     }
     xmlNsPtr bound = current->prefix ? scope.find(current->prefix) : nullptr;
     if (bound && sameUri(bound->href, current->href))
-        attribute->ns = bound;
+        scope.point(node, bound);
     else
-        attribute->ns = declareFor(scope, element, current->prefix, current->href);
+        scope.point(node, declareFor(scope, element, current->prefix, current->href));
 }
 
 } // namespace
 
 xmlNsPtr declarationInScope(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix) {
     if (prefix && xmlStrEqual(prefix, BAD_CAST "xml"))
-        return xmlSearchNs(doc, element ? element : xmlDocGetRootElement(doc), prefix);
+        // The document node, not its element: a document whose element was removed still binds
+        // the prefix xml, and a null answer would have the walk declare it.
+        return xmlSearchNs(doc, element ? element : reinterpret_cast<xmlNodePtr>(doc), prefix);
     for (xmlNodePtr n = element; n && n->type == XML_ELEMENT_NODE; n = n->parent) {
         if (xmlNsPtr ns = ownDeclaration(n, prefix))
             return ns;
@@ -199,10 +217,10 @@ xmlNsPtr namespaceForName(xmlDocPtr doc, xmlNodePtr element, xmlNodePtr parent,
 
 // One pass, parents before children, with its own stack: subtrees can be far deeper than the
 // call stack allows. Each name costs a look-up among the declarations in scope.
-void keepNamespaces(xmlDocPtr doc, xmlNodePtr node) {
+void keepNamespaces(xmlDocPtr doc, xmlNodePtr node, XmlJournal* journal) {
     if (node->type != XML_ELEMENT_NODE)
         return;
-    Scope scope(doc, node->parent);
+    Scope scope(doc, node->parent, journal);
     std::vector<std::pair<xmlNodePtr, size_t>> stack{{node, scope.mark()}};
     while (!stack.empty()) {
         const auto [element, mark] = stack.back();
@@ -233,8 +251,8 @@ std::vector<xmlNsPtr> declarationsInScope(xmlNodePtr place) {
     return found;
 }
 
-void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element) {
-    Scope scope(doc, element->parent);
+void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element, XmlJournal* journal) {
+    Scope scope(doc, element->parent, journal);
     scope.enter(element);
     for (xmlAttrPtr a = element->properties; a; a = a->next)
         keepAttributeNamespace(scope, element, a);

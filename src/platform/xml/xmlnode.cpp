@@ -4,6 +4,7 @@
 
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmljournal.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <libxml/entities.h>
@@ -73,9 +74,12 @@ QString descendantText(xmlDocPtr doc, xmlNodePtr root) {
     return out;
 }
 
-void setAttributeValue(xmlAttrPtr attr, const QString& value) {
+void setAttributeValue(XmlStorage& storage, xmlAttrPtr attr, const QString& value) {
     const QByteArray utf8 = value.toUtf8();
-    xmlFreeNodeList(attr->children);
+    if (storage.journal)
+        storage.journal->attributeValue(attr);
+    else
+        xmlFreeNodeList(attr->children);
     attr->children = attr->last = nullptr;
     xmlNodePtr text = xmlNewDocText(attr->doc, xc(utf8));
     text->parent = reinterpret_cast<xmlNodePtr>(attr);
@@ -190,6 +194,16 @@ Placement placementFor(XmlStorage& storage, xmlNodePtr node, xmlNodePtr parent) 
     return placement;
 }
 
+// Before a node is linked or unlinked: where it stands, and for a document type declaration the
+// one the document points to, which libxml2's unlinking and the linking here both set.
+void recordPosition(XmlStorage& storage, xmlNodePtr node) {
+    if (!storage.journal)
+        return;
+    if (node->type == XML_DTD_NODE)
+        storage.journal->internalSubset();
+    storage.journal->position(node);
+}
+
 // Links `node` into `parent` before `ref` (at the end without one). libxml2's own insertion
 // functions merge adjacent text nodes and free one of them, which would leave handles dangling,
 // so the pointers are set here.
@@ -204,6 +218,7 @@ void link(XmlStorage& storage, xmlNodePtr parent, xmlNodePtr node, xmlNodePtr re
                  storage.lastDetached.revision == storage.previousRevision)
             scopeBefore = storage.lastDetached.scope;
     }
+    recordPosition(storage, node);
     xmlUnlinkNode(node);
     storage.attach(node);
     node->parent = parent;
@@ -227,12 +242,16 @@ void link(XmlStorage& storage, xmlNodePtr parent, xmlNodePtr node, xmlNodePtr re
     if (node->type == XML_DTD_NODE)
         storage.doc->intSubset = reinterpret_cast<xmlDtdPtr>(node);
     if (placement.pending) {
+        if (storage.journal) {
+            storage.journal->name(node);
+            storage.journal->unplaced(node);
+        }
         xmlNodeSetName(node, xc(placement.localName));
         node->ns = placement.ns;
         storage.unplaced.erase(node);
     }
     if (!scopeBefore || *scopeBefore != declarationsInScope(parent))
-        keepNamespaces(storage.doc, node);
+        keepNamespaces(storage.doc, node, storage.journal);
 }
 
 // Whether taking the document type declaration away would leave entity references without
@@ -268,6 +287,7 @@ void checkRemovable(xmlDocPtr doc, xmlNodePtr node) {
 void detach(XmlStorage& storage, xmlNodePtr node) {
     if (node->type == XML_ELEMENT_NODE)
         storage.lastDetached = {node, storage.revision, declarationsInScope(node->parent)};
+    recordPosition(storage, node);
     xmlUnlinkNode(node);
     storage.keepDetached(node);
 }
@@ -289,6 +309,12 @@ XmlStorage::~XmlStorage() {
 }
 
 void XmlStorage::aboutToChange(xmlNodePtr container) {
+    if (!journal)
+        forgetHistory();
+    notifyChange(container);
+}
+
+void XmlStorage::notifyChange(xmlNodePtr container) {
     readerGate.stopReader();
     previousRevision = revision;
     revision = nextRevision();
@@ -447,7 +473,7 @@ void XmlNode::setText(const QString& given) {
     }
     m_storage->aboutToChange(m_node->parent ? m_node->parent : m_node);
     if (m_node->type == XML_ATTRIBUTE_NODE) {
-        setAttributeValue(reinterpret_cast<xmlAttrPtr>(m_node), value);
+        setAttributeValue(*m_storage, reinterpret_cast<xmlAttrPtr>(m_node), value);
     } else if (m_node->type == XML_ELEMENT_NODE) {
         m_storage->aboutToChange(m_node);
         while (m_node->children)
@@ -455,6 +481,8 @@ void XmlNode::setText(const QString& given) {
         if (!value.isEmpty())
             link(*m_storage, m_node, xmlNewDocText(m_storage->doc, xc(utf8)), nullptr);
     } else {
+        if (m_storage->journal)
+            m_storage->journal->content(m_node);
         xmlNodeSetContent(m_node, xc(utf8));
     }
 }
@@ -692,6 +720,12 @@ void XmlNode::setAttribute(const QString& name, const QString& value) {
         const xmlChar* p = prefix.isEmpty() ? nullptr : xc(prefix);
         checkDeclarationChange(m_storage->doc, m_node, p, xc(utf8));
         m_storage->aboutToChange(m_node);
+        if (XmlJournal* journal = m_storage->journal) {
+            if (existing)
+                journal->href(m_node, existing.m_ns);
+            else
+                journal->declarations(m_node);
+        }
         if (existing) {
             xmlFree(const_cast<xmlChar*>(existing.m_ns->href));
             existing.m_ns->href = xmlStrdup(xc(utf8));
@@ -703,7 +737,7 @@ void XmlNode::setAttribute(const QString& name, const QString& value) {
     }
     if (existing) {
         m_storage->aboutToChange(m_node);
-        setAttributeValue(reinterpret_cast<xmlAttrPtr>(existing.m_node), value);
+        setAttributeValue(*m_storage, reinterpret_cast<xmlAttrPtr>(existing.m_node), value);
         return;
     }
     xmlNsPtr ns = namespaceForName(m_storage->doc, m_node, m_node->parent, name, true);
@@ -711,7 +745,9 @@ void XmlNode::setAttribute(const QString& name, const QString& value) {
     if (ns)
         refuseTwin(*this, local, ns->href, name);
     m_storage->aboutToChange(m_node);
-    xmlSetNsProp(m_node, ns, xc(local), xc(utf8));
+    xmlAttrPtr added = xmlSetNsProp(m_node, ns, xc(local), xc(utf8));
+    if (added && m_storage->journal)
+        m_storage->journal->created(reinterpret_cast<xmlNodePtr>(added));
 }
 
 void XmlNode::setAttribute(const QString& name, const QString& value, const QString& namespaceUri) {
@@ -732,9 +768,15 @@ void XmlNode::setAttribute(const QString& name, const QString& value, const QStr
     // The attribute first points to a declaration of its own, which the element's scope then
     // replaces by one that is in force there.
     xmlNsPtr wanted = xmlNewNs(nullptr, xc(uri), prefix.isEmpty() ? nullptr : xc(prefix));
-    xmlSetNsProp(m_node, wanted, xc(local), xc(value.toUtf8()));
-    keepAttributeNamespaces(m_storage->doc, m_node);
-    xmlFreeNs(wanted);
+    xmlAttrPtr added = xmlSetNsProp(m_node, wanted, xc(local), xc(value.toUtf8()));
+    if (added && m_storage->journal)
+        m_storage->journal->created(reinterpret_cast<xmlNodePtr>(added));
+    keepAttributeNamespaces(m_storage->doc, m_node, m_storage->journal);
+    // Undoing the repoint gives the attribute this declaration back for a moment.
+    if (m_storage->journal)
+        m_storage->removedDeclarations.insert(wanted);
+    else
+        xmlFreeNs(wanted);
 }
 
 void XmlNode::rename(const QString& name) {
@@ -744,11 +786,15 @@ void XmlNode::rename(const QString& name) {
     if (m_storage->unplaced.count(m_node)) {
         checkQualifiedName(name, false);
         m_storage->aboutToChange(m_node);
+        if (m_storage->journal)
+            m_storage->journal->name(m_node);
         xmlNodeSetName(m_node, xc(name.toUtf8()));
         return;
     }
     xmlNsPtr ns = namespaceForName(m_storage->doc, m_node, m_node->parent, name, false);
     m_storage->aboutToChange(m_node);
+    if (m_storage->journal)
+        m_storage->journal->name(m_node);
     xmlNodeSetName(m_node, xc(name.mid(name.indexOf(QLatin1Char(':')) + 1).toUtf8()));
     m_node->ns = ns;
 }
@@ -806,12 +852,14 @@ XmlNode XmlNamedNodeMap::removeNamedItem(const QString& name) {
     if (xmlNsPtr declaration = found.rawNamespace()) {
         checkDeclarationChange(storage.doc, element, declaration->prefix, nullptr);
         storage.aboutToChange(element);
+        if (storage.journal)
+            storage.journal->declarations(element);
         xmlNsPtr* link = &element->nsDef;
         while (*link != declaration)
             link = &(*link)->next;
         *link = declaration->next;
         declaration->next = nullptr;
-        storage.removedDeclarations.push_back(declaration);
+        storage.removedDeclarations.insert(declaration);
         return found;
     }
     storage.aboutToChange(element);

@@ -21,6 +21,11 @@
 #include <vector>
 
 struct XmlDocumentObject;
+class XmlHistory;
+
+namespace xmlimpl {
+class XmlJournal;
+}
 class XmlDocument;
 
 // Lets worker threads read a document while the user-interface thread goes on. From the moment
@@ -84,7 +89,14 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
 
     void keepDetached(xmlNodePtr node) { detached.insert(node); }
     void attach(xmlNodePtr node) { detached.erase(node); }
+    // Before every change made by the XML layer's primitives. A change made while no step is
+    // open cannot be undone, and the steps before it could not be undone exactly across it: it
+    // ends the document's undo history.
     void aboutToChange(xmlNodePtr container);
+    // Stops a background reader, counts the change and tells the listeners, as undo and redo do.
+    void notifyChange(xmlNodePtr container);
+    // Ends the undo history of the document whose content this is.
+    void forgetHistory() const;
     // The document type declaration as read, when the node is one that was parsed.
     const QByteArray* doctypeTextOf(xmlNodePtr node) const {
         const auto found = doctypeTexts.find(node);
@@ -99,7 +111,10 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
     // place they are first linked to, as a parser would give it there.
     std::unordered_set<xmlNodePtr> unplaced;
     // Declarations taken off their element; nodes out of the tree may still refer to them.
-    std::vector<xmlNsPtr> removedDeclarations;
+    std::unordered_set<xmlNsPtr> removedDeclarations;
+    // The record of the step open on this document (xmlhistory.h), which every primitive tells
+    // what it is about to replace.
+    xmlimpl::XmlJournal* journal = nullptr;
     std::vector<XmlChangeListener*> listeners;
     quint64 revision = 0;
     quint64 previousRevision = 0; // before the change now being made
@@ -117,6 +132,8 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
 struct XmlDocumentObject {
     std::shared_ptr<XmlStorage> storage;
     XmlParseError parseError;
+    // Made when first asked for; moves to the document that replaces this one (replaceDocument).
+    std::shared_ptr<XmlHistory> history;
 };
 
 namespace xmlimpl {
@@ -175,14 +192,15 @@ void checkQualifiedName(const QString& qualifiedName, bool attribute);
 xmlNsPtr namespaceForName(xmlDocPtr doc, xmlNodePtr element, xmlNodePtr parent,
                           const QString& qualifiedName, bool attribute);
 // After `node` was linked at a new place: every element and attribute of its subtree keeps its
-// namespace, with declarations added only where the new place does not already give it.
-void keepNamespaces(xmlDocPtr doc, xmlNodePtr node);
+// namespace, with declarations added only where the new place does not already give it. Each
+// repoint and added declaration goes to `journal` when there is one.
+void keepNamespaces(xmlDocPtr doc, xmlNodePtr node, XmlJournal* journal);
 // The declaration each prefix finds at `place` (an element, the document or nullptr), by address:
 // a subtree whose names were right in one place is right in any place with the same list.
 std::vector<xmlNsPtr> declarationsInScope(xmlNodePtr place);
 // The same for the attributes of `element` alone: declarations it needs go on the element, with
 // prefixes no descendant can be using.
-void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element);
+void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element, XmlJournal* journal);
 // Throws XmlError when declaring `prefix` as `href` on `element` (href nullptr: removing its
 // declaration) would change the namespace of any name in its scope.
 void checkDeclarationChange(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix,

@@ -1,0 +1,257 @@
+// The steps of undo and redo over the XML layer's journal, and whole-document steps.
+
+#include "platform/xml/xmlhistory.h"
+
+#include "platform/xml/xmlerror.h"
+#include "platform/xml/xmljournal.h"
+#include "platform/xml/xmlstorage.h"
+
+using namespace xmlimpl;
+
+struct XmlHistory::Step {
+    QString caption;
+    std::unique_ptr<XmlJournal> journal; // a step of node changes
+    XmlDocument other;                   // a whole-document step: the document it brings back
+    quint64 otherRevision = 0;           // ... as it was when the step took it
+    ShowDocument show;
+    size_t bytes = 0;
+};
+
+namespace {
+
+// A document's memory, roughly: its nodes and their values. Walked once, when a whole-document
+// step is made, which happens where a whole document was just read anyway.
+size_t documentBytes(xmlDocPtr doc) {
+    size_t bytes = sizeof(xmlDoc);
+    xmlNodePtr n = doc->children;
+    while (n) {
+        bytes += sizeof(xmlNode) + static_cast<size_t>(xmlStrlen(n->content));
+        if (n->type == XML_ELEMENT_NODE) {
+            for (xmlAttrPtr a = n->properties; a; a = a->next)
+                bytes += sizeof(xmlAttr) + sizeof(xmlNode);
+            for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next)
+                bytes += sizeof(xmlNs);
+        }
+        if (n->children && n->type == XML_ELEMENT_NODE) {
+            n = n->children;
+            continue;
+        }
+        while (n && !n->next)
+            n = n->parent == reinterpret_cast<xmlNodePtr>(doc) ? nullptr : n->parent;
+        if (n)
+            n = n->next;
+    }
+    return bytes;
+}
+
+XmlNode handle(const std::shared_ptr<XmlStorage>& storage, xmlNodePtr node) {
+    return node ? XmlNode(node, storage) : XmlNode();
+}
+
+} // namespace
+
+XmlHistory::XmlHistory() = default;
+
+XmlHistory::~XmlHistory() {
+    if (m_open && m_open->journal)
+        m_open->journal->storage()->journal = nullptr;
+}
+
+bool XmlHistory::canUndo() const {
+    return !m_open && !m_undo.empty();
+}
+
+bool XmlHistory::canRedo() const {
+    return !m_open && !m_redo.empty();
+}
+
+QString XmlHistory::undoCaption() const {
+    return m_undo.empty() ? QString() : m_undo.back()->caption;
+}
+
+QString XmlHistory::redoCaption() const {
+    return m_redo.empty() ? QString() : m_redo.back()->caption;
+}
+
+XmlHistory::Affected XmlHistory::apply(Step& step, bool backwards) {
+    if (step.journal) {
+        const auto [first, last] = step.journal->apply(backwards);
+        return {handle(step.journal->storage(), first), handle(step.journal->storage(), last)};
+    }
+    // The history belongs to the current document and moves with it; the step keeps the other.
+    auto current = m_owner.lock();
+    XmlDocument target = step.other;
+    const bool changedMeanwhile = target.revision() != step.otherRevision;
+    step.other = XmlDocument(current);
+    step.otherRevision = step.other.revision();
+    target.m_object->history = std::move(current->history);
+    m_owner = target.m_object;
+    // The steps beyond this one were made on the document as the step took it.
+    if (changedMeanwhile && backwards)
+        dropOldest(m_undo.size());
+    else if (changedMeanwhile)
+        dropRedo();
+    if (step.show)
+        step.show(target);
+    return {target.asNode(), target.asNode()};
+}
+
+XmlHistory::Affected XmlHistory::travel(Steps& from, Steps& to, bool backwards) {
+    if (m_open || from.empty())
+        return {};
+    std::unique_ptr<Step> step = std::move(from.back());
+    from.pop_back();
+    Step& s = *step;
+    to.push_back(std::move(step));
+    return apply(s, backwards);
+}
+
+XmlHistory::Affected XmlHistory::undo() {
+    return travel(m_undo, m_redo, true);
+}
+
+XmlHistory::Affected XmlHistory::redo() {
+    return travel(m_redo, m_undo, false);
+}
+
+void XmlHistory::clear() {
+    const bool saved = isAtSavedPosition();
+    m_undo.clear();
+    m_redo.clear();
+    m_dropped = 0;
+    m_total = 0;
+    m_saved = saved ? 0 : -1;
+}
+
+void XmlHistory::forget() {
+    clear();
+    m_saved = -1;
+    if (m_open)
+        m_broken = true;
+}
+
+void XmlStorage::forgetHistory() const {
+    auto object = owner.lock();
+    if (object && object->storage.get() == this && object->history)
+        object->history->forget();
+}
+
+void XmlHistory::markSaved() {
+    m_saved = static_cast<long long>(position());
+}
+
+bool XmlHistory::isAtSavedPosition() const {
+    return m_saved == static_cast<long long>(position());
+}
+
+size_t XmlHistory::memoryUse() const {
+    return m_total;
+}
+
+size_t XmlHistory::undoStepMemory(int back) const {
+    if (back < 0 || back >= undoCount())
+        return 0;
+    return m_undo[m_undo.size() - 1 - static_cast<size_t>(back)]->bytes;
+}
+
+void XmlHistory::setMemoryLimit(size_t bytes) {
+    m_limit = bytes;
+    enforceLimit();
+}
+
+void XmlHistory::dropRedo() {
+    if (m_saved > static_cast<long long>(position()))
+        m_saved = -1;
+    for (const auto& step : m_redo)
+        m_total -= step->bytes;
+    m_redo.clear();
+}
+
+void XmlHistory::dropOldest(size_t count) {
+    for (; count > 0 && !m_undo.empty(); --count) {
+        m_total -= m_undo.front()->bytes;
+        m_undo.pop_front();
+        ++m_dropped;
+        if (m_saved >= 0 && m_saved < static_cast<long long>(m_dropped))
+            m_saved = -1;
+    }
+}
+
+void XmlHistory::enforceLimit() {
+    while (m_limit && m_total > m_limit && m_undo.size() > 1)
+        dropOldest(1);
+}
+
+void XmlHistory::push(std::unique_ptr<Step> step) {
+    dropRedo();
+    m_total += step->bytes;
+    m_undo.push_back(std::move(step));
+    enforceLimit();
+}
+
+void XmlHistory::replaceDocument(const QString& caption, const XmlDocument& replacement,
+                                 ShowDocument show) {
+    auto current = m_owner.lock();
+    if (m_open)
+        throw XmlError(QStringLiteral("The document cannot be replaced while a change is made."));
+    if (!current || replacement.isNull() || replacement.m_object == current)
+        return;
+    auto step = std::make_unique<Step>();
+    step->caption = caption;
+    step->other = XmlDocument(current);
+    step->otherRevision = step->other.revision();
+    step->show = std::move(show);
+    step->bytes = sizeof(Step) + documentBytes(current->storage->doc);
+    std::shared_ptr<XmlHistory> self = std::move(current->history);
+    replacement.m_object->history = self;
+    m_owner = replacement.m_object;
+    push(std::move(step));
+}
+
+// ---- steps -----------------------------------------------------------------------------------
+
+XmlChangeStep::XmlChangeStep(const XmlDocument& document, const QString& caption) {
+    document.history();
+    m_history = document.m_object->history;
+    XmlHistory& h = *m_history;
+    ++h.m_depth;
+    if (h.m_open) {
+        m_mark = h.m_open->journal->size();
+        return;
+    }
+    m_outer = true;
+    h.m_open = std::make_unique<XmlHistory::Step>();
+    h.m_open->caption = caption;
+    h.m_open->journal = std::make_unique<XmlJournal>(document.m_object->storage);
+    h.m_broken = false;
+    document.m_object->storage->journal = h.m_open->journal.get();
+}
+
+XmlChangeStep::~XmlChangeStep() {
+    XmlHistory& h = *m_history;
+    --h.m_depth;
+    if (!m_outer)
+        return;
+    std::unique_ptr<XmlHistory::Step> step = std::move(h.m_open);
+    XmlJournal& journal = *step->journal;
+    journal.storage()->journal = nullptr;
+    if (h.m_broken || (!m_done && !journal.empty())) {
+        h.forget();
+        return;
+    }
+    if (m_done && !journal.empty()) {
+        step->bytes = sizeof(XmlHistory::Step) + journal.bytes();
+        h.push(std::move(step));
+    }
+}
+
+void XmlChangeStep::commit() {
+    m_done = true;
+}
+
+void XmlChangeStep::rollBack() {
+    XmlHistory& h = *m_history;
+    if (h.m_open)
+        h.m_open->journal->rollBackTo(m_mark);
+    m_done = true;
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+// Undo and redo of every change to a document. The XML layer records each change where it is
+// made, so a command needs no code of its own beyond opening a step around its changes:
+//
+//     XmlChangeStep step(document, QStringLiteral("Delete"));
+//     parent.removeChild(node);
+//     step.commit();
+//
+// Undo puts back exactly what was there: the same node objects (handles held anywhere stay
+// valid and show the restored nodes), the same order of children and attributes, the same
+// namespace declarations and the same declaration behind every name. Redo makes the change again
+// with the same node objects.
+
+#include "platform/xml/xmldocument.h"
+
+#include <QString>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+
+struct XmlStorage;
+
+class XmlHistory {
+public:
+    XmlHistory();
+    ~XmlHistory();
+    XmlHistory(const XmlHistory&) = delete;
+    XmlHistory& operator=(const XmlHistory&) = delete;
+
+    // The containers of the first and the last change of the step (in the order the command made
+    // them), as they are after undo or redo, for a window to show; null when nothing was done.
+    struct Affected {
+        XmlNode first;
+        XmlNode last;
+    };
+
+    bool canUndo() const;
+    bool canRedo() const;
+    QString undoCaption() const;
+    QString redoCaption() const;
+    // Nothing happens while a step is open.
+    Affected undo();
+    Affected redo();
+    // Forgets every step. Whether the document is as saved stays known.
+    void clear();
+
+    void markSaved();
+    bool isAtSavedPosition() const;
+
+    // What the steps hold, estimated: the records and the values they keep, and the documents
+    // that whole-document steps keep alive. A subtree a change removed is not counted: the
+    // document keeps it for the handles that may show it, with or without its step.
+    size_t memoryUse() const;
+    int undoCount() const { return static_cast<int>(m_undo.size()); }
+    // The step `back` steps before the newest one that Undo would undo.
+    size_t undoStepMemory(int back = 0) const;
+    // Drops the oldest steps while the total is over the limit; the newest step always stays.
+    void setMemoryLimit(size_t bytes);
+
+    // The document this history belongs to is replaced by `replacement` (a load, a paste of a
+    // whole document): the history moves to `replacement`, and the step keeps the replaced
+    // document. Undo and redo hand the document that is the current one again to `show`. A
+    // replaced document that was changed while it waited in the step comes back without the
+    // steps made on it before (they no longer fit it).
+    using ShowDocument = std::function<void(const XmlDocument&)>;
+    void replaceDocument(const QString& caption, const XmlDocument& replacement, ShowDocument show);
+
+private:
+    friend class XmlChangeStep;
+    friend class XmlDocument;
+    friend struct XmlStorage;
+    struct Step;
+    using Steps = std::deque<std::unique_ptr<Step>>;
+
+    Affected apply(Step& step, bool backwards);
+    // Moves the newest step of `from` to `to` and applies it.
+    Affected travel(Steps& from, Steps& to, bool backwards);
+    void push(std::unique_ptr<Step> step);
+    void dropRedo();
+    void dropOldest(size_t count);
+    void enforceLimit();
+    void forget();
+    size_t position() const { return m_dropped + m_undo.size(); }
+
+    std::weak_ptr<XmlDocumentObject> m_owner;
+    Steps m_undo;
+    Steps m_redo;
+    std::unique_ptr<Step> m_open;
+    int m_depth = 0;
+    bool m_broken = false; // a change on another document was made while the step was open
+    size_t m_dropped = 0;  // the oldest steps dropped, so that positions stay comparable
+    long long m_saved = 0; // the position that was saved; -1 when no undo or redo reaches it
+    size_t m_total = 0;
+    size_t m_limit = 0; // 0: none
+};
+
+// A command's step: the changes made while the outermost scope on a document is open form one
+// undo step. Scopes opened inside it join it.
+class XmlChangeStep {
+public:
+    XmlChangeStep(const XmlDocument& document, const QString& caption);
+    // Without commit() the outermost scope keeps nothing. The XML layer changes nothing when it
+    // refuses, so a refused command recorded nothing; if something was recorded all the same,
+    // the document changed with no step to undo it, and the history ends there.
+    ~XmlChangeStep();
+    XmlChangeStep(const XmlChangeStep&) = delete;
+    XmlChangeStep& operator=(const XmlChangeStep&) = delete;
+
+    // Keeps the step, when it changed anything. In an inner scope the outermost one decides.
+    void commit();
+    // Undoes what was changed since this scope was opened, for a command that failed half-way.
+    void rollBack();
+
+private:
+    std::shared_ptr<XmlHistory> m_history;
+    size_t m_mark = 0;
+    bool m_outer = false;
+    bool m_done = false;
+};
