@@ -34,6 +34,8 @@ protected:
     }
     // Opens the analyzer from the Tools menu.
     frmQuery* open() {
+        // A window closed before is gone by now, as after any turn of the event loop.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         trigger("mnuQuery");
         if (window->m_frmQuery)
             EXPECT_TRUE(waitUntilActive(window->m_frmQuery));

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -25,9 +26,12 @@ protected:
     }
     // Activation comes back from the window system later, and the offscreen platform does not
     // report it to QTest: shortcuts must not find a window's activation still pending.
-    static bool waitUntilActive(QWidget* widget) {
-        for (int i = 0; i < 200; ++i) {
+    static bool waitUntilActive(QWidget* target) {
+        const QPointer<QWidget> widget(target); // events may delete it
+        for (int i = 0; i < 200 && widget; ++i) {
             QCoreApplication::processEvents();
+            if (!widget)
+                break;
             if (QGuiApplication::focusWindow() == widget->windowHandle())
                 return true;
             if (i % 20 == 19)
