@@ -134,6 +134,36 @@ TEST(XmlNamespaces, APutBackSubtreeFollowsDeclarationsChangedWhileItWasOut) {
     EXPECT_EQ(str(x.namespaceURI()), "urn:p");
 }
 
+// A subtree taken out of the tree still points to the declarations above its old place; its
+// copies, in the same document or another, must keep every name in its namespace and prefix.
+TEST(XmlNamespaces, CopiesOfATakenOutSubtreeKeepEveryNamespace) {
+    XmlDocument doc = parsed(
+        R"(<r xmlns="urn:d" xmlns:o="urn:o"><k o:a="1" a="2"><o:in o:b="3" xml:lang="en"/></k><z xmlns:o="urn:other"/></r>)");
+    XmlNode k = element(doc, "0");
+    doc.documentElement().removeChild(k);
+    element(doc, "0").appendChild(k.cloneNode(true));
+    XmlDocument other = parsed("<x/>");
+    other.documentElement().appendChild(other.importNode(k, true));
+    EXPECT_EQ(str(doc.xml()), "<r xmlns=\"urn:d\" xmlns:o=\"urn:o\">\n"
+                              "  <z xmlns:o=\"urn:other\">\n"
+                              "    <k xmlns=\"urn:d\" xmlns:o=\"urn:o\" o:a=\"1\" a=\"2\">\n"
+                              "      <o:in o:b=\"3\" xml:lang=\"en\"/>\n    </k>\n  </z>\n</r>\n");
+    EXPECT_EQ(str(other.xml()), "<x>\n  <k xmlns=\"urn:d\" xmlns:o=\"urn:o\" o:a=\"1\" a=\"2\">\n"
+                                "    <o:in o:b=\"3\" xml:lang=\"en\"/>\n  </k>\n</x>\n");
+    EXPECT_EQ(str(NamespaceProblem(doc.xml())), "");
+}
+
+// Names under a parent held outside the tree may point to declarations nothing above them gives,
+// so coming from there under the same declarations proves nothing.
+TEST(XmlNamespaces, ASubtreeFromAHeldParentIsCheckedWhereItGoes) {
+    XmlDocument doc = parsed(R"(<r xmlns:o="urn:p"><p><o:m xmlns:o="urn:p"/></p></r>)");
+    XmlNode p = element(doc, "0"), m = element(doc, "0/0");
+    m.removeAttribute(q("xmlns:o"));
+    doc.documentElement().removeChild(p);
+    doc.replaceChild(m, doc.documentElement());
+    EXPECT_EQ(str(doc.xml()), "<o:m xmlns:o=\"urn:p\"/>\n");
+}
+
 TEST(XmlNamespaces, ATenThousandDeepSubtreeMovesWithoutRecursion) {
     XmlDocument doc = parsed(R"(<r xmlns="urn:d"><b xmlns=""/></r>)");
     XmlNode top = doc.createElement(q("a"));

@@ -1,8 +1,8 @@
 #include "platform/xml/xmldocument.h"
 
 #include "platform/xml/xmlerror.h"
-#include "platform/xml/xmlhistory.h"
 #include "platform/xml/xmlfileload.h"
+#include "platform/xml/xmlhistory.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <libxml/entities.h>
@@ -273,7 +273,9 @@ XmlNode XmlDocument::importNode(const XmlNode& node, bool deep) {
         node.nodeType() == NODE_DOCUMENT_TYPE)
         throw XmlError(QStringLiteral("This kind of node cannot be copied."));
     xmlNodePtr copy = xmlDocCopyNode(node.raw(), o.storage->doc, deep ? 1 : 2);
-    if (copy)
+    if (copy) {
+        keepCopiedNamespaces(node.raw(), copy, node.storage() == o.storage);
         copy = resolveForeignEntities(copy, node.storage()->doc, o.storage->doc);
+    }
     return adoptNew(o.storage, copy);
 }

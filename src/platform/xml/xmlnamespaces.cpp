@@ -251,6 +251,112 @@ std::vector<xmlNsPtr> declarationsInScope(xmlNodePtr place) {
     return found;
 }
 
+namespace {
+size_t declarationCount(xmlNodePtr element) {
+    size_t count = 0;
+    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
+        ++count;
+    return count;
+}
+
+bool sameDeclaration(const xmlNs* a, const xmlNs* b) {
+    return a && b && xmlStrEqual(a->prefix, b->prefix) && sameUri(a->href, b->href);
+}
+
+class CopiedNames {
+public:
+    CopiedNames(xmlNodePtr copyRoot, bool sameDocument)
+        : m_root(copyRoot), m_sameDocument(sameDocument) {}
+
+    // The declaration the copy's name should point to, given the original's.
+    xmlNsPtr wanted(xmlNsPtr original, xmlNsPtr copied) {
+        if (!original)
+            return nullptr;
+        // The prefix xml is bound everywhere; libxml2 finds its document's own declaration.
+        if (xmlStrEqual(original->prefix, BAD_CAST "xml"))
+            return copied;
+        for (const auto& [from, to] : m_copiedDeclarations) {
+            if (from == original)
+                return to;
+        }
+        // One declaration on the root rather than the ones libxml2 may have put on each name.
+        if (xmlNsPtr own = ownDeclaration(m_root, original->prefix)) {
+            if (sameUri(own->href, original->href))
+                return own;
+            return sameDeclaration(original, copied) ? copied : conflicting(original);
+        }
+        return xmlNewNs(m_root, original->href, original->prefix);
+    }
+    void copied(xmlNsPtr from, xmlNsPtr to) { m_copiedDeclarations.emplace_back(from, to); }
+    void used(xmlNsPtr ns) {
+        if (ns)
+            m_used.push_back(ns);
+    }
+    bool isUsed(xmlNsPtr ns) const {
+        return std::find(m_used.begin(), m_used.end(), ns) != m_used.end();
+    }
+
+private:
+    xmlNsPtr conflicting(xmlNsPtr original) {
+        if (m_sameDocument)
+            return original;
+        for (int i = 1;; ++i) {
+            const QByteArray prefix = "ns" + QByteArray::number(i);
+            if (!ownDeclaration(m_root, xc(prefix)))
+                return xmlNewNs(m_root, original->href, xc(prefix));
+        }
+    }
+
+    xmlNodePtr m_root;
+    bool m_sameDocument;
+    std::vector<std::pair<xmlNsPtr, xmlNsPtr>> m_copiedDeclarations;
+    std::vector<xmlNsPtr> m_used;
+};
+} // namespace
+
+void keepCopiedNamespaces(xmlNodePtr original, xmlNodePtr copy, bool sameDocument) {
+    if (original->type != XML_ELEMENT_NODE || copy->type != XML_ELEMENT_NODE)
+        return;
+    CopiedNames names(copy, sameDocument);
+    std::vector<std::pair<xmlNodePtr, xmlNodePtr>> pairs, stack{{original, copy}};
+    while (!stack.empty()) {
+        const auto [o, c] = stack.back();
+        stack.pop_back();
+        pairs.emplace_back(o, c);
+        for (xmlNsPtr from = o->nsDef, to = c->nsDef; from && to; from = from->next, to = to->next)
+            names.copied(from, to);
+        for (xmlNodePtr oc = o->children, cc = c->children; oc && cc;
+             oc = oc->next, cc = cc->next) {
+            if (oc->type == XML_ELEMENT_NODE && cc->type == XML_ELEMENT_NODE)
+                stack.emplace_back(oc, cc);
+        }
+    }
+    for (const auto& [o, c] : pairs) {
+        c->ns = names.wanted(o->ns, c->ns);
+        names.used(c->ns);
+        for (xmlAttrPtr oa = o->properties, ca = c->properties; oa && ca;
+             oa = oa->next, ca = ca->next) {
+            ca->ns = names.wanted(oa->ns, ca->ns);
+            names.used(ca->ns);
+        }
+    }
+    // What libxml2 declared beyond the original's own declarations and nothing uses now.
+    for (const auto& [o, c] : pairs) {
+        const size_t own = declarationCount(o);
+        xmlNsPtr* link = &c->nsDef;
+        for (size_t i = 0; *link; ++i) {
+            xmlNsPtr ns = *link;
+            if (i >= own && !names.isUsed(ns)) {
+                *link = ns->next;
+                ns->next = nullptr;
+                xmlFreeNs(ns);
+            } else {
+                link = &ns->next;
+            }
+        }
+    }
+}
+
 void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element, XmlJournal* journal) {
     Scope scope(doc, element->parent, journal);
     scope.enter(element);

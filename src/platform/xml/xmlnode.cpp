@@ -204,6 +204,14 @@ void recordPosition(XmlStorage& storage, xmlNodePtr node) {
     storage.journal->position(node);
 }
 
+// Whether `node` stands in the document. Only there is every name known to be right where it
+// stands: a subtree held outside may point to declarations above the place it was taken from.
+bool inDocumentTree(xmlNodePtr node) {
+    while (node && node->parent)
+        node = node->parent;
+    return node && node->type == XML_DOCUMENT_NODE;
+}
+
 // Links `node` into `parent` before `ref` (at the end without one). libxml2's own insertion
 // functions merge adjacent text nodes and free one of them, which would leave handles dangling,
 // so the pointers are set here.
@@ -212,7 +220,7 @@ void link(XmlStorage& storage, xmlNodePtr parent, xmlNodePtr node, xmlNodePtr re
     // Where the subtree stands now, or stood until the change just before this one.
     std::optional<std::vector<xmlNsPtr>> scopeBefore;
     if (node->type == XML_ELEMENT_NODE && !placement.pending) {
-        if (node->parent)
+        if (node->parent && inDocumentTree(node->parent))
             scopeBefore = declarationsInScope(node->parent);
         else if (storage.lastDetached.node == node &&
                  storage.lastDetached.revision == storage.previousRevision)
@@ -286,7 +294,10 @@ void checkRemovable(xmlDocPtr doc, xmlNodePtr node) {
 
 void detach(XmlStorage& storage, xmlNodePtr node) {
     if (node->type == XML_ELEMENT_NODE)
-        storage.lastDetached = {node, storage.revision, declarationsInScope(node->parent)};
+        storage.lastDetached =
+            inDocumentTree(node->parent)
+                ? XmlStorage::Detached{node, storage.revision, declarationsInScope(node->parent)}
+                : XmlStorage::Detached{};
     recordPosition(storage, node);
     xmlUnlinkNode(node);
     storage.keepDetached(node);
@@ -657,6 +668,7 @@ XmlNode XmlNode::cloneNode(bool deep) const {
     xmlNodePtr copy = xmlDocCopyNode(m_node, m_storage->doc, deep ? 1 : 2);
     if (!copy)
         throw XmlError(QStringLiteral("The node could not be copied."));
+    keepCopiedNamespaces(m_node, copy, true);
     m_storage->keepDetached(copy);
     if (m_storage->unplaced.count(m_node))
         m_storage->unplaced.insert(copy);

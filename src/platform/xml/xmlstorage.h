@@ -201,6 +201,14 @@ std::vector<xmlNsPtr> declarationsInScope(xmlNodePtr place);
 // The same for the attributes of `element` alone: declarations it needs go on the element, with
 // prefixes no descendant can be using.
 void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element, XmlJournal* journal);
+// After libxml2 copied `original` to `copy`: every copied name has the namespace of its original.
+// libxml2 looks a copied name's declaration up by prefix, in the copy and above the original; a
+// subtree held outside the tree points to declarations above the place it was taken from, which
+// neither look-up reaches, and libxml2 then drops an attribute's namespace or gives an element a
+// made-up prefix. A declaration the copy lacks goes on its root; where the root binds that
+// prefix otherwise, the copy points to the original's declaration when `sameDocument` (the
+// place it is linked to declares it), else to a fresh prefix.
+void keepCopiedNamespaces(xmlNodePtr original, xmlNodePtr copy, bool sameDocument);
 // Throws XmlError when declaring `prefix` as `href` on `element` (href nullptr: removing its
 // declaration) would change the namespace of any name in its scope.
 void checkDeclarationChange(xmlDocPtr doc, xmlNodePtr element, const xmlChar* prefix,
