@@ -37,6 +37,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/tree/treemodel.cpp
   src/tree/treebuilder.h
   src/tree/treebuilder.cpp
+  src/tree/treesync.h
+  src/tree/treesync.cpp
   src/search/findwalk.h
   src/search/findwalk.cpp
   src/document/documentrules.h
@@ -84,6 +86,7 @@ set(ORVEL_GUI_SOURCES
   src/editing/editordialogs.h
   src/editing/editordialogs.cpp
   src/editing/frmmain_update.cpp
+  src/editing/frmmain_undo.cpp
   src/editing/frmmain_insert.cpp
   src/editing/frmmain_delete.cpp
   src/editing/frmmain_move.cpp

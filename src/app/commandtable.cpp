@@ -16,6 +16,9 @@ const MenuEntry kMenus[] = {
     {"mnuFile", "mnuExit",            "E&xit",               "",           &frmMain::mnuExit_Click},
 
     {"",        "mnuEdit",            "&Edit",               "",           nullptr},
+    {"mnuEdit", "mnuUndo",            "&Undo",               "Ctrl+Z",     &frmMain::mnuUndo_Click},
+    {"mnuEdit", "mnuRedo",            "&Redo",               "Ctrl+Y; Ctrl+Shift+Z", &frmMain::mnuRedo_Click},
+    {"mnuEdit", "mnuLineUndo",        "-",                   "",           nullptr},
     {"mnuEdit", "mnuCut",             "C&ut",                "Ctrl+X",     &frmMain::mnuCut_Click},
     {"mnuEdit", "mnuCopy",            "&Copy",               "Ctrl+C",     &frmMain::mnuCopy_Click},
     {"mnuEdit", "mnuPaste",           "&Paste",              "Ctrl+V",     &frmMain::mnuPaste_Click},
@@ -89,6 +92,8 @@ const ButtonEntry kButtons[] = {
     {"Toolbar1", "New",       "", "New XML Document",                  "toolbar/new"},
     {"Toolbar1", "Open",      "", "Open a new XML file",               "toolbar/open"},
     {"Toolbar1", "Save",      "", "Save XML",                          "toolbar/save"},
+    {"Toolbar1", "Undo",      "", "Undo (Ctrl+Z)",                     "toolbar/undo"},
+    {"Toolbar1", "Redo",      "", "Redo (Ctrl+Y)",                     "toolbar/redo"},
     {"Toolbar1", nullptr,     "", "",                                  ""},
     {"Toolbar1", "Cut",       "", "Cut Item",                          "toolbar/cut"},
     {"Toolbar1", "Copy",      "", "Copy Item",                         "toolbar/copy"},
@@ -129,7 +134,8 @@ const ButtonEntry kButtons[] = {
 
 const KeyDispatch kToolbar1Keys[] = {
     {"New", &frmMain::mnuNewDoc_Click},  {"Open", &frmMain::mnuOpen_Click},
-    {"Save", &frmMain::mnuSave_Click},   {"Cut", &frmMain::mnuCut_Click},
+    {"Save", &frmMain::mnuSave_Click},   {"Undo", &frmMain::mnuUndo_Click},
+    {"Redo", &frmMain::mnuRedo_Click},   {"Cut", &frmMain::mnuCut_Click},
     {"Copy", &frmMain::mnuCopy_Click},                   {"Paste", &frmMain::mnuPaste_Click},
     {"Print", &frmMain::PrintXML},                  {"Delete", &frmMain::mnuDeleteItem_Click},
     {"Up", &frmMain::mnuMoveUp_Click},                     {"Down", &frmMain::mnuMoveDown_Click},
@@ -144,9 +150,36 @@ const KeyDispatch kToolboxKeys[] = {
     {"Element", &frmMain::mnuNewElement_Click}, {"Attribute", &frmMain::mnuNewAttribute_Click}, {"Text", &frmMain::mnuNewText_Click},
     {"Comment", &frmMain::mnuNewComment_Click}, {"CData", &frmMain::mnuNewCDATA_Click},     {"PInstructions", &frmMain::mnuNewPI_Click},
 };
+// The commands that change the Document, each one undo step named by its caption. Apply and
+// Paste XML replace the whole Document and make their own steps.
+const UndoStep kUndoSteps[] = {
+    {&frmMain::mnuNewElement_Click,    "Insert Element"},
+    {&frmMain::mnuNewText_Click,       "Insert Text"},
+    {&frmMain::mnuNewAttribute_Click,  "Insert Attribute"},
+    {&frmMain::mnuNewComment_Click,    "Insert Comment"},
+    {&frmMain::mnuNewCDATA_Click,      "Insert CDATA Section"},
+    {&frmMain::mnuNewPI_Click,         "Insert Processing Instruction"},
+    {&frmMain::mnuUpdate_Click,        "Update"},
+    {&frmMain::mnuSpecialUpdate_Click, "Special Update"},
+    {&frmMain::mnuDeleteItem_Click,    "Delete"},
+    {&frmMain::mnuMoveUp_Click,        "Move Up"},
+    {&frmMain::mnuMoveDown_Click,      "Move Down"},
+    {&frmMain::mnuMoveLeft_Click,      "Move Left"},
+    {&frmMain::mnuMoveRight_Click,     "Move Right"},
+    {&frmMain::mnuCut_Click,           "Cut"},
+    {&frmMain::mnuPaste_Click,         "Paste"},
+};
 // clang-format on
 
 } // namespace
+
+const char* UndoCaption(CommandHandler handler) {
+    for (const UndoStep& step : kUndoSteps) {
+        if (step.handler == handler)
+            return step.caption;
+    }
+    return nullptr;
+}
 
 std::span<const MenuEntry> MenuTable() {
     return kMenus;

@@ -167,7 +167,7 @@ void frmMain::buildCommands() {
         auto* action = new QAction(caption, this);
         action->setObjectName(name);
         if (qstrlen(e.shortcut) > 0) {
-            action->setShortcut(QKeySequence(QString::fromLatin1(e.shortcut)));
+            action->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(e.shortcut)));
             addAction(action); // shortcuts work whether or not the menu bar is shown
         }
         owner->addAction(action);
@@ -175,7 +175,7 @@ void frmMain::buildCommands() {
             const CommandHandler handler = e.handler;
             connect(action, &QAction::triggered, this, [this, handler] {
                 try {
-                    (this->*handler)();
+                    RunCommand(handler);
                 } catch (...) {
                     HandleError();
                 }
@@ -255,7 +255,7 @@ void dispatch(frmMain* window, std::span<const KeyDispatch> keys, const QString&
     for (const KeyDispatch& k : keys) {
         if (key == QLatin1String(k.key)) {
             if (k.handler)
-                (window->*k.handler)();
+                window->RunCommand(k.handler);
             return;
         }
     }

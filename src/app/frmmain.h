@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -95,7 +96,9 @@ public:
     Recovery& RecoveryCopies() { return *m_recovery; }
     void UpdateFormCaption();
     void SetTextToXML(QString NewText);
-    void SetUtf8ToXML(QByteArrayView text);
+    // Parsed into a new Document in an undo step named `undoCaption`; without one, the text is
+    // the Document's own and the step is silent.
+    void SetUtf8ToXML(QByteArrayView text, const QString& undoCaption = QString());
     QString GetTextFromXML();
     void HandleError();
     void ToolbarApply_ButtonClick(const QString& key);
@@ -149,6 +152,16 @@ public:
     void mnuCopy_Click();
     void mnuPaste_Click();
 
+    // ---- undo and redo ----
+    // Runs a command of the menus or toolbars; one that changes the Document does so in one
+    // undo step.
+    void RunCommand(void (frmMain::*handler)());
+    // In the text view these act on the typing there, as the view's own keys do.
+    void mnuUndo_Click();
+    void mnuRedo_Click();
+    // Captions and state of Undo and Redo after anything that may have changed the history.
+    void UpdateUndoCommands();
+
     // ---- find ----
     void mnuFind_Click();
     void mnuFindNext_Click();
@@ -195,6 +208,16 @@ private:
             HandleError();
         }
     }
+    // Runs `change` as one undo step named `caption` (nothing is kept when it changed nothing).
+    void inUndoStep(const QString& caption, const std::function<void()>& change);
+    // The Document becomes `replacement`, in a step named `caption` that brings the old one back.
+    // A Document read again from its own text (`reread`) gets a step only when there are steps to
+    // reach behind it, a silent one unless it is named.
+    void replaceDocument(const XmlDocument& replacement, const QString& caption,
+                         bool reread = false);
+    // Shows a Document that undo or redo brought back.
+    void showDocument(const XmlDocument& document);
+    void undoOrRedo(bool undo);
     void editFlow(bool fromDoubleClick);
     void insertLeaf(XmlNode node, const QString& image);
     void insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&), const QString& image);
@@ -203,6 +226,9 @@ private:
 
     QWidget* m_client = nullptr;
     std::unique_ptr<DeferredTextGuard> m_textGuard;
+    // While the window holds text that did not parse instead of a Document: the Document before
+    // it, which the next Apply's undo step brings back.
+    XmlDocument m_undoBase;
     // Stamp of the Document content as last parsed; equal to its revision while unchanged.
     quint64 m_parsedRevision = 0;
     // The file the unchanged Document was loaded from, as it was then.

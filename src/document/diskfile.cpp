@@ -1,8 +1,8 @@
 #include "document/diskfile.h"
 
-#include <QHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <sys/stat.h>
 

@@ -1,5 +1,9 @@
 #include "document/documentrules.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+
 #include "platform/errors.h"
 
 #include <QDir>
@@ -107,6 +111,18 @@ ErrorReport ReportFor(std::exception_ptr error, const XmlDocument& document) {
         report.text = QStringLiteral("An unexpected error occurred.");
     }
     return report;
+}
+
+size_t UndoMemoryLimit() {
+    static const size_t limit = [] {
+        const long pages = sysconf(_SC_PHYS_PAGES);
+        const long pageSize = sysconf(_SC_PAGE_SIZE);
+        const size_t twoGigabytes = size_t(2) << 30;
+        if (pages <= 0 || pageSize <= 0)
+            return twoGigabytes;
+        return std::min(twoGigabytes, size_t(pages) * size_t(pageSize) / 4);
+    }();
+    return limit;
 }
 
 } // namespace DocumentRules

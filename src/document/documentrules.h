@@ -35,6 +35,8 @@ bool IsReadOnlyFile(const QString& path);
 QString CommandLinePath(const QString& argument);
 // "Do you want to save the changes you made to NAME?"
 QString SaveQuestion(const QString& fileName);
+// How much memory the undo history may hold: a quarter of the physical memory, at most 2 GB.
+size_t UndoMemoryLimit();
 // reason, "Source Text:" line, "Line: n Position: m".
 QString ParseErrorReport(const XmlParseError& error);
 

@@ -29,7 +29,7 @@ void frmMain::PasteClipboardText() {
             showParseError(scratch.parseError());
         return;
     }
-    m_objDocument = scratch;
+    replaceDocument(scratch, QStringLiteral("Paste XML"));
     m_strXMLText = text;
     m_parsedRevision = m_objDocument.revision();
     RefreshViews(true);

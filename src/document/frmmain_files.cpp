@@ -10,6 +10,7 @@
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 #include "platform/xml/xmlfileload.h"
+#include "platform/xml/xmlhistory.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -262,7 +263,7 @@ bool frmMain::HandleSaving() {
 bool frmMain::applyHiddenTyping() {
     if (!m_txtXML->isHidden() || !m_txtXML->HasTyping())
         return true;
-    SetTextToXML(m_txtXML->Text());
+    SetUtf8ToXML(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
     if (m_objDocument.isNull())
         return false;
     m_bNeedToSave = true;
@@ -272,7 +273,10 @@ bool frmMain::applyHiddenTyping() {
 
 void frmMain::markSaved() {
     m_bNeedToSave = false;
+    if (!m_objDocument.isNull())
+        m_objDocument.history().markSaved();
     m_recovery->discard();
+    UpdateUndoCommands();
 }
 
 void frmMain::UpdateFormCaption() {

@@ -51,17 +51,21 @@ void frmMain::SetTextToXML(QString NewText) {
 }
 
 // Parsed straight from `text` (on Apply, the text view's own buffer), with no copy of it kept
-// unless it does not parse: then it is the text the window holds instead of a Document.
-void frmMain::SetUtf8ToXML(QByteArrayView text) {
+// unless it does not parse: then it is the text the window holds instead of a Document. The new
+// Document is parsed beside the old one, which its undo step keeps.
+void frmMain::SetUtf8ToXML(QByteArrayView text, const QString& undoCaption) {
     m_strXMLText.clear();
     m_wndTree->Nodes().Clear();
-    XmlNode old = m_objDocument.isNull() ? XmlNode() : m_objDocument.asNode();
-    if (m_objDocument.isNull())
-        m_objDocument = XmlDocument::create();
-    const bool loaded =
-        text.isEmpty() ? m_objDocument.loadXML(kNewDocumentText) : m_objDocument.loadUtf8(text);
-    GiveBackInBackground(std::move(old));
+    XmlDocument parsed = XmlDocument::create();
+    const bool loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
     if (loaded) {
+        XmlNode old = m_objDocument.isNull() ? XmlNode() : m_objDocument.asNode();
+        // A Document without text (no element left) becomes a new one: a change of its own.
+        if (!undoCaption.isEmpty())
+            replaceDocument(parsed, undoCaption);
+        else
+            replaceDocument(parsed, text.isEmpty() ? QStringLiteral("Refresh") : QString(), true);
+        GiveBackInBackground(std::move(old));
         m_parsedRevision = m_objDocument.revision();
         TreeWaitPointer wait(*m_wndTree);
         ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, m_objDocument.asNode(), m_wndTree->Nodes(),
@@ -69,8 +73,10 @@ void frmMain::SetUtf8ToXML(QByteArrayView text) {
         return;
     }
     m_strXMLText = QString::fromUtf8(text);
-    if (!m_objDocument.parseError().reason.isEmpty())
-        showParseError(m_objDocument.parseError());
+    if (!parsed.parseError().reason.isEmpty())
+        showParseError(parsed.parseError());
+    if (!m_objDocument.isNull())
+        m_undoBase = m_objDocument;
     m_objDocument = XmlDocument();
 }
 
@@ -127,6 +133,7 @@ void frmMain::RefreshViews(bool bRebuildTree) {
                kAppTitle);
     }
     UpdateFormCaption();
+    UpdateUndoCommands();
 }
 
 void frmMain::mnuRefresh_Click() {
@@ -216,7 +223,7 @@ void frmMain::ToolbarApply_ButtonClick(const QString& key) {
         // Typing that becomes the document is a change like any edit; without typing, Apply
         // changes nothing that a save would have to write.
         const bool typed = m_txtXML->HasTyping();
-        SetUtf8ToXML(m_txtXML->Utf8Content());
+        SetUtf8ToXML(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
         if (typed)
             m_bNeedToSave = true;
         RefreshViews(true);

@@ -5,6 +5,7 @@
 #include "document/documentrules.h"
 #include "platform/errors.h"
 #include "platform/ui/uiservices.h"
+#include "platform/xml/xmlhistory.h"
 #include "tree/treebuilder.h"
 
 void frmMain::mnuMoveUp_Click() {
@@ -21,8 +22,8 @@ void frmMain::mnuMoveRight_Click() {
 }
 
 // The node moves first in the Document, then its item is built anew at the new place. A move
-// the Document refuses after the node was taken out puts the node back where it was, so the
-// refusal message always finds the Document and the tree as they were.
+// the Document refuses after the node was taken out is taken back whole, so the refusal
+// message always finds the Document and the tree as they were.
 void frmMain::moveItem(Move move) {
     TreeModel& nodes = m_wndTree->Nodes();
     const TreeModel::ItemId selected = m_wndTree->SelectedItem();
@@ -50,8 +51,9 @@ void frmMain::moveItem(Move move) {
         if (node.isNull() || referenceNode.isNull() || oldParent.isNull() ||
             (move != Move::Left && referenceNode.parentNode().isNull()))
             throw MissingObjectError();
-        const XmlNode oldNext = node.nextSibling();
-
+        // Taken out and put in as one change: a refusal takes back the taking out, and leaves
+        // nothing to undo.
+        XmlChangeStep change(Document(), QStringLiteral("Move"));
         XmlNode detachFrom = move == Move::Left ? referenceNode : referenceNode.parentNode();
         detachFrom.removeChild(node);
         try {
@@ -76,9 +78,10 @@ void frmMain::moveItem(Move move) {
                 break;
             }
         } catch (...) {
-            oldParent.insertBefore(node, oldNext);
+            change.rollBack();
             throw;
         }
+        change.commit();
 
         nodes.Remove(selected);
         const bool sideways = move == Move::Left || move == Move::Right;

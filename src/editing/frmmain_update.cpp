@@ -34,7 +34,8 @@ void frmMain::mnuSpecialUpdate_Click() {
 }
 
 void frmMain::m_wndTree_DblClick() {
-    guarded([&] { editFlow(true); });
+    guarded([&] { inUndoStep(QStringLiteral("Update"), [this] { editFlow(true); }); });
+    guarded([&] { UpdateUndoCommands(); });
 }
 
 void frmMain::editFlow(bool fromDoubleClick) {

@@ -7,6 +7,7 @@
 #include "platform/ui/longoperation.h"
 #include "platform/ui/uiservices.h"
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlhistory.h"
 #include "tree/treebuilder.h"
 
 #include <QMenu>
@@ -64,6 +65,9 @@ bool frmMain::m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText)
     try {
         TreeModel& nodes = m_wndTree->Nodes();
         XmlNode node = nodes.Tag(item);
+        XmlChangeStep step(Document(), node.nodeType() == NODE_ELEMENT
+                                           ? QStringLiteral("Rename")
+                                           : QStringLiteral("Edit Text"));
         switch (node.nodeType()) {
         case NODE_ELEMENT:
             // Renamed where it stands, so its attributes and children keep their nodes and
@@ -85,11 +89,13 @@ bool frmMain::m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText)
         default:
             break;
         }
+        step.commit();
         m_bNeedToSave = true;
     } catch (...) {
         HandleError();
         cancel = true;
     }
+    guarded([&] { UpdateUndoCommands(); });
     return cancel;
 }
 

@@ -99,6 +99,10 @@ void describeWithChildren(TreeModel& tree, TreeModel::ItemId item, const XmlNode
 
 } // namespace
 
+void DescribeItem(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength) {
+    describeWithChildren(tree, item, node, maxTextLength);
+}
+
 void AddXmlNodeToTree(TreeModel::ItemId item, XmlNode node, TreeModel& tree, int maxTextLength) {
     tree.SetChildLoader([maxTextLength](TreeModel& t, TreeModel::ItemId id) {
         addChildItems(t, id, t.Tag(id), maxTextLength);

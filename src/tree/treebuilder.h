@@ -28,6 +28,10 @@ QString ItemIconKey(const XmlNode& node);
 // The label of an attribute item: name = "value".
 QString AttributeLabel(const QString& name, const QString& value);
 
+// Makes `item` show `node`: its Tag, label and icon; an element's child items are created when
+// first needed.
+void DescribeItem(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength);
+
 // Makes `item` show `node` (its Tag, label, icon and child items), or with NoItem adds the
 // children of a document or element as top-level items. Child items of elements are created
 // when first needed.

@@ -243,6 +243,11 @@ TEST_F(CommandsTest, NoCommandIsLeftDisabledForGood) {
     window->DropFiles({writeFile(QStringLiteral("doc.xml"), kDoc)});
     select("r/b");
     trigger("mnuCopy");
+    // Two steps, one of them undone: both Undo and Redo have something to do.
+    for (const char* command : {"mnuPaste", "mnuPaste", "mnuUndo"}) {
+        select("r/b");
+        trigger(command);
+    }
     select("r/b");
     const QSet<QString> off = {"mnuMoveLeft", "Toolbar1.Left", "mnuSpecialUpdate",
                                "mnuSpecialUpdatePopup"};

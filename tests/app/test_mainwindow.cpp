@@ -198,12 +198,15 @@ TEST_F(MainWindowTest, ToolbarsHoldTheirButtonsInOrderWithTooltips) {
         else
             keys << a->property("key").toString();
     }
-    EXPECT_EQ(keys, (QStringList{"New", "Open", "Save", "Cut", "Copy", "Paste", "Delete", "Print",
-                                 "Up", "Down", "Left", "Right", "Refresh", "ExpandAll", "Find",
-                                 "Query", "CopyClip", "PasteClip"}));
+    EXPECT_EQ(keys, (QStringList{"New", "Open", "Save", "Undo", "Redo", "Cut", "Copy", "Paste",
+                                 "Delete", "Print", "Up", "Down", "Left", "Right", "Refresh",
+                                 "ExpandAll", "Find", "Query", "CopyClip", "PasteClip"}));
     EXPECT_EQ(separators, 8);
-    EXPECT_EQ(window->Button(window->Toolbar1, QStringLiteral("Up"))->toolTip(),
-              QStringLiteral("Move Item Up (CTRL+U)"));
+    for (const auto& [key, tip] : {std::pair{"Up", "Move Item Up (CTRL+U)"},
+                                   std::pair{"Undo", "Undo (Ctrl+Z)"},
+                                   std::pair{"Redo", "Redo (Ctrl+Y)"}})
+        EXPECT_EQ(window->Button(window->Toolbar1, QString::fromLatin1(key))->toolTip(),
+                  QString::fromLatin1(tip));
     EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Element"))->text(),
               QStringLiteral("  Element  "));
     EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Attribute"))->text(),

@@ -2,7 +2,7 @@
 // the tree and the Document must be in step, the Document namespace-well-formed, every node the
 // command did not touch unchanged and in its namespace, and no failure may escape.
 
-#include "support/editingfixture.h"
+#include "support/randomediting.h"
 #include "support/seed.h"
 
 #include <QRandomGenerator>
@@ -46,22 +46,8 @@ template <typename Visit> void forSubtree(const XmlNode& root, Visit visit) {
     }
 }
 
-class RandomSequenceTest : public EditingTest {
+class RandomSequenceTest : public RandomEditingTest {
 protected:
-    Id randomItem(QRandomGenerator& rng) {
-        std::vector<Id> all;
-        std::vector<Id> stack;
-        for (auto c = nodes().FirstTopLevel(); c; c = nodes().Next(c))
-            stack.push_back(c);
-        while (!stack.empty()) {
-            const Id item = stack.back();
-            stack.pop_back();
-            all.push_back(item);
-            for (auto c = nodes().Child(item); c; c = nodes().Next(c))
-                stack.push_back(c);
-        }
-        return all.empty() ? TreeModel::NoItem : all[rng.bounded(static_cast<quint32>(all.size()))];
-    }
     // Every node of the Document outside the subtree of `touched`, with its signature.
     std::vector<std::pair<XmlNode, QString>> untouched(const XmlNode& touched) {
         std::vector<std::pair<XmlNode, QString>> out;
@@ -104,13 +90,6 @@ TEST_F(RandomSequenceTest, CommandsKeepTreeAndDocumentInStep) {
     SCOPED_TRACE(testing::Message()
                  << "seed " << seed << " (rerun with ORVEL_SEED=" << seed << ")");
     QRandomGenerator rng(seed);
-    const QStringList names = {"n",   "x1",    "bad name", "",        "q",        "p:n", "q:n",
-                               "z:n", "xmlns", "xmlns:p",  "xmlns:z", "xml:lang", "p:x"};
-    const QStringList texts = {"",      "plain", "a--b",     "<&>", "x]]>y", QString(300, 'w'),
-                               "urn:p", "urn:z", "urn:other"};
-    auto pick = [&](const QStringList& list) {
-        return list[rng.bounded(static_cast<quint32>(list.size()))];
-    };
     load(kStarts[rng.bounded(static_cast<quint32>(std::size(kStarts)))]);
     int steps = qEnvironmentVariableIsSet("ORVEL_STEPS")
                     ? qEnvironmentVariableIntValue("ORVEL_STEPS")
@@ -126,30 +105,10 @@ TEST_F(RandomSequenceTest, CommandsKeepTreeAndDocumentInStep) {
             continue;
         }
         const Id item = randomItem(rng);
-        window->m_wndTree->SetSelectedItem(item);
-        window->UpdateCommandState(item);
         const char* command = kCommands[rng.bounded(static_cast<quint32>(std::size(kCommands)))];
-        QAction* action = window->findChild<QAction*>(QString::fromLatin1(command));
-        if (!action->isEnabled())
-            continue;
         const auto before = untouched(nodes().Tag(item));
-        // Dialogs get random answers; every question is answered Yes or No.
-        ui.expectModal([&](QDialog& dialog) {
-            if (auto* attribute = dynamic_cast<frmAttributeEditor*>(&dialog))
-                attribute->txtName->setText(pick(names));
-            dynamic_cast<EditorDialog&>(dialog).txtText->setPlainText(pick(texts));
-            (rng.bounded(5) ? dynamic_cast<EditorDialog&>(dialog).cmdOK
-                            : dynamic_cast<EditorDialog&>(dialog).cmdCancel)
-                ->click();
-        });
-        ui.allowAnyMessages(rng.bounded(2) ? MsgResult::Yes : MsgResult::No);
-        action->trigger();
-        if (QLineEdit* line = labelEditor()) {
-            line->setText(rng.bounded(2) ? pick(names) : pick(texts));
-            QTest::keyClick(line, rng.bounded(6) ? Qt::Key_Return : Qt::Key_Escape);
-            QCoreApplication::processEvents();
-        }
-        ui.discardUnusedModals();
+        if (!runOn(rng, item, command))
+            continue;
         ASSERT_EQ(TreeDocumentProblem(*window), QString()) << "after " << command;
         ASSERT_EQ(changedUntouchedNode(before), QString()) << "after " << command;
     }

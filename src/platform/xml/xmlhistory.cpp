@@ -6,6 +6,8 @@
 #include "platform/xml/xmljournal.h"
 #include "platform/xml/xmlstorage.h"
 
+#include <algorithm>
+
 using namespace xmlimpl;
 
 struct XmlHistory::Step {
@@ -15,6 +17,7 @@ struct XmlHistory::Step {
     quint64 otherRevision = 0;           // ... as it was when the step took it
     ShowDocument show;
     size_t bytes = 0;
+    bool silent = false;
 };
 
 namespace {
@@ -57,26 +60,38 @@ XmlHistory::~XmlHistory() {
         m_open->journal->storage()->journal = nullptr;
 }
 
+const XmlHistory::Step* XmlHistory::newestShown(const Steps& steps) {
+    for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
+        if (!(*it)->silent)
+            return it->get();
+    }
+    return nullptr;
+}
+
 bool XmlHistory::canUndo() const {
-    return !m_open && !m_undo.empty();
+    return !m_open && newestShown(m_undo);
 }
 
 bool XmlHistory::canRedo() const {
-    return !m_open && !m_redo.empty();
+    return !m_open && newestShown(m_redo);
 }
 
 QString XmlHistory::undoCaption() const {
-    return m_undo.empty() ? QString() : m_undo.back()->caption;
+    const Step* step = newestShown(m_undo);
+    return step ? step->caption : QString();
 }
 
 QString XmlHistory::redoCaption() const {
-    return m_redo.empty() ? QString() : m_redo.back()->caption;
+    const Step* step = newestShown(m_redo);
+    return step ? step->caption : QString();
 }
 
 XmlHistory::Affected XmlHistory::apply(Step& step, bool backwards) {
     if (step.journal) {
-        const auto [first, last] = step.journal->apply(backwards);
-        return {handle(step.journal->storage(), first), handle(step.journal->storage(), last)};
+        const XmlJournal::Touched touched = step.journal->apply(backwards);
+        const auto& storage = step.journal->storage();
+        return {handle(storage, touched.first), handle(storage, touched.last),
+                handle(storage, touched.focus)};
     }
     // The history belongs to the current document and moves with it; the step keeps the other.
     auto current = m_owner.lock();
@@ -93,7 +108,7 @@ XmlHistory::Affected XmlHistory::apply(Step& step, bool backwards) {
         dropRedo();
     if (step.show)
         step.show(target);
-    return {target.asNode(), target.asNode()};
+    return {target.asNode(), target.asNode(), target.asNode()};
 }
 
 XmlHistory::Affected XmlHistory::travel(Steps& from, Steps& to, bool backwards) {
@@ -107,11 +122,26 @@ XmlHistory::Affected XmlHistory::travel(Steps& from, Steps& to, bool backwards) 
 }
 
 XmlHistory::Affected XmlHistory::undo() {
+    if (!canUndo())
+        return {};
+    while (m_undo.back()->silent)
+        travel(m_undo, m_redo, true);
     return travel(m_undo, m_redo, true);
 }
 
 XmlHistory::Affected XmlHistory::redo() {
+    if (!canRedo())
+        return {};
+    while (m_redo.back()->silent)
+        travel(m_redo, m_undo, false);
+    // A silent step above it stays to be redone with the next one: the document this step
+    // changed is the one a window shows now.
     return travel(m_redo, m_undo, false);
+}
+
+size_t XmlHistory::position() const {
+    return m_dropped + static_cast<size_t>(std::count_if(m_undo.begin(), m_undo.end(),
+                                                         [](const auto& s) { return !s->silent; }));
 }
 
 void XmlHistory::clear() {
@@ -170,8 +200,9 @@ void XmlHistory::dropRedo() {
 void XmlHistory::dropOldest(size_t count) {
     for (; count > 0 && !m_undo.empty(); --count) {
         m_total -= m_undo.front()->bytes;
+        if (!m_undo.front()->silent)
+            ++m_dropped;
         m_undo.pop_front();
-        ++m_dropped;
         if (m_saved >= 0 && m_saved < static_cast<long long>(m_dropped))
             m_saved = -1;
     }
@@ -190,7 +221,7 @@ void XmlHistory::push(std::unique_ptr<Step> step) {
 }
 
 void XmlHistory::replaceDocument(const QString& caption, const XmlDocument& replacement,
-                                 ShowDocument show) {
+                                 ShowDocument show, bool silent) {
     auto current = m_owner.lock();
     if (m_open)
         throw XmlError(QStringLiteral("The document cannot be replaced while a change is made."));
@@ -201,6 +232,7 @@ void XmlHistory::replaceDocument(const QString& caption, const XmlDocument& repl
     step->other = XmlDocument(current);
     step->otherRevision = step->other.revision();
     step->show = std::move(show);
+    step->silent = silent;
     step->bytes = sizeof(Step) + documentBytes(current->storage->doc);
     std::shared_ptr<XmlHistory> self = std::move(current->history);
     replacement.m_object->history = self;

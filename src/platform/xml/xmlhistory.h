@@ -31,16 +31,19 @@ public:
 
     // The containers of the first and the last change of the step (in the order the command made
     // them), as they are after undo or redo, for a window to show; null when nothing was done.
+    // `focus` is the node the step's first change was made to when it is in the document
+    // afterwards, else that change's container: the place a window brings into view.
     struct Affected {
         XmlNode first;
         XmlNode last;
+        XmlNode focus;
     };
 
     bool canUndo() const;
     bool canRedo() const;
     QString undoCaption() const;
     QString redoCaption() const;
-    // Nothing happens while a step is open.
+    // Nothing happens while a step is open. Silent steps go with the step below them.
     Affected undo();
     Affected redo();
     // Forgets every step. Whether the document is as saved stays known.
@@ -54,6 +57,9 @@ public:
     // document keeps it for the handles that may show it, with or without its step.
     size_t memoryUse() const;
     int undoCount() const { return static_cast<int>(m_undo.size()); }
+    // Steps made since the history began (silent ones not counted), less those undone: each
+    // state of the document has its own number.
+    size_t stepsDone() const { return position(); }
     // The step `back` steps before the newest one that Undo would undo.
     size_t undoStepMemory(int back = 0) const;
     // Drops the oldest steps while the total is over the limit; the newest step always stays.
@@ -64,8 +70,12 @@ public:
     // document. Undo and redo hand the document that is the current one again to `show`. A
     // replaced document that was changed while it waited in the step comes back without the
     // steps made on it before (they no longer fit it).
+    // A silent step replaces the document with one that shows the same (the document read again
+    // from its own text): no undo or redo stops at it; it is undone with the step below it and
+    // redone with that step, so the steps below stay reachable.
     using ShowDocument = std::function<void(const XmlDocument&)>;
-    void replaceDocument(const QString& caption, const XmlDocument& replacement, ShowDocument show);
+    void replaceDocument(const QString& caption, const XmlDocument& replacement, ShowDocument show,
+                         bool silent = false);
 
 private:
     friend class XmlChangeStep;
@@ -75,6 +85,8 @@ private:
     using Steps = std::deque<std::unique_ptr<Step>>;
 
     Affected apply(Step& step, bool backwards);
+    // The newest step that is not silent, nullptr when there is none.
+    static const Step* newestShown(const Steps& steps);
     // Moves the newest step of `from` to `to` and applies it.
     Affected travel(Steps& from, Steps& to, bool backwards);
     void push(std::unique_ptr<Step> step);
@@ -82,7 +94,9 @@ private:
     void dropOldest(size_t count);
     void enforceLimit();
     void forget();
-    size_t position() const { return m_dropped + m_undo.size(); }
+    // Steps made since the history began, silent ones not counted: a silent step changes nothing
+    // a save would write differently.
+    size_t position() const;
 
     std::weak_ptr<XmlDocumentObject> m_owner;
     Steps m_undo;
@@ -90,7 +104,7 @@ private:
     std::unique_ptr<Step> m_open;
     int m_depth = 0;
     bool m_broken = false; // a change on another document was made while the step was open
-    size_t m_dropped = 0;  // the oldest steps dropped, so that positions stay comparable
+    size_t m_dropped = 0;  // the oldest steps dropped (not silent), so positions stay comparable
     long long m_saved = 0; // the position that was saved; -1 when no undo or redo reaches it
     size_t m_total = 0;
     size_t m_limit = 0; // 0: none

@@ -285,13 +285,23 @@ void XmlJournal::swap(Entry& e) {
     }
 }
 
-std::pair<xmlNodePtr, xmlNodePtr> XmlJournal::apply(bool backwards, size_t begin, size_t end) {
+namespace {
+bool inDocument(xmlNodePtr node) {
+    while (node->parent)
+        node = node->parent;
+    return node->type == XML_DOCUMENT_NODE;
+}
+} // namespace
+
+XmlJournal::Touched XmlJournal::apply(bool backwards, size_t begin, size_t end) {
     XmlStorage& storage = *m_storage;
     // The moves' shortcut trusts the element detached by the change just before; these changes
     // do not keep it current.
     storage.lastDetached = {};
     storage.notifyChange(nullptr);
-    std::pair<xmlNodePtr, xmlNodePtr> touched{nullptr, nullptr};
+    Touched touched;
+    const Entry* focus = nullptr;
+    xmlNodePtr focusContainer = nullptr;
     xmlNodePtr told = nullptr;
     auto tell = [&](xmlNodePtr c) {
         if (!c || c == told)
@@ -312,10 +322,16 @@ std::pair<xmlNodePtr, xmlNodePtr> XmlJournal::apply(bool backwards, size_t begin
         if (c) {
             if (backwards || !touched.first)
                 touched.first = c;
-            if (!backwards || !touched.second)
-                touched.second = c;
+            if (!backwards || !touched.last)
+                touched.last = c;
+            if (backwards || !focus) {
+                focus = &e;
+                focusContainer = c;
+            }
         }
     }
+    if (focus)
+        touched.focus = inDocument(focus->node) ? focus->node : focusContainer;
     return touched;
 }
 

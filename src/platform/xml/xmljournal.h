@@ -54,13 +54,18 @@ public:
     size_t bytes() const { return m_bytes; }
     const std::shared_ptr<XmlStorage>& storage() const { return m_storage; }
 
+    // What applying entries touched, as it is afterwards: the containers of the first and the
+    // last change as they were recorded, and the node the first change was made to when it is in
+    // the document now (else its container), for a window to show.
+    struct Touched {
+        xmlNodePtr first = nullptr;
+        xmlNodePtr last = nullptr;
+        xmlNodePtr focus = nullptr;
+    };
     // Applies the entries from `end` down to `begin` (undo) or from `begin` up to `end` (redo),
-    // telling the storage's listeners before each container changes. Returns the containers,
-    // as they are afterwards, of the first and the last change as they were recorded.
-    std::pair<xmlNodePtr, xmlNodePtr> apply(bool backwards, size_t begin, size_t end);
-    std::pair<xmlNodePtr, xmlNodePtr> apply(bool backwards) {
-        return apply(backwards, 0, m_entries.size());
-    }
+    // telling the storage's listeners before each container changes.
+    Touched apply(bool backwards, size_t begin, size_t end);
+    Touched apply(bool backwards) { return apply(backwards, 0, m_entries.size()); }
     // Undoes the entries from `mark` on and forgets them.
     void rollBackTo(size_t mark);
 

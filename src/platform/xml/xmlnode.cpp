@@ -513,6 +513,15 @@ QString XmlNode::xml() const {
     return QString::fromUtf8(out);
 }
 
+XmlNode XmlNode::ownerElement() const {
+    requireNode();
+    if (m_ns)
+        return XmlNode(m_node, m_storage);
+    if (m_node->type != XML_ATTRIBUTE_NODE || !m_node->parent)
+        return {};
+    return XmlNode(m_node->parent, m_storage);
+}
+
 XmlNode XmlNode::parentNode() const {
     requireNode();
     if (m_ns || m_node->type == XML_ATTRIBUTE_NODE || !m_node->parent)

@@ -61,6 +61,8 @@ public:
     QString xml() const;
 
     XmlNode parentNode() const;
+    // The element an attribute or a namespace declaration belongs to; null for other nodes.
+    XmlNode ownerElement() const;
     XmlNode firstChild() const;
     XmlNode lastChild() const;
     XmlNode nextSibling() const;

@@ -1,0 +1,157 @@
+// Undo and redo. The XML layer records every change a command makes in the step the command
+// opened; the tree is brought in line with the Document for the places a step touched.
+
+#include "app/commandtable.h"
+#include "app/frmmain.h"
+
+#include "document/documentrules.h"
+#include "platform/views/richtextbox.h"
+#include "platform/xml/xmlhistory.h"
+#include "tree/treebuilder.h"
+#include "tree/treesync.h"
+
+#include <QAction>
+
+namespace {
+// The containers undo or redo is about to change, in the order they are told, each once.
+class TouchedContainers : public XmlChangeListener {
+public:
+    explicit TouchedContainers(const XmlDocument& document) : m_document(document.asNode()) {
+        m_document.addChangeListener(this);
+    }
+    ~TouchedContainers() override { m_document.removeChangeListener(this); }
+    TouchedContainers(const TouchedContainers&) = delete;
+    TouchedContainers& operator=(const TouchedContainers&) = delete;
+
+    void aboutToChange(const XmlNode& container) override {
+        if (std::find(m_touched.begin(), m_touched.end(), container) == m_touched.end())
+            m_touched.push_back(container);
+    }
+    const std::vector<XmlNode>& touched() const { return m_touched; }
+
+private:
+    XmlNode m_document;
+    std::vector<XmlNode> m_touched;
+};
+} // namespace
+
+void frmMain::RunCommand(void (frmMain::*handler)()) {
+    if (const char* caption = UndoCaption(handler))
+        inUndoStep(QString::fromLatin1(caption), [this, handler] { (this->*handler)(); });
+    else
+        (this->*handler)();
+    UpdateUndoCommands();
+}
+
+void frmMain::inUndoStep(const QString& caption, const std::function<void()>& change) {
+    if (m_objDocument.isNull()) {
+        change();
+        return;
+    }
+    // A command that failed half-way keeps what it changed, as it always did, so that is what
+    // its step takes back.
+    XmlChangeStep step(m_objDocument, caption);
+    try {
+        change();
+    } catch (...) {
+        step.commit();
+        throw;
+    }
+    step.commit();
+}
+
+void frmMain::mnuUndo_Click() {
+    undoOrRedo(true);
+}
+
+void frmMain::mnuRedo_Click() {
+    undoOrRedo(false);
+}
+
+void frmMain::undoOrRedo(bool undo) {
+    if (m_txtXML->isVisible() && m_txtXML->hasFocus()) {
+        undo ? m_txtXML->undo() : m_txtXML->redo();
+        return;
+    }
+    if (m_objDocument.isNull())
+        return;
+    XmlHistory& history = m_objDocument.history();
+    if (undo ? !history.canUndo() : !history.canRedo())
+        return;
+    const XmlDocument before = m_objDocument;
+    XmlHistory::Affected affected;
+    std::vector<XmlNode> touched;
+    {
+        TouchedContainers listener(before);
+        affected = undo ? history.undo() : history.redo();
+        touched = listener.touched();
+    }
+    TreeModel& nodes = m_wndTree->Nodes();
+    // Another Document brought back (and maybe changed by the step below a silent one) is shown
+    // whole; within the same Document only the places the step touched are built again.
+    if (!(m_objDocument == before)) {
+        nodes.Clear();
+        ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, m_objDocument.asNode(), nodes,
+                                     m_lTreeTextMaxLength);
+    } else {
+        for (const XmlNode& container : touched) {
+            if (!container.isAttachedToDocument() && container.nodeType() != NODE_DOCUMENT)
+                continue;
+            const TreeModel::ItemId item = container.nodeType() == NODE_DOCUMENT
+                                               ? TreeModel::NoItem
+                                               : ModGeneral::ItemShowing(nodes, container, false);
+            if (item != TreeModel::NoItem || container.nodeType() == NODE_DOCUMENT)
+                ModGeneral::SyncChildItems(nodes, item, container, m_lTreeTextMaxLength);
+        }
+    }
+    TreeModel::ItemId shown = ModGeneral::ItemShowing(nodes, affected.focus, true);
+    if (shown == TreeModel::NoItem)
+        shown = nodes.FirstTopLevel();
+    if (shown != TreeModel::NoItem)
+        m_wndTree->SetSelectedItem(shown);
+    UpdateCommandState(shown);
+    m_bNeedToSave = !m_objDocument.history().isAtSavedPosition();
+    UpdateUndoCommands();
+}
+
+void frmMain::UpdateUndoCommands() {
+    const bool document = !m_objDocument.isNull();
+    XmlHistory* history = document ? &m_objDocument.history() : nullptr;
+    if (history)
+        history->setMemoryLimit(DocumentRules::UndoMemoryLimit());
+    const bool canUndo = history && history->canUndo();
+    const bool canRedo = history && history->canRedo();
+    const auto caption = [](const char* verb, const QString& step) {
+        return step.isEmpty() ? QString::fromLatin1(verb)
+                              : QString::fromLatin1(verb) + QLatin1Char(' ') + step;
+    };
+    Command(QStringLiteral("mnuUndo"))
+        ->setText(caption("&Undo", canUndo ? history->undoCaption() : QString()));
+    Command(QStringLiteral("mnuRedo"))
+        ->setText(caption("&Redo", canRedo ? history->redoCaption() : QString()));
+    Command(QStringLiteral("mnuUndo"))->setEnabled(canUndo);
+    Command(QStringLiteral("mnuRedo"))->setEnabled(canRedo);
+    Button(Toolbar1, QStringLiteral("Undo"))->setEnabled(canUndo);
+    Button(Toolbar1, QStringLiteral("Redo"))->setEnabled(canRedo);
+}
+
+// Undo of this step shows `old` again; a Document kept for the text that did not parse takes
+// the place of the one the window no longer has.
+void frmMain::replaceDocument(const XmlDocument& replacement, const QString& caption, bool reread) {
+    XmlDocument old = m_objDocument.isNull() ? m_undoBase : m_objDocument;
+    m_undoBase = XmlDocument();
+    if (!old.isNull() && !(old == replacement)) {
+        XmlHistory& history = old.history();
+        if (!reread || history.canUndo() || history.canRedo())
+            history.replaceDocument(
+                caption, replacement, [this](const XmlDocument& shown) { showDocument(shown); },
+                caption.isEmpty());
+    }
+    m_objDocument = replacement;
+}
+
+void frmMain::showDocument(const XmlDocument& document) {
+    m_objDocument = document;
+    m_undoBase = XmlDocument();
+    m_strXMLText.clear();
+}

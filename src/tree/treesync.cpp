@@ -1,0 +1,98 @@
+#include "tree/treesync.h"
+
+#include "tree/treebuilder.h"
+
+#include <vector>
+
+namespace ModGeneral {
+
+namespace {
+std::vector<XmlNode> childNodesShown(const XmlNode& container) {
+    std::vector<XmlNode> nodes;
+    if (container.nodeType() == NODE_ELEMENT)
+        nodes = container.attributes().toVector();
+    for (XmlNode c = container.firstChild(); c; c = c.nextSibling())
+        nodes.push_back(c);
+    return nodes;
+}
+
+void renewLabel(TreeModel& tree, TreeModel::ItemId item, int maxTextLength) {
+    const XmlNode node = tree.Tag(item);
+    if (ItemIconKey(node).isEmpty())
+        return;
+    const QString current = tree.Text(item);
+    const QString label = ItemLabel(node, maxTextLength, current);
+    if (label != current)
+        tree.SetText(item, label);
+}
+} // namespace
+
+void SyncChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& container,
+                    int maxTextLength) {
+    if (item != TreeModel::NoItem && tree.ChildrenPending(item))
+        return;
+    const std::vector<XmlNode> wanted = childNodesShown(container);
+    std::vector<TreeModel::ItemId> shown;
+    for (auto c = item ? tree.Child(item) : tree.FirstTopLevel(); c; c = tree.Next(c))
+        shown.push_back(c);
+    size_t head = 0;
+    while (head < wanted.size() && head < shown.size() && tree.Tag(shown[head]) == wanted[head])
+        ++head;
+    size_t tail = 0;
+    while (tail < wanted.size() - head && tail < shown.size() - head &&
+           tree.Tag(shown[shown.size() - 1 - tail]) == wanted[wanted.size() - 1 - tail])
+        ++tail;
+    for (size_t i = head; i < shown.size() - tail; ++i)
+        tree.Remove(shown[i]);
+    const TreeModel::ItemId before = tail ? shown[shown.size() - tail] : TreeModel::NoItem;
+    TreeModel::ItemId after = head ? shown[head - 1] : TreeModel::NoItem;
+    for (size_t i = head; i < wanted.size() - tail; ++i) {
+        TreeModel::ItemId added;
+        if (after)
+            added = tree.Add(after, TreeModel::tvwNext, kPlaceholder);
+        else if (before)
+            added = tree.Add(before, TreeModel::tvwPrevious, kPlaceholder);
+        else
+            added =
+                item ? tree.Add(item, TreeModel::tvwChild, kPlaceholder) : tree.Add(kPlaceholder);
+        DescribeItem(tree, added, wanted[i], maxTextLength);
+        after = added;
+    }
+    for (size_t i = 0; i < head; ++i)
+        renewLabel(tree, shown[i], maxTextLength);
+    for (size_t i = shown.size() - tail; i < shown.size(); ++i)
+        renewLabel(tree, shown[i], maxTextLength);
+    if (item != TreeModel::NoItem)
+        renewLabel(tree, item, maxTextLength);
+}
+
+TreeModel::ItemId ItemShowing(TreeModel& tree, const XmlNode& node, bool build) {
+    if (node.isNull())
+        return TreeModel::NoItem;
+    std::vector<XmlNode> chain;
+    XmlNode n = node;
+    if (const XmlNode owner = n.ownerElement()) {
+        chain.push_back(n);
+        n = owner;
+    }
+    for (; n && n.nodeType() != NODE_DOCUMENT; n = n.parentNode())
+        chain.push_back(n);
+    if (n.isNull())
+        return TreeModel::NoItem;
+    TreeModel::ItemId at = TreeModel::NoItem;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (at != TreeModel::NoItem && !build && tree.ChildrenPending(at))
+            return TreeModel::NoItem;
+        TreeModel::ItemId found = TreeModel::NoItem;
+        for (auto c = at ? tree.Child(at) : tree.FirstTopLevel(); c && !found; c = tree.Next(c)) {
+            if (tree.Tag(c) == *it)
+                found = c;
+        }
+        if (!found)
+            return TreeModel::NoItem;
+        at = found;
+    }
+    return at;
+}
+
+} // namespace ModGeneral
