@@ -166,7 +166,14 @@ void RichTextBox::putText(const TextSource& source) {
         throw;
     }
     SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
+    KeepTextAsPut();
+}
+
+void RichTextBox::KeepTextAsPut() {
+    m_source = nullptr;
     SendScintilla(SCI_EMPTYUNDOBUFFER);
+    if (folding() != NoFoldStyle)
+        SendScintilla(SCI_FOLDALL, static_cast<unsigned long>(SC_FOLDACTION_EXPAND));
     SendScintilla(SCI_GOTOPOS, 0UL);
     bringGapTo(0);
     // Room for every line number of the text (six digits at least).

@@ -36,6 +36,9 @@ public:
     // Puts text in as if the user had typed it: it counts as typing not applied yet.
     void SetTypedText(const QString& text);
     bool HasTextSource() const { return static_cast<bool>(m_source); }
+    // The text the view holds is the text that would be put in: it becomes that, as if put in
+    // (no typing, no undo history, the caret at the start).
+    void KeepTextAsPut();
     // The whole text, with pending text put in first.
     QString Text();
     // The text as the view holds it (UTF-8, CR LF), in one copy; pending text is not put in.
