@@ -87,7 +87,10 @@ class ViewSink : public Utf8TextSink {
 public:
     explicit ViewSink(QsciScintillaBase& view) : m_view(view) { m_buffer.reserve(kPiece); }
     void reserve(qsizetype bytes) override {
-        m_view.SendScintilla(QsciScintillaBase::SCI_ALLOCATE, static_cast<unsigned long>(bytes));
+        // A little room beyond the text, so that the first insertion (typing, or bringing the edit
+        // gap to the caret) does not copy the whole text into a larger buffer.
+        m_view.SendScintilla(QsciScintillaBase::SCI_ALLOCATE,
+                             static_cast<unsigned long>(bytes + kSlack));
     }
     bool append(const char* data, qsizetype len) override {
         if (m_buffer.size() + len > kPiece)
@@ -105,6 +108,7 @@ public:
 
 private:
     static constexpr qsizetype kPiece = qsizetype(1) << 20;
+    static constexpr qsizetype kSlack = 4096;
     void put(const char* data, qsizetype len) {
         if (len > 0)
             m_view.SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, static_cast<unsigned long>(len),
@@ -172,14 +176,15 @@ void RichTextBox::putText(const TextSource& source) {
 void RichTextBox::KeepTextAsPut() {
     m_source = nullptr;
     SendScintilla(SCI_EMPTYUNDOBUFFER);
-    if (folding() != NoFoldStyle)
-        SendScintilla(SCI_FOLDALL, static_cast<unsigned long>(SC_FOLDACTION_EXPAND));
     SendScintilla(SCI_GOTOPOS, 0UL);
     bringGapTo(0);
     // Room for every line number of the text (six digits at least).
     const int digits = static_cast<int>(QString::number(lines()).size());
     setMarginWidth(0, QString(std::max(6, digits), QLatin1Char('0')));
     fitFolding();
+    // A large text has no folds; expanding them would visit every line.
+    if (folding() != NoFoldStyle)
+        SendScintilla(SCI_FOLDALL, static_cast<unsigned long>(SC_FOLDACTION_EXPAND));
     setModified(false);
 }
 
