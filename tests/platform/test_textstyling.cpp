@@ -133,6 +133,16 @@ TEST_F(FarStylingTest, JumpsAndScrollsShowTheFullyStyledStyles) {
     expectShownLinesStyled("the middle, passed over by the jump to the end");
     view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE, static_cast<unsigned long>(lines / 2 - 3));
     expectShownLinesStyled("scrolled up a little");
+    // Far apart, each first shown line at another line of the unit: inside a comment, a CDATA
+    // section, a tag over several lines.
+    const long unitLines = 9;
+    const long stride = (lines / 12) / unitLines * unitLines;
+    for (long k = 0; k < unitLines; ++k) {
+        const long first = 2 + stride * (k + 1) + k;
+        view.SendScintilla(QsciScintillaBase::SCI_SETFIRSTVISIBLELINE,
+                           static_cast<unsigned long>(first));
+        expectShownLinesStyled(QByteArray::number(qlonglong(first)).constData());
+    }
     view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE, static_cast<unsigned long>(lines / 4));
     QTest::keyClicks(&view, QStringLiteral("<!-- typed "));
     expectShownLinesStyled("after typing an unclosed comment");
