@@ -71,6 +71,10 @@ set(ORVEL_GUI_SOURCES
   src/platform/views/dropfiles.h
   src/platform/views/richtextbox.h
   src/platform/views/richtextbox.cpp
+  src/platform/views/xmlstyling.h
+  src/platform/views/xmlstyling.cpp
+  src/platform/views/xmllexer.h
+  src/platform/views/xmllexer.cpp
   src/platform/views/webbrowser.h
   src/platform/views/webbrowser.cpp
   src/document/deferredtext.h

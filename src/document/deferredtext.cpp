@@ -4,6 +4,7 @@
 #include "document/preparedtext.h"
 #include "platform/views/richtextbox.h"
 
+#include <cstring>
 #include <malloc.h>
 
 namespace {
@@ -12,6 +13,19 @@ void writeDocument(const XmlDocument& document, Utf8TextSink& sink) {
     CrLfSink crlf([&sink](const char* data, int len) { return sink.append(data, len); });
     document.writeXml(crlf.asSink());
     crlf.finish();
+}
+
+// Whether the document writes exactly `text`; writing stops at the first difference.
+bool writesAs(const XmlDocument& document, QByteArrayView text) {
+    qsizetype at = 0;
+    CrLfSink crlf([&](const char* data, int len) {
+        if (len > text.size() - at || std::memcmp(text.data() + at, data, size_t(len)) != 0)
+            return false;
+        at += len;
+        return true;
+    });
+    document.writeXml(crlf.asSink());
+    return crlf.finish() && at == text.size();
 }
 
 } // namespace
@@ -23,6 +37,12 @@ void DeferredTextGuard::showDocument(const XmlDocument& document) {
         return;
     m_revision = revision;
     if (m_view.isVisible()) {
+        // After Apply the view mostly holds the new Document's text already, typed as the writer
+        // lays it out: reading it through is far quicker than putting the same text in again.
+        if (!m_view.HasTextSource() && writesAs(document, m_view.Utf8Content())) {
+            m_view.KeepTextAsPut();
+            return;
+        }
         m_view.SetTextSource([document](Utf8TextSink& sink) { writeDocument(document, sink); });
         return;
     }

@@ -184,6 +184,43 @@ TEST_F(TextViewTest, ApplyFromTheViewGivesTheDocumentTheTextParsesTo) {
     }
 }
 
+// Apply keeps the view's text when the new Document writes exactly that, and puts the written text
+// in otherwise; either way the view ends as if the text had been put in.
+TEST_F(TextViewTest, AfterApplyTheViewHoldsTheNewDocumentsTextUntyped) {
+    const struct {
+        const char* name;
+        const char* typed;
+        int line; // typed at the start of this line
+    } rows[] = {
+        {"TextTypedAsTheWriterLaysItOut", "x", 2},
+        {"MarkupTheWriterLaysOutAgain", "<n/>", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        trigger("mnuTreeView");
+        open("<r>\n  <a>t</a>\n  <b>u</b>\n</r>");
+        trigger("mnutextView");
+        RichTextBox& view = *window->m_txtXML;
+        view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE, static_cast<unsigned long>(row.line));
+        view.SendScintilla(QsciScintillaBase::SCI_VCHOME);
+        QTest::keyClicks(&view, QString::fromUtf8(row.typed));
+        XmlDocument expected = XmlDocument::create();
+        ASSERT_TRUE(expected.loadXML(view.Text()));
+        click(window->ToolbarApply, "Apply");
+        ASSERT_FALSE(window->m_objDocument.isNull());
+        EXPECT_EQ(window->m_objDocument.xml(), expected.xml());
+        EXPECT_EQ(viewBytes(), referenceViewText(expected));
+        EXPECT_FALSE(view.HasTyping());
+        EXPECT_FALSE(view.isUndoAvailable()) << "Apply leaves no undo history in the view";
+        EXPECT_EQ(view.SendScintilla(QsciScintillaBase::SCI_GETCURRENTPOS), 0);
+        QTemporaryDir dir;
+        const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+        window->m_objDocument.save(saved);
+        EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
+        window->m_bNeedToSave = false;
+    }
+}
+
 // An edit that starts while the text is still being prepared must not show up in it: the view
 // keeps the text of the last refresh until the next one.
 TEST_F(TextViewTest, PreparedTextIsTheRefreshEvenWhenAnEditComesFirst) {

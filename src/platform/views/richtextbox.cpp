@@ -1,17 +1,17 @@
 #include "platform/views/richtextbox.h"
 
 #include "platform/views/dropfiles.h"
+#include "platform/views/xmllexer.h"
 
 #include <Qsci/qscidocument.h>
-#include <Qsci/qscilexerxml.h>
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QDropEvent>
-#include <QFontDatabase>
 #include <QMimeData>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -43,21 +43,30 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
     }();
     (void)plain;
     SendScintilla(SCI_SETMODEVENTMASK, kReportedChanges);
-    connect(this, &QsciScintillaBase::SCN_MODIFIED, this, [this](int, int type) {
-        if (type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE))
+    connect(this, &QsciScintillaBase::SCN_MODIFIED, this, [this](int position, int type) {
+        if (!(type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE)))
+            return;
+        m_gapAt = position;
+        if (!m_movingGap)
             emit edited();
     });
-    // Styling a large text from its start to a place far down takes seconds; only what is shown
-    // is styled at once, the rest while the program is idle.
-    SendScintilla(SCI_SETIDLESTYLING, static_cast<unsigned long>(SC_IDLESTYLING_TOVISIBLE));
+    m_gapTimer.setSingleShot(true);
+    m_gapTimer.setInterval(100);
+    connect(&m_gapTimer, &QTimer::timeout, this, &RichTextBox::followCaret);
+    connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int updated) {
+        if (updated & SC_UPDATE_SELECTION)
+            m_gapTimer.start();
+    });
+    // What is shown is styled before it is painted: the lexer styles only near it, however far
+    // the view jumped, so nothing is left for idle time.
+    SendScintilla(SCI_SETIDLESTYLING, static_cast<unsigned long>(SC_IDLESTYLING_NONE));
     setUtf8(true);
     setEolMode(QsciScintilla::EolWindows);
-    auto* lexer = new QsciLexerXML(this);
-    lexer->setDefaultFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    setLexer(lexer);
+    m_lexer = new XmlLexer(this);
+    setLexer(m_lexer);
     setMarginType(0, QsciScintilla::NumberMargin);
     setMarginWidth(0, QStringLiteral("000000"));
-    setFolding(QsciScintilla::BoxedTreeFoldStyle);
+    fitFolding();
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
 }
@@ -78,7 +87,10 @@ class ViewSink : public Utf8TextSink {
 public:
     explicit ViewSink(QsciScintillaBase& view) : m_view(view) { m_buffer.reserve(kPiece); }
     void reserve(qsizetype bytes) override {
-        m_view.SendScintilla(QsciScintillaBase::SCI_ALLOCATE, static_cast<unsigned long>(bytes));
+        // A little room beyond the text, so that the first insertion (typing, or bringing the edit
+        // gap to the caret) does not copy the whole text into a larger buffer.
+        m_view.SendScintilla(QsciScintillaBase::SCI_ALLOCATE,
+                             static_cast<unsigned long>(bytes + kSlack));
     }
     bool append(const char* data, qsizetype len) override {
         if (m_buffer.size() + len > kPiece)
@@ -96,6 +108,7 @@ public:
 
 private:
     static constexpr qsizetype kPiece = qsizetype(1) << 20;
+    static constexpr qsizetype kSlack = 4096;
     void put(const char* data, qsizetype len) {
         if (len > 0)
             m_view.SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, static_cast<unsigned long>(len),
@@ -117,6 +130,7 @@ void RichTextBox::SetText(const QString& text) {
 void RichTextBox::SetTypedText(const QString& text) {
     m_source = nullptr;
     setText(WithCrLf(text));
+    fitFolding();
     setModified(true);
 }
 
@@ -140,11 +154,10 @@ void RichTextBox::putText(const TextSource& source) {
     if (SendScintilla(SCI_GETLENGTH) > kFreshDocumentSize) {
         // Deleting a large text line by line takes far longer than dropping its document whole.
         // The code page, line ends and lexer belong to the document, so they are set again.
-        QsciLexer* xml = lexer();
         setDocument(QsciDocument());
         setUtf8(true);
         setEolMode(QsciScintilla::EolWindows);
-        setLexer(xml);
+        setLexer(m_lexer);
     }
     SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
     SendScintilla(SCI_CLEARALL);
@@ -157,12 +170,54 @@ void RichTextBox::putText(const TextSource& source) {
         throw;
     }
     SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
+    KeepTextAsPut();
+}
+
+void RichTextBox::KeepTextAsPut() {
+    m_source = nullptr;
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_GOTOPOS, 0UL);
+    bringGapTo(0);
     // Room for every line number of the text (six digits at least).
     const int digits = static_cast<int>(QString::number(lines()).size());
     setMarginWidth(0, QString(std::max(6, digits), QLatin1Char('0')));
+    fitFolding();
+    // A large text has no folds; expanding them would visit every line.
+    if (folding() != NoFoldStyle)
+        SendScintilla(SCI_FOLDALL, static_cast<unsigned long>(SC_FOLDACTION_EXPAND));
     setModified(false);
+}
+
+// QScintilla keeps the text and its styles each with one gap where edits go in: an edit far from
+// the gap first moves everything in between, on a 100 MB text as long as a key may take. After the
+// caret came to rest, the gap is brought to it by an insertion taken back at once, which neither
+// the undo history nor the typing state sees.
+void RichTextBox::followCaret() {
+    const long caret = SendScintilla(SCI_GETCURRENTPOS);
+    if (std::abs(caret - m_gapAt) > kGapSlack)
+        bringGapTo(caret);
+}
+
+void RichTextBox::bringGapTo(long position) {
+    if (isReadOnly() || SendScintilla(SCI_GETLENGTH) <= kGapSlack)
+        return;
+    m_movingGap = true;
+    const bool collecting = SendScintilla(SCI_GETUNDOCOLLECTION);
+    SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
+    SendScintilla(SCI_INSERTTEXT, static_cast<unsigned long>(position), " ");
+    SendScintilla(SCI_DELETERANGE, static_cast<unsigned long>(position), 1L);
+    SendScintilla(SCI_SETUNDOCOLLECTION, static_cast<unsigned long>(collecting));
+    m_movingGap = false;
+}
+
+// Fold levels depend on all the text before a line: on a large text they would make a jump to its
+// end style everything on the way, so such a text is shown without folding.
+void RichTextBox::fitFolding() {
+    const bool kept = SendScintilla(SCI_GETLENGTH) <= kFoldedSize;
+    if (kept == m_lexer->foldLevels() && (folding() != NoFoldStyle) == kept)
+        return;
+    m_lexer->setFoldLevels(kept);
+    setFolding(kept ? BoxedTreeFoldStyle : NoFoldStyle);
 }
 
 QString RichTextBox::Text() {
@@ -198,6 +253,7 @@ bool RichTextBox::ReplaceUtf8Text(QByteArrayView text) {
     SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
+    fitFolding();
     m_replaced = true;
     return taken;
 }

@@ -3,7 +3,10 @@
 #include <Qsci/qsciscintilla.h>
 
 #include <QStringList>
+#include <QTimer>
 #include <functional>
+
+class XmlLexer;
 
 // Where a text source puts the text view's text: UTF-8 with every line break CR LF, in pieces.
 class Utf8TextSink {
@@ -33,6 +36,9 @@ public:
     // Puts text in as if the user had typed it: it counts as typing not applied yet.
     void SetTypedText(const QString& text);
     bool HasTextSource() const { return static_cast<bool>(m_source); }
+    // The text the view holds is the text that would be put in: it becomes that, as if put in
+    // (no typing, no undo history, the caret at the start).
+    void KeepTextAsPut();
     // The whole text, with pending text put in first.
     QString Text();
     // The text as the view holds it (UTF-8, CR LF), in one copy; pending text is not put in.
@@ -52,6 +58,10 @@ public:
     static QString WithCrLf(const QString& text);
     // A text longer than this is replaced by a fresh document rather than deleted.
     static constexpr long kFreshDocumentSize = 1 << 20;
+    // A text longer than this is shown without folding.
+    static constexpr long kFoldedSize = 4 << 20;
+    // The gap is moved to the caret when the caret is further than this from it.
+    static constexpr long kGapSlack = 1 << 20;
 
 signals:
     void filesDropped(const QStringList& paths);
@@ -67,8 +77,17 @@ protected:
 private:
     void applyPending();
     void putText(const TextSource& source);
+    void fitFolding();
+    void followCaret();
+    void bringGapTo(long position);
     template <typename Event, typename Base> void screenDrag(Event* event, Base base);
 
+    XmlLexer* m_lexer = nullptr;
+    // Where QScintilla's buffers have their gap (the last edit), and the pause after which it is
+    // brought to the caret.
+    long m_gapAt = 0;
+    bool m_movingGap = false;
+    QTimer m_gapTimer;
     TextSource m_source;
     // Replaced by ReplaceUtf8Text since the text was last put in: a change no undo step records.
     bool m_replaced = false;
