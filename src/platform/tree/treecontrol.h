@@ -51,6 +51,9 @@ public:
     // Called by the label delegate.
     void FinishLabelEdit(ItemId item, const QString& text);
 
+    // While ExpandSubtree lays the view out, a layout asked for waits until it is over.
+    void doItemsLayout() override;
+
 signals:
     void NodeClick(TreeModel::ItemId item);
     // The current item changed, by a click, a key or the program.
@@ -72,9 +75,17 @@ protected:
 
 private:
     void rowsAdded(const QModelIndex& parent);
+    void rowsGoing(const QModelIndex& parent, int first, int last);
+    bool aloneExpandable(ItemId top);
+    ItemId walkSubtree(ItemId top, ItemId until,
+                       const std::function<bool(ItemId, bool, qint64)>& visit);
+    void layOutHeld(const std::function<bool(qint64, qint64)>& step, bool expandingAll);
 
     TreeModel m_model;
     QHash<QString, QIcon> m_icons;
     int m_mousePointer = PointerDefault;
     bool m_layoutHeld = false; // ExpandSubtree is recording expanded items for one layout
+    bool m_layingOut = false;  // ... and is now laying the view out
+    bool m_layoutAgain = false;
+    bool m_passingEvents = false;
 };
