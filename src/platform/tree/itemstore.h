@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -49,8 +50,9 @@ private:
 
 // Item labels packed one after another in large blocks, Latin-1 where the text allows it. A
 // replaced label's old place is not reused: labels change by edits, a few at a time, and the
-// whole arena goes with the tree. A place is 32 bits: a block and an offset in it, or for a label
-// too large to share a block (or once the shared blocks are used up) the index of its own block.
+// whole arena goes with the tree, and a short label met again is kept once. A place is 32 bits: a
+// block and an offset in it, or for a label too large to share a block (or once the shared blocks
+// are used up) the index of its own block.
 class LabelArena {
 public:
     struct Place {
@@ -62,8 +64,14 @@ public:
     void clear();
 
 private:
+    Place storeNew(QStringView text);
     char* reserve(size_t bytes, size_t alignment, Place& place);
+    const char* bytes(const Place& place) const;
+    bool holds(const Place& place, QStringView text) const;
     std::vector<std::unique_ptr<char[]>> m_chunks; // shared blocks
-    std::vector<std::unique_ptr<char[]>> m_own;    // labels with a block of their own
-    size_t m_used = 0;                             // in the last shared block
+    // Short labels repeat (element names, small texts and values): the last stored with each hash
+    // is shared. A place is never written again, so sharing it is safe.
+    std::array<Place, 1024> m_recent{};
+    std::vector<std::unique_ptr<char[]>> m_own; // labels with a block of their own
+    size_t m_used = 0;                          // in the last shared block
 };
