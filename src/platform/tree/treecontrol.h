@@ -30,9 +30,10 @@ public:
     bool Expanded(ItemId item) const;
     void SetExpanded(ItemId item, bool expanded);
     // Expands `item` and every item below it, building pending items on the way, and lays the
-    // view out once at the end. `step(done, total)` is called often and may pass over the
-    // events; when it answers false the walk stops, and what was expanded stays expanded.
-    // Returns false when stopped.
+    // view out once at the end. `step(done, total)` is called often, during that layout too, and
+    // may pass over the events; when it answers false during the walk the walk stops, and what
+    // was expanded stays expanded (during the layout it is too late to stop). Returns false when
+    // stopped.
     bool ExpandSubtree(ItemId item, const std::function<bool(qint64, qint64)>& step);
     // Begins editing the selected item's label in place.
     void StartLabelEdit();
