@@ -68,6 +68,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/ui/longoperation.cpp
   src/platform/tree/treecontrol.h
   src/platform/tree/treecontrol.cpp
+  src/platform/tree/treecontrol_expand.cpp
   src/platform/views/dropfiles.h
   src/platform/views/richtextbox.h
   src/platform/views/richtextbox.cpp

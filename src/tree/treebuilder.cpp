@@ -58,9 +58,6 @@ bool hasChildItems(const XmlNode& node) {
     return node.hasAttributes() || node.hasChildNodes();
 }
 
-void describeWithChildren(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node,
-                          int maxTextLength);
-
 void describe(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength) {
     tree.SetTag(item, node);
     const QString key = ItemIconKey(node);
@@ -70,31 +67,29 @@ void describe(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int 
     tree.SetImage(item, key);
 }
 
-// Adds the items of the node's children under `item` (top level with NoItem). An element
-// child's own children wait until they are needed.
+// A new last child item of `parent` (top level with NoItem) showing `node`; an element's own
+// children wait until they are needed.
+void addItemShowing(TreeModel& tree, TreeModel::ItemId parent, const XmlNode& node,
+                    int maxTextLength) {
+    const QString key = ItemIconKey(node);
+    const TreeModel::ItemId item =
+        key.isEmpty()
+            ? tree.AddShowing(parent, node, kPlaceholder, QString())
+            : tree.AddShowing(parent, node, ItemLabel(node, maxTextLength, kPlaceholder), key);
+    if (node.nodeType() == NODE_ELEMENT && hasChildItems(node))
+        tree.MarkChildrenPending(item);
+}
+
+// Adds the items of the node's children under `item` (top level with NoItem).
 void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node,
                    int maxTextLength) {
     if (item != TreeModel::NoItem && node.nodeType() == NODE_ELEMENT) {
-        for (const XmlNode& attribute : node.attributes().toVector()) {
-            const TreeModel::ItemId attributeItem =
-                tree.Add(item, TreeModel::tvwChild,
-                         ItemLabel(attribute, maxTextLength, kPlaceholder), kAttribute);
-            tree.SetTag(attributeItem, attribute);
-        }
+        for (const XmlNode& attribute : node.attributes().toVector())
+            tree.AddShowing(item, attribute, ItemLabel(attribute, maxTextLength, kPlaceholder),
+                            kAttribute);
     }
-    for (XmlNode child = node.firstChild(); child; child = child.nextSibling()) {
-        const TreeModel::ItemId childItem = item == TreeModel::NoItem
-                                                ? tree.Add(kPlaceholder)
-                                                : tree.Add(item, TreeModel::tvwChild, kPlaceholder);
-        describeWithChildren(tree, childItem, child, maxTextLength);
-    }
-}
-
-void describeWithChildren(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node,
-                          int maxTextLength) {
-    describe(tree, item, node, maxTextLength);
-    if (node.nodeType() == NODE_ELEMENT && hasChildItems(node))
-        tree.MarkChildrenPending(item);
+    for (XmlNode child = node.firstChild(); child; child = child.nextSibling())
+        addItemShowing(tree, item, child, maxTextLength);
 }
 
 } // namespace
@@ -129,8 +124,7 @@ TreeModel::ItemId AddXmlNodeListToTree(const XmlNode& container, XmlNodeList nod
             return;
         }
         for (const XmlNode& node : *list)
-            describeWithChildren(t, t.Add(id, TreeModel::tvwChild, kPlaceholder), node,
-                                 maxTextLength);
+            addItemShowing(t, id, node, maxTextLength);
     });
     describe(tree, top, container, maxTextLength);
     if (list->length() > 0)

@@ -11,6 +11,9 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 class TreeControlTest : public testing::Test {
@@ -68,6 +71,76 @@ TEST_F(TreeControlTest, AChildlessItemStaysExpandedUntilCollapsed) {
     EXPECT_FALSE(tree.Expanded(added));
     nodes().Add(added, TreeModel::tvwChild, QStringLiteral("later"));
     EXPECT_FALSE(tree.isExpanded(nodes().IndexOf(added)));
+}
+
+// The view takes a childless item for a leaf and keeps nothing for it; an expanded item that
+// loses its last child is kept expanded by the control, a collapsed one stays collapsed.
+TEST_F(TreeControlTest, AnItemThatLosesItsLastChildKeepsItsState) {
+    for (const bool expanded : {true, false}) {
+        SCOPED_TRACE(expanded);
+        tree.SetExpanded(root, true);
+        tree.SetExpanded(child, expanded);
+        nodes().Remove(nodes().Child(child));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(tree.Expanded(child), expanded);
+        const auto added = nodes().Add(child, TreeModel::tvwChild, QStringLiteral("again"));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(tree.isExpanded(nodes().IndexOf(child)), expanded);
+        EXPECT_EQ(tree.indexBelow(nodes().IndexOf(child)) == nodes().IndexOf(added), expanded);
+    }
+}
+
+// Expand All on thousands of rows passes over the events while the view lays them out too. What
+// happens in those passes cannot disturb the layout: a layout asked for waits until it is over,
+// and a stop comes too late to spare anything, so everything ends up expanded and shown.
+TEST_F(TreeControlTest, ExpandSubtreeLaysOutThousandsOfRowsPassingOverTheEvents) {
+    const struct {
+        const char* name;
+        bool expandableBeside;
+    } rows[] = {
+        {"nothing else to expand", false},
+        {"beside a collapsed item with children", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        nodes().Clear();
+        const auto top = nodes().Add(QStringLiteral("top"));
+        for (int i = 0; i < 3000; ++i) {
+            const auto item = nodes().Add(top, TreeModel::tvwChild, QStringLiteral("item"));
+            nodes().Add(item, TreeModel::tvwChild, QStringLiteral("leaf"));
+        }
+        TreeModel::ItemId beside = TreeModel::NoItem;
+        if (row.expandableBeside) {
+            beside = nodes().Add(QStringLiteral("beside"));
+            nodes().Add(beside, TreeModel::tvwChild, QStringLiteral("hidden"));
+        }
+        std::vector<qint64> progress;
+        bool laidOutDuringLayout = false;
+        const bool finished = tree.ExpandSubtree(top, [&](qint64 done, qint64 total) {
+            EXPECT_EQ(total, 1000);
+            const bool layingOut = done > 600;
+            progress.push_back(done);
+            if (layingOut && !laidOutDuringLayout) {
+                laidOutDuringLayout = true;
+                tree.doItemsLayout();
+            }
+            QCoreApplication::processEvents();
+            return !layingOut;
+        });
+        EXPECT_TRUE(finished);
+        EXPECT_TRUE(laidOutDuringLayout) << "the layout did not pass over the events";
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+        QCoreApplication::processEvents();
+        int shown = 0;
+        for (QModelIndex i = nodes().index(0, 0); i.isValid(); i = tree.indexBelow(i))
+            ++shown;
+        EXPECT_EQ(shown, 1 + 3000 * 2 + (row.expandableBeside ? 1 : 0));
+        const auto last = nodes().LastChild(nodes().LastChild(top));
+        EXPECT_TRUE(tree.Expanded(last));
+        if (beside) {
+            EXPECT_FALSE(tree.Expanded(beside));
+        }
+    }
 }
 
 TEST_F(TreeControlTest, HitTestFindsTheItemUnderAPoint) {

@@ -49,6 +49,9 @@ TreeControl::TreeControl(QWidget* parent) : QTreeView(parent) {
         [this](const QModelIndex& current) { emit CurrentItemChanged(m_model.ItemOf(current)); });
     connect(&m_model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex& parent) { rowsAdded(parent); });
+    connect(
+        &m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+        [this](const QModelIndex& parent, int first, int last) { rowsGoing(parent, first, last); });
 }
 
 void TreeControl::SetImageList(const QHash<QString, QIcon>& icons) {
@@ -95,50 +98,6 @@ void TreeControl::rowsAdded(const QModelIndex& parent) {
         return;
     m_model.SetKeepsExpanded(item, false);
     expand(parent);
-}
-
-// Expanding item by item would lay the view out once per item. While a full layout is pending
-// the view only records an expanded item, so the walk keeps one pending (its timer held back
-// and the tree not painted, since painting runs it) and the view is laid out once at the end.
-bool TreeControl::ExpandSubtree(ItemId top, const std::function<bool(qint64, qint64)>& step) {
-    if (top == TreeModel::NoItem)
-        return true;
-    struct Hold {
-        TreeControl& tree;
-        explicit Hold(TreeControl& t) : tree(t) {
-            tree.m_layoutHeld = true;
-            tree.setUpdatesEnabled(false);
-        }
-        ~Hold() {
-            tree.m_layoutHeld = false;
-            tree.doItemsLayout();
-            tree.setUpdatesEnabled(true);
-        }
-    } hold(*this);
-    scheduleDelayedItemsLayout();
-    const qint64 total = m_model.ChildCount(top) + 1;
-    qint64 done = 0;
-    std::vector<ItemId> stack{top};
-    std::vector<ItemId> children;
-    while (!stack.empty()) {
-        const ItemId current = stack.back();
-        stack.pop_back();
-        if (m_model.Parent(current) == top)
-            ++done;
-        children.clear();
-        for (ItemId c = m_model.Child(current); c != TreeModel::NoItem; c = m_model.Next(c))
-            children.push_back(c);
-        if (children.empty())
-            m_model.SetKeepsExpanded(current, true);
-        else
-            expand(m_model.IndexOf(current));
-        stack.insert(stack.end(), children.rbegin(), children.rend());
-        if (!step(done, total))
-            return false;
-        // A pass over the events may have laid the view out after all (a resize does).
-        scheduleDelayedItemsLayout();
-    }
-    return true;
 }
 
 void TreeControl::timerEvent(QTimerEvent* event) {

@@ -30,9 +30,10 @@ public:
     bool Expanded(ItemId item) const;
     void SetExpanded(ItemId item, bool expanded);
     // Expands `item` and every item below it, building pending items on the way, and lays the
-    // view out once at the end. `step(done, total)` is called often and may pass over the
-    // events; when it answers false the walk stops, and what was expanded stays expanded.
-    // Returns false when stopped.
+    // view out once at the end. `step(done, total)` is called often, during that layout too, and
+    // may pass over the events; when it answers false during the walk the walk stops, and what
+    // was expanded stays expanded (during the layout it is too late to stop). Returns false when
+    // stopped.
     bool ExpandSubtree(ItemId item, const std::function<bool(qint64, qint64)>& step);
     // Begins editing the selected item's label in place.
     void StartLabelEdit();
@@ -50,6 +51,9 @@ public:
 
     // Called by the label delegate.
     void FinishLabelEdit(ItemId item, const QString& text);
+
+    // While ExpandSubtree lays the view out, a layout asked for waits until it is over.
+    void doItemsLayout() override;
 
 signals:
     void NodeClick(TreeModel::ItemId item);
@@ -72,9 +76,17 @@ protected:
 
 private:
     void rowsAdded(const QModelIndex& parent);
+    void rowsGoing(const QModelIndex& parent, int first, int last);
+    bool aloneExpandable(ItemId top);
+    ItemId walkSubtree(ItemId top, ItemId until,
+                       const std::function<bool(ItemId, bool, qint64)>& visit);
+    void layOutHeld(const std::function<bool(qint64, qint64)>& step, bool expandingAll);
 
     TreeModel m_model;
     QHash<QString, QIcon> m_icons;
     int m_mousePointer = PointerDefault;
     bool m_layoutHeld = false; // ExpandSubtree is recording expanded items for one layout
+    bool m_layingOut = false;  // ... and is now laying the view out
+    bool m_layoutAgain = false;
+    bool m_passingEvents = false;
 };

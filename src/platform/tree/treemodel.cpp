@@ -13,6 +13,7 @@ namespace {
 }
 // Below this many children a parent's rows are found by walking its children.
 constexpr int kIndexedRows = 32;
+constexpr qint64 kRowsBetweenWatches = 4096;
 } // namespace
 
 TreeModel::TreeModel(QObject* parent) : QAbstractItemModel(parent) {
@@ -35,6 +36,7 @@ void TreeModel::resetStore() {
     m_rows.clear();
     m_cursorParent = m_cursorItem = NoItem;
     m_pendingByNode.clear();
+    m_listedPending = {};
     m_liveCount = 0;
 }
 
@@ -107,23 +109,29 @@ TreeModel::ItemId TreeModel::childAt(ItemId parent, int row) const {
     return c;
 }
 
+TreeModel::ItemId TreeModel::previousOf(ItemId id) const {
+    const ItemId parent = item(id).parent;
+    if (item(parent).first == id)
+        return NoItem;
+    validateRows(parent);
+    return childAt(parent, item(id).row - 1);
+}
+
 void TreeModel::link(ItemId id, ItemId parent, ItemId before) {
     TreeItem& p = at(parent);
+    const ItemId prev = before ? previousOf(before) : p.last;
     TreeItem& i = at(id);
     i.parent = parent;
     i.next = before;
-    i.prev = before ? at(before).prev : p.last;
-    if (i.prev)
-        at(i.prev).next = id;
+    if (prev)
+        at(prev).next = id;
     else
         p.first = id;
-    if (before)
-        at(before).prev = id;
-    else
+    if (!before)
         p.last = id;
     if (!p.rowsValid)
         return;
-    const int row = i.prev ? item(i.prev).row + 1 : 0;
+    const int row = prev ? item(prev).row + 1 : 0;
     int r = row;
     for (ItemId c = id; c != NoItem; c = item(c).next)
         item(c).row = r++;
@@ -135,6 +143,7 @@ void TreeModel::link(ItemId id, ItemId parent, ItemId before) {
 
 void TreeModel::unlink(ItemId id) {
     TreeItem& i = at(id);
+    const ItemId prev = previousOf(id);
     const ItemId parent = i.parent;
     TreeItem& p = at(parent);
     if (p.rowsValid) {
@@ -144,15 +153,13 @@ void TreeModel::unlink(ItemId id) {
         if (const auto rows = m_rows.find(parent); rows != m_rows.end())
             rows->second.erase(rows->second.begin() + i.row);
     }
-    if (i.prev)
-        at(i.prev).next = i.next;
+    if (prev)
+        at(prev).next = i.next;
     else
         p.first = i.next;
-    if (i.next)
-        at(i.next).prev = i.prev;
-    else
-        p.last = i.prev;
-    i.parent = i.prev = i.next = NoItem;
+    if (!i.next)
+        p.last = prev;
+    i.parent = i.next = NoItem;
     m_cursorParent = m_cursorItem = NoItem;
 }
 
@@ -186,11 +193,30 @@ TreeModel::ItemId TreeModel::Add(ItemId relative, Relationship relationship, con
             throw DescribedError(QStringLiteral("Invalid relationship for a new tree item."));
         }
     }
+    return insert(parent, before, newItem(text, image));
+}
+
+TreeModel::ItemId TreeModel::AddShowing(ItemId parent, const XmlNode& node, const QString& text,
+                                        const QString& image) {
+    if (parent != NoItem)
+        EnsureChildren(parent);
+    at(parent);
+    TreeItem created = newItem(text, image);
     const ItemId id = static_cast<ItemId>(m_items.size());
+    setNode(created, id, node);
+    return insert(parent, NoItem, created);
+}
+
+TreeItem TreeModel::newItem(const QString& text, const QString& image) {
     TreeItem created;
     created.alive = 1;
     created.icon = iconIndex(image);
     setLabel(created, text);
+    return created;
+}
+
+TreeModel::ItemId TreeModel::insert(ItemId parent, ItemId before, const TreeItem& created) {
+    const ItemId id = static_cast<ItemId>(m_items.size());
     m_items.push_back(created);
     ++m_liveCount;
     const bool notify = m_silent == 0;
@@ -266,7 +292,10 @@ TreeModel::ItemId TreeModel::Next(ItemId id) const {
 }
 
 TreeModel::ItemId TreeModel::Previous(ItemId id) const {
-    return id == NoItem ? NoItem : at(id).prev;
+    if (id == NoItem)
+        return NoItem;
+    at(id);
+    return previousOf(id);
 }
 
 int TreeModel::ChildCount(ItemId id) {
@@ -302,30 +331,32 @@ void TreeModel::SetTag(ItemId id, const XmlNode& node) {
     const bool pending = at(id).pending;
     if (pending)
         forgetPending(id);
-    TreeItem& i = at(id);
-    i.node = node.raw();
-    i.storage = node.isNull() ? 0 : storageIndex(node.storage());
-    i.namespaceDeclaration = node.isNamespaceDeclaration();
-    if (node.isNamespaceDeclaration())
-        m_namespaceTags[id] = node.rawNamespace();
-    else
-        m_namespaceTags.erase(id);
+    setNode(at(id), id, node);
     if (pending) {
         at(id).pending = 0;
         MarkChildrenPending(id);
     }
 }
 
+void TreeModel::setNode(TreeItem& i, ItemId id, const XmlNode& node) {
+    i.node = node.raw();
+    i.storage = node.isNull() ? 0 : storageIndex(node.storage());
+    if (node.isNamespaceDeclaration())
+        m_namespaceTags[id] = node.rawNamespace();
+    else if (i.namespaceDeclaration)
+        m_namespaceTags.erase(id);
+    i.namespaceDeclaration = node.isNamespaceDeclaration();
+}
+
 void TreeModel::setLabel(TreeItem& i, const QString& text) {
     const LabelArena::Place place = m_labels.store(text);
-    i.labelChunk = place.chunk;
-    i.labelOffset = place.offset;
+    i.labelWhere = place.where;
     i.labelLength = place.length;
     i.wideLabel = place.wide;
 }
 
 QString TreeModel::label(const TreeItem& i) const {
-    return m_labels.text({i.labelChunk, i.labelOffset, i.labelLength, i.wideLabel != 0});
+    return m_labels.text({i.labelWhere, i.labelLength, i.wideLabel != 0});
 }
 
 QString TreeModel::Text(ItemId id) const {
@@ -377,7 +408,19 @@ void TreeModel::MarkChildrenPending(ItemId id) {
     if (id == NoItem || !i.node || i.pending)
         return;
     i.pending = 1;
-    m_pendingByNode.emplace(i.node, id);
+    if (m_bulk > 0) {
+        // A walk builds most items soon after listing them: drop those before the list grows.
+        auto& listed = m_listedPending;
+        if (listed.size() == listed.capacity()) {
+            std::erase_if(listed, [this](ItemId built) { return !item(built).pending; });
+            if (listed.size() * 2 > listed.capacity())
+                listed.reserve(std::max<size_t>(1024, listed.capacity() * 2));
+        }
+        listed.push_back(id);
+    } else {
+        m_pendingByNode.emplace(i.node, id);
+        i.pendingFiled = 1;
+    }
     const auto& storage = m_storages[i.storage];
     const bool watched = std::any_of(m_watched.begin(), m_watched.end(),
                                      [&](const XmlNode& n) { return n.storage() == storage; });
@@ -411,9 +454,10 @@ void TreeModel::EnsureChildren(ItemId id) {
 }
 
 void TreeModel::forgetPending(ItemId id) {
-    const TreeItem& i = item(id);
-    if (!i.pending)
+    TreeItem& i = item(id);
+    if (!i.pending || !i.pendingFiled)
         return;
+    i.pendingFiled = 0;
     auto range = m_pendingByNode.equal_range(i.node);
     for (auto it = range.first; it != range.second; ++it) {
         if (it->second == id) {
@@ -426,6 +470,7 @@ void TreeModel::forgetPending(ItemId id) {
 // A change anywhere below a pending item would show in children built later, so the pending
 // items on the way down to the changed node are built first, from the top.
 void TreeModel::aboutToChange(const XmlNode& container) {
+    fileListedPending();
     if (m_pendingByNode.empty())
         return;
     std::vector<XmlNode> chain;
@@ -439,6 +484,27 @@ void TreeModel::aboutToChange(const XmlNode& container) {
         for (ItemId id : due)
             EnsureChildren(id);
     }
+}
+
+void TreeModel::fileListedPending() {
+    for (ItemId id : m_listedPending) {
+        TreeItem& i = item(id);
+        if (i.alive && i.pending && !i.pendingFiled) {
+            m_pendingByNode.emplace(i.node, id);
+            i.pendingFiled = 1;
+        }
+    }
+    m_listedPending = {};
+}
+
+TreeModel::BulkBuild::~BulkBuild() {
+    if (--m_model.m_bulk == 0)
+        m_model.fileListedPending();
+}
+
+void TreeModel::WatchRowsAsked(std::function<void(qint64)> watcher) {
+    m_rowsWatcher = std::move(watcher);
+    m_rowsAsked = 0;
 }
 
 void TreeModel::unwatchAll() {
@@ -469,6 +535,8 @@ QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) con
     if (parent.isValid() && p == NoItem)
         return {};
     const_cast<TreeModel*>(this)->EnsureChildren(p);
+    if (m_rowsWatcher && (++m_rowsAsked & (kRowsBetweenWatches - 1)) == 0)
+        m_rowsWatcher(m_rowsAsked);
     const ItemId child = childAt(p, row);
     return child == NoItem ? QModelIndex() : createIndex(row, 0, static_cast<quintptr>(child));
 }
@@ -521,7 +589,12 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags TreeModel::flags(const QModelIndex& index) const {
-    if (ItemOf(index) == NoItem)
+    const ItemId id = ItemOf(index);
+    if (id == NoItem)
         return Qt::NoItemFlags;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
+    const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
+    // Said of every leaf, it spares the view a look for a persistent index of each one in every
+    // layout; a leaf that is to open when it gets children is kept by the store (KeepsExpanded).
+    const TreeItem& i = item(id);
+    return i.pending || i.first != NoItem ? flags : flags | Qt::ItemNeverHasChildren;
 }

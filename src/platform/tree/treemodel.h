@@ -36,6 +36,10 @@ public:
     ItemId Add(const QString& text, const QString& image = QString()) {
         return Add(NoItem, tvwLast, text, image);
     }
+    // Adds a last child of `parent` (a last top-level item with NoItem) that shows `node`, with its
+    // label and icon: one step for each of the millions of items a builder may make.
+    ItemId AddShowing(ItemId parent, const XmlNode& node, const QString& text,
+                      const QString& image);
     // Removes the item with all its descendants.
     void Remove(ItemId item);
     void Clear();
@@ -67,6 +71,23 @@ public:
     void EnsureChildren(ItemId item);
     // Items that exist now, pending children not built.
     int BuiltCount() const { return m_liveCount; }
+    // While one lives, items marked pending are listed instead of being filed by their node: a
+    // walk that builds nearly all of them straight away (Expand All) saves filing and unfiling
+    // each. Those still pending are filed when it ends, and before any change of the DOM.
+    class BulkBuild {
+    public:
+        explicit BulkBuild(TreeModel& model) : m_model(model) { ++m_model.m_bulk; }
+        ~BulkBuild();
+        BulkBuild(const BulkBuild&) = delete;
+        BulkBuild& operator=(const BulkBuild&) = delete;
+
+    private:
+        TreeModel& m_model;
+    };
+
+    // Calls `watcher` with the number of rows the view has asked for so far, every few thousand
+    // rows; an empty function stops it. A layout of millions of rows passes over the events so.
+    void WatchRowsAsked(std::function<void(qint64)> watcher);
 
     // An item without children that was expanded: the view keeps no state for it, so the store
     // does, and the view shows its children expanded once it has some.
@@ -100,9 +121,14 @@ private:
     int rowOf(ItemId item) const;
     int rowCountOf(ItemId parent) const;
     ItemId childAt(ItemId parent, int row) const;
+    ItemId previousOf(ItemId item) const;
+    TreeItem newItem(const QString& text, const QString& image);
+    ItemId insert(ItemId parent, ItemId before, const TreeItem& created);
+    void setNode(TreeItem& item, ItemId id, const XmlNode& node);
     void link(ItemId item, ItemId parent, ItemId before);
     void unlink(ItemId item);
     void forgetPending(ItemId item);
+    void fileListedPending();
     void forgetRows(ItemId parent) const;
     void unwatchAll();
     void setLabel(TreeItem& item, const QString& text);
@@ -125,6 +151,10 @@ private:
     ChildLoader m_loader;
     std::function<QVariant(const QString&)> m_iconProvider;
     std::unordered_multimap<const void*, ItemId> m_pendingByNode;
+    std::vector<ItemId> m_listedPending; // marked pending during a BulkBuild, not filed yet
+    int m_bulk = 0;
+    std::function<void(qint64)> m_rowsWatcher;
+    mutable qint64 m_rowsAsked = 0;
     std::vector<XmlNode> m_watched; // one node per document storage we listen to
     static const XmlNode s_noNode;
     static const QString s_noText;
