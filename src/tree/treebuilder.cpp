@@ -95,7 +95,9 @@ void addChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node,
 } // namespace
 
 void DescribeItem(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength) {
-    describeWithChildren(tree, item, node, maxTextLength);
+    describe(tree, item, node, maxTextLength);
+    if (node.nodeType() == NODE_ELEMENT && hasChildItems(node))
+        tree.MarkChildrenPending(item);
 }
 
 void AddXmlNodeToTree(TreeModel::ItemId item, XmlNode node, TreeModel& tree, int maxTextLength) {

@@ -16,8 +16,7 @@ std::vector<XmlNode> childNodesShown(const XmlNode& container) {
     return nodes;
 }
 
-void renewLabel(TreeModel& tree, TreeModel::ItemId item, int maxTextLength) {
-    const XmlNode node = tree.Tag(item);
+void renewLabel(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength) {
     if (ItemIconKey(node).isEmpty())
         return;
     const QString current = tree.Text(item);
@@ -36,11 +35,11 @@ void SyncChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& cont
     for (auto c = item ? tree.Child(item) : tree.FirstTopLevel(); c; c = tree.Next(c))
         shown.push_back(c);
     size_t head = 0;
-    while (head < wanted.size() && head < shown.size() && tree.Tag(shown[head]) == wanted[head])
+    while (head < wanted.size() && head < shown.size() && tree.Shows(shown[head], wanted[head]))
         ++head;
     size_t tail = 0;
     while (tail < wanted.size() - head && tail < shown.size() - head &&
-           tree.Tag(shown[shown.size() - 1 - tail]) == wanted[wanted.size() - 1 - tail])
+           tree.Shows(shown[shown.size() - 1 - tail], wanted[wanted.size() - 1 - tail]))
         ++tail;
     for (size_t i = head; i < shown.size() - tail; ++i)
         tree.Remove(shown[i]);
@@ -58,12 +57,18 @@ void SyncChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& cont
         DescribeItem(tree, added, wanted[i], maxTextLength);
         after = added;
     }
+    // The values of the items that stay may have changed; their names not: a renamed element
+    // is a container of its own, renewed below when its turn comes.
+    auto renewValue = [&](TreeModel::ItemId child, const XmlNode& node) {
+        if (node.nodeType() != NODE_ELEMENT)
+            renewLabel(tree, child, node, maxTextLength);
+    };
     for (size_t i = 0; i < head; ++i)
-        renewLabel(tree, shown[i], maxTextLength);
-    for (size_t i = shown.size() - tail; i < shown.size(); ++i)
-        renewLabel(tree, shown[i], maxTextLength);
+        renewValue(shown[i], wanted[i]);
+    for (size_t k = 0; k < tail; ++k)
+        renewValue(shown[shown.size() - 1 - k], wanted[wanted.size() - 1 - k]);
     if (item != TreeModel::NoItem)
-        renewLabel(tree, item, maxTextLength);
+        renewLabel(tree, item, container, maxTextLength);
 }
 
 TreeModel::ItemId ItemShowing(TreeModel& tree, const XmlNode& node, bool build) {

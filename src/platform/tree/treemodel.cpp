@@ -325,6 +325,15 @@ XmlNode TreeModel::Tag(ItemId id) const {
     return XmlNode(i.node, m_storages[i.storage], ns);
 }
 
+bool TreeModel::Shows(ItemId id, const XmlNode& node) const {
+    if (id == NoItem)
+        return node.isNull();
+    const TreeItem& i = at(id);
+    if (i.node != node.raw() || (i.node && m_storages[i.storage] != node.storage()))
+        return false;
+    return (i.namespaceDeclaration ? m_namespaceTags.at(id) : nullptr) == node.rawNamespace();
+}
+
 void TreeModel::SetTag(ItemId id, const XmlNode& node) {
     if (id == NoItem)
         noSuchItem();

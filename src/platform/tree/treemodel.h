@@ -57,6 +57,8 @@ public:
     int ChildCount(ItemId item);
 
     XmlNode Tag(ItemId item) const;
+    // Whether the item's Tag is `node`, without making a handle.
+    bool Shows(ItemId item, const XmlNode& node) const;
     void SetTag(ItemId item, const XmlNode& node);
     QString Text(ItemId item) const;
     void SetText(ItemId item, const QString& text);
