@@ -16,6 +16,10 @@ std::vector<XmlNode> childNodesShown(const XmlNode& container) {
     return nodes;
 }
 
+bool hasBuiltChildren(TreeModel& tree, TreeModel::ItemId item) {
+    return !tree.ChildrenPending(item) && tree.Child(item) != TreeModel::NoItem;
+}
+
 void renewLabel(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, int maxTextLength) {
     if (ItemIconKey(node).isEmpty())
         return;
@@ -41,21 +45,39 @@ void SyncChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& cont
     while (tail < wanted.size() - head && tail < shown.size() - head &&
            tree.Shows(shown[shown.size() - 1 - tail], wanted[wanted.size() - 1 - tail]))
         ++tail;
-    for (size_t i = head; i < shown.size() - tail; ++i)
-        tree.Remove(shown[i]);
-    const TreeModel::ItemId before = tail ? shown[shown.size() - tail] : TreeModel::NoItem;
-    TreeModel::ItemId after = head ? shown[head - 1] : TreeModel::NoItem;
-    for (size_t i = head; i < wanted.size() - tail; ++i) {
-        TreeModel::ItemId added;
-        if (after)
-            added = tree.Add(after, TreeModel::tvwNext, kPlaceholder);
-        else if (before)
-            added = tree.Add(before, TreeModel::tvwPrevious, kPlaceholder);
-        else
-            added =
-                item ? tree.Add(item, TreeModel::tvwChild, kPlaceholder) : tree.Add(kPlaceholder);
-        DescribeItem(tree, added, wanted[i], maxTextLength);
-        after = added;
+    const bool swapped = shown.size() - tail - head == 2 && wanted.size() - tail - head == 2 &&
+                         tree.Shows(shown[head], wanted[head + 1]) &&
+                         tree.Shows(shown[head + 1], wanted[head]);
+    if (swapped) {
+        // Two neighbours changed places (a move up or down): the one with items built below it
+        // (expanded, most likely) stays, the other is built anew on its other side.
+        const TreeModel::ItemId first = shown[head], second = shown[head + 1];
+        if (hasBuiltChildren(tree, first) || !hasBuiltChildren(tree, second)) {
+            tree.Remove(second);
+            DescribeItem(tree, tree.Add(first, TreeModel::tvwPrevious, kPlaceholder), wanted[head],
+                         maxTextLength);
+        } else {
+            tree.Remove(first);
+            DescribeItem(tree, tree.Add(second, TreeModel::tvwNext, kPlaceholder), wanted[head + 1],
+                         maxTextLength);
+        }
+    } else {
+        for (size_t i = head; i < shown.size() - tail; ++i)
+            tree.Remove(shown[i]);
+        const TreeModel::ItemId before = tail ? shown[shown.size() - tail] : TreeModel::NoItem;
+        TreeModel::ItemId after = head ? shown[head - 1] : TreeModel::NoItem;
+        for (size_t i = head; i < wanted.size() - tail; ++i) {
+            TreeModel::ItemId added;
+            if (after)
+                added = tree.Add(after, TreeModel::tvwNext, kPlaceholder);
+            else if (before)
+                added = tree.Add(before, TreeModel::tvwPrevious, kPlaceholder);
+            else
+                added = item ? tree.Add(item, TreeModel::tvwChild, kPlaceholder)
+                             : tree.Add(kPlaceholder);
+            DescribeItem(tree, added, wanted[i], maxTextLength);
+            after = added;
+        }
     }
     // The values of the items that stay may have changed; their names not: a renamed element
     // is a container of its own, renewed below when its turn comes.
