@@ -33,6 +33,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/tree/itemstore.cpp
   src/platform/xml/xmlheldcopy.h
   src/platform/xml/xmlheldcopy.cpp
+  src/platform/xml/xmlvalidation.h
+  src/platform/xml/xmlvalidation.cpp
   src/platform/tree/treemodel.h
   src/platform/tree/treemodel.cpp
   src/tree/treebuilder.h

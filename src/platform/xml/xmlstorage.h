@@ -153,6 +153,11 @@ inline const xmlChar* xc(const QByteArray& b) {
 
 std::shared_ptr<XmlStorage> newStorage(xmlDocPtr doc);
 
+// libxml2 asks this for every resource from outside the document (an external DTD or entity, a
+// schema): nothing is read, and never anything from the network, except local files while a
+// validation on this thread reads its schemas (xmlvalidation.cpp).
+xmlParserInputPtr loadExternalResource(const char* url, const char* id, xmlParserCtxtPtr ctxt);
+
 // While alive, keeps libxml2 from printing and records its first error.
 struct ErrorCapture {
     ErrorCapture();

@@ -1,0 +1,354 @@
+// Validation over libxml2: the three schema languages, the document's own hints and declaration,
+// the way each fault is tied to its node, and reading schemas from local files only.
+
+#include "platform/xml/xmlvalidation.h"
+
+#include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlstorage.h"
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/relaxng.h>
+#include <libxml/valid.h>
+#include <libxml/xmlschemas.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+#include <unordered_map>
+
+using namespace xmlimpl;
+
+namespace {
+
+constexpr const char* kInstanceNamespace = "http://www.w3.org/2001/XMLSchema-instance";
+
+// Set on a thread while it validates: what the external resource loader may read there.
+struct LocalReads {
+    QStringList refused;
+};
+thread_local LocalReads* t_localReads = nullptr;
+
+// While alive, libxml2 reads local files on this thread and refuses everything else.
+class LocalReadsOnly {
+public:
+    explicit LocalReadsOnly(LocalReads& reads) : m_previous(t_localReads) { t_localReads = &reads; }
+    ~LocalReadsOnly() { t_localReads = m_previous; }
+    LocalReadsOnly(const LocalReadsOnly&) = delete;
+    LocalReadsOnly& operator=(const LocalReadsOnly&) = delete;
+
+private:
+    LocalReads* m_previous;
+};
+
+// The position of a node among its parent's children, counted from the last node asked about
+// under the same parent when that one comes before it (faults mostly come in document order, so
+// a long list of siblings is walked about once).
+class PlaceFinder {
+public:
+    XmlNodePlace placeOf(xmlNodePtr node) {
+        XmlNodePlace place;
+        if (node->type == XML_ATTRIBUTE_NODE) {
+            int index = 0;
+            for (xmlAttrPtr a = node->parent ? node->parent->properties : nullptr;
+                 a && reinterpret_cast<xmlNodePtr>(a) != node; a = a->next)
+                ++index;
+            place.attribute = index;
+            node = node->parent;
+        }
+        for (; node && node->parent && node->type != XML_DOCUMENT_NODE; node = node->parent)
+            place.steps.prepend(positionOf(node));
+        if (!node || node->type != XML_DOCUMENT_NODE)
+            return {};
+        return place;
+    }
+
+private:
+    int positionOf(xmlNodePtr node) {
+        Known& known = m_known[node->parent];
+        int steps = 0;
+        xmlNodePtr at = node;
+        for (; at && at != known.node; at = at->prev)
+            ++steps;
+        const int position = at ? known.position + steps : steps - 1;
+        known = {node, position};
+        return position;
+    }
+    struct Known {
+        xmlNodePtr node = nullptr;
+        int position = 0;
+    };
+    std::unordered_map<xmlNodePtr, Known> m_known;
+};
+
+// Collects libxml2's structured errors into the result. Faults of the document are tied to
+// their node; faults reported from another file are the schema's own.
+struct Collector {
+    XmlValidationResult& result;
+    xmlDocPtr doc;
+    PlaceFinder places;
+
+    void add(const xmlError& error) {
+        const bool warning = error.level == XML_ERR_WARNING;
+        if (error.level == XML_ERR_NONE)
+            return;
+        warning ? ++result.warnings : ++result.errors;
+        if (result.issues.size() >= XmlValidationResult::kMaxListed)
+            return;
+        XmlValidationIssue issue;
+        issue.warning = warning;
+        issue.message = QString::fromUtf8(error.message ? error.message : "").trimmed();
+        issue.line = error.line;
+        auto* node = static_cast<xmlNodePtr>(error.node);
+        if (node && node->doc == doc) {
+            issue.place = places.placeOf(node);
+            if (issue.line <= 0)
+                issue.line = int(xmlGetLineNo(node->type == XML_ATTRIBUTE_NODE ? node->parent : node));
+        } else if (error.file && (!doc->URL || std::strcmp(error.file, reinterpret_cast<const char*>(doc->URL)) != 0)) {
+            issue.file = QString::fromUtf8(error.file);
+        }
+        result.issues.append(issue);
+    }
+    void addOwn(const QString& message, bool warning = false) {
+        warning ? ++result.warnings : ++result.errors;
+        XmlValidationIssue issue;
+        issue.warning = warning;
+        issue.message = message;
+        result.issues.append(issue);
+    }
+};
+
+void collect(void* data, xmlErrorPtr error) {
+    if (error)
+        static_cast<Collector*>(data)->add(*error);
+}
+
+// Errors libxml2 reports without a handler of the task's own (DTD validation, parsing a DTD or a
+// schema document) go to the thread's structured handler while this is alive.
+class ThreadErrors {
+public:
+    explicit ThreadErrors(Collector& collector) { xmlSetStructuredErrorFunc(&collector, collect); }
+    ~ThreadErrors() { xmlSetStructuredErrorFunc(nullptr, nullptr); }
+    ThreadErrors(const ThreadErrors&) = delete;
+    ThreadErrors& operator=(const ThreadErrors&) = delete;
+};
+
+enum class Language { Dtd, XmlSchema, RelaxNg };
+
+// By the file's name, else by what it declares.
+Language languageOf(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("xsd"))
+        return Language::XmlSchema;
+    if (suffix == QLatin1String("rng"))
+        return Language::RelaxNg;
+    if (suffix == QLatin1String("dtd"))
+        return Language::Dtd;
+    QFile file(path);
+    const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(4096) : QByteArray();
+    if (head.contains("http://relaxng.org/ns/structure/1.0"))
+        return Language::RelaxNg;
+    if (head.contains("http://www.w3.org/2001/XMLSchema"))
+        return Language::XmlSchema;
+    return Language::Dtd;
+}
+
+template <typename T, void (*Free)(T*)> struct Owned {
+    T* p = nullptr;
+    explicit Owned(T* value) : p(value) {}
+    ~Owned() {
+        if (p)
+            Free(p);
+    }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+};
+
+// Said first, before the schema's own faults that tell why.
+void notLoaded(Collector& c, const char* kind) {
+    c.result.schemaLoaded = false;
+    c.result.issues.prepend({});
+    XmlValidationIssue& first = c.result.issues.first();
+    first.message = QStringLiteral("The %1 \"%2\" could not be loaded.")
+                        .arg(QLatin1String(kind), c.result.schema);
+    ++c.result.errors;
+}
+
+void againstXmlSchema(Collector& c, const QByteArray& path) {
+    Owned<xmlSchemaParserCtxt, xmlSchemaFreeParserCtxt> parser(xmlSchemaNewParserCtxt(path));
+    if (!parser.p)
+        throw XmlError(QStringLiteral("Out of memory"));
+    xmlSchemaSetParserStructuredErrors(parser.p, collect, &c);
+    Owned<xmlSchema, xmlSchemaFree> schema(xmlSchemaParse(parser.p));
+    if (!schema.p)
+        return notLoaded(c, "schema");
+    Owned<xmlSchemaValidCtxt, xmlSchemaFreeValidCtxt> valid(xmlSchemaNewValidCtxt(schema.p));
+    if (!valid.p)
+        throw XmlError(QStringLiteral("Out of memory"));
+    xmlSchemaSetValidStructuredErrors(valid.p, collect, &c);
+    xmlSchemaValidateDoc(valid.p, c.doc);
+}
+
+void againstRelaxNg(Collector& c, const QByteArray& path) {
+    Owned<xmlRelaxNGParserCtxt, xmlRelaxNGFreeParserCtxt> parser(xmlRelaxNGNewParserCtxt(path));
+    if (!parser.p)
+        throw XmlError(QStringLiteral("Out of memory"));
+    xmlRelaxNGSetParserStructuredErrors(parser.p, collect, &c);
+    Owned<xmlRelaxNG, xmlRelaxNGFree> schema(xmlRelaxNGParse(parser.p));
+    if (!schema.p)
+        return notLoaded(c, "schema");
+    Owned<xmlRelaxNGValidCtxt, xmlRelaxNGFreeValidCtxt> valid(xmlRelaxNGNewValidCtxt(schema.p));
+    if (!valid.p)
+        throw XmlError(QStringLiteral("Out of memory"));
+    xmlRelaxNGSetValidStructuredErrors(valid.p, collect, &c);
+    xmlRelaxNGValidateDoc(valid.p, c.doc);
+}
+
+void againstDtdFile(Collector& c, const QByteArray& path) {
+    Owned<xmlDtd, xmlFreeDtd> dtd(xmlParseDTD(nullptr, reinterpret_cast<const xmlChar*>(path.constData())));
+    if (!dtd.p)
+        return notLoaded(c, "DTD");
+    Owned<xmlValidCtxt, xmlFreeValidCtxt> valid(xmlNewValidCtxt());
+    if (!valid.p)
+        throw XmlError(QStringLiteral("Out of memory"));
+    xmlValidateDtd(valid.p, c.doc, dtd.p);
+}
+
+// libxml2 builds the schema from the xsi:schemaLocation and xsi:noNamespaceSchemaLocation
+// hints of the elements it validates when it is given none.
+void againstHints(Collector& c) {
+    Owned<xmlSchemaValidCtxt, xmlSchemaFreeValidCtxt> valid(xmlSchemaNewValidCtxt(nullptr));
+    if (!valid.p)
+        throw XmlError(QStringLiteral("Out of memory"));
+    xmlSchemaSetValidStructuredErrors(valid.p, collect, &c);
+    xmlSchemaValidateDoc(valid.p, c.doc);
+}
+
+// The internal subset with the external DTD its SYSTEM identifier names, which libxml2 attaches
+// to the document.
+void againstDocumentType(Collector& c) {
+    Owned<xmlValidCtxt, xmlFreeValidCtxt> valid(xmlNewValidCtxt());
+    if (!valid.p)
+        throw XmlError(QStringLiteral("Out of memory"));
+    const bool external = c.doc->intSubset->SystemID != nullptr;
+    const int errorsBefore = c.result.errors;
+    xmlValidateDocument(valid.p, c.doc);
+    if (external && !c.doc->extSubset && c.result.errors > errorsBefore) {
+        c.result.schema =
+            QString::fromUtf8(reinterpret_cast<const char*>(c.doc->intSubset->SystemID));
+        notLoaded(c, "DTD");
+    }
+}
+
+bool hasSchemaHints(xmlDocPtr doc) {
+    const xmlNodePtr root = xmlDocGetRootElement(doc);
+    for (xmlAttrPtr a = root ? root->properties : nullptr; a; a = a->next) {
+        if (a->ns && a->ns->href && std::strcmp(reinterpret_cast<const char*>(a->ns->href), kInstanceNamespace) == 0 &&
+            (xmlStrEqual(a->name, BAD_CAST "schemaLocation") ||
+             xmlStrEqual(a->name, BAD_CAST "noNamespaceSchemaLocation")))
+            return true;
+    }
+    return false;
+}
+
+// A name libxml2 can open: a local path as it is, anything else untouched (the loader refuses it).
+QByteArray fileName(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+} // namespace
+
+namespace xmlimpl {
+
+// Installed for the whole program: nothing outside the document is read, except local files
+// while a validation on this thread asks for them.
+xmlParserInputPtr loadExternalResource(const char* url, const char*, xmlParserCtxtPtr ctxt) {
+    LocalReads* reads = t_localReads;
+    if (!reads || !url)
+        return nullptr;
+    const QString name = QString::fromUtf8(url);
+    const QString scheme = QUrl(name).scheme().toLower();
+    if (!scheme.isEmpty() && scheme != QLatin1String("file")) {
+        if (!reads->refused.contains(name))
+            reads->refused.append(name);
+        return nullptr;
+    }
+    return xmlNewInputFromFile(ctxt, url);
+}
+
+} // namespace xmlimpl
+
+XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& request) {
+    XmlValidationResult result;
+    const std::shared_ptr<XmlStorage> storage = document.asNode().storage();
+    xmlDocPtr doc = storage->doc;
+    ErrorCapture quiet; // libxml2 set up, and nothing printed
+    Collector collector{result, doc, {}};
+    if (!request.documentFile.isEmpty()) {
+        xmlFree(const_cast<xmlChar*>(doc->URL));
+        doc->URL = xmlStrdup(reinterpret_cast<const xmlChar*>(
+            QFileInfo(request.documentFile).absoluteFilePath().toUtf8().constData()));
+    }
+    LocalReads reads;
+    {
+        LocalReadsOnly localOnly(reads);
+        ThreadErrors threadErrors(collector);
+        if (!request.schemaFile.isEmpty()) {
+            result.against = XmlValidationResult::Against::ChosenSchema;
+            result.schema = request.schemaFile;
+            const QByteArray path = fileName(request.schemaFile);
+            switch (languageOf(request.schemaFile)) {
+            case Language::XmlSchema: againstXmlSchema(collector, path); break;
+            case Language::RelaxNg: againstRelaxNg(collector, path); break;
+            case Language::Dtd: againstDtdFile(collector, path); break;
+            }
+        } else if (hasSchemaHints(doc)) {
+            result.against = XmlValidationResult::Against::SchemaHints;
+            againstHints(collector);
+        } else if (doc->intSubset) {
+            result.against = XmlValidationResult::Against::DocumentType;
+            againstDocumentType(collector);
+        }
+    }
+    for (const QString& refused : reads.refused)
+        collector.addOwn(QStringLiteral("Refused to read \"%1\": schemas and DTDs are read only "
+                                        "from local files.")
+                             .arg(refused));
+    return result;
+}
+
+XmlNode NodeAtPlace(const XmlDocument& document, const XmlNodePlace& place) {
+    if (document.isNull() || place.isNull())
+        return {};
+    const std::shared_ptr<XmlStorage> storage = document.asNode().storage();
+    xmlNodePtr node = reinterpret_cast<xmlNodePtr>(storage->doc);
+    for (int step : place.steps) {
+        xmlNodePtr child = node->children;
+        for (int i = 0; child && i < step; ++i)
+            child = child->next;
+        if (!child)
+            return {};
+        node = child;
+    }
+    if (place.attribute >= 0) {
+        if (node->type != XML_ELEMENT_NODE)
+            return {};
+        xmlAttrPtr attribute = node->properties;
+        for (int i = 0; attribute && i < place.attribute; ++i)
+            attribute = attribute->next;
+        if (!attribute)
+            return {};
+        node = reinterpret_cast<xmlNodePtr>(attribute);
+    }
+    return XmlNode(node, storage);
+}
+
+XmlDocumentStamp::XmlDocumentStamp(const XmlDocument& document)
+    : m_storage(document.asNode().storage()), m_revision(document.revision()) {}
+
+bool XmlDocumentStamp::isCurrentFor(const XmlDocument& document) const {
+    if (document.isNull())
+        return false;
+    const std::shared_ptr<XmlStorage> storage = m_storage.lock();
+    return storage && storage == document.asNode().storage() && document.revision() == m_revision;
+}

@@ -1,0 +1,329 @@
+// Validation in the XML layer: the three schema languages and the document's own references,
+// each fault tied to its node, schemas that do not load, and no network, ever.
+
+#include "platform/xml/xmlvalidation.h"
+#include "support/networkwatch.h"
+#include "support/xmltesting.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace xmltesting;
+
+namespace {
+
+const char* const kXsd = R"(<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema">
+  <xs:element name="shelf"><xs:complexType><xs:sequence>
+    <xs:element name="book" maxOccurs="unbounded"><xs:complexType>
+      <xs:sequence>
+        <xs:element name="title" type="xs:string"/>
+        <xs:element name="year" type="xs:integer"/>
+      </xs:sequence>
+      <xs:attribute name="id" type="xs:ID"/>
+      <xs:attribute name="format" use="required"><xs:simpleType>
+        <xs:restriction base="xs:string">
+          <xs:enumeration value="paper"/><xs:enumeration value="ebook"/>
+        </xs:restriction></xs:simpleType></xs:attribute>
+    </xs:complexType></xs:element>
+  </xs:sequence></xs:complexType></xs:element>
+</xs:schema>)";
+
+const char* const kRng = R"(<element name="shelf" xmlns="http://relaxng.org/ns/structure/1.0"
+    datatypeLibrary="http://www.w3.org/2001/XMLSchema-datatypes">
+  <oneOrMore><element name="book">
+    <optional><attribute name="id"><data type="ID"/></attribute></optional>
+    <attribute name="format"><choice><value>paper</value><value>ebook</value></choice></attribute>
+    <element name="title"><text/></element>
+    <element name="year"><data type="integer"/></element>
+  </element></oneOrMore>
+</element>)";
+
+const char* const kDtd = R"(<!ELEMENT shelf (book+)>
+<!ELEMENT book (title, year)>
+<!ATTLIST book id ID #IMPLIED format (paper|ebook) #REQUIRED>
+<!ELEMENT title (#PCDATA)>
+<!ELEMENT year (#PCDATA)>
+)";
+
+// The shelf with one book; `change` replaces the marked parts.
+QString shelf(const char* bookAttributes, const char* bookContent) {
+    return QStringLiteral("<shelf><book %1>%2</book></shelf>")
+        .arg(q(bookAttributes), q(bookContent));
+}
+
+struct Fault {
+    const char* name;
+    const char* attributes;
+    const char* content;
+    // The node the first fault is tied to, as an XPath, and part of libxml2's message.
+    const char* node;
+    const char* says;
+};
+
+// One fault of each kind; the DTD has no data types, so its "wrong type" is an ID that is no name.
+const Fault kFaults[] = {
+    {"valid", R"(format="paper")", "<title>A</title><year>1999</year>", nullptr, nullptr},
+    {"missing element", R"(format="paper")", "<title>A</title>", "/shelf/book", ""},
+    {"undeclared attribute", R"(format="paper" colour="red")",
+     "<title>A</title><year>1999</year>", "/shelf/book", "colour"},
+    {"bad enumeration", R"(format="vinyl")", "<title>A</title><year>1999</year>", "/shelf/book",
+     "vinyl"},
+};
+
+struct Language {
+    const char* file;
+    const char* schema;
+};
+const Language kLanguages[] = {{"shelf.xsd", kXsd}, {"shelf.rng", kRng}, {"shelf.dtd", kDtd}};
+
+XmlValidationResult validateCopy(const XmlDocument& document, const XmlValidationRequest& request) {
+    XmlDocument copy = document.snapshot();
+    return Validate(copy, request);
+}
+
+QString describe(const XmlValidationResult& result) {
+    QStringList lines;
+    for (const XmlValidationIssue& issue : result.issues)
+        lines << QStringLiteral("%1:%2 %3").arg(issue.file).arg(issue.line).arg(issue.message);
+    return lines.join(QLatin1Char('\n'));
+}
+
+class Validation : public ::testing::Test {
+protected:
+    QString write(const QString& name, const QString& text) {
+        const QString path = dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        writeBytes(path, text.toUtf8());
+        return path;
+    }
+    QTemporaryDir dir;
+    NetworkWatch network;
+};
+
+} // namespace
+
+TEST_F(Validation, EachLanguageFindsEachFaultAtItsNode) {
+    for (const Language& language : kLanguages) {
+        const QString schema = write(q(language.file), q(language.schema));
+        for (const Fault& fault : kFaults) {
+            SCOPED_TRACE(std::string(language.file) + ": " + fault.name);
+            const XmlDocument document = parsed(shelf(fault.attributes, fault.content));
+            const XmlValidationResult result = validateCopy(document, {schema, {}});
+            EXPECT_EQ(result.against, XmlValidationResult::Against::ChosenSchema);
+            EXPECT_TRUE(result.schemaLoaded);
+            if (!fault.node) {
+                EXPECT_TRUE(result.valid()) << str(describe(result));
+                EXPECT_TRUE(result.issues.isEmpty());
+                continue;
+            }
+            ASSERT_FALSE(result.valid());
+            ASSERT_FALSE(result.issues.isEmpty());
+            const XmlValidationIssue& first = result.issues.first();
+            // RELAX NG names the element only ("failed to validate attributes").
+            EXPECT_TRUE(describe(result).contains(q(fault.says)) ||
+                        QByteArray(language.file).endsWith(".rng"))
+                << str(describe(result));
+            EXPECT_FALSE(first.warning);
+            EXPECT_EQ(first.line, 1);
+            EXPECT_TRUE(first.file.isEmpty());
+            const XmlNode node = NodeAtPlace(document, first.place);
+            EXPECT_TRUE(node == document.selectSingleNode(q(fault.node)) ||
+                        node.parentNode() == document.selectSingleNode(q(fault.node)))
+                << str(describe(result)) << " at " << str(node.nodeName());
+        }
+    }
+}
+
+TEST_F(Validation, WrongTypesAreTiedToTheValueTheyConcern) {
+    const struct {
+        const char* file;
+        const char* schema;
+        const char* attributes;
+        const char* content;
+        const char* node;
+    } rows[] = {
+        {"shelf.xsd", kXsd, R"(format="paper")", "<title>A</title><year>soon</year>", "/shelf/book/year"},
+        {"shelf.rng", kRng, R"(format="paper")", "<title>A</title><year>soon</year>", "/shelf/book/year"},
+        {"shelf.dtd", kDtd, R"(format="paper" id="9")", "<title>A</title><year>1</year>", "/shelf/book"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        const QString schema = write(q(row.file), q(row.schema));
+        const XmlDocument document = parsed(shelf(row.attributes, row.content));
+        const XmlValidationResult result = validateCopy(document, {schema, {}});
+        ASSERT_FALSE(result.valid());
+        const XmlNode node = NodeAtPlace(document, result.issues.first().place);
+        const XmlNode expected = document.selectSingleNode(q(row.node));
+        EXPECT_TRUE(node == expected || node.parentNode() == expected || node.ownerElement() == expected)
+            << str(describe(result));
+    }
+}
+
+TEST_F(Validation, FaultsDeepInALongDocumentLeadToTheirNodes) {
+    // Many siblings, faults out of order: the places must still be exact.
+    QString text = QStringLiteral("<shelf>\n");
+    for (int i = 0; i < 3000; ++i) {
+        const bool bad = i % 700 == 3;
+        text += QStringLiteral("<book id=\"b%1\" format=\"%2\"><title>T</title><year>%3</year></book>\n")
+                    .arg(i)
+                    .arg(bad ? QStringLiteral("vinyl") : QStringLiteral("paper"))
+                    .arg(i % 900 == 5 ? QStringLiteral("x") : QString::number(i));
+    }
+    text += QStringLiteral("</shelf>");
+    const XmlDocument document = parsed(text);
+    const QString schema = write(QStringLiteral("shelf.xsd"), q(kXsd));
+    const XmlValidationResult result = validateCopy(document, {schema, {}});
+    ASSERT_EQ(result.errors, 5 + 4) << str(describe(result));
+    for (const XmlValidationIssue& issue : result.issues) {
+        XmlNode node = NodeAtPlace(document, issue.place);
+        ASSERT_FALSE(node.isNull()) << str(issue.message);
+        while (node.nodeName() != QLatin1String("book"))
+            node = node.ownerElement().isNull() ? node.parentNode() : node.ownerElement();
+        const int number = node.attributes().getNamedItem(QStringLiteral("id")).text().mid(1).toInt();
+        EXPECT_TRUE(number % 700 == 3 || number % 900 == 5) << str(issue.message);
+        EXPECT_EQ(issue.line, number + 2) << str(issue.message);
+    }
+}
+
+TEST_F(Validation, TheDocumentsOwnReferencesResolveBesideIt) {
+    write(QStringLiteral("schemas/shelf.xsd"), q(kXsd));
+    write(QStringLiteral("shelf.dtd"), q(kDtd));
+    const QString documentFile = dir.filePath(QStringLiteral("shelf.xml"));
+    const char* const instance = "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"";
+    const struct {
+        const char* name;
+        QString text;
+        XmlValidationResult::Against against;
+        bool valid;
+    } rows[] = {
+        {"no namespace hint",
+         QStringLiteral("<shelf %1 xsi:noNamespaceSchemaLocation=\"schemas/shelf.xsd\">"
+                        "<book format=\"ebook\"><title>A</title><year>1</year></book></shelf>")
+             .arg(q(instance)),
+         XmlValidationResult::Against::SchemaHints, true},
+        {"hint finds a fault",
+         QStringLiteral("<shelf %1 xsi:noNamespaceSchemaLocation=\"schemas/shelf.xsd\">"
+                        "<book format=\"ebook\"><title>A</title></book></shelf>")
+             .arg(q(instance)),
+         XmlValidationResult::Against::SchemaHints, false},
+        {"hint before the document type",
+         QStringLiteral("<!DOCTYPE shelf SYSTEM \"missing.dtd\"><shelf %1 "
+                        "xsi:noNamespaceSchemaLocation=\"schemas/shelf.xsd\">"
+                        "<book format=\"ebook\"><title>A</title><year>1</year></book></shelf>")
+             .arg(q(instance)),
+         XmlValidationResult::Against::SchemaHints, true},
+        {"external DTD",
+         QStringLiteral("<!DOCTYPE shelf SYSTEM \"shelf.dtd\"><shelf><book format=\"paper\">"
+                        "<title>A</title><year>1</year></book></shelf>"),
+         XmlValidationResult::Against::DocumentType, true},
+        {"internal subset",
+         QStringLiteral("<!DOCTYPE shelf [<!ELEMENT shelf (#PCDATA)>]><shelf><x/></shelf>"),
+         XmlValidationResult::Against::DocumentType, false},
+        {"internal subset and external DTD",
+         QStringLiteral("<!DOCTYPE shelf SYSTEM \"shelf.dtd\" [<!ENTITY t \"A\">]><shelf>"
+                        "<book format=\"paper\"><title>&t;</title><year>1</year></book></shelf>"),
+         XmlValidationResult::Against::DocumentType, true},
+        {"nothing to validate against", QStringLiteral("<shelf/>"),
+         XmlValidationResult::Against::Nothing, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const XmlDocument document = parsed(row.text);
+        const QString before = document.xml();
+        const XmlValidationResult result = validateCopy(document, {{}, documentFile});
+        EXPECT_EQ(result.against, row.against);
+        EXPECT_TRUE(result.schemaLoaded);
+        EXPECT_EQ(result.valid(), row.valid) << str(describe(result));
+        EXPECT_EQ(document.xml(), before);
+    }
+}
+
+TEST_F(Validation, ASchemaThatDoesNotLoadIsReportedWithItsOwnFaults) {
+    const XmlDocument document = parsed(shelf(R"(format="paper")", "<title>A</title><year>1</year>"));
+    const struct {
+        const char* file;
+        const char* text;
+        const char* kind;
+    } rows[] = {
+        {"broken.xsd", "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element/>"
+                       "</xs:schema>", "schema"},
+        {"malformed.xsd", "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">", "schema"},
+        {"broken.rng", "<grammar xmlns=\"http://relaxng.org/ns/structure/1.0\"><start/></grammar>",
+         "schema"},
+        {"broken.dtd", "<!ELEMENT shelf (book", "DTD"},
+        {"absent.xsd", nullptr, "schema"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        const QString path = row.text ? write(q(row.file), q(row.text)) : dir.filePath(q(row.file));
+        const XmlValidationResult result = validateCopy(document, {path, {}});
+        EXPECT_FALSE(result.schemaLoaded);
+        EXPECT_FALSE(result.valid());
+        ASSERT_GE(result.issues.size(), 1);
+        EXPECT_EQ(result.issues.first().message,
+                  QStringLiteral("The %1 \"%2\" could not be loaded.").arg(q(row.kind), path));
+        if (row.text) {
+            ASSERT_GE(result.issues.size(), 2) << str(describe(result));
+            EXPECT_TRUE(result.issues.at(1).place.isNull());
+        }
+    }
+    // A DTD the document names and that is not there.
+    const XmlDocument named =
+        parsed(QStringLiteral("<!DOCTYPE shelf SYSTEM \"nowhere.dtd\"><shelf/>"));
+    const XmlValidationResult result =
+        validateCopy(named, {{}, dir.filePath(QStringLiteral("shelf.xml"))});
+    EXPECT_FALSE(result.schemaLoaded);
+    EXPECT_EQ(result.issues.first().message,
+              QStringLiteral("The DTD \"nowhere.dtd\" could not be loaded."));
+}
+
+TEST_F(Validation, RemoteReferencesAreRefusedWithoutAnyConnection) {
+    const QString importing =
+        write(QStringLiteral("importing.xsd"),
+              QStringLiteral("<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+                             "<xs:include schemaLocation=\"https://example.com/part.xsd\"/>"
+                             "<xs:element name=\"shelf\"/></xs:schema>"));
+    const struct {
+        const char* name;
+        QString text;
+        QString schema;
+        const char* refused;
+    } rows[] = {
+        {"hint", QStringLiteral("<shelf xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                                "xsi:noNamespaceSchemaLocation=\"http://example.com/s.xsd\"/>"),
+         {}, "http://example.com/s.xsd"},
+        {"namespace hint",
+         QStringLiteral("<s:shelf xmlns:s=\"urn:s\" xmlns:xsi=\"http://www.w3.org/2001/"
+                        "XMLSchema-instance\" xsi:schemaLocation=\"urn:s ftp://example.com/s.xsd\"/>"),
+         {}, "ftp://example.com/s.xsd"},
+        {"external DTD", QStringLiteral("<!DOCTYPE shelf SYSTEM \"http://example.com/s.dtd\"><shelf/>"),
+         {}, "http://example.com/s.dtd"},
+        {"include in a chosen schema", QStringLiteral("<shelf/>"), importing,
+         "https://example.com/part.xsd"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const XmlDocument document = parsed(row.text);
+        const XmlValidationResult result = validateCopy(document, {row.schema, {}});
+        EXPECT_FALSE(result.valid());
+        const QString refusal = QStringLiteral("Refused to read \"%1\": schemas and DTDs are read "
+                                               "only from local files.")
+                                    .arg(q(row.refused));
+        EXPECT_TRUE(std::any_of(result.issues.begin(), result.issues.end(),
+                                [&](const XmlValidationIssue& i) { return i.message == refusal; }))
+            << str(describe(result));
+    }
+    EXPECT_EQ(network.attempts(), 0);
+}
+
+TEST(ValidationStamp, TellsWhetherResultsAreStillCurrent) {
+    XmlDocument document = parsed(QStringLiteral("<a/>"));
+    const XmlDocumentStamp stamp(document);
+    EXPECT_TRUE(stamp.isCurrentFor(document));
+    EXPECT_FALSE(stamp.isCurrentFor(document.snapshot()));
+    document.documentElement().appendChild(document.createElement(QStringLiteral("b")));
+    EXPECT_FALSE(stamp.isCurrentFor(document));
+    EXPECT_FALSE(XmlDocumentStamp().isCurrentFor(document));
+    EXPECT_FALSE(stamp.isCurrentFor(XmlDocument()));
+}
