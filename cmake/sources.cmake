@@ -53,6 +53,9 @@ set(ORVEL_CORE_SOURCES
   src/search/backgroundrelease.cpp
   src/search/queryjob.h
   src/search/queryjob.cpp
+  src/search/joboutcome.h
+  src/validation/validationjob.h
+  src/validation/validationjob.cpp
   src/document/indenter.h
   src/document/indenter.cpp
   src/document/crlfsink.h
@@ -117,4 +120,7 @@ set(ORVEL_GUI_SOURCES
   src/search/frmquery.cpp
   src/search/frmquery_results.cpp
   src/search/frmmain_query.cpp
+  src/validation/validationpanel.h
+  src/validation/validationpanel.cpp
+  src/validation/frmmain_validate.cpp
 )

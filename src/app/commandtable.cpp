@@ -43,6 +43,8 @@ const MenuEntry kMenus[] = {
     {"mnuView", "mnuWebView",         "&Web View",           "",           &frmMain::mnuWebView_Click},
     {"mnuView", "mnuline11",          "-",                   "",           nullptr},
     {"mnuView", "mnuRefresh",         "&Refresh",            "F5",         &frmMain::mnuRefresh_Click},
+    {"mnuView", "mnuline12",          "-",                   "",           nullptr},
+    {"mnuView", "mnuValidationPanel", "&Validation Panel",   "",           &frmMain::mnuValidationPanel_Click},
 
     {"",           "mnuNewItem",      "Insert",              "",           nullptr},
     {"mnuNewItem", "mnuNewElement",   "&Element",            "Ctrl+E",     &frmMain::mnuNewElement_Click},
@@ -60,6 +62,10 @@ const MenuEntry kMenus[] = {
 
     {"",         "mnuTools",          "&Tools",              "",           nullptr},
     {"mnuTools", "mnuQuery",          "&Query Analyzer...",  "",           &frmMain::mnuQuery_Click},
+    {"mnuTools", "mnuLineValidate",   "-",                   "",           nullptr},
+    {"mnuTools", "mnuValidate",       "&Validate",           "F7",         &frmMain::mnuValidate_Click},
+    {"mnuTools", "mnuValidateAgainst", "Validate &Against Schema...", "",  &frmMain::mnuValidateAgainst_Click},
+    {"mnuTools", "mnuCancelValidation", "&Cancel Validation", "Esc",       &frmMain::mnuCancelValidation_Click},
 
     {"",        "mnuHelp",            "&Help",               "",           nullptr},
     {"mnuHelp", "mnuAbout",           "&About Orvel XML Editor...", "",    &frmMain::mnuAbout_Click},
@@ -82,6 +88,11 @@ const MenuEntry kMenus[] = {
     {"mnuContextMenu", "mnuPastePopup",         "&Paste",              "", &frmMain::mnuPaste_Click},
     {"mnuContextMenu", "mnuLine5",              "-",                   "", nullptr},
     {"mnuContextMenu", "mnuDelPopup",           "&Delete",             "", &frmMain::mnuDeleteItem_Click},
+
+    {"*",                  "mnuValidationPopup",    "Validation",    "", nullptr},
+    {"mnuValidationPopup", "mnuGoToValidationItem", "&Go to Item",   "", &frmMain::mnuGoToValidationItem_Click},
+    {"mnuValidationPopup", "mnuLineValidation",     "-",             "", nullptr},
+    {"mnuValidationPopup", "mnuValidatePopup",      "&Validate Again", "", &frmMain::mnuValidate_Click},
 
     {"*",           "mnuPopupClip",    "PopupClip",                "", nullptr},
     {"mnuPopupClip", "mnuPopCopyClip",  "Copy XML To Clipboard",    "", &frmMain::CopyClipboardText},

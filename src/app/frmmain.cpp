@@ -33,6 +33,7 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     setWindowIcon(QIcon(QStringLiteral(":/icons/app/orvel.svg")));
     buildControls();
     buildCommands();
+    buildValidationPanel();
     // The client area opens at its design size.
     m_client->resize(10410 / 15, 6270 / 15);
     resize(10410 / 15, 6270 / 15 + menuBar()->sizeHint().height());
@@ -130,8 +131,10 @@ void frmMain::buildControls() {
 
     ToolbarApply = makeToolBar(m_client, "ToolbarApply", Qt::ToolButtonTextBesideIcon);
 
-    StatusBar1 = new StatusPanels(m_client);
+    // The window's own status bar, so that panels docked below the views stay above it.
+    StatusBar1 = new StatusPanels(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    setStatusBar(StatusBar1);
 }
 
 void frmMain::buildCommands() {

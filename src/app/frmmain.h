@@ -20,6 +20,8 @@ class RichTextBox;
 class StatusPanels;
 class WebBrowser;
 class frmQuery;
+class ValidationJob;
+class ValidationPanel;
 class DeferredTextGuard;
 class QTimer;
 class Recovery;
@@ -159,7 +161,8 @@ public:
     // In the text view these act on the typing there, as the view's own keys do.
     void mnuUndo_Click();
     void mnuRedo_Click();
-    // Captions and state of Undo and Redo after anything that may have changed the history.
+    // Captions and state of Undo and Redo, and whether the validation results are stale, after
+    // anything that may have changed the Document or its history.
     void UpdateUndoCommands();
 
     // ---- find ----
@@ -175,6 +178,21 @@ public:
     // Shows the Query Analyzer on a fresh snapshot of the Document.
     void mnuQuery_Click();
     QPointer<frmQuery> m_frmQuery;
+
+    // ---- validation ----
+    // Validates the Document against the schema chosen for it, else its own schema hints or
+    // document type declaration, on a worker; the panel lists the faults.
+    void mnuValidate_Click();
+    // Chooses the schema (remembered until New or Open) and validates against it.
+    void mnuValidateAgainst_Click();
+    void mnuCancelValidation_Click();
+    void mnuValidationPanel_Click();
+    // The current row's node selected in the tree view, or its line in the text view.
+    void mnuGoToValidationItem_Click();
+    // Marks the panel's results stale when the Document changed since they were made.
+    void UpdateValidationState();
+    QString m_strValidationSchema;
+    ValidationPanel* m_validationPanel = nullptr;
 
     // ---- views ----
     void ToolbarView_ButtonClick(int index);
@@ -255,4 +273,11 @@ private:
     std::optional<FileStamp> m_declinedReload;
     bool m_bCheckingDiskFile = false;
     void writeWebFile(const QString& path);
+    void buildValidationPanel();
+    void startValidation();
+    void takeValidationResult();
+    void abandonValidation();
+    // New and Open: no schema chosen, no results, nothing running.
+    void forgetValidation();
+    std::shared_ptr<ValidationJob> m_validationJob;
 };

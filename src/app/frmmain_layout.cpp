@@ -25,15 +25,14 @@ QRect rectTwips(int left, int top, int width, int height) {
 void frmMain::Form_Resize() {
     const int clientWidth = m_client->width() * kTwipsPerPixel;
     const int clientHeight = m_client->height() * kTwipsPerPixel;
-    const int statusHeight = StatusBar1->sizeHint().height() * kTwipsPerPixel;
+    // The status bar is the window's, below the client area.
+    constexpr int statusHeight = 0;
     constexpr int toolbar1Height = 360;
     constexpr int treeLeft = 1440, treeTop = 360;
     constexpr int toolBoxWidth = 1215, applyWidth = 1560, applyHeight = 360;
 
     // The bars that align themselves to the window's edges.
     Toolbar1->setGeometry(rectTwips(0, 0, clientWidth, toolbar1Height));
-    StatusBar1->setGeometry(0, m_client->height() - px(statusHeight), m_client->width(),
-                            px(statusHeight));
     PicView->setGeometry(rectTwips(120, 360, 1215, 3015));
 
     // Each step uses what the steps before it set; a size that cannot be negative stops the

@@ -57,8 +57,12 @@ void StatusPanels::ShowProgress(const QString& caption, int percent) {
 }
 
 void StatusPanels::HideProgress() {
+    ShowStatus(QStringLiteral("Ready"));
+}
+
+void StatusPanels::ShowStatus(const QString& text) {
     m_progress->hide();
-    m_panels[0]->setText(QStringLiteral("Ready"));
+    m_panels[0]->setText(text);
 }
 
 void StatusPanels::showKey(QLabel* label, bool on) {

@@ -85,6 +85,7 @@ void frmMain::mnuNewDoc_Click() {
     m_strFileName.clear();
     m_bFileNotLoaded = false;
     m_diskFile.forget();
+    forgetValidation();
     m_objDocument = XmlDocument::create();
     m_objDocument.loadXML(QString());
     RefreshViews(true);
@@ -108,6 +109,7 @@ void frmMain::OpenFile(QString& strFileName) {
         }
         if (!LoadFile(strFileName))
             return;
+        forgetValidation();
         if (!Document().hasContent())
             MsgBox(QStringLiteral("XML is not valid."), MsgButtons::OKOnly, MsgIcon::Critical,
                    kAppTitle);

@@ -115,6 +115,7 @@ void frmMain::undoOrRedo(bool undo) {
 }
 
 void frmMain::UpdateUndoCommands() {
+    UpdateValidationState();
     const bool document = !m_objDocument.isNull();
     XmlHistory* history = document ? &m_objDocument.history() : nullptr;
     if (history)

@@ -2,11 +2,11 @@
 
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlquery.h"
+#include "search/joboutcome.h"
 
 #include <QString>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 // One query run on a worker thread against a snapshot that the job holds a reference to, so
@@ -26,19 +26,16 @@ public:
     // taken, never after Abandon has returned; it must only post a message.
     static std::shared_ptr<QueryJob> Start(XmlDocument source, const QString& query,
                                            std::function<void()> finished);
+    explicit QueryJob(std::function<void()> finished) : m_outcome(std::move(finished)) {}
 
     // The result, once; nothing when the job was abandoned or is still running.
-    std::optional<Result> Take();
+    std::optional<Result> Take() { return m_outcome.Take(); }
     void Abandon();
-    bool Abandoned() const;
+    bool Abandoned() const { return m_outcome.Abandoned(); }
 
 private:
-    void run(const QString& query);
+    void run(XmlDocument source, const QString& query);
 
-    mutable std::mutex m_mutex;
-    bool m_abandoned = false;
-    bool m_ready = false;
-    Result m_result;
+    JobOutcome<Result> m_outcome;
     XmlQueryStop m_stop;
-    std::function<void()> m_finished;
 };

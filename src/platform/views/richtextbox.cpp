@@ -268,6 +268,12 @@ void RichTextBox::Refresh() {
     viewport()->update();
 }
 
+void RichTextBox::GoToLine(int line) {
+    const int index = qBound(0, line - 1, qMax(0, lines() - 1));
+    setCursorPosition(index, 0);
+    ensureLineVisible(index);
+}
+
 void RichTextBox::showEvent(QShowEvent* event) {
     applyPending();
     QsciScintilla::showEvent(event);

@@ -54,6 +54,8 @@ public:
     // Whether the user typed since the text was last put in (undoing it all counts as none).
     bool HasTyping() const { return !m_source && (isModified() || m_replaced); }
     void Refresh();
+    // Puts the caret at the start of `line` (1-based) and scrolls it into view.
+    void GoToLine(int line);
 
     static QString WithCrLf(const QString& text);
     // A text longer than this is replaced by a fresh document rather than deleted.

@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 #include <unordered_map>
 
@@ -81,6 +82,53 @@ private:
     std::unordered_map<xmlNodePtr, Known> m_known;
 };
 
+// libxml2 ties most faults of an attribute to its element, and names the attribute in the message
+// ("attribute 'n'" for XML Schema, "attribute n of" for a DTD, "attribute n for" for RELAX NG).
+xmlNodePtr attributeNamedIn(xmlNodePtr element, const QString& message) {
+    static const QRegularExpression patterns[] = {
+        QRegularExpression(QStringLiteral("attribute '([^']+)'")),
+        QRegularExpression(QStringLiteral("attribute (\\S+) (?:of|for) ")),
+    };
+    for (const QRegularExpression& pattern : patterns) {
+        const QRegularExpressionMatch match = pattern.match(message);
+        if (!match.hasMatch())
+            continue;
+        QString name = match.captured(1);
+        QString href; // "{namespace}local" in XML Schema's messages
+        if (name.startsWith(QLatin1Char('{')) && name.contains(QLatin1Char('}'))) {
+            href = name.mid(1, name.indexOf(QLatin1Char('}')) - 1);
+            name = name.mid(name.indexOf(QLatin1Char('}')) + 1);
+        }
+        for (xmlAttrPtr a = element->properties; a; a = a->next) {
+            const QString local = qs(a->name);
+            const bool same =
+                !href.isEmpty()
+                    ? a->ns && qs(a->ns->href) == href && local == name
+                    : (a->ns && a->ns->prefix ? qs(a->ns->prefix) + QLatin1Char(':') + local
+                                              : local) == name;
+            if (same)
+                return reinterpret_cast<xmlNodePtr>(a);
+        }
+    }
+    return nullptr;
+}
+
+// RELAX NG sometimes reports a fault of an element at its first child; the message starts with
+// the element's name ("Element book failed to validate attributes").
+xmlNodePtr elementNamedIn(xmlNodePtr node, const QString& message) {
+    static const QRegularExpression pattern(QStringLiteral("^Element '?([^\\s':]+)"));
+    const QRegularExpressionMatch match = pattern.match(message);
+    if (!match.hasMatch())
+        return node;
+    const QString name = match.captured(1);
+    for (xmlNodePtr at = node; at && at->type == XML_ELEMENT_NODE; at = at->parent) {
+        if (qs(at->name) == name || (at->ns && at->ns->prefix &&
+                                     qs(at->ns->prefix) + QLatin1Char(':') + qs(at->name) == name))
+            return at;
+    }
+    return node;
+}
+
 // Collects libxml2's structured errors into the result. Faults of the document are tied to
 // their node; faults reported from another file are the schema's own.
 struct Collector {
@@ -101,6 +149,11 @@ struct Collector {
         issue.line = error.line;
         auto* node = static_cast<xmlNodePtr>(error.node);
         if (node && node->doc == doc) {
+            if (node->type == XML_ELEMENT_NODE) {
+                node = elementNamedIn(node, issue.message);
+                if (xmlNodePtr attribute = attributeNamedIn(node, issue.message))
+                    node = attribute;
+            }
             issue.place = places.placeOf(node);
             if (issue.line <= 0)
                 issue.line = int(xmlGetLineNo(node->type == XML_ATTRIBUTE_NODE ? node->parent : node));

@@ -1,0 +1,177 @@
+// Validation: the commands, the job on a worker, and the panel's rows that lead to the node.
+
+#include "app/frmmain.h"
+
+#include "app/statuspanels.h"
+#include "platform/ui/commondialog.h"
+#include "platform/views/richtextbox.h"
+#include "tree/treesync.h"
+#include "validation/validationjob.h"
+#include "validation/validationpanel.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QSettings>
+#include <QTreeWidget>
+
+namespace {
+const QString kSchemaFilter = QStringLiteral(
+    "Schemas (*.xsd;*.rng;*.dtd)|*.xsd;*.rng;*.dtd|XML Schema (*.xsd)|*.xsd|RELAX NG (*.rng)|*.rng|"
+    "DTD (*.dtd)|*.dtd|All files (*.*)|*.*");
+const QString kPanelShownKey = QStringLiteral("Validation/PanelShown");
+
+QSettings settings() {
+    return QSettings(QStringLiteral("Orvel"), QStringLiteral("Orvel XML Editor"));
+}
+
+QString outcomeText(const XmlValidationResult& result) {
+    if (result.against == XmlValidationResult::Against::Nothing)
+        return QStringLiteral("No schema or document type declaration to validate against.");
+    if (!result.schemaLoaded)
+        return QStringLiteral("The schema could not be loaded.");
+    if (result.errors == 0)
+        return QStringLiteral("The document is valid.");
+    return result.errors == 1 ? QStringLiteral("1 validation error")
+                              : QStringLiteral("%1 validation errors").arg(result.errors);
+}
+} // namespace
+
+void frmMain::buildValidationPanel() {
+    m_validationPanel = new ValidationPanel(this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_validationPanel);
+    m_validationPanel->setVisible(settings().value(kPanelShownKey, false).toBool());
+    QAction* toggle = Command(QStringLiteral("mnuValidationPanel"));
+    toggle->setCheckable(true);
+    toggle->setChecked(m_validationPanel->isVisibleTo(this));
+    connect(m_validationPanel, &QDockWidget::visibilityChanged, this, [this, toggle] {
+        // Hidden with its window or minimised is still shown as far as the user chose.
+        if (!isVisible() || isMinimized())
+            return;
+        const bool shown = m_validationPanel->isVisibleTo(this);
+        toggle->setChecked(shown);
+        settings().setValue(kPanelShownKey, shown);
+    });
+    connect(m_validationPanel, &ValidationPanel::rowActivated, this,
+            [this] { guarded([this] { RunCommand(&frmMain::mnuGoToValidationItem_Click); }); });
+    connect(m_validationPanel, &ValidationPanel::contextMenuAsked, this,
+            [this](const QPoint& at) { Menu(QStringLiteral("mnuValidationPopup"))->popup(at); });
+    Command(QStringLiteral("mnuCancelValidation"))->setEnabled(false);
+}
+
+void frmMain::mnuValidationPanel_Click() {
+    m_validationPanel->setVisible(!m_validationPanel->isVisibleTo(this));
+}
+
+void frmMain::mnuValidate_Click() {
+    startValidation();
+}
+
+void frmMain::mnuValidateAgainst_Click() {
+    ::CommonDialog dialog;
+    dialog.DialogTitle = QStringLiteral("Validate Against Schema");
+    dialog.Filter = kSchemaFilter;
+    dialog.FileName = m_strValidationSchema;
+    dialog.ShowOpen();
+    if (dialog.FileName.trimmed().isEmpty())
+        return;
+    m_strValidationSchema = dialog.FileName.trimmed();
+    startValidation();
+}
+
+void frmMain::startValidation() {
+    abandonValidation();
+    m_validationPanel->show();
+    if (m_objDocument.isNull()) {
+        m_validationPanel->ShowNote(
+            QStringLiteral("The text is not well-formed XML: apply text that parses to validate it."),
+            true);
+        StatusBar1->ShowStatus(QStringLiteral("The document is not well-formed."));
+        return;
+    }
+    XmlValidationRequest request;
+    request.schemaFile = m_strValidationSchema;
+    request.documentFile = m_strFileName;
+    m_validationPanel->ShowRunning();
+    StatusBar1->ShowProgress(QStringLiteral("Validating"), -1);
+    Command(QStringLiteral("mnuCancelValidation"))->setEnabled(true);
+    QPointer<frmMain> window(this);
+    m_validationJob = ValidationJob::Start(m_objDocument, request, [window] {
+        QMetaObject::invokeMethod(
+            window.data(), [window] { window->takeValidationResult(); }, Qt::QueuedConnection);
+    });
+}
+
+void frmMain::takeValidationResult() {
+    const std::shared_ptr<ValidationJob> job = m_validationJob;
+    std::optional<ValidationJob::Result> result = job ? job->Take() : std::nullopt;
+    if (!result)
+        return;
+    m_validationJob.reset();
+    Command(QStringLiteral("mnuCancelValidation"))->setEnabled(false);
+    if (result->failed) {
+        m_validationPanel->ShowNote(
+            QStringLiteral("The validation could not be completed: %1").arg(result->error), true);
+        StatusBar1->ShowStatus(QStringLiteral("The validation could not be completed."));
+        return;
+    }
+    const XmlValidationResult& validation = result->validation;
+    if (validation.against == XmlValidationResult::Against::Nothing)
+        m_validationPanel->ShowNote(outcomeText(validation), false);
+    else
+        m_validationPanel->ShowResult(validation, job->stamp());
+    StatusBar1->ShowStatus(outcomeText(validation));
+    UpdateValidationState();
+}
+
+void frmMain::mnuCancelValidation_Click() {
+    if (!m_validationJob)
+        return;
+    abandonValidation();
+    m_validationPanel->ShowNote(QStringLiteral("Validation cancelled."), false);
+    StatusBar1->ShowStatus(QStringLiteral("Validation cancelled."));
+}
+
+void frmMain::abandonValidation() {
+    if (!m_validationJob)
+        return;
+    m_validationJob->Abandon();
+    m_validationJob.reset();
+    StatusBar1->HideProgress();
+    Command(QStringLiteral("mnuCancelValidation"))->setEnabled(false);
+}
+
+void frmMain::forgetValidation() {
+    abandonValidation();
+    m_strValidationSchema.clear();
+    m_validationPanel->Clear();
+}
+
+void frmMain::UpdateValidationState() {
+    if (m_validationPanel)
+        m_validationPanel->UpdateStale(m_objDocument);
+}
+
+// The text view goes to the fault's line; otherwise the tree view shows the fault's node, with
+// only the items on the way to it built.
+void frmMain::mnuGoToValidationItem_Click() {
+    const XmlValidationIssue* issue = m_validationPanel->CurrentIssue();
+    if (!issue)
+        return;
+    if (m_txtXML->isVisible()) {
+        if (issue->line > 0 && issue->file.isEmpty())
+            m_txtXML->GoToLine(issue->line);
+        m_txtXML->setFocus();
+        return;
+    }
+    const XmlNode node = m_objDocument.isNull() ? XmlNode() : NodeAtPlace(m_objDocument, issue->place);
+    if (node.isNull())
+        return;
+    if (m_wndTree->isHidden())
+        mnuTreeView_Click();
+    const TreeModel::ItemId item = ModGeneral::ItemShowing(m_wndTree->Nodes(), node, true);
+    if (item == TreeModel::NoItem)
+        return;
+    m_wndTree->SetSelectedItem(item);
+    UpdateCommandState(item);
+    m_wndTree->setFocus();
+}

@@ -1,0 +1,132 @@
+#include "validation/validationpanel.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+enum Column { kLine, kMessage };
+constexpr int kIssueRole = Qt::UserRole + 1; // index into the faults, -1 for a note
+
+QIcon severityIcon(bool warning, bool note = false) {
+    const QStyle::StandardPixmap pixmap = note      ? QStyle::SP_MessageBoxInformation
+                                          : warning ? QStyle::SP_MessageBoxWarning
+                                                    : QStyle::SP_MessageBoxCritical;
+    return QApplication::style()->standardIcon(pixmap);
+}
+} // namespace
+
+ValidationPanel::ValidationPanel(QWidget* parent) : QDockWidget(QStringLiteral("Validation"), parent) {
+    setObjectName(QStringLiteral("ValidationPanel"));
+    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                QDockWidget::DockWidgetFloatable);
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_staleNote = new QLabel(
+        QStringLiteral("The document has changed since these results: validate again (F7)."), body);
+    m_staleNote->setObjectName(QStringLiteral("ValidationStaleNote"));
+    m_staleNote->setContentsMargins(4, 2, 4, 2);
+    m_staleNote->hide();
+    layout->addWidget(m_staleNote);
+    m_rows = new QTreeWidget(body);
+    m_rows->setObjectName(QStringLiteral("ValidationRows"));
+    m_rows->setHeaderLabels({QStringLiteral("Line"), QStringLiteral("Message")});
+    m_rows->setRootIsDecorated(false);
+    m_rows->setUniformRowHeights(true);
+    m_rows->setAllColumnsShowFocus(true);
+    m_rows->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_rows->header()->setStretchLastSection(true);
+    m_rows->setColumnWidth(kLine, 90);
+    layout->addWidget(m_rows);
+    setWidget(body);
+    connect(m_rows, &QTreeWidget::itemActivated, this, [this] { emit rowActivated(); });
+    connect(m_rows, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (m_rows->itemAt(at))
+            emit contextMenuAsked(m_rows->viewport()->mapToGlobal(at));
+    });
+}
+
+void ValidationPanel::Clear() {
+    m_rows->clear();
+    m_issues.clear();
+    m_hasResult = false;
+    setStale(false);
+}
+
+void ValidationPanel::ShowRunning() {
+    ShowNote(QStringLiteral("Validating..."), false);
+}
+
+void ValidationPanel::ShowNote(const QString& text, bool error) {
+    Clear();
+    auto* row = new QTreeWidgetItem(m_rows);
+    row->setIcon(kLine, error ? severityIcon(false) : severityIcon(false, true));
+    row->setText(kMessage, text);
+    row->setData(kLine, kIssueRole, -1);
+}
+
+void ValidationPanel::ShowResult(const XmlValidationResult& result, const XmlDocumentStamp& stamp) {
+    Clear();
+    m_issues = result.issues;
+    m_stamp = stamp;
+    m_hasResult = true;
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(m_issues.size() + 1);
+    for (int i = 0; i < m_issues.size(); ++i) {
+        const XmlValidationIssue& issue = m_issues.at(i);
+        auto* row = new QTreeWidgetItem;
+        row->setIcon(kLine, severityIcon(issue.warning));
+        if (issue.line > 0)
+            row->setText(kLine, issue.file.isEmpty()
+                                    ? QString::number(issue.line)
+                                    : QStringLiteral("%1:%2").arg(issue.file).arg(issue.line));
+        row->setText(kMessage, issue.message);
+        row->setData(kLine, kIssueRole, i);
+        rows.append(row);
+    }
+    const int unlisted = result.errors + result.warnings - int(m_issues.size());
+    if (unlisted > 0) {
+        auto* row = new QTreeWidgetItem;
+        row->setIcon(kLine, severityIcon(false, true));
+        row->setText(kMessage, QStringLiteral("%1 more not listed").arg(unlisted));
+        row->setData(kLine, kIssueRole, -1);
+        rows.append(row);
+    }
+    if (result.valid()) {
+        auto* row = new QTreeWidgetItem;
+        row->setIcon(kLine, severityIcon(false, true));
+        row->setText(kMessage, QStringLiteral("The document is valid."));
+        row->setData(kLine, kIssueRole, -1);
+        rows.append(row);
+    }
+    m_rows->addTopLevelItems(rows);
+    if (!rows.isEmpty())
+        m_rows->setCurrentItem(rows.first());
+}
+
+void ValidationPanel::UpdateStale(const XmlDocument& document) {
+    if (m_hasResult)
+        setStale(!m_stamp.isCurrentFor(document));
+}
+
+void ValidationPanel::setStale(bool stale) {
+    if (stale == m_stale)
+        return;
+    m_stale = stale;
+    m_staleNote->setVisible(stale);
+    const QPalette palette = QApplication::palette(m_rows);
+    m_rows->setStyleSheet(stale ? QStringLiteral("QTreeWidget { color: %1; }")
+                                      .arg(palette.color(QPalette::Disabled, QPalette::Text).name())
+                                : QString());
+}
+
+const XmlValidationIssue* ValidationPanel::CurrentIssue() const {
+    const QTreeWidgetItem* row = m_rows->currentItem();
+    const int index = row ? row->data(kLine, kIssueRole).toInt() : -1;
+    return index >= 0 && index < m_issues.size() ? &m_issues.at(index) : nullptr;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/xml/xmlvalidation.h"
+
+#include <QDockWidget>
+
+class QLabel;
+class QTreeWidget;
+
+// The "Validation" panel under the views: one row per fault of the last validation (severity
+// icon, line, libxml2's message). Results of a Document that changed since are marked stale:
+// a note says so and the rows are greyed, though they still lead where they can.
+class ValidationPanel : public QDockWidget {
+    Q_OBJECT
+public:
+    explicit ValidationPanel(QWidget* parent = nullptr);
+
+    void ShowRunning();
+    void ShowResult(const XmlValidationResult& result, const XmlDocumentStamp& stamp);
+    // A single row saying what happened instead of a result.
+    void ShowNote(const QString& text, bool error);
+    void Clear();
+    // Marks the rows stale unless they are of `document` as it is now.
+    void UpdateStale(const XmlDocument& document);
+    bool IsStale() const { return m_stale; }
+
+    // The fault of the current row; nullptr for none or a row that is no fault.
+    const XmlValidationIssue* CurrentIssue() const;
+    QTreeWidget* Rows() const { return m_rows; }
+
+signals:
+    // A row was double-clicked or Enter was pressed on it.
+    void rowActivated();
+    void contextMenuAsked(const QPoint& globalPosition);
+
+private:
+    void setStale(bool stale);
+
+    QTreeWidget* m_rows = nullptr;
+    QLabel* m_staleNote = nullptr;
+    QList<XmlValidationIssue> m_issues;
+    XmlDocumentStamp m_stamp;
+    bool m_hasResult = false;
+    bool m_stale = false;
+};
