@@ -37,6 +37,50 @@ qint64 GenerateDocument(const QString& path, int megabytes) {
     return nodes;
 }
 
+void GenerateSchema(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema">
+  <xs:element name="catalogue">
+    <xs:complexType>
+      <xs:sequence>
+        <xs:element name="record" type="Record" minOccurs="0" maxOccurs="unbounded"/>
+      </xs:sequence>
+      <xs:attribute name="generated" type="xs:string"/>
+    </xs:complexType>
+  </xs:element>
+  <xs:complexType name="Record">
+    <xs:sequence>
+      <xs:element name="name" type="xs:string"/>
+      <xs:element name="value">
+        <xs:complexType><xs:simpleContent><xs:extension base="xs:nonNegativeInteger">
+          <xs:attribute name="unit" type="xs:token" use="required"/>
+        </xs:extension></xs:simpleContent></xs:complexType>
+      </xs:element>
+      <xs:element name="description" type="xs:string"/>
+      <xs:element name="note">
+        <xs:complexType mixed="true">
+          <xs:choice minOccurs="0" maxOccurs="unbounded">
+            <xs:element name="b" type="xs:string"/>
+            <xs:element name="i" type="xs:string"/>
+          </xs:choice>
+        </xs:complexType>
+      </xs:element>
+      <xs:element name="raw" type="xs:string" minOccurs="0"/>
+    </xs:sequence>
+    <xs:attribute name="id" type="xs:ID" use="required"/>
+    <xs:attribute name="kind" use="required">
+      <xs:simpleType><xs:restriction base="xs:token">
+        <xs:enumeration value="item"/><xs:enumeration value="group"/>
+      </xs:restriction></xs:simpleType>
+    </xs:attribute>
+  </xs:complexType>
+</xs:schema>
+)");
+}
+
 QString BenchDocument(int argc, char** argv, const QTemporaryDir& dir) {
     if (argc > 2)
         return QString::fromLocal8Bit(argv[2]);

@@ -11,3 +11,7 @@ class QTemporaryDir;
 // The document a benchmark runs on, from its arguments [MEGABYTES=100] [FILE]: the file named,
 // or one generated in `dir` (saying so on the standard output).
 QString BenchDocument(int argc, char** argv, const QTemporaryDir& dir);
+
+// Writes an XML Schema that the generated documents are valid against: every record's elements in
+// order with their types, the attributes with an ID and an enumeration among them.
+void GenerateSchema(const QString& path);

@@ -83,7 +83,8 @@ void frmMain::startValidation() {
     m_validationPanel->show();
     if (m_objDocument.isNull()) {
         m_validationPanel->ShowNote(
-            QStringLiteral("The text is not well-formed XML: apply text that parses to validate it."),
+            QStringLiteral(
+                "The text is not well-formed XML: apply text that parses to validate it."),
             true);
         StatusBar1->ShowStatus(QStringLiteral("The document is not well-formed."));
         return;
@@ -163,7 +164,8 @@ void frmMain::mnuGoToValidationItem_Click() {
         m_txtXML->setFocus();
         return;
     }
-    const XmlNode node = m_objDocument.isNull() ? XmlNode() : NodeAtPlace(m_objDocument, issue->place);
+    const XmlNode node =
+        m_objDocument.isNull() ? XmlNode() : NodeAtPlace(m_objDocument, issue->place);
     if (node.isNull())
         return;
     if (m_wndTree->isHidden())

@@ -36,19 +36,19 @@ std::shared_ptr<ValidationJob> ValidationJob::Start(const XmlDocument& document,
     auto job = std::make_shared<ValidationJob>(document, std::move(finished));
     // Held from here: the copy is the Document as it is now, whenever the worker takes it.
     auto held = std::make_shared<XmlHeldCopy>(document);
-    BackgroundWork::Start([job, held = std::move(held), request]() mutable {
-        job->run(std::move(held), request);
-    });
+    BackgroundWork::Start(
+        [job, held = std::move(held), request]() mutable { job->run(std::move(held), request); });
     return job;
 }
 
 void ValidationJob::run(std::shared_ptr<XmlHeldCopy> held, const XmlValidationRequest& request) {
     Result result;
+    XmlDocument copy; // freed after the result is handed over: that takes a while
     try {
         enterStage(m_stage, Stage::Copying);
         if (m_outcome.Abandoned())
             return; // the held copy lets changes go on as it goes
-        XmlDocument copy = held->take();
+        copy = held->take();
         held.reset();
         enterStage(m_stage, Stage::Validating);
         if (m_outcome.Abandoned())

@@ -19,7 +19,8 @@ QIcon severityIcon(bool warning, bool note = false) {
 }
 } // namespace
 
-ValidationPanel::ValidationPanel(QWidget* parent) : QDockWidget(QStringLiteral("Validation"), parent) {
+ValidationPanel::ValidationPanel(QWidget* parent)
+    : QDockWidget(QStringLiteral("Validation"), parent) {
     setObjectName(QStringLiteral("ValidationPanel"));
     setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                 QDockWidget::DockWidgetFloatable);

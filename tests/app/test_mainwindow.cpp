@@ -63,7 +63,8 @@ TEST_F(MainWindowTest, EveryHundredAndFirstFailedLayoutComplains) {
     const QString text = QStringLiteral("Oh, com'on man! Stop screwing around with the window.");
     auto failLayouts = [&](int count) {
         for (int i = 0; i < count; ++i) {
-            window->resize(40 + i % 2, 40);
+            // Room for the menu and status bars, and a few pixels of client area between them.
+            window->resize(40 + i % 2, window->minimumSizeHint().height() + 20);
             QCoreApplication::processEvents();
             window->resize(normal); // successful layouts in between do not reset the count
             QCoreApplication::processEvents();
@@ -198,13 +199,14 @@ TEST_F(MainWindowTest, ToolbarsHoldTheirButtonsInOrderWithTooltips) {
         else
             keys << a->property("key").toString();
     }
-    EXPECT_EQ(keys, (QStringList{"New", "Open", "Save", "Undo", "Redo", "Cut", "Copy", "Paste",
-                                 "Delete", "Print", "Up", "Down", "Left", "Right", "Refresh",
+    EXPECT_EQ(keys, (QStringList{"New",       "Open", "Save",  "Undo",     "Redo",
+                                 "Cut",       "Copy", "Paste", "Delete",   "Print",
+                                 "Up",        "Down", "Left",  "Right",    "Refresh",
                                  "ExpandAll", "Find", "Query", "CopyClip", "PasteClip"}));
     EXPECT_EQ(separators, 8);
-    for (const auto& [key, tip] : {std::pair{"Up", "Move Item Up (CTRL+U)"},
-                                   std::pair{"Undo", "Undo (Ctrl+Z)"},
-                                   std::pair{"Redo", "Redo (Ctrl+Y)"}})
+    for (const auto& [key, tip] :
+         {std::pair{"Up", "Move Item Up (CTRL+U)"}, std::pair{"Undo", "Undo (Ctrl+Z)"},
+          std::pair{"Redo", "Redo (Ctrl+Y)"}})
         EXPECT_EQ(window->Button(window->Toolbar1, QString::fromLatin1(key))->toolTip(),
                   QString::fromLatin1(tip));
     EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Element"))->text(),

@@ -65,8 +65,8 @@ struct Fault {
 const Fault kFaults[] = {
     {"valid", R"(format="paper")", "<title>A</title><year>1999</year>", nullptr, nullptr},
     {"missing element", R"(format="paper")", "<title>A</title>", "/shelf/book", ""},
-    {"undeclared attribute", R"(format="paper" colour="red")",
-     "<title>A</title><year>1999</year>", "/shelf/book/@colour", "colour"},
+    {"undeclared attribute", R"(format="paper" colour="red")", "<title>A</title><year>1999</year>",
+     "/shelf/book/@colour", "colour"},
     {"bad enumeration", R"(format="vinyl")", "<title>A</title><year>1999</year>",
      "/shelf/book/@format", "vinyl"},
 };
@@ -145,8 +145,10 @@ TEST_F(Validation, WrongTypesAreTiedToTheValueTheyConcern) {
         const char* content;
         const char* node;
     } rows[] = {
-        {"shelf.xsd", kXsd, R"(format="paper")", "<title>A</title><year>soon</year>", "/shelf/book/year"},
-        {"shelf.rng", kRng, R"(format="paper")", "<title>A</title><year>soon</year>", "/shelf/book/year"},
+        {"shelf.xsd", kXsd, R"(format="paper")", "<title>A</title><year>soon</year>",
+         "/shelf/book/year"},
+        {"shelf.rng", kRng, R"(format="paper")", "<title>A</title><year>soon</year>",
+         "/shelf/book/year"},
         {"shelf.dtd", kDtd, R"(format="paper" id="9")", "<title>A</title><year>1</year>",
          "/shelf/book/@id"},
     };
@@ -167,7 +169,8 @@ TEST_F(Validation, FaultsDeepInALongDocumentLeadToTheirNodes) {
     QString text = QStringLiteral("<shelf>\n");
     for (int i = 0; i < 3000; ++i) {
         const bool bad = i % 700 == 3;
-        text += QStringLiteral("<book id=\"b%1\" format=\"%2\"><title>T</title><year>%3</year></book>\n")
+        text += QStringLiteral(
+                    "<book id=\"b%1\" format=\"%2\"><title>T</title><year>%3</year></book>\n")
                     .arg(i)
                     .arg(bad ? QStringLiteral("vinyl") : QStringLiteral("paper"))
                     .arg(i % 900 == 5 ? QStringLiteral("x") : QString::number(i));
@@ -182,7 +185,8 @@ TEST_F(Validation, FaultsDeepInALongDocumentLeadToTheirNodes) {
         ASSERT_FALSE(node.isNull()) << str(issue.message);
         while (node.nodeName() != QLatin1String("book"))
             node = node.ownerElement().isNull() ? node.parentNode() : node.ownerElement();
-        const int number = node.attributes().getNamedItem(QStringLiteral("id")).text().mid(1).toInt();
+        const int number =
+            node.attributes().getNamedItem(QStringLiteral("id")).text().mid(1).toInt();
         EXPECT_TRUE(number % 700 == 3 || number % 900 == 5) << str(issue.message);
         EXPECT_EQ(issue.line, number + 2) << str(issue.message);
     }
@@ -242,14 +246,17 @@ TEST_F(Validation, TheDocumentsOwnReferencesResolveBesideIt) {
 }
 
 TEST_F(Validation, ASchemaThatDoesNotLoadIsReportedWithItsOwnFaults) {
-    const XmlDocument document = parsed(shelf(R"(format="paper")", "<title>A</title><year>1</year>"));
+    const XmlDocument document =
+        parsed(shelf(R"(format="paper")", "<title>A</title><year>1</year>"));
     const struct {
         const char* file;
         const char* text;
         const char* kind;
     } rows[] = {
-        {"broken.xsd", "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element/>"
-                       "</xs:schema>", "schema"},
+        {"broken.xsd",
+         "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element/>"
+         "</xs:schema>",
+         "schema"},
         {"malformed.xsd", "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">", "schema"},
         {"broken.rng", "<grammar xmlns=\"http://relaxng.org/ns/structure/1.0\"><start/></grammar>",
          "schema"},
@@ -292,15 +299,21 @@ TEST_F(Validation, RemoteReferencesAreRefusedWithoutAnyConnection) {
         QString schema;
         const char* refused;
     } rows[] = {
-        {"hint", QStringLiteral("<shelf xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-                                "xsi:noNamespaceSchemaLocation=\"http://example.com/s.xsd\"/>"),
-         {}, "http://example.com/s.xsd"},
+        {"hint",
+         QStringLiteral("<shelf xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                        "xsi:noNamespaceSchemaLocation=\"http://example.com/s.xsd\"/>"),
+         {},
+         "http://example.com/s.xsd"},
         {"namespace hint",
-         QStringLiteral("<s:shelf xmlns:s=\"urn:s\" xmlns:xsi=\"http://www.w3.org/2001/"
-                        "XMLSchema-instance\" xsi:schemaLocation=\"urn:s ftp://example.com/s.xsd\"/>"),
-         {}, "ftp://example.com/s.xsd"},
-        {"external DTD", QStringLiteral("<!DOCTYPE shelf SYSTEM \"http://example.com/s.dtd\"><shelf/>"),
-         {}, "http://example.com/s.dtd"},
+         QStringLiteral(
+             "<s:shelf xmlns:s=\"urn:s\" xmlns:xsi=\"http://www.w3.org/2001/"
+             "XMLSchema-instance\" xsi:schemaLocation=\"urn:s ftp://example.com/s.xsd\"/>"),
+         {},
+         "ftp://example.com/s.xsd"},
+        {"external DTD",
+         QStringLiteral("<!DOCTYPE shelf SYSTEM \"http://example.com/s.dtd\"><shelf/>"),
+         {},
+         "http://example.com/s.dtd"},
         {"include in a chosen schema", QStringLiteral("<shelf/>"), importing,
          "https://example.com/part.xsd"},
     };

@@ -151,7 +151,9 @@ TEST_F(ValidationWindowTest, CommandsComeFromTheTableWithTheirKeys) {
         EXPECT_EQ(action->text(), QString::fromLatin1(row.caption));
         EXPECT_EQ(action->shortcut().toString(), QString::fromLatin1(row.shortcut));
     }
-    EXPECT_TRUE(window->Menu(QStringLiteral("mnuTools"))->actions().contains(window->Command("mnuValidate")));
+    EXPECT_TRUE(window->Menu(QStringLiteral("mnuTools"))
+                    ->actions()
+                    .contains(window->Command("mnuValidate")));
     EXPECT_FALSE(window->Command(QStringLiteral("mnuCancelValidation"))->isEnabled());
     EXPECT_EQ(panel()->windowTitle(), QStringLiteral("Validation"));
     EXPECT_EQ(window->dockWidgetArea(panel()), Qt::BottomDockWidgetArea);
@@ -249,7 +251,8 @@ TEST_F(ValidationWindowTest, TheChosenSchemaIsUsedUntilNewOrOpen) {
     pressF7();
     EXPECT_EQ(rowTexts(), QStringList{QStringLiteral(
                               "No schema or document type declaration to validate against.")});
-    EXPECT_EQ(status(), QStringLiteral("No schema or document type declaration to validate against."));
+    EXPECT_EQ(status(),
+              QStringLiteral("No schema or document type declaration to validate against."));
 
     ui.expectFileDialog(FileDialogKind::Open, xsd);
     trigger("mnuValidateAgainst");
@@ -283,7 +286,8 @@ TEST_F(ValidationWindowTest, TheChosenSchemaIsUsedUntilNewOrOpen) {
     trigger("mnuNewDoc");
     EXPECT_EQ(rows()->topLevelItemCount(), 0);
     pressF7();
-    EXPECT_EQ(status(), QStringLiteral("No schema or document type declaration to validate against."));
+    EXPECT_EQ(status(),
+              QStringLiteral("No schema or document type declaration to validate against."));
 }
 
 TEST_F(ValidationWindowTest, EscCancelsAndTheWindowGoesOnMeanwhile) {
@@ -357,8 +361,9 @@ TEST_F(ValidationWindowTest, TextThatDoesNotParseIsNotValidated) {
     QTest::keyClick(window->m_txtXML, Qt::Key_F7);
     EXPECT_FALSE(running());
     EXPECT_EQ(status(), QStringLiteral("The document is not well-formed."));
-    EXPECT_EQ(rowTexts(), QStringList{QStringLiteral(
-                              "The text is not well-formed XML: apply text that parses to validate it.")});
+    EXPECT_EQ(rowTexts(),
+              QStringList{QStringLiteral(
+                  "The text is not well-formed XML: apply text that parses to validate it.")});
 }
 
 TEST_F(ValidationWindowTest, ThePanelRemembersWhetherItIsShown) {

@@ -101,11 +101,10 @@ xmlNodePtr attributeNamedIn(xmlNodePtr element, const QString& message) {
         }
         for (xmlAttrPtr a = element->properties; a; a = a->next) {
             const QString local = qs(a->name);
-            const bool same =
-                !href.isEmpty()
-                    ? a->ns && qs(a->ns->href) == href && local == name
-                    : (a->ns && a->ns->prefix ? qs(a->ns->prefix) + QLatin1Char(':') + local
-                                              : local) == name;
+            const bool same = !href.isEmpty() ? a->ns && qs(a->ns->href) == href && local == name
+                                              : (a->ns && a->ns->prefix
+                                                     ? qs(a->ns->prefix) + QLatin1Char(':') + local
+                                                     : local) == name;
             if (same)
                 return reinterpret_cast<xmlNodePtr>(a);
         }
@@ -156,8 +155,11 @@ struct Collector {
             }
             issue.place = places.placeOf(node);
             if (issue.line <= 0)
-                issue.line = int(xmlGetLineNo(node->type == XML_ATTRIBUTE_NODE ? node->parent : node));
-        } else if (error.file && (!doc->URL || std::strcmp(error.file, reinterpret_cast<const char*>(doc->URL)) != 0)) {
+                issue.line =
+                    int(xmlGetLineNo(node->type == XML_ATTRIBUTE_NODE ? node->parent : node));
+        } else if (error.file &&
+                   (!doc->URL ||
+                    std::strcmp(error.file, reinterpret_cast<const char*>(doc->URL)) != 0)) {
             issue.file = QString::fromUtf8(error.file);
         }
         result.issues.append(issue);
@@ -258,7 +260,8 @@ void againstRelaxNg(Collector& c, const QByteArray& path) {
 }
 
 void againstDtdFile(Collector& c, const QByteArray& path) {
-    Owned<xmlDtd, xmlFreeDtd> dtd(xmlParseDTD(nullptr, reinterpret_cast<const xmlChar*>(path.constData())));
+    Owned<xmlDtd, xmlFreeDtd> dtd(
+        xmlParseDTD(nullptr, reinterpret_cast<const xmlChar*>(path.constData())));
     if (!dtd.p)
         return notLoaded(c, "DTD");
     Owned<xmlValidCtxt, xmlFreeValidCtxt> valid(xmlNewValidCtxt());
@@ -296,7 +299,8 @@ void againstDocumentType(Collector& c) {
 bool hasSchemaHints(xmlDocPtr doc) {
     const xmlNodePtr root = xmlDocGetRootElement(doc);
     for (xmlAttrPtr a = root ? root->properties : nullptr; a; a = a->next) {
-        if (a->ns && a->ns->href && std::strcmp(reinterpret_cast<const char*>(a->ns->href), kInstanceNamespace) == 0 &&
+        if (a->ns && a->ns->href &&
+            std::strcmp(reinterpret_cast<const char*>(a->ns->href), kInstanceNamespace) == 0 &&
             (xmlStrEqual(a->name, BAD_CAST "schemaLocation") ||
              xmlStrEqual(a->name, BAD_CAST "noNamespaceSchemaLocation")))
             return true;
@@ -351,9 +355,15 @@ XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& 
             result.schema = request.schemaFile;
             const QByteArray path = fileName(request.schemaFile);
             switch (languageOf(request.schemaFile)) {
-            case Language::XmlSchema: againstXmlSchema(collector, path); break;
-            case Language::RelaxNg: againstRelaxNg(collector, path); break;
-            case Language::Dtd: againstDtdFile(collector, path); break;
+            case Language::XmlSchema:
+                againstXmlSchema(collector, path);
+                break;
+            case Language::RelaxNg:
+                againstRelaxNg(collector, path);
+                break;
+            case Language::Dtd:
+                againstDtdFile(collector, path);
+                break;
             }
         } else if (hasSchemaHints(doc)) {
             result.against = XmlValidationResult::Against::SchemaHints;
