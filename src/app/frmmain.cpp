@@ -37,6 +37,7 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     // The client area opens at its design size.
     m_client->resize(10410 / 15, 6270 / 15);
     resize(10410 / 15, 6270 / 15 + menuBar()->sizeHint().height());
+    restoreValidationPanel();
     startRecovery();
     Form_Load(arguments);
 }

@@ -274,10 +274,13 @@ private:
     bool m_bCheckingDiskFile = false;
     void writeWebFile(const QString& path);
     void buildValidationPanel();
+    void showValidationPanel();
+    void restoreValidationPanel();
     void startValidation();
     void takeValidationResult();
     void abandonValidation();
     // New and Open: no schema chosen, no results, nothing running.
     void forgetValidation();
     std::shared_ptr<ValidationJob> m_validationJob;
+    QString m_validationStatus; // what the status bar said of the last result
 };

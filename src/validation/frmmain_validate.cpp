@@ -10,7 +10,10 @@
 #include "validation/validationpanel.h"
 
 #include <QAction>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QSettings>
 #include <QTreeWidget>
 
@@ -39,10 +42,9 @@ QString outcomeText(const XmlValidationResult& result) {
 void frmMain::buildValidationPanel() {
     m_validationPanel = new ValidationPanel(this);
     addDockWidget(Qt::BottomDockWidgetArea, m_validationPanel);
-    m_validationPanel->setVisible(settings().value(kPanelShownKey, false).toBool());
+    m_validationPanel->hide();
     QAction* toggle = Command(QStringLiteral("mnuValidationPanel"));
     toggle->setCheckable(true);
-    toggle->setChecked(m_validationPanel->isVisibleTo(this));
     connect(m_validationPanel, &QDockWidget::visibilityChanged, this, [this, toggle] {
         // Hidden with its window or minimised is still shown as far as the user chose.
         if (!isVisible() || isMinimized())
@@ -58,8 +60,37 @@ void frmMain::buildValidationPanel() {
     Command(QStringLiteral("mnuCancelValidation"))->setEnabled(false);
 }
 
+// After the window got its first size: the panel as the user left it.
+void frmMain::restoreValidationPanel() {
+    const bool shown = settings().value(kPanelShownKey, false).toBool();
+    if (shown)
+        showValidationPanel();
+    Command(QStringLiteral("mnuValidationPanel"))->setChecked(shown);
+}
+
 void frmMain::mnuValidationPanel_Click() {
-    m_validationPanel->setVisible(!m_validationPanel->isVisibleTo(this));
+    if (m_validationPanel->isVisibleTo(this))
+        m_validationPanel->hide();
+    else
+        showValidationPanel();
+}
+
+// The panel comes in at a few rows' height, and the views keep theirs: the window grows by the
+// panel where the screen has room for it.
+void frmMain::showValidationPanel() {
+    if (m_validationPanel->isVisibleTo(this))
+        return;
+    m_validationPanel->show();
+    constexpr int kPanelHeight = 160;
+    resizeDocks({m_validationPanel}, {kPanelHeight}, Qt::Vertical);
+    if (isMaximized() || isFullScreen())
+        return;
+    const int room = isVisible() && screen()
+                         ? screen()->availableGeometry().bottom() - frameGeometry().bottom()
+                         : kPanelHeight;
+    const int grow = qMin(kPanelHeight, room);
+    if (grow > 0)
+        resize(width(), height() + grow);
 }
 
 void frmMain::mnuValidate_Click() {
@@ -70,7 +101,10 @@ void frmMain::mnuValidateAgainst_Click() {
     ::CommonDialog dialog;
     dialog.DialogTitle = QStringLiteral("Validate Against Schema");
     dialog.Filter = kSchemaFilter;
+    // The last schema chosen, else the document's folder: schemas are mostly kept beside it.
     dialog.FileName = m_strValidationSchema;
+    if (dialog.FileName.isEmpty() && !m_strFileName.isEmpty())
+        dialog.FileName = QFileInfo(m_strFileName).absolutePath() + QLatin1Char('/');
     dialog.ShowOpen();
     if (dialog.FileName.trimmed().isEmpty())
         return;
@@ -80,7 +114,7 @@ void frmMain::mnuValidateAgainst_Click() {
 
 void frmMain::startValidation() {
     abandonValidation();
-    m_validationPanel->show();
+    showValidationPanel();
     if (m_objDocument.isNull()) {
         m_validationPanel->ShowNote(
             QStringLiteral(
@@ -120,7 +154,8 @@ void frmMain::takeValidationResult() {
         m_validationPanel->ShowNote(outcomeText(validation), false);
     else
         m_validationPanel->ShowResult(validation, job->stamp());
-    StatusBar1->ShowStatus(outcomeText(validation));
+    m_validationStatus = outcomeText(validation);
+    StatusBar1->ShowStatus(m_validationStatus);
     UpdateValidationState();
 }
 
@@ -148,8 +183,14 @@ void frmMain::forgetValidation() {
 }
 
 void frmMain::UpdateValidationState() {
-    if (m_validationPanel)
-        m_validationPanel->UpdateStale(m_objDocument);
+    if (!m_validationPanel)
+        return;
+    const bool wasStale = m_validationPanel->IsStale();
+    m_validationPanel->UpdateStale(m_objDocument);
+    // The outcome said in the status bar is no longer the document's.
+    if (!wasStale && m_validationPanel->IsStale() &&
+        StatusBar1->Panel(1)->text() == m_validationStatus)
+        StatusBar1->HideProgress();
 }
 
 // The text view goes to the fault's line; otherwise the tree view shows the fault's node, with
@@ -158,9 +199,10 @@ void frmMain::mnuGoToValidationItem_Click() {
     const XmlValidationIssue* issue = m_validationPanel->CurrentIssue();
     if (!issue)
         return;
-    if (m_txtXML->isVisible()) {
-        if (issue->line > 0 && issue->file.isEmpty())
-            m_txtXML->GoToLine(issue->line);
+    // A node with no line known (made by an edit, or past what libxml2 counts) is shown in the
+    // tree view instead.
+    if (m_txtXML->isVisible() && issue->line > 0 && issue->file.isEmpty()) {
+        m_txtXML->GoToLine(issue->line);
         m_txtXML->setFocus();
         return;
     }

@@ -165,8 +165,10 @@ TEST_F(Validation, WrongTypesAreTiedToTheValueTheyConcern) {
 }
 
 TEST_F(Validation, FaultsDeepInALongDocumentLeadToTheirNodes) {
-    // Many siblings, faults out of order: the places must still be exact.
-    QString text = QStringLiteral("<shelf>\n");
+    // Many siblings, faults out of order: the places must still be exact. The books start past
+    // the lines libxml2 counts in an element.
+    const int first = 70000;
+    QString text = QStringLiteral("<shelf>") + QString(first - 1, QLatin1Char('\n'));
     for (int i = 0; i < 3000; ++i) {
         const bool bad = i % 700 == 3;
         text += QStringLiteral(
@@ -188,7 +190,7 @@ TEST_F(Validation, FaultsDeepInALongDocumentLeadToTheirNodes) {
         const int number =
             node.attributes().getNamedItem(QStringLiteral("id")).text().mid(1).toInt();
         EXPECT_TRUE(number % 700 == 3 || number % 900 == 5) << str(issue.message);
-        EXPECT_EQ(issue.line, number + 2) << str(issue.message);
+        EXPECT_EQ(issue.line, first + number) << str(issue.message);
     }
 }
 

@@ -320,9 +320,11 @@ TEST_F(ValidationWindowTest, ResultsOfAnOlderDocumentAreMarkedStale) {
     pressF7();
     EXPECT_FALSE(panel()->IsStale());
     EXPECT_FALSE(note->isVisible());
+    EXPECT_EQ(status(), QStringLiteral("3 validation errors"));
     deleteItem("shelf/book");
     EXPECT_TRUE(panel()->IsStale());
     EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(status(), QStringLiteral("Ready"));
     pressF7();
     EXPECT_FALSE(panel()->IsStale());
 

@@ -153,6 +153,20 @@ inline const xmlChar* xc(const QByteArray& b) {
 
 std::shared_ptr<XmlStorage> newStorage(xmlDocPtr doc);
 
+// libxml2 keeps an element's line in 16 bits; a parsed element's line past that is kept in its
+// `_private` (which nothing else uses), and copies of the document take it along.
+constexpr int kLineLimit = 65535;
+inline void keepBigLine(xmlNodePtr element, int line) {
+    if (line >= kLineLimit)
+        element->_private = reinterpret_cast<void*>(static_cast<intptr_t>(line));
+}
+// The line an element was parsed at; 0 when not known.
+inline int lineOf(xmlNodePtr element) {
+    if (element->line < kLineLimit)
+        return element->line;
+    return static_cast<int>(reinterpret_cast<intptr_t>(element->_private));
+}
+
 // libxml2 asks this for every resource from outside the document (an external DTD or entity, a
 // schema): nothing is read, and never anything from the network, except local files while a
 // validation on this thread reads its schemas (xmlvalidation.cpp).

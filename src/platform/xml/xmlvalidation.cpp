@@ -145,7 +145,8 @@ struct Collector {
         XmlValidationIssue issue;
         issue.warning = warning;
         issue.message = QString::fromUtf8(error.message ? error.message : "").trimmed();
-        issue.line = error.line;
+        // libxml2's line stops counting at kLineLimit; the node's own is exact.
+        issue.line = error.line < kLineLimit ? error.line : 0;
         auto* node = static_cast<xmlNodePtr>(error.node);
         if (node && node->doc == doc) {
             if (node->type == XML_ELEMENT_NODE) {
@@ -154,9 +155,10 @@ struct Collector {
                     node = attribute;
             }
             issue.place = places.placeOf(node);
-            if (issue.line <= 0)
-                issue.line =
-                    int(xmlGetLineNo(node->type == XML_ATTRIBUTE_NODE ? node->parent : node));
+            // The element's own line, also past what libxml2 counts.
+            xmlNodePtr element = node->type == XML_ATTRIBUTE_NODE ? node->parent : node;
+            if (element && element->type == XML_ELEMENT_NODE)
+                issue.line = lineOf(element);
         } else if (error.file &&
                    (!doc->URL ||
                     std::strcmp(error.file, reinterpret_cast<const char*>(doc->URL)) != 0)) {

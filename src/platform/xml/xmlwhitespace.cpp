@@ -3,6 +3,7 @@
 #include "platform/xml/xmlwhitespace.h"
 
 #include "platform/xml/xmlstartelement.h"
+#include "platform/xml/xmlstorage.h"
 #include "platform/xml/xmltreewalk.h"
 
 #include <libxml/SAX2.h>
@@ -138,6 +139,7 @@ void LayoutFilter::startElement(void* context, const xmlChar* localname, const x
     xmlNodePtr element = ctxt->node;
     if (ctxt != self->m_ctxt || !element || element == parent)
         return;
+    keepBigLine(element, ctxt->input ? ctxt->input->line : 0);
     const bool inherited = !self->m_frames.empty() && self->m_frames.back().preserve;
     const Space own = ownSpace(element);
     const bool preserve = own == Space::Inherited ? inherited : own == Space::Preserve;
