@@ -119,6 +119,8 @@ void frmMain::buildControls() {
     m_txtXML = new RichTextBox(m_client);
     m_txtXML->setObjectName(QStringLiteral("m_txtXML"));
     connect(m_txtXML, &RichTextBox::filesDropped, this, &frmMain::DropFiles);
+    connect(m_txtXML, &RichTextBox::textReplaced, this,
+            [this] { guarded([this] { webFileAfterTextReplaced(); }); });
     m_textGuard = std::make_unique<DeferredTextGuard>(*m_txtXML);
 
     m_WebBrowser = new WebBrowser(m_client);

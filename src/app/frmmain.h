@@ -255,4 +255,8 @@ private:
     std::optional<FileStamp> m_declinedReload;
     bool m_bCheckingDiskFile = false;
     void writeWebFile(const QString& path);
+    // The text view's text replaced the one the web view's file was written from.
+    void webFileAfterTextReplaced();
+    // The web view's file was written from the text view's text.
+    bool m_webFileFromView = false;
 };

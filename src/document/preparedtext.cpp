@@ -6,6 +6,7 @@
 #include "search/backgroundrelease.h"
 
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -18,15 +19,69 @@ struct PreparedText::State {
     bool ready = false;
     Pieces pieces;
     std::exception_ptr error;
+    bool matched = false;
     // Nobody waits for the text any more: the worker stops at its next piece.
     std::atomic<bool> abandoned{false};
 };
 
+namespace {
+
+// Gathers the text in pieces; against a shown text, only from the first difference on (the shown
+// text up to there becomes the first piece).
+class PieceCollector {
+public:
+    explicit PieceCollector(QByteArrayView shown, bool comparing)
+        : m_shown(shown), m_differs(!comparing) {}
+    void add(const char* data, int len) {
+        if (!m_differs) {
+            if (len <= m_shown.size() - m_at &&
+                std::memcmp(m_shown.data() + m_at, data, size_t(len)) == 0) {
+                m_at += len;
+                return;
+            }
+            differ();
+        }
+        m_pieces.append(QByteArray(data, len));
+    }
+    // After the whole text: a shown text longer than it differs too.
+    void finish() {
+        if (!m_differs && m_at != m_shown.size())
+            differ();
+    }
+    bool matched() const { return !m_differs; }
+    PreparedText::Pieces take() { return std::move(m_pieces); }
+
+private:
+    void differ() {
+        m_differs = true;
+        if (m_at > 0)
+            m_pieces.append(QByteArray(m_shown.data(), m_at));
+    }
+    QByteArrayView m_shown;
+    qsizetype m_at = 0;
+    bool m_differs;
+    PreparedText::Pieces m_pieces;
+};
+
+} // namespace
+
 std::shared_ptr<PreparedText> PreparedText::Start(const XmlDocument& document) {
+    return start(document, {}, false, {});
+}
+
+std::shared_ptr<PreparedText> PreparedText::StartUnlessShown(const XmlDocument& document,
+                                                             QByteArrayView shown,
+                                                             std::function<void()> onReady) {
+    return start(document, shown, true, std::move(onReady));
+}
+
+std::shared_ptr<PreparedText> PreparedText::start(const XmlDocument& document, QByteArrayView shown,
+                                                  bool comparing, std::function<void()> onReady) {
     auto state = std::make_shared<State>();
     auto held = std::make_shared<XmlHeldCopy>(document);
-    BackgroundWork::Start([state, held, hook = s_stageHook]() mutable {
-        Pieces pieces;
+    BackgroundWork::Start([state, held, shown, comparing, onReady = std::move(onReady),
+                           hook = s_stageHook]() mutable {
+        PieceCollector collector(shown, comparing);
         std::exception_ptr error;
         try {
             if (hook)
@@ -34,7 +89,7 @@ std::shared_ptr<PreparedText> PreparedText::Start(const XmlDocument& document) {
             CrLfSink crlf([&](const char* data, int len) {
                 if (state->abandoned.load())
                     return false;
-                pieces.append(QByteArray(data, len));
+                collector.add(data, len);
                 return true;
             });
             // Most documents are written straight from the Document, changes waiting meanwhile;
@@ -50,15 +105,21 @@ std::shared_ptr<PreparedText> PreparedText::Start(const XmlDocument& document) {
             held.reset();
             if (!crlf.finish())
                 throw XmlError(QStringLiteral("The text was not needed any more."));
+            collector.finish();
         } catch (...) {
-            pieces.clear();
             error = std::current_exception();
         }
-        std::lock_guard<std::mutex> lock(state->mutex);
-        state->pieces = std::move(pieces);
-        state->error = error;
-        state->ready = true;
-        state->done.notify_all();
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            if (!error)
+                state->pieces = collector.take();
+            state->matched = !error && collector.matched();
+            state->error = error;
+            state->ready = true;
+            state->done.notify_all();
+        }
+        if (onReady)
+            onReady();
     });
     return std::shared_ptr<PreparedText>(new PreparedText(std::move(state)));
 }
@@ -78,6 +139,17 @@ PreparedText::Pieces PreparedText::Take() {
     if (m_state->error)
         std::rethrow_exception(m_state->error);
     return std::move(m_state->pieces);
+}
+
+bool PreparedText::Matched() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->matched;
+}
+
+void PreparedText::Abandon() {
+    m_state->abandoned.store(true);
+    std::unique_lock<std::mutex> lock(m_state->mutex);
+    m_state->done.wait(lock, [this] { return m_state->ready; });
 }
 
 void PreparedText::SetStageHook(std::function<void(Stage)> hook) {
