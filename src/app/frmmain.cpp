@@ -40,7 +40,11 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     Form_Load(arguments);
 }
 
-frmMain::~frmMain() = default;
+// Closing hides the text view, which may then put in the text a check gave: nothing of the window
+// is left to write the web view's file for it.
+frmMain::~frmMain() {
+    disconnect(m_txtXML, &RichTextBox::textReplaced, this, nullptr);
+}
 
 namespace {
 

@@ -60,6 +60,9 @@ void DeferredTextGuard::keepWhileChecking(const XmlDocument& document) {
     RichTextBox::TextCheck check;
     check.ready = [prepared] { return prepared->IsReady(); };
     check.abandon = [prepared] { prepared->Abandon(); };
+    check.alsoRead = [prepared](PreparedText::ShownReader read) {
+        prepared->ThenReadShown(std::move(read));
+    };
     check.await = [prepared, document]() -> RichTextBox::TextSource {
         try {
             auto pieces = std::make_shared<PreparedText::Pieces>(prepared->Take());

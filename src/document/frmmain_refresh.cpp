@@ -213,12 +213,14 @@ void frmMain::writeWebFile(const QString& path) {
         if (copied)
             return;
     }
-    // While the view's text is still being compared with the Document's (after Apply), it is
-    // most likely that text; when it turns out not to be, the file is written again.
+    // While the view's text is still being compared with the Document's (after Apply), the file is
+    // written by the comparing worker once the text turned out to be the Document's, else here
+    // when the other text is put in. Nothing shows the file before: showing the web view hides the
+    // text view, which waits for the answer.
     m_webFileFromView = false;
     if (m_txtXML->isVisible() && !m_txtXML->HasTextSource() && !m_txtXML->HasTyping() &&
-        document.savesAsUtf8() && writeBeside(path, [this](QFile& file) {
-            return writeWithLf(file, m_txtXML->Utf8Held());
+        document.savesAsUtf8() && m_txtXML->ReadHeldText([path](QByteArrayView text) {
+            return writeBeside(path, [text](QFile& file) { return writeWithLf(file, text); });
         })) {
         m_webFileFromView = true;
         return;

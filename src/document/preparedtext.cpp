@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace {
 std::function<void(PreparedText::Stage)> s_stageHook;
@@ -17,9 +18,16 @@ struct PreparedText::State {
     std::mutex mutex;
     std::condition_variable done;
     bool ready = false;
+    // Past telling that it is ready: the worker touches nothing of the caller's any more.
+    bool finished = false;
     Pieces pieces;
     std::exception_ptr error;
     bool matched = false;
+    // Readers of the shown text, run on the worker once the text matched it; once `readersTaken`,
+    // a reader runs where it is given.
+    QByteArrayView shown;
+    std::vector<ShownReader> readers;
+    bool readersTaken = false;
     // Nobody waits for the text any more: the worker stops at its next piece.
     std::atomic<bool> abandoned{false};
 };
@@ -78,6 +86,7 @@ std::shared_ptr<PreparedText> PreparedText::StartUnlessShown(const XmlDocument& 
 std::shared_ptr<PreparedText> PreparedText::start(const XmlDocument& document, QByteArrayView shown,
                                                   bool comparing, std::function<void()> onReady) {
     auto state = std::make_shared<State>();
+    state->shown = shown;
     auto held = std::make_shared<XmlHeldCopy>(document);
     BackgroundWork::Start([state, held, shown, comparing, onReady = std::move(onReady),
                            hook = s_stageHook]() mutable {
@@ -109,6 +118,16 @@ std::shared_ptr<PreparedText> PreparedText::start(const XmlDocument& document, Q
         } catch (...) {
             error = std::current_exception();
         }
+        std::vector<ShownReader> readers;
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            readers = std::move(state->readers);
+            state->readersTaken = true;
+        }
+        if (!error && collector.matched() && !state->abandoned.load()) {
+            for (const ShownReader& read : readers)
+                read(shown);
+        }
         {
             std::lock_guard<std::mutex> lock(state->mutex);
             if (!error)
@@ -120,6 +139,9 @@ std::shared_ptr<PreparedText> PreparedText::start(const XmlDocument& document, Q
         }
         if (onReady)
             onReady();
+        std::lock_guard<std::mutex> lock(state->mutex);
+        state->finished = true;
+        state->done.notify_all();
     });
     return std::shared_ptr<PreparedText>(new PreparedText(std::move(state)));
 }
@@ -146,10 +168,23 @@ bool PreparedText::Matched() const {
     return m_state->matched;
 }
 
+void PreparedText::ThenReadShown(ShownReader read) {
+    std::unique_lock<std::mutex> lock(m_state->mutex);
+    if (!m_state->readersTaken) {
+        m_state->readers.push_back(std::move(read));
+        return;
+    }
+    m_state->done.wait(lock, [this] { return m_state->ready; });
+    if (m_state->matched && !m_state->abandoned.load()) {
+        lock.unlock();
+        read(m_state->shown);
+    }
+}
+
 void PreparedText::Abandon() {
     m_state->abandoned.store(true);
     std::unique_lock<std::mutex> lock(m_state->mutex);
-    m_state->done.wait(lock, [this] { return m_state->ready; });
+    m_state->done.wait(lock, [this] { return m_state->finished; });
 }
 
 void PreparedText::SetStageHook(std::function<void(Stage)> hook) {

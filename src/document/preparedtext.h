@@ -20,6 +20,7 @@ public:
     // from the copy.
     enum class Stage { Copying, Writing };
     using Pieces = QList<QByteArray>;
+    using ShownReader = std::function<void(QByteArrayView shown)>;
 
     static std::shared_ptr<PreparedText> Start(const XmlDocument& document);
     // Compares the text with `shown` as it is written and keeps it only when they differ. `shown`
@@ -38,7 +39,12 @@ public:
     Pieces Take();
     // After Take(): whether the text is exactly the shown text (no pieces then).
     bool Matched() const;
-    // Stops the worker at its next piece and waits until it reads nothing any more.
+    // Started against a shown text: `read` gets that text on the worker once it turned out to be
+    // the text (where it is called, waiting for the answer, when the worker is past that point);
+    // not at all when it differs, preparing failed or was abandoned.
+    void ThenReadShown(ShownReader read);
+    // Stops the worker at its next piece and waits until it reads nothing any more and is past
+    // calling `onReady`.
     void Abandon();
     // For tests: called on the worker as each stage begins, so a test can hold the worker there.
     static void SetStageHook(std::function<void(Stage)> hook);

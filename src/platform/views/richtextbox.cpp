@@ -291,6 +291,13 @@ QByteArrayView RichTextBox::Utf8Held() {
     return data ? QByteArrayView(data, length) : QByteArrayView();
 }
 
+bool RichTextBox::ReadHeldText(const std::function<bool(QByteArrayView)>& read) {
+    if (!m_check.alsoRead)
+        return read(Utf8Held());
+    m_check.alsoRead([read](QByteArrayView text) { read(text); });
+    return true;
+}
+
 bool RichTextBox::ReplaceUtf8Text(QByteArrayView text) {
     dropCheck();
     // No undo step is kept: removing and inserting a large text for undo costs far more than the

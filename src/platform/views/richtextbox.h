@@ -35,6 +35,8 @@ public:
         std::function<TextSource()> await;
         // Stops the check; afterwards nothing reads the view's text any more.
         std::function<void()> abandon;
+        // Has the check's worker read the text too, once it found it right.
+        std::function<void(std::function<void(QByteArrayView)>)> alsoRead;
     };
 
     explicit RichTextBox(QWidget* parent = nullptr);
@@ -65,6 +67,10 @@ public:
     QByteArrayView Utf8Content();
     // The text as the view holds it now, also while a check reads it; valid until it changes.
     QByteArrayView Utf8Held();
+    // Has `read` read the text as the view holds it: at once (answering what `read` answered), or,
+    // while a check runs, on the check's worker once it found the text right, not at all when it
+    // puts other text in (answering true).
+    bool ReadHeldText(const std::function<bool(QByteArrayView)>& read);
     // Replaces the whole text with `text` (UTF-8, line breaks kept as they are), as an edit of
     // the user's: it counts as typing. False when the view could not take it; it is then empty.
     bool ReplaceUtf8Text(QByteArrayView text);
