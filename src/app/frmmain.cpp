@@ -42,7 +42,11 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     Form_Load(arguments);
 }
 
-frmMain::~frmMain() = default;
+// Closing hides the text view, which may then put in the text a check gave: nothing of the window
+// is left to write the web view's file for it.
+frmMain::~frmMain() {
+    disconnect(m_txtXML, &RichTextBox::textReplaced, this, nullptr);
+}
 
 namespace {
 
@@ -121,6 +125,8 @@ void frmMain::buildControls() {
     m_txtXML = new RichTextBox(m_client);
     m_txtXML->setObjectName(QStringLiteral("m_txtXML"));
     connect(m_txtXML, &RichTextBox::filesDropped, this, &frmMain::DropFiles);
+    connect(m_txtXML, &RichTextBox::textReplaced, this,
+            [this] { guarded([this] { webFileAfterTextReplaced(); }); });
     m_textGuard = std::make_unique<DeferredTextGuard>(*m_txtXML);
 
     m_WebBrowser = new WebBrowser(m_client);

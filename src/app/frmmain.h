@@ -283,4 +283,8 @@ private:
     void forgetValidation();
     std::shared_ptr<ValidationJob> m_validationJob;
     QString m_validationStatus; // what the status bar said of the last result
+    // The text view's text replaced the one the web view's file was written from.
+    void webFileAfterTextReplaced();
+    // The web view's file was written from the text view's text.
+    bool m_webFileFromView = false;
 };

@@ -4,7 +4,6 @@
 #include "document/preparedtext.h"
 #include "platform/views/richtextbox.h"
 
-#include <cstring>
 #include <malloc.h>
 
 namespace {
@@ -15,17 +14,19 @@ void writeDocument(const XmlDocument& document, Utf8TextSink& sink) {
     crlf.finish();
 }
 
-// Whether the document writes exactly `text`; writing stops at the first difference.
-bool writesAs(const XmlDocument& document, QByteArrayView text) {
-    qsizetype at = 0;
-    CrLfSink crlf([&](const char* data, int len) {
-        if (len > text.size() - at || std::memcmp(text.data() + at, data, size_t(len)) != 0)
-            return false;
-        at += len;
-        return true;
-    });
-    document.writeXml(crlf.asSink());
-    return crlf.finish() && at == text.size();
+// The pieces go in one by one, each freed once it is in.
+void putPieces(PreparedText::Pieces pieces, Utf8TextSink& sink) {
+    qsizetype size = 0;
+    for (const QByteArray& piece : pieces)
+        size += piece.size();
+    sink.reserve(size);
+    while (!pieces.isEmpty()) {
+        const QByteArray piece = pieces.takeFirst();
+        sink.append(piece.constData(), piece.size());
+    }
+    // The pieces were many small blocks: without a trim the program would keep their memory
+    // besides the view's own copy of the text.
+    malloc_trim(0);
 }
 
 } // namespace
@@ -37,30 +38,43 @@ void DeferredTextGuard::showDocument(const XmlDocument& document) {
         return;
     m_revision = revision;
     if (m_view.isVisible()) {
-        // After Apply the view mostly holds the new Document's text already, typed as the writer
-        // lays it out: reading it through is far quicker than putting the same text in again.
-        if (!m_view.HasTextSource() && writesAs(document, m_view.Utf8Content())) {
-            m_view.KeepTextAsPut();
-            return;
-        }
-        m_view.SetTextSource([document](Utf8TextSink& sink) { writeDocument(document, sink); });
+        if (m_view.HasTextSource())
+            m_view.SetTextSource([document](Utf8TextSink& sink) { writeDocument(document, sink); });
+        else
+            keepWhileChecking(document);
         return;
     }
     auto prepared = PreparedText::Start(document);
-    m_view.SetTextSource([prepared](Utf8TextSink& sink) {
-        PreparedText::Pieces pieces = prepared->Take();
-        qsizetype size = 0;
-        for (const QByteArray& piece : pieces)
-            size += piece.size();
-        sink.reserve(size);
-        while (!pieces.isEmpty()) {
-            const QByteArray piece = pieces.takeFirst();
-            sink.append(piece.constData(), piece.size());
-        }
-        // The pieces were many small blocks: without a trim the program would keep their memory
-        // besides the view's own copy of the text.
-        malloc_trim(0);
+    m_view.SetTextSource([prepared](Utf8TextSink& sink) { putPieces(prepared->Take(), sink); });
+}
+
+// After Apply the view mostly holds the new Document's text already, typed as the writer lays it
+// out: it stays while a worker compares it with the Document's text, which is put in only when
+// they differ. Nothing waits for the comparison but what needs the view's exact text.
+void DeferredTextGuard::keepWhileChecking(const XmlDocument& document) {
+    RichTextBox* view = &m_view;
+    auto prepared = PreparedText::StartUnlessShown(document, m_view.Utf8Content(), [view] {
+        QMetaObject::invokeMethod(
+            view, [view] { view->CheckAnswered(); }, Qt::QueuedConnection);
     });
+    RichTextBox::TextCheck check;
+    check.ready = [prepared] { return prepared->IsReady(); };
+    check.abandon = [prepared] { prepared->Abandon(); };
+    check.alsoRead = [prepared](PreparedText::ShownReader read) {
+        prepared->ThenReadShown(std::move(read));
+    };
+    check.await = [prepared, document]() -> RichTextBox::TextSource {
+        try {
+            auto pieces = std::make_shared<PreparedText::Pieces>(prepared->Take());
+            if (prepared->Matched())
+                return {};
+            return [pieces](Utf8TextSink& sink) { putPieces(std::move(*pieces), sink); };
+        } catch (...) {
+            // Preparing failed (memory ran short): the Document is written here instead.
+            return [document](Utf8TextSink& sink) { writeDocument(document, sink); };
+        }
+    };
+    m_view.KeepTextWhileChecking(std::move(check));
 }
 
 void DeferredTextGuard::showText(const QString& text) {

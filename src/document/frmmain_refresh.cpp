@@ -160,22 +160,30 @@ bool writeBeside(const QString& path, const std::function<bool(QFile&)>& write) 
 }
 
 // The text view's text with the view's CR LF line ends as LF: the serialisation it was made from.
+// The lines are short, so they are gathered into large writes.
 bool writeWithLf(QFile& file, QByteArrayView text) {
+    constexpr qsizetype kChunk = qsizetype(1) << 20;
+    QByteArray out(kChunk, Qt::Uninitialized);
     const char* at = text.data();
     const char* const end = at + text.size();
     while (at < end) {
-        const auto* cr = static_cast<const char*>(std::memchr(at, '\r', size_t(end - at)));
-        const char* upTo = cr ? cr : end;
-        if (upTo > at && file.write(at, upTo - at) != upTo - at)
-            return false;
-        if (!cr)
-            break;
-        // A lone CR (the view never makes one) is kept as it is.
-        if (cr + 1 == end || cr[1] != '\n') {
-            if (file.write(cr, 1) != 1)
-                return false;
+        const char* const stop = at + std::min(kChunk - 1, qsizetype(end - at));
+        char* put = out.data();
+        while (at < stop) {
+            const auto* cr = static_cast<const char*>(std::memchr(at, '\r', size_t(stop - at)));
+            const char* upTo = cr ? cr : stop;
+            std::memcpy(put, at, size_t(upTo - at));
+            put += upTo - at;
+            at = upTo;
+            if (!cr)
+                break;
+            // A lone CR (the view never makes one) is kept as it is.
+            if (cr + 1 == end || cr[1] != '\n')
+                *put++ = '\r';
+            at = cr + 1;
         }
-        at = cr + 1;
+        if (file.write(out.constData(), put - out.constData()) != put - out.constData())
+            return false;
     }
     return true;
 }
@@ -205,12 +213,27 @@ void frmMain::writeWebFile(const QString& path) {
         if (copied)
             return;
     }
+    // While the view's text is still being compared with the Document's (after Apply), the file is
+    // written by the comparing worker once the text turned out to be the Document's, else here
+    // when the other text is put in. Nothing shows the file before: showing the web view hides the
+    // text view, which waits for the answer.
+    m_webFileFromView = false;
     if (m_txtXML->isVisible() && !m_txtXML->HasTextSource() && !m_txtXML->HasTyping() &&
-        document.savesAsUtf8() && writeBeside(path, [this](QFile& file) {
-            return writeWithLf(file, m_txtXML->Utf8Content());
-        }))
+        document.savesAsUtf8() && m_txtXML->ReadHeldText([path](QByteArrayView text) {
+            return writeBeside(path, [text](QFile& file) { return writeWithLf(file, text); });
+        })) {
+        m_webFileFromView = true;
         return;
+    }
     document.save(path, XmlDocument::SaveMode::Scratch);
+}
+
+void frmMain::webFileAfterTextReplaced() {
+    if (!m_webFileFromView)
+        return;
+    const QString path = WebFilePath();
+    writeWebFile(path);
+    m_WebBrowser->Navigate(path);
 }
 
 void frmMain::ToolbarApply_ButtonClick(const QString& key) {

@@ -311,3 +311,107 @@ TEST_F(TextViewTest, ALargeTextReplacedAtApplyKeepsTheViewsSettings) {
     EXPECT_TRUE(viewBytes().endsWith("\r\n\xc3\xa4")) << viewBytes().right(12).toHex().constData();
     window->m_bNeedToSave = false;
 }
+
+// After Apply the view keeps the applied text while a worker compares it with the new Document's;
+// whatever comes before the answer (a key, a save, a switch, or nothing) finds the view holding
+// exactly the Document's text, and the web view's file the Document, and undo still brings the
+// old Document back.
+TEST_F(TextViewTest, TextKeptAtApplyIsTheDocumentsWhateverComesFirst) {
+    XmlDocument laidOut = XmlDocument::create();
+    ASSERT_TRUE(
+        laidOut.loadXML(QString::fromUtf8("<r a=\"1\">\n<b t=\"\xc3\xa9\">\xc3\xa4</b></r>")));
+    const struct {
+        const char* name;
+        QString typed;
+    } texts[] = {
+        {"WrittenAsTheWriterLaysItOut", laidOut.xml()},
+        {"Indentation", QStringLiteral("<r><a>t</a>\n      <b/></r>")},
+        {"AttributeQuotes", QStringLiteral("<r a='1' b=\"'\"/>")},
+        {"EntityForms", QStringLiteral("<r>&#65;&gt;&apos;\"</r>")},
+        {"CarriageReturnInValues", QStringLiteral("<r a=\"x&#13;y\">1&#13;2</r>")},
+        {"NonAscii", QString::fromUtf8("<r t=\"&#xE9;\">\xc3\xa4&#x20AC;\xe6\x97\xa5</r>")},
+    };
+    enum class Then { Nothing, Key, Save, Switch };
+    const struct {
+        const char* name;
+        Then then;
+    } nexts[] = {
+        {"answer arrives by itself", Then::Nothing},
+        {"key pressed", Then::Key},
+        {"saved", Then::Save},
+        {"switched to the tree", Then::Switch},
+    };
+    const QByteArray original = "<o><p/></o>";
+    for (const auto& text : texts) {
+        for (const auto& next : nexts) {
+            SCOPED_TRACE(std::string(text.name) + ", " + next.name);
+            trigger("mnuTreeView");
+            open(original.constData());
+            const QString before = window->m_objDocument.xml();
+            trigger("mnutextView");
+            RichTextBox& view = *window->m_txtXML;
+            view.SetTypedText(text.typed);
+            XmlDocument expected = XmlDocument::create();
+            ASSERT_TRUE(expected.loadXML(text.typed));
+            const QByteArray expectedText = referenceViewText(expected);
+            QTemporaryDir saveDir;
+            const QString saved = saveDir.filePath(QStringLiteral("saved.xml"));
+            expected.save(saved);
+            {
+                HeldStage held(PreparedText::Stage::Copying);
+                click(window->ToolbarApply, "Apply");
+                EXPECT_FALSE(view.HasTyping());
+                // Whatever needs the answer waits for the worker, which is let go from elsewhere.
+                std::thread releaser([&held] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    held.release();
+                });
+                switch (next.then) {
+                case Then::Nothing:
+                    held.release();
+                    break;
+                case Then::Key:
+                    QTest::keyClicks(&view, QStringLiteral("x"));
+                    break;
+                case Then::Save:
+                    trigger("mnuSave");
+                    break;
+                case Then::Switch:
+                    trigger("mnuTreeView");
+                    break;
+                }
+                releaser.join();
+                // What waited for the answer left the web view's file right, before any event.
+                if (next.then != Then::Nothing)
+                    EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
+            }
+            QCoreApplication::processEvents();
+            ASSERT_FALSE(window->m_objDocument.isNull());
+            EXPECT_EQ(window->m_objDocument.xml(), expected.xml());
+            EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
+            // Read as held when the answer came by itself, not through a read that would wait.
+            const QByteArray shown =
+                next.then == Then::Nothing ? view.Utf8Held().toByteArray() : viewBytes();
+            EXPECT_EQ(shown, next.then == Then::Key ? "x" + expectedText : expectedText);
+            if (next.then == Then::Save)
+                EXPECT_EQ(readFile(dir.filePath(QStringLiteral("doc.xml"))), readFile(saved));
+            if (next.then == Then::Key) {
+                EXPECT_TRUE(view.HasTyping());
+                QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+                EXPECT_EQ(viewBytes(), expectedText);
+            }
+            EXPECT_FALSE(view.HasTyping());
+            trigger("mnuTreeView");
+            EXPECT_EQ(window->Command(QStringLiteral("mnuUndo"))->text(),
+                      QStringLiteral("&Undo Apply Text"));
+            trigger("mnuUndo");
+            // A save from the text view applies its text once more, in a step of its own.
+            if (next.then == Then::Save) {
+                EXPECT_EQ(window->m_objDocument.xml(), expected.xml());
+                trigger("mnuUndo");
+            }
+            EXPECT_EQ(window->m_objDocument.xml(), before);
+            window->m_bNeedToSave = false;
+        }
+    }
+}

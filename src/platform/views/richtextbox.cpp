@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -46,6 +47,8 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this, [this](int position, int type) {
         if (!(type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE)))
             return;
+        // Nothing may change the text a check reads; the ways the user edits settle it first.
+        dropCheck();
         m_gapAt = position;
         if (!m_movingGap)
             emit edited();
@@ -69,6 +72,10 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
     fitFolding();
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
+}
+
+RichTextBox::~RichTextBox() {
+    dropCheck();
 }
 
 QString RichTextBox::WithCrLf(const QString& text) {
@@ -128,6 +135,7 @@ void RichTextBox::SetText(const QString& text) {
 }
 
 void RichTextBox::SetTypedText(const QString& text) {
+    dropCheck();
     m_source = nullptr;
     setText(WithCrLf(text));
     fitFolding();
@@ -135,12 +143,14 @@ void RichTextBox::SetTypedText(const QString& text) {
 }
 
 void RichTextBox::SetTextSource(TextSource source) {
+    dropCheck();
     m_source = std::move(source);
     if (isVisible())
         applyPending();
 }
 
 void RichTextBox::applyPending() {
+    settleCheck();
     if (!m_source)
         return;
     const TextSource source = std::move(m_source);
@@ -151,6 +161,7 @@ void RichTextBox::applyPending() {
 // Without undo collection: the undo history could not take back text that was never typed, and
 // recording it would cost as much again as the text.
 void RichTextBox::putText(const TextSource& source) {
+    dropCheck();
     if (SendScintilla(SCI_GETLENGTH) > kFreshDocumentSize) {
         // Deleting a large text line by line takes far longer than dropping its document whole.
         // The code page, line ends and lexer belong to the document, so they are set again.
@@ -174,10 +185,46 @@ void RichTextBox::putText(const TextSource& source) {
 }
 
 void RichTextBox::KeepTextAsPut() {
+    dropCheck();
+    markPut();
+    bringGapTo(0);
+}
+
+// The check reads the text where it is: the gap stays where reading it put it (at the end) until
+// the check answered.
+void RichTextBox::KeepTextWhileChecking(TextCheck check) {
+    dropCheck();
+    markPut();
+    m_check = std::move(check);
+}
+
+void RichTextBox::CheckAnswered() {
+    if (m_check.ready && m_check.ready())
+        settleCheck();
+}
+
+void RichTextBox::settleCheck() {
+    if (!m_check.await)
+        return;
+    const TextCheck check = std::exchange(m_check, {});
+    const TextSource replacement = check.await();
+    if (!replacement) {
+        bringGapTo(SendScintilla(SCI_GETCURRENTPOS));
+        return;
+    }
+    SetTextSource(replacement);
+    emit textReplaced();
+}
+
+void RichTextBox::dropCheck() {
+    if (m_check.abandon)
+        std::exchange(m_check, {}).abandon();
+}
+
+void RichTextBox::markPut() {
     m_source = nullptr;
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_GOTOPOS, 0UL);
-    bringGapTo(0);
     // Room for every line number of the text (six digits at least).
     const int digits = static_cast<int>(QString::number(lines()).size());
     setMarginWidth(0, QString(std::max(6, digits), QLatin1Char('0')));
@@ -193,6 +240,8 @@ void RichTextBox::KeepTextAsPut() {
 // caret came to rest, the gap is brought to it by an insertion taken back at once, which neither
 // the undo history nor the typing state sees.
 void RichTextBox::followCaret() {
+    if (m_check.await)
+        return;
     const long caret = SendScintilla(SCI_GETCURRENTPOS);
     if (std::abs(caret - m_gapAt) > kGapSlack)
         bringGapTo(caret);
@@ -233,12 +282,24 @@ QByteArray RichTextBox::Utf8Text() const {
 
 QByteArrayView RichTextBox::Utf8Content() {
     applyPending();
+    return Utf8Held();
+}
+
+QByteArrayView RichTextBox::Utf8Held() {
     const long length = SendScintilla(SCI_GETLENGTH);
     const auto* data = reinterpret_cast<const char*>(SendScintilla(SCI_GETCHARACTERPOINTER));
     return data ? QByteArrayView(data, length) : QByteArrayView();
 }
 
+bool RichTextBox::ReadHeldText(const std::function<bool(QByteArrayView)>& read) {
+    if (!m_check.alsoRead)
+        return read(Utf8Held());
+    m_check.alsoRead([read](QByteArrayView text) { read(text); });
+    return true;
+}
+
 bool RichTextBox::ReplaceUtf8Text(QByteArrayView text) {
+    dropCheck();
     // No undo step is kept: removing and inserting a large text for undo costs far more than the
     // replacement itself (clearing the whole text without one is quick). The undo history goes
     // too, as it could no longer find its places.
@@ -279,6 +340,32 @@ void RichTextBox::showEvent(QShowEvent* event) {
     QsciScintilla::showEvent(event);
 }
 
+// Whatever the user does to the text, and a switch to another view, sees the answered text.
+void RichTextBox::hideEvent(QHideEvent* event) {
+    settleCheck();
+    QsciScintilla::hideEvent(event);
+}
+
+void RichTextBox::keyPressEvent(QKeyEvent* event) {
+    settleCheck();
+    QsciScintilla::keyPressEvent(event);
+}
+
+void RichTextBox::inputMethodEvent(QInputMethodEvent* event) {
+    settleCheck();
+    QsciScintilla::inputMethodEvent(event);
+}
+
+void RichTextBox::mousePressEvent(QMouseEvent* event) {
+    settleCheck();
+    QsciScintilla::mousePressEvent(event);
+}
+
+void RichTextBox::contextMenuEvent(QContextMenuEvent* event) {
+    settleCheck();
+    QsciScintilla::contextMenuEvent(event);
+}
+
 // Files dragged in from outside open as documents; text dragged inside the view moves as usual;
 // anything else is ignored.
 template <typename Event, typename Base> void RichTextBox::screenDrag(Event* event, Base base) {
@@ -299,6 +386,7 @@ void RichTextBox::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void RichTextBox::dropEvent(QDropEvent* event) {
+    settleCheck();
     const QStringList files = DroppedFiles(event->mimeData());
     if (!files.isEmpty()) {
         event->acceptProposedAction();

@@ -27,7 +27,20 @@ class RichTextBox : public QsciScintilla {
 public:
     using TextSource = std::function<void(Utf8TextSink& sink)>;
 
+    // Decides on a worker whether the text the view holds is the text to show, reading that text
+    // in place.
+    struct TextCheck {
+        std::function<bool()> ready;
+        // Waits for the answer: the text to put in instead, or none when the view's text is right.
+        std::function<TextSource()> await;
+        // Stops the check; afterwards nothing reads the view's text any more.
+        std::function<void()> abandon;
+        // Has the check's worker read the text too, once it found it right.
+        std::function<void(std::function<void(QByteArrayView)>)> alsoRead;
+    };
+
     explicit RichTextBox(QWidget* parent = nullptr);
+    ~RichTextBox() override;
 
     // Replaces the whole text; every line break becomes CR LF.
     void SetText(const QString& text);
@@ -39,6 +52,12 @@ public:
     // The text the view holds is the text that would be put in: it becomes that, as if put in
     // (no typing, no undo history, the caret at the start).
     void KeepTextAsPut();
+    // Keeps the text as KeepTextAsPut does while `check` decides whether it is the text to show.
+    // Until it answers, every change to the text, and a key, click, read of the text or hiding the
+    // view, first waits for the answer; a text it gives is then put in (textReplaced).
+    void KeepTextWhileChecking(TextCheck check);
+    // The check's answer is there (called on the user-interface thread).
+    void CheckAnswered();
     // The whole text, with pending text put in first.
     QString Text();
     // The text as the view holds it (UTF-8, CR LF), in one copy; pending text is not put in.
@@ -46,6 +65,12 @@ public:
     // The whole text as the view holds it, with pending text put in first; valid until the text
     // changes.
     QByteArrayView Utf8Content();
+    // The text as the view holds it now, also while a check reads it; valid until it changes.
+    QByteArrayView Utf8Held();
+    // Has `read` read the text as the view holds it: at once (answering what `read` answered), or,
+    // while a check runs, on the check's worker once it found the text right, not at all when it
+    // puts other text in (answering true).
+    bool ReadHeldText(const std::function<bool(QByteArrayView)>& read);
     // Replaces the whole text with `text` (UTF-8, line breaks kept as they are), as an edit of
     // the user's: it counts as typing. False when the view could not take it; it is then empty.
     bool ReplaceUtf8Text(QByteArrayView text);
@@ -69,9 +94,16 @@ signals:
     void filesDropped(const QStringList& paths);
     // The text is about to change (typing, pasting, undo, any edit); cheap on any size of text.
     void edited();
+    // A check's answer replaced the text kept while it ran.
+    void textReplaced();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -79,6 +111,9 @@ protected:
 private:
     void applyPending();
     void putText(const TextSource& source);
+    void markPut();
+    void settleCheck();
+    void dropCheck();
     void fitFolding();
     void followCaret();
     void bringGapTo(long position);
@@ -91,6 +126,7 @@ private:
     bool m_movingGap = false;
     QTimer m_gapTimer;
     TextSource m_source;
+    TextCheck m_check;
     // Replaced by ReplaceUtf8Text since the text was last put in: a change no undo step records.
     bool m_replaced = false;
 };
