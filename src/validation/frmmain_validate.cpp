@@ -149,7 +149,10 @@ void frmMain::takeValidationResult() {
         StatusBar1->ShowStatus(QStringLiteral("The validation could not be completed."));
         return;
     }
-    const XmlValidationResult& validation = result->validation;
+    XmlValidationResult& validation = result->validation;
+    // The copy knows lines up to 65535; the Document, as long as it is the one validated, all.
+    if (job->stamp().isCurrentFor(m_objDocument))
+        AddLinesPastCounting(m_objDocument, validation.issues);
     if (validation.against == XmlValidationResult::Against::Nothing)
         m_validationPanel->ShowNote(outcomeText(validation), false);
     else

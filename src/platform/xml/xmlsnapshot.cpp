@@ -8,32 +8,6 @@ using namespace xmlimpl;
 
 namespace {
 
-// libxml2 copies an element's 16-bit line but not what is kept past it (keepBigLine): the two
-// trees have the same shape, so one walk over both carries it.
-void carryBigLines(xmlNodePtr from, xmlNodePtr to) {
-    while (from && to) {
-        if (from->type == XML_ELEMENT_NODE) {
-            if (from->line >= kLineLimit)
-                to->_private = from->_private;
-            if (from->children && to->children) {
-                from = from->children;
-                to = to->children;
-                continue;
-            }
-        }
-        while (from && !from->next) {
-            from = from->parent;
-            to = to ? to->parent : nullptr;
-            if (!from || from->type != XML_ELEMENT_NODE || !to)
-                return;
-        }
-        if (!from || !to)
-            return;
-        from = from->next;
-        to = to->next;
-    }
-}
-
 // What xmlCopyDoc does, with a dictionary of the copy's own: names are shared within the copy as
 // in a parsed document (the copy is as small as the original), and never with the original,
 // whose dictionary grows while it is edited.
@@ -62,7 +36,6 @@ xmlDocPtr copyDocument(xmlDocPtr source) {
         c->parent = reinterpret_cast<xmlNodePtr>(copy);
         copy->last = c;
     }
-    carryBigLines(source->children, children);
     return copy;
 }
 

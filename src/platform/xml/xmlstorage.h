@@ -154,7 +154,7 @@ inline const xmlChar* xc(const QByteArray& b) {
 std::shared_ptr<XmlStorage> newStorage(xmlDocPtr doc);
 
 // libxml2 keeps an element's line in 16 bits; a parsed element's line past that is kept in its
-// `_private` (which nothing else uses), and copies of the document take it along.
+// `_private` (which nothing else uses). Copies do not take it along.
 constexpr int kLineLimit = 65535;
 inline void keepBigLine(xmlNodePtr element, int line) {
     if (line >= kLineLimit)

@@ -382,30 +382,73 @@ XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& 
     return result;
 }
 
+namespace {
+// The inverse of PlaceFinder: a child by its position, counted on from the last one asked for
+// under the same parent when that one comes before it.
+class PlaceResolver {
+public:
+    xmlNodePtr nodeAt(xmlDocPtr doc, const XmlNodePlace& place) {
+        xmlNodePtr node = reinterpret_cast<xmlNodePtr>(doc);
+        for (int step : place.steps) {
+            node = childAt(node, step);
+            if (!node)
+                return nullptr;
+        }
+        if (place.attribute < 0)
+            return node;
+        if (node->type != XML_ELEMENT_NODE)
+            return nullptr;
+        xmlAttrPtr attribute = node->properties;
+        for (int i = 0; attribute && i < place.attribute; ++i)
+            attribute = attribute->next;
+        return reinterpret_cast<xmlNodePtr>(attribute);
+    }
+
+private:
+    xmlNodePtr childAt(xmlNodePtr parent, int position) {
+        Known& known = m_known[parent];
+        xmlNodePtr at = parent->children;
+        int index = 0;
+        if (known.node && known.position <= position) {
+            at = known.node;
+            index = known.position;
+        }
+        for (; at && index < position; ++index)
+            at = at->next;
+        if (at)
+            known = {at, position};
+        return at;
+    }
+    struct Known {
+        xmlNodePtr node = nullptr;
+        int position = 0;
+    };
+    std::unordered_map<xmlNodePtr, Known> m_known;
+};
+} // namespace
+
+void AddLinesPastCounting(const XmlDocument& document, QList<XmlValidationIssue>& issues) {
+    if (document.isNull())
+        return;
+    const std::shared_ptr<XmlStorage> storage = document.asNode().storage();
+    PlaceResolver places;
+    for (XmlValidationIssue& issue : issues) {
+        if (issue.line > 0 || issue.place.isNull() || !issue.file.isEmpty())
+            continue;
+        xmlNodePtr node = places.nodeAt(storage->doc, issue.place);
+        if (node && node->type == XML_ATTRIBUTE_NODE)
+            node = node->parent;
+        if (node && node->type == XML_ELEMENT_NODE)
+            issue.line = lineOf(node);
+    }
+}
+
 XmlNode NodeAtPlace(const XmlDocument& document, const XmlNodePlace& place) {
     if (document.isNull() || place.isNull())
         return {};
     const std::shared_ptr<XmlStorage> storage = document.asNode().storage();
-    xmlNodePtr node = reinterpret_cast<xmlNodePtr>(storage->doc);
-    for (int step : place.steps) {
-        xmlNodePtr child = node->children;
-        for (int i = 0; child && i < step; ++i)
-            child = child->next;
-        if (!child)
-            return {};
-        node = child;
-    }
-    if (place.attribute >= 0) {
-        if (node->type != XML_ELEMENT_NODE)
-            return {};
-        xmlAttrPtr attribute = node->properties;
-        for (int i = 0; attribute && i < place.attribute; ++i)
-            attribute = attribute->next;
-        if (!attribute)
-            return {};
-        node = reinterpret_cast<xmlNodePtr>(attribute);
-    }
-    return XmlNode(node, storage);
+    xmlNodePtr node = PlaceResolver().nodeAt(storage->doc, place);
+    return node ? XmlNode(node, storage) : XmlNode();
 }
 
 XmlDocumentStamp::XmlDocumentStamp(const XmlDocument& document)

@@ -60,6 +60,10 @@ struct XmlValidationRequest {
 // ever fetched. Throws XmlError when memory runs out.
 XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& request);
 
+// Lines libxml2 does not count (an element's past 65535) read from the document's own nodes,
+// for the issues found in a copy of it: `document` must be unchanged since it was copied.
+void AddLinesPastCounting(const XmlDocument& document, QList<XmlValidationIssue>& issues);
+
 // Which document at which revision something was taken from; it tells whether that is still
 // the document's current content.
 class XmlDocumentStamp {
