@@ -199,6 +199,12 @@ TEST_F(Validation, FaultsDeepInALongDocumentLeadToTheirNodes) {
 
 TEST_F(Validation, TheDocumentsOwnReferencesResolveBesideIt) {
     write(QStringLiteral("schemas/shelf.xsd"), q(kXsd));
+    write(QStringLiteral("schemas/ns.xsd"),
+          QStringLiteral("<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+                         "targetNamespace=\"urn:s\" elementFormDefault=\"qualified\">"
+                         "<xs:element name=\"shelf\"><xs:complexType><xs:sequence>"
+                         "<xs:element name=\"book\" type=\"xs:string\" maxOccurs=\"9\"/>"
+                         "</xs:sequence></xs:complexType></xs:element></xs:schema>"));
     write(QStringLiteral("shelf.dtd"), q(kDtd));
     const QString documentFile = dir.filePath(QStringLiteral("shelf.xml"));
     const char* const instance = "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"";
@@ -224,6 +230,16 @@ TEST_F(Validation, TheDocumentsOwnReferencesResolveBesideIt) {
                         "<book format=\"ebook\"><title>A</title><year>1</year></book></shelf>")
              .arg(q(instance)),
          XmlValidationResult::Against::SchemaHints, true},
+        {"namespace hint",
+         QStringLiteral("<s:shelf xmlns:s=\"urn:s\" %1 xsi:schemaLocation=\"urn:s schemas/ns.xsd\">"
+                        "<s:book>A</s:book></s:shelf>")
+             .arg(q(instance)),
+         XmlValidationResult::Against::SchemaHints, true},
+        {"namespace hint finds a fault",
+         QStringLiteral("<s:shelf xmlns:s=\"urn:s\" %1 xsi:schemaLocation=\"urn:s schemas/ns.xsd\">"
+                        "<s:magazine/></s:shelf>")
+             .arg(q(instance)),
+         XmlValidationResult::Against::SchemaHints, false},
         {"external DTD",
          QStringLiteral("<!DOCTYPE shelf SYSTEM \"shelf.dtd\"><shelf><book format=\"paper\">"
                         "<title>A</title><year>1</year></book></shelf>"),
