@@ -298,6 +298,21 @@ TEST_F(Validation, ASchemaThatDoesNotLoadIsReportedWithItsOwnFaults) {
             EXPECT_TRUE(result.issues.at(1).place.isNull());
         }
     }
+    // Schemas the document's hints name and that do not load.
+    write(QStringLiteral("hinted.xsd"), q(rows[0].text));
+    for (const char* hinted : {"hinted.xsd", "nowhere.xsd"}) {
+        SCOPED_TRACE(hinted);
+        const XmlDocument hinting =
+            parsed(QStringLiteral("<shelf xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                                  "xsi:noNamespaceSchemaLocation=\"%1\"/>")
+                       .arg(q(hinted)));
+        const XmlValidationResult result =
+            validateCopy(hinting, {{}, dir.filePath(QStringLiteral("shelf.xml"))});
+        EXPECT_FALSE(result.schemaLoaded);
+        EXPECT_TRUE(result.issues.first().message.startsWith(QStringLiteral("The schema \"")))
+            << str(describe(result));
+        EXPECT_TRUE(result.issues.first().message.contains(q(hinted)));
+    }
     // A DTD the document names and that is not there.
     const XmlDocument named =
         parsed(QStringLiteral("<!DOCTYPE shelf SYSTEM \"nowhere.dtd\"><shelf/>"));

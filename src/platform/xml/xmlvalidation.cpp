@@ -134,11 +134,19 @@ struct Collector {
     XmlValidationResult& result;
     xmlDocPtr doc;
     PlaceFinder places;
+    QString schemaFault;
 
     void add(const xmlError& error) {
         const bool warning = error.level == XML_ERR_WARNING;
         if (error.level == XML_ERR_NONE)
             return;
+        // Reading or compiling a schema failed: which one, for the first row.
+        if (schemaFault.isEmpty() &&
+            (error.domain == XML_FROM_IO || error.domain == XML_FROM_SCHEMASP ||
+             error.domain == XML_FROM_RELAXNGP)) {
+            const char* name = error.file ? error.file : error.str1;
+            schemaFault = QString::fromUtf8(name ? name : "");
+        }
         warning ? ++result.warnings : ++result.errors;
         if (result.issues.size() >= XmlValidationResult::kMaxListed)
             return;
@@ -280,6 +288,10 @@ void againstHints(Collector& c) {
         throw XmlError(QStringLiteral("Out of memory"));
     xmlSchemaSetValidStructuredErrors(valid.p, collect, &c);
     xmlSchemaValidateDoc(valid.p, c.doc);
+    if (!c.schemaFault.isEmpty()) {
+        c.result.schema = c.schemaFault;
+        notLoaded(c, "schema");
+    }
 }
 
 // The internal subset with the external DTD its SYSTEM identifier names, which libxml2 attaches
