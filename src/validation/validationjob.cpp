@@ -48,7 +48,7 @@ void ValidationJob::run(std::shared_ptr<XmlHeldCopy> held, const XmlValidationRe
         enterStage(m_stage, Stage::Copying);
         if (m_outcome.Abandoned())
             return; // the held copy lets changes go on as it goes
-        copy = held->take();
+        copy = held->take(XmlHeldCopy::Copy::Quick);
         held.reset();
         enterStage(m_stage, Stage::Validating);
         if (m_outcome.Abandoned())

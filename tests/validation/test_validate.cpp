@@ -1,6 +1,7 @@
 // Validation in the XML layer: the three schema languages and the document's own references,
 // each fault tied to its node, schemas that do not load, and no network, ever.
 
+#include "platform/xml/xmlheldcopy.h"
 #include "platform/xml/xmlvalidation.h"
 #include "support/networkwatch.h"
 #include "support/xmltesting.h"
@@ -366,6 +367,32 @@ TEST_F(Validation, RemoteReferencesAreRefusedWithoutAnyConnection) {
             << str(describe(result));
     }
     EXPECT_EQ(network.attempts(), 0);
+}
+
+TEST(ValidationCopy, AQuickCopyIsTheDocument) {
+    // Large enough to be copied on two threads, with every kind of node, or not copied that way.
+    const auto document = [](const QString& root, const QString& subset) {
+        QString text =
+            QStringLiteral("<?xml version=\"1.0\"?>\n%1<!--before-->\n<%2>\n").arg(subset, root);
+        for (int i = 0; i < 5000; ++i)
+            text += QStringLiteral("<r n=\"%1\" xml:lang=\"en\"><a>t&amp;%1</a><![CDATA[<c>]]>"
+                                   "<!--c--><?p d?><p:b xmlns:p=\"urn:p\" p:x=\"1\">m<i/>x</p:b>"
+                                   "%2</r>\n")
+                        .arg(i)
+                        .arg(subset.isEmpty() ? QString() : QStringLiteral("&e;"));
+        return text + QStringLiteral("</%1>").arg(root.section(QLatin1Char(' '), 0, 0));
+    };
+    const QString rows[] = {
+        document(QStringLiteral("shelf"), {}),
+        document(QStringLiteral("shelf"), QStringLiteral("<!DOCTYPE shelf [<!ENTITY e \"ent\">]>")),
+        document(QStringLiteral("shelf xmlns=\"urn:d\""), {}),
+    };
+    for (const QString& text : rows) {
+        const XmlDocument original = parsed(text);
+        XmlHeldCopy held(original);
+        const XmlDocument copy = held.take(XmlHeldCopy::Copy::Quick);
+        EXPECT_EQ(copy.xml(), original.xml());
+    }
 }
 
 TEST(ValidationStamp, TellsWhetherResultsAreStillCurrent) {

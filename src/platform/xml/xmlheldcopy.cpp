@@ -13,14 +13,14 @@ XmlHeldCopy::~XmlHeldCopy() {
     release();
 }
 
-XmlDocument XmlHeldCopy::take() {
+XmlDocument XmlHeldCopy::take(Copy kind) {
     if (!m_storage)
         throw XmlError(QStringLiteral("The copy was already taken."));
     struct Release {
         XmlHeldCopy& held;
         ~Release() { held.release(); }
     } releaseAfter{*this};
-    return snapshotOf(*m_storage);
+    return kind == Copy::Quick ? quickCopyOf(*m_storage) : snapshotOf(*m_storage);
 }
 
 bool XmlHeldCopy::writeInPlace(const std::function<bool(const char*, int)>& sink) {

@@ -20,8 +20,10 @@ public:
     XmlHeldCopy(const XmlHeldCopy&) = delete;
     XmlHeldCopy& operator=(const XmlHeldCopy&) = delete;
 
-    // The copy, once; changes go on from here. Throws XmlError when memory runs out.
-    XmlDocument take();
+    // The copy, once; changes go on from here. Throws XmlError when memory runs out. A quick copy
+    // is made on two threads and is larger: for a reader that drops it soon.
+    enum class Copy { Compact, Quick };
+    XmlDocument take(Copy kind = Copy::Compact);
     // Instead of a copy: writes the document's text (its serialisation, as UTF-8) straight from
     // it when writing needs nothing in it changed for the time, which holds for most documents;
     // changes go on once it is written. False, with nothing written and the copy still to take,
