@@ -302,6 +302,14 @@ TEST_F(ValidationWindowTest, EscCancelsAndTheWindowGoesOnMeanwhile) {
     deleteItem("shelf/book");
     EXPECT_EQ(labels(find("shelf")).size(), 2);
 
+    // Esc in a label being edited is the edit's.
+    select("shelf");
+    window->m_wndTree->StartLabelEdit();
+    ASSERT_NE(labelEditor(), nullptr);
+    QTest::keyClick(labelEditor(), Qt::Key_Escape);
+    EXPECT_FALSE(window->m_wndTree->IsEditingLabel());
+    EXPECT_TRUE(running());
+
     QTest::keyClick(window->m_wndTree, Qt::Key_Escape);
     EXPECT_FALSE(running());
     EXPECT_EQ(status(), QStringLiteral("Validation cancelled."));
