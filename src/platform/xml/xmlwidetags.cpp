@@ -132,18 +132,14 @@ bool isPlainName(std::string_view name) {
     });
 }
 
-// A value libxml2 takes without a word and without expanding anything: UTF-8 characters that XML
-// allows, no reference, no '<'.
-bool isPlainValue(std::string_view value) {
-    if (value.size() > kLongestValue)
-        return false;
-    const auto* s = reinterpret_cast<const unsigned char*>(value.data());
-    const size_t n = value.size();
+// Whether the multi-byte characters of `text` are UTF-8 of characters XML allows. libxml2 quotes
+// the bytes that follow a character it cannot decode, so a tag with one keeps all its bytes.
+bool isXmlUtf8(std::string_view text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
     for (size_t i = 0; i < n;) {
         const unsigned char c = s[i];
         if (c < 0x80) {
-            if (c == '&' || c == '<' || (c < 0x20 && c != '\t' && c != '\n' && c != '\r'))
-                return false;
             ++i;
             continue;
         }
@@ -175,6 +171,19 @@ bool isPlainValue(std::string_view value) {
         i += length;
     }
     return true;
+}
+
+// A value libxml2 takes without a word and without expanding anything: characters that XML
+// allows, no reference, no '<'.
+bool isPlainValue(std::string_view value) {
+    return value.size() <= kLongestValue &&
+           std::none_of(value.begin(), value.end(),
+                        [](char c) {
+                            return c == '&' || c == '<' ||
+                                   (static_cast<unsigned char>(c) < 0x20 && c != '\t' &&
+                                    c != '\n' && c != '\r');
+                        }) &&
+           isXmlUtf8(value);
 }
 
 bool isPlain(const TagAttribute& a) {
@@ -214,7 +223,7 @@ bool hasRepeatedName(const std::vector<TagAttribute>& attributes) {
 std::optional<std::string> holdPlainTail(std::string_view tag, uint64_t ordinal,
                                          HeldAttributes& held) {
     std::vector<TagAttribute> attributes;
-    if (!readAttributes(tag, attributes))
+    if (!readAttributes(tag, attributes) || !isXmlUtf8(tag))
         return std::nullopt;
     size_t from = attributes.size();
     while (from > static_cast<size_t>(WideTagFilter::kVisibleAttributes) &&
@@ -263,20 +272,19 @@ std::optional<HeldTag> HeldAttributes::takeForNextTag() {
 WideTagFilter::WideTagFilter(ByteSource source, HeldAttributes& held)
     : m_source(std::move(source)), m_held(held) {}
 
+// libxml2 gets as much as it asks for, as from a file: it misreads some markup that a read cuts
+// short.
 int WideTagFilter::read(char* buffer, int len) {
-    while (m_ready == m_given) {
-        if (m_end) {
-            // What is still held at the end (a tag never closed) passes as it is.
-            m_ready = m_data.size();
-            if (m_ready == m_given)
-                return 0;
-            break;
-        }
+    const size_t wanted = static_cast<size_t>(std::max(len, 0));
+    while (m_ready - m_given < wanted && !m_end) {
         if (!fill())
             return -1;
         scan();
     }
-    const size_t n = std::min(static_cast<size_t>(std::max(len, 0)), m_ready - m_given);
+    // What is still held at the end (a tag never closed) passes as it is.
+    if (m_end)
+        m_ready = m_data.size();
+    const size_t n = std::min(wanted, m_ready - m_given);
     std::memcpy(buffer, m_data.data() + m_given, n);
     m_given += n;
     return static_cast<int>(n);
