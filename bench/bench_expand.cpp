@@ -124,6 +124,7 @@ ExpandResult expandAll(const QString& path, int argc, char** argv) {
 }
 
 struct AttributesResult {
+    double openMs = 0;
     double selectExpandMs = 0;
     double expandAllMs = 0;
 };
@@ -134,12 +135,11 @@ AttributesResult manyAttributes(const QString& path, int argc, char** argv) {
     frmMain window;
     window.show();
     QCoreApplication::processEvents();
-    window.DropFiles({path});
-    QCoreApplication::processEvents();
+    AttributesResult r;
+    r.openMs = millisecondsOf([&] { window.DropFiles({path}); });
     TreeControl* tree = window.m_wndTree;
     TreeModel& nodes = tree->Nodes();
     const Id element = nodes.Child(documentElementItem(nodes));
-    AttributesResult r;
     r.selectExpandMs = millisecondsOf([&] {
         tree->SetSelectedItem(element);
         QCoreApplication::processEvents();
@@ -188,8 +188,8 @@ int main(int argc, char** argv) {
     const QString attributes = writeManyAttributes(dir);
     const AttributesResult wide =
         InChild<AttributesResult>([&] { return manyAttributes(attributes, argc, argv); });
-    std::printf("100,000 attributes  : select + expand %.0f ms (target 1000 ms), "
-                "Expand All %.0f ms\n",
-                wide.selectExpandMs, wide.expandAllMs);
+    std::printf("100,000 attributes  : open %.0f ms (target 1000 ms), select + expand %.0f ms "
+                "(target 1000 ms), Expand All %.0f ms\n",
+                wide.openMs, wide.selectExpandMs, wide.expandAllMs);
     return 0;
 }

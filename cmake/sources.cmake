@@ -16,6 +16,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlwhitespace.cpp
   src/platform/xml/xmlstartelement.h
   src/platform/xml/xmlstartelement.cpp
+  src/platform/xml/xmlwidetags.h
+  src/platform/xml/xmlwidetags.cpp
   src/platform/xml/xmltreewalk.h
   src/platform/xml/xmlwrite.cpp
   src/platform/xml/xmlchecks.cpp

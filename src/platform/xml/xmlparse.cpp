@@ -5,6 +5,7 @@
 #include "platform/xml/xmlstorage.h"
 #include "platform/xml/xmltreewalk.h"
 #include "platform/xml/xmlwhitespace.h"
+#include "platform/xml/xmlwidetags.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
@@ -105,12 +106,12 @@ struct ParseOutcome {
     QByteArray encoding;     // how libxml2 decoded the input; empty for UTF-8
 };
 
-ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options) {
+ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options, HeldAttributes* held = nullptr) {
     if (!ctxt)
         throw XmlError(QStringLiteral("Out of memory"));
     xmlCtxtUseOptions(ctxt, options);
     // After the options, which set handlers of their own.
-    LayoutFilter layout(ctxt, separateCData);
+    LayoutFilter layout(ctxt, separateCData, held);
     ctxt->sax->getParameterEntity = noteParameterEntity;
     xmlParseDocument(ctxt);
     ParseOutcome outcome;
@@ -168,6 +169,10 @@ int readFromFile(void* context, char* buffer, int len) {
     if (n > 0 && reader->progress)
         reader->progress->done.fetch_add(n, std::memory_order_relaxed);
     return n < 0 ? -1 : static_cast<int>(n);
+}
+
+int readFiltered(void* context, char* buffer, int len) {
+    return static_cast<WideTagFilter*>(context)->read(buffer, len);
 }
 
 int closeNothing(void*) {
@@ -237,10 +242,13 @@ ParsedDocument parseFile(const QString& path, XmlParseError& error, XmlProgress*
         return {};
     }
     ErrorCapture scope;
+    HeldAttributes held;
+    WideTagFilter filter(
+        [&reader](char* buffer, int len) { return readFromFile(&reader, buffer, len); }, held);
     const ParseOutcome outcome =
-        parseWith(xmlCreateIOParserCtxt(nullptr, nullptr, readFromFile, closeNothing, &reader,
+        parseWith(xmlCreateIOParserCtxt(nullptr, nullptr, readFiltered, closeNothing, &filter,
                                         XML_CHAR_ENCODING_NONE),
-                  kParseOptions);
+                  kParseOptions, &held);
     reader.file.close();
     if (progress && progress->stop.load()) {
         if (outcome.doc)

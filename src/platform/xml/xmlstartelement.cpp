@@ -2,6 +2,8 @@
 
 #include "platform/xml/xmlstartelement.h"
 
+#include "platform/xml/xmlwidetags.h"
+
 #include <libxml/SAX2.h>
 #include <libxml/globals.h>
 
@@ -38,11 +40,37 @@ void startListAtNewest(xmlNodePtr node) {
     appending.element->properties = reinterpret_cast<xmlAttrPtr>(node);
 }
 
-} // namespace
+// As libxml2's builder makes an attribute of no declared type: its value one text node, also when
+// empty. The list is walked once to its end, then each attribute is linked after the last.
+void appendHeld(xmlNodePtr element, const HeldTag& tag) {
+    xmlAttrPtr last = element->properties;
+    while (last && last->next)
+        last = last->next;
+    for (const HeldTag::Attribute& held : tag.attributes) {
+        xmlAttrPtr attribute =
+            xmlNewDocProp(element->doc, BAD_CAST(tag.text.data() + held.nameAt), nullptr);
+        xmlNodePtr value = xmlNewDocTextLen(element->doc, BAD_CAST(tag.text.data() + held.valueAt),
+                                            static_cast<int>(held.valueLength));
+        if (!attribute || !value) {
+            xmlFreeProp(attribute);
+            xmlFreeNode(value);
+            return;
+        }
+        value->parent = reinterpret_cast<xmlNodePtr>(attribute);
+        attribute->children = attribute->last = value;
+        attribute->parent = element;
+        attribute->prev = last;
+        if (last)
+            last->next = attribute;
+        else
+            element->properties = attribute;
+        last = attribute;
+    }
+}
 
-void startElementNs(void* context, const xmlChar* localname, const xmlChar* prefix,
-                    const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
-                    int nbAttributes, int nbDefaulted, const xmlChar** attributes) {
+void buildElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                  const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
+                  int nbAttributes, int nbDefaulted, const xmlChar** attributes) {
     if (nbAttributes < kManyAttributes) {
         xmlSAX2StartElementNs(context, localname, prefix, uri, nbNamespaces, namespaces,
                               nbAttributes, nbDefaulted, attributes);
@@ -65,6 +93,27 @@ void startElementNs(void* context, const xmlChar* localname, const xmlChar* pref
     if (t_appending.element)
         t_appending.element->properties = t_appending.first;
     t_appending = {};
+}
+
+} // namespace
+
+void startElementNs(void* context, const xmlChar* localname, const xmlChar* prefix,
+                    const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
+                    int nbAttributes, int nbDefaulted, const xmlChar** attributes,
+                    HeldAttributes* held) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    const std::optional<HeldTag> tag = held ? held->takeForNextTag() : std::nullopt;
+    if (tag && tag->visible != nbAttributes) {
+        // The filter took this for another tag: an element built from it could not be trusted.
+        ctxt->wellFormed = 0;
+        xmlStopParser(ctxt);
+        return;
+    }
+    xmlNodePtr parent = ctxt->node;
+    buildElement(context, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                 nbDefaulted, attributes);
+    if (tag && ctxt->node && ctxt->node != parent)
+        appendHeld(ctxt->node, *tag);
 }
 
 } // namespace xmlimpl

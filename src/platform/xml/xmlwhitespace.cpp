@@ -74,8 +74,8 @@ template <class Visit> void forEachElement(xmlNodePtr root, Visit visit) {
 
 } // namespace
 
-LayoutFilter::LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata)
-    : m_ctxt(ctxt), m_cdata(cdata) {
+LayoutFilter::LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata, HeldAttributes* held)
+    : m_ctxt(ctxt), m_cdata(cdata), m_held(held) {
     ctxt->_private = this;
     ctxt->sax->startElementNs = startElement;
     ctxt->sax->endElementNs = endElement;
@@ -135,7 +135,7 @@ void LayoutFilter::startElement(void* context, const xmlChar* localname, const x
     LayoutFilter* self = of(context);
     xmlNodePtr parent = ctxt->node;
     startElementNs(context, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
-                   nbDefaulted, attributes);
+                   nbDefaulted, attributes, ctxt == self->m_ctxt ? self->m_held : nullptr);
     xmlNodePtr element = ctxt->node;
     if (ctxt != self->m_ctxt || !element || element == parent)
         return;

@@ -13,14 +13,17 @@
 
 namespace xmlimpl {
 
+class HeldAttributes;
+
 // While a document is parsed, holds blank text back until its element shows whether it is
 // element-only: then the text is dropped without ever becoming a node, or else put in where it
 // stood. Parsing layout into nodes only to free them again doubled the time of a load.
 class LayoutFilter {
 public:
     // Takes over `ctxt`'s handlers for elements, text, CDATA sections and references (after the
-    // parse options are set); CDATA sections go on to `cdata`. Must outlive the parse.
-    LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata);
+    // parse options are set); CDATA sections go on to `cdata`. Must outlive the parse. Elements
+    // get the attributes `held` back from their start tags (xmlwidetags.h).
+    LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata, HeldAttributes* held = nullptr);
 
 private:
     struct Frame {
@@ -50,6 +53,7 @@ private:
 
     xmlParserCtxtPtr m_ctxt;
     cdataBlockSAXFunc m_cdata;
+    HeldAttributes* m_held;
     std::vector<Frame> m_frames;
     std::vector<Run> m_runs;
 };
