@@ -115,8 +115,7 @@ TEST_F(RecoveryTest, TheCopyHoldsTheLatestWorkAndGoesWithASaveANoOrACleanEnd) {
 
     changeDocument();
     copyNow();
-    ui.expectMessage(kSaveQuestionPrefix + target + "?", MsgButtons::YesNoCancel, MsgIcon::None,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::No);
+    expectSaveQuestion(target, MsgResult::No);
     trigger("mnuNewDoc");
     EXPECT_TRUE(recoveryFiles("*.xml").isEmpty());
 
