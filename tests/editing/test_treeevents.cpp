@@ -126,30 +126,22 @@ const QByteArray kEveryKind =
 
 class ExpandAllTest : public EditingTest {
 protected:
-    // `item` and each item below it (the whole tree from NoItem), in the order the view shows
-    // them.
-    std::vector<Id> subtree(Id item) {
-        std::vector<Id> out, stack{item};
+    // Each item below `item` (the whole tree with NoItem), depth first, as "label:expanded",
+    // with the expanded state as the control reports it.
+    QStringList expandedStates(Id item = TreeModel::NoItem) {
+        QStringList states;
+        std::vector<Id> stack;
+        for (Id c = item ? nodes().Child(item) : nodes().FirstTopLevel(); c; c = nodes().Next(c))
+            stack.push_back(c);
+        std::reverse(stack.begin(), stack.end());
         while (!stack.empty()) {
             const Id current = stack.back();
             stack.pop_back();
-            if (current)
-                out.push_back(current);
-            const auto at = static_cast<std::ptrdiff_t>(stack.size());
-            for (Id c = current ? nodes().Child(current) : nodes().FirstTopLevel(); c;
-                 c = nodes().Next(c))
-                stack.push_back(c);
-            std::reverse(stack.begin() + at, stack.end());
-        }
-        return out;
-    }
-    // Each item below `item` as "label:expanded", with the expanded state the control reports.
-    QStringList expandedStates(Id item = TreeModel::NoItem) {
-        QStringList states;
-        for (Id current : subtree(item)) {
-            if (current != item)
-                states << nodes().Text(current) +
-                              (window->m_wndTree->Expanded(current) ? ":+" : ":-");
+            states << nodes().Text(current) + (window->m_wndTree->Expanded(current) ? ":+" : ":-");
+            std::vector<Id> children;
+            for (Id c = nodes().Child(current); c; c = nodes().Next(c))
+                children.push_back(c);
+            stack.insert(stack.end(), children.rbegin(), children.rend());
         }
         return states;
     }
@@ -163,8 +155,16 @@ protected:
     }
     // Expand All the slow way: the control told about one item at a time.
     void expandItemByItem(Id item) {
-        for (Id current : subtree(item))
+        std::vector<Id> stack{item};
+        while (!stack.empty()) {
+            const Id current = stack.back();
+            stack.pop_back();
             window->m_wndTree->SetExpanded(current, true);
+            std::vector<Id> children;
+            for (Id c = nodes().Child(current); c; c = nodes().Next(c))
+                children.push_back(c);
+            stack.insert(stack.end(), children.rbegin(), children.rend());
+        }
     }
     void TearDown() override {
         LongOperation::SetIntervals(40, 300);
