@@ -3,7 +3,6 @@
 // state, which must differ from the state without the command. Find, Find Next and the Query
 // Analyzer are checked with their own windows' tests.
 
-#include "document/documentrules.h"
 #include "support/editingfixture.h"
 
 #include <QTextStream>
@@ -105,10 +104,7 @@ TEST_F(CommandsTest, EveryWayToACommandDoesTheSame) {
         {"mnuSaveAs", nullptr, nullptr, nullptr, noKey, nullptr, none,
          [&] { ui.expectFileDialog(FileDialogKind::Save, QString()); }},
         {"mnuExit", nullptr, nullptr, nullptr, noKey, nullptr, needsSaving,
-         [&] {
-             ui.expectMessagePrefix(kSaveQuestionPrefix, MsgButtons::YesNoCancel, MsgIcon::None,
-                                    DocumentRules::kAppTitle, MsgResult::Cancel);
-         }},
+         [&] { expectSaveQuestion(window->m_strFileName, MsgResult::Cancel); }},
         {"mnuCut", "mnuCutPopup", main, "Cut", QKeySequence("Ctrl+X"), "r/b", none, none},
         {"mnuCopy", "mnuCopyPopup", main, "Copy", QKeySequence("Ctrl+C"), "r/b", none, none},
         {"mnuPaste", "mnuPastePopup", main, "Paste", QKeySequence("Ctrl+V"), "r/d",
@@ -119,11 +115,7 @@ TEST_F(CommandsTest, EveryWayToACommandDoesTheSame) {
          },
          none},
         {"mnuDeleteItem", "mnuDelPopup", main, "Delete", QKeySequence(Qt::Key_Delete), "r/d", none,
-         [&] {
-             ui.expectMessage(QStringLiteral("Are you sure you want to delete the selected item?"),
-                              MsgButtons::YesNo, MsgIcon::Question, DocumentRules::kAppTitle,
-                              MsgResult::Yes);
-         }},
+         [&] { expectDeleteQuestion(MsgResult::Yes); }},
         {"mnuUpdate", "mnuUpdatePopup", nullptr, nullptr, QKeySequence(Qt::Key_F2), "r/d", none,
          none},
         {"mnuSpecialUpdate", "mnuSpecialUpdatePopup", nullptr, nullptr, QKeySequence("Shift+F2"),

@@ -33,26 +33,21 @@ TEST_F(MainWindowTest, StartsWithAnUnreadableCommandLineFileSilently) {
 TEST_F(MainWindowTest, ClosingWithChangesAsksAndCancelKeepsTheWindowOpen) {
     window->show();
     changeDocument();
-    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::Cancel);
+    expectSaveQuestion(QStringLiteral("Unknown"), MsgResult::Cancel);
     trigger("mnuExit");
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->m_objDocument.isNull());
 
-    ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::No);
+    expectSaveQuestion(QStringLiteral("Unknown"), MsgResult::No);
     EXPECT_TRUE(window->close());
     EXPECT_TRUE(window->m_objDocument.isNull());
     EXPECT_FALSE(window->m_lstTextToFind.has_value());
 }
 
 TEST_F(MainWindowTest, ClosingWithYesSavesFirst) {
-    const QString path = writeFile(QStringLiteral("c.xml"), "<c/>");
-    ui.expectFileDialog(FD::Open, path);
-    trigger("mnuOpen");
+    const QString path = openFile(QStringLiteral("c.xml"), "<c/>");
     changeDocument();
-    ui.expectMessage(kSaveQuestionPrefix + path + "?", MsgButtons::YesNoCancel, MsgIcon::None,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
+    expectSaveQuestion(path, MsgResult::Yes);
     EXPECT_TRUE(window->close());
     EXPECT_TRUE(readFile(path).contains("<!--edit-->"));
 }
@@ -60,8 +55,7 @@ TEST_F(MainWindowTest, ClosingWithYesSavesFirst) {
 TEST_F(MainWindowTest, EveryHundredAndFirstFailedLayoutComplains) {
     window->show();
     const QSize normal = window->size();
-    const QString text = QStringLiteral("Oh, com'on man! Stop screwing around with the window.");
-    auto failLayouts = [&](int count) {
+    expectLayoutComplaintEvery101([&](int count) {
         for (int i = 0; i < count; ++i) {
             // Room for the menu and status bars, and a few pixels of client area between them.
             window->resize(40 + i % 2, window->minimumSizeHint().height() + 20);
@@ -69,14 +63,7 @@ TEST_F(MainWindowTest, EveryHundredAndFirstFailedLayoutComplains) {
             window->resize(normal); // successful layouts in between do not reset the count
             QCoreApplication::processEvents();
         }
-    };
-    failLayouts(100);
-    EXPECT_TRUE(ui.shown().empty());
-    ui.expectMessage(text, MsgButtons::OKOnly, MsgIcon::Critical);
-    failLayouts(1);
-    ui.verify();
-    failLayouts(100);
-    EXPECT_EQ(ui.shown().size(), 1u);
+    });
 }
 
 TEST_F(MainWindowTest, WideningMovesTheRightPanelAndWidensTheViewsTogether) {
@@ -120,44 +107,28 @@ TEST_F(MainWindowTest, AboutBoxFromTheMenuAndTheLogo) {
     }
 }
 
-struct ViewCase {
-    const char* name;
-    const char* command;
-    int visible; // 0 tree, 1 text, 2 web
-    bool applyEnabled;
-};
-
-class ViewSwitchTest : public MainWindowTest, public testing::WithParamInterface<ViewCase> {};
-
-TEST_P(ViewSwitchTest, ExactlyOneViewWithItsButtonAndMenuItem) {
-    const ViewCase& c = GetParam();
-    for (int twice = 0; twice < 2; ++twice) { // choosing the active view again changes nothing
-        trigger(c.command);
-        const QList<QWidget*> views = {window->m_wndTree, window->m_txtXML, window->m_WebBrowser};
-        const QStringList keys = {"TreeView", "TextView", "WebView"};
-        const QStringList items = {"mnuTreeView", "mnutextView", "mnuWebView"};
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(!views[i]->isHidden(), i == c.visible) << c.name << " view " << i;
-            EXPECT_EQ(window->Button(window->ToolbarView, keys[i])->isChecked(), i == c.visible);
-            EXPECT_EQ(window->Command(items[i])->isChecked(), i == c.visible);
+// Exactly one view shows, with its button and menu item checked, whether it was chosen from the
+// menu or the toolbar; choosing the active view again changes nothing.
+TEST_F(MainWindowTest, ViewSwitchingShowsExactlyOneViewWithItsButtonAndMenuItem) {
+    const QList<QWidget*> views = {window->m_wndTree, window->m_txtXML, window->m_WebBrowser};
+    const char* const keys[] = {"TreeView", "TextView", "WebView"};
+    const char* const items[] = {"mnuTreeView", "mnutextView", "mnuWebView"};
+    for (bool byButton : {false, true}) {
+        for (int chosen : {1, 1, 2, 2, 0, 0}) {
+            SCOPED_TRACE(std::string(keys[chosen]) + (byButton ? " by button" : " by menu"));
+            if (byButton)
+                click(window->ToolbarView, keys[chosen]);
+            else
+                trigger(items[chosen]);
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_EQ(!views[i]->isHidden(), i == chosen) << keys[i];
+                EXPECT_EQ(window->Button(window->ToolbarView, keys[i])->isChecked(), i == chosen);
+                EXPECT_EQ(window->Command(items[i])->isChecked(), i == chosen);
+            }
+            EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->isEnabled(),
+                      chosen != 2);
         }
-        EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->isEnabled(),
-                  c.applyEnabled);
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(Views, ViewSwitchTest,
-                         testing::Values(ViewCase{"tree", "mnuTreeView", 0, true},
-                                         ViewCase{"text", "mnutextView", 1, true},
-                                         ViewCase{"web", "mnuWebView", 2, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(MainWindowTest, ViewToolbarButtonsSwitchLikeTheMenu) {
-    click(window->ToolbarView, "TextView");
-    EXPECT_TRUE(window->Command(QStringLiteral("mnutextView"))->isChecked());
-    click(window->ToolbarView, "TreeView");
-    EXPECT_TRUE(window->Command(QStringLiteral("mnuTreeView"))->isChecked());
-    EXPECT_FALSE(window->Button(window->ToolbarView, QStringLiteral("TextView"))->isChecked());
 }
 
 TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndShortcuts) {
@@ -174,6 +145,8 @@ TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndShortcuts) {
         {"mnutextView", "T&ext View", {}},
         {"mnuMoveRight", "Right", QKeySequence(Qt::CTRL | Qt::Key_R)},
         {"mnuAbout", "&About Orvel XML Editor...", {}},
+        {"mnuFind", "&Find...", QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {"mnuFindNext", "Find &Next", QKeySequence(Qt::Key_F3)},
     };
     for (const auto& [name, caption, shortcut] : samples) {
         QAction* action = window->Command(QString::fromLatin1(name));
@@ -206,7 +179,7 @@ TEST_F(MainWindowTest, ToolbarsHoldTheirButtonsInOrderWithTooltips) {
     EXPECT_EQ(separators, 8);
     for (const auto& [key, tip] :
          {std::pair{"Up", "Move Item Up (CTRL+U)"}, std::pair{"Undo", "Undo (Ctrl+Z)"},
-          std::pair{"Redo", "Redo (Ctrl+Y)"}})
+          std::pair{"Redo", "Redo (Ctrl+Y)"}, std::pair{"Find", "Open Find Dialog"}})
         EXPECT_EQ(window->Button(window->Toolbar1, QString::fromLatin1(key))->toolTip(),
                   QString::fromLatin1(tip));
     EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Element"))->text(),
@@ -230,19 +203,4 @@ TEST_F(MainWindowTest, ToolbarKeysRunTheirCommandsAndUnknownKeysNothing) {
     EXPECT_TRUE(window->m_bNeedToSave);
     click(window->Toolbar1, "Refresh");
     EXPECT_TRUE(window->m_bNeedToSave) << "a refresh saves nothing";
-}
-
-TEST_F(MainWindowTest, ShortcutsReachTheirCommands) {
-    window->show();
-    window->activateWindow();
-    QApplication::setActiveWindow(window.get());
-    window->m_wndTree->setFocus();
-    changeDocument();
-    QTest::keyClick(window->m_wndTree, Qt::Key_F5);
-    EXPECT_TRUE(window->m_bNeedToSave);
-    const QString target = dir.filePath(QStringLiteral("k.xml"));
-    ui.expectFileDialog(FD::Save, target);
-    QTest::keyClick(window->m_wndTree, Qt::Key_S, Qt::ControlModifier);
-    EXPECT_TRUE(QFile::exists(target));
-    EXPECT_FALSE(window->m_bNeedToSave);
 }

@@ -91,16 +91,13 @@ TEST_F(OpenProgressTest, EscKeepsEverythingAsItWas) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         start();
-        const QString path = writeFile(QStringLiteral("first.xml"), "<first><kept/></first>");
-        ui.expectFileDialog(FD::Open, path);
-        trigger("mnuOpen");
+        const QString path = openFile(QStringLiteral("first.xml"), "<first><kept/></first>");
         if (row.textView)
             trigger("mnutextView");
         if (row.changed) {
             changeDocument();
             window->RefreshViews(true);
-            ui.expectMessage(kSaveQuestionPrefix + path + "?", MsgButtons::YesNoCancel,
-                             MsgIcon::None, QStringLiteral("Orvel XML Editor"), MsgResult::No);
+            expectSaveQuestion(path, MsgResult::No);
         }
         const QString xml = window->m_objDocument.xml();
         const QString text = window->m_txtXML->Text();
@@ -128,8 +125,7 @@ TEST_F(OpenProgressTest, EscKeepsEverythingAsItWas) {
 
         // Nothing was left behind: the same file opens normally afterwards.
         if (row.changed)
-            ui.expectMessage(kSaveQuestionPrefix + path + "?", MsgButtons::YesNoCancel,
-                             MsgIcon::None, QStringLiteral("Orvel XML Editor"), MsgResult::No);
+            expectSaveQuestion(path, MsgResult::No);
         ui.expectFileDialog(FD::Open, other);
         trigger("mnuOpen");
         EXPECT_EQ(window->m_strFileName, other);
@@ -194,9 +190,7 @@ TEST_F(OpenProgressTest, AParseErrorReportsAsBefore) {
 TEST_F(OpenProgressTest, SaveWritesWhatTheDocumentSerialisesTo) {
     const QByteArray content = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
                                "<!DOCTYPE a [<!ENTITY e \"x\">]>\n<a  x='\xe9'>\n<b>&e;</b>\n</a>";
-    const QString path = writeFile(QStringLiteral("s.xml"), content);
-    ui.expectFileDialog(FD::Open, path);
-    trigger("mnuOpen");
+    const QString path = openFile(QStringLiteral("s.xml"), content);
     changeDocument();
     const QString reference = dir.filePath(QStringLiteral("reference.xml"));
     window->m_objDocument.save(reference);

@@ -22,15 +22,6 @@ QString recoveryDir() {
 QStringList recoveryFiles(const char* pattern = "*") {
     return QDir(recoveryDir()).entryList({QString::fromLatin1(pattern)}, QDir::Files);
 }
-QString offer(const QString& name, const QString& copyPath) {
-    QFile info(copyPath.chopped(4) + QStringLiteral(".info"));
-    EXPECT_TRUE(info.open(QIODevice::ReadOnly));
-    const QDateTime time = QDateTime::fromString(
-        QJsonDocument::fromJson(info.readAll()).object().value("time").toString(),
-        Qt::ISODateWithMs);
-    return QStringLiteral("Recover unsaved changes to %1 from %2?")
-        .arg(name, QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat));
-}
 } // namespace
 
 class RecoveryTest : public MainWindowTest {
@@ -52,6 +43,18 @@ protected:
         window->WriteRecoveryCopy();
         window->RecoveryCopies().waitForCopy();
     }
+    // The question that offers the copy at `copyPath` of unsaved work on `name`, with its time.
+    void expectRecoveryOffer(const QString& name, const QString& copyPath, MsgResult answer) {
+        QFile info(copyPath.chopped(4) + QStringLiteral(".info"));
+        EXPECT_TRUE(info.open(QIODevice::ReadOnly));
+        const QDateTime time = QDateTime::fromString(
+            QJsonDocument::fromJson(info.readAll()).object().value("time").toString(),
+            Qt::ISODateWithMs);
+        ui.expectMessage(
+            QStringLiteral("Recover unsaved changes to %1 from %2?")
+                .arg(name, QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat)),
+            MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Orvel XML Editor"), answer);
+    }
     QByteArray ownCopy() {
         const QStringList copies = recoveryFiles("*.xml");
         return copies.size() == 1 ? readFile(recoveryDir() + "/" + copies.first()) : QByteArray();
@@ -64,8 +67,7 @@ TEST_F(RecoveryTest, AKilledProgramsCopyIsOfferedAndYesOpensItUnsavedUnderItsNam
     const QStringList copies = recoveryFiles("*.xml");
     ASSERT_EQ(copies.size(), 1);
     ASSERT_EQ(recoveryFiles("*.lock").size(), 2) << "the killed program's mark and this one's";
-    ui.expectMessage(offer(name, recoveryDir() + "/" + copies.first()), MsgButtons::YesNo,
-                     MsgIcon::Question, QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
+    expectRecoveryOffer(name, recoveryDir() + "/" + copies.first(), MsgResult::Yes);
     start({dir.filePath(QStringLiteral("ignored.xml"))});
     EXPECT_EQ(labels(), QStringList{QStringLiteral("report")});
     EXPECT_EQ(window->m_strFileName, name);
@@ -83,9 +85,8 @@ TEST_F(RecoveryTest, NoDeletesTheCopyAndARunningProgramsCopyIsNotOffered) {
     ASSERT_NE(StartRecoveryChild(QString(), QStringLiteral("<a/>"), true), 0);
     const QStringList copies = recoveryFiles("*.xml");
     ASSERT_EQ(copies.size(), 1);
-    ui.expectMessage(offer(QStringLiteral("Unknown"), recoveryDir() + "/" + copies.first()),
-                     MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Orvel XML Editor"),
-                     MsgResult::No);
+    expectRecoveryOffer(QStringLiteral("Unknown"), recoveryDir() + "/" + copies.first(),
+                        MsgResult::No);
     start();
     EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
     EXPECT_EQ(recoveryFiles(), QStringList{recoveryFiles("*.lock")});
@@ -115,8 +116,7 @@ TEST_F(RecoveryTest, TheCopyHoldsTheLatestWorkAndGoesWithASaveANoOrACleanEnd) {
 
     changeDocument();
     copyNow();
-    ui.expectMessage(kSaveQuestionPrefix + target + "?", MsgButtons::YesNoCancel, MsgIcon::None,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::No);
+    expectSaveQuestion(target, MsgResult::No);
     trigger("mnuNewDoc");
     EXPECT_TRUE(recoveryFiles("*.xml").isEmpty());
 
@@ -137,8 +137,7 @@ TEST_F(RecoveryTest, TypingThatDidNotParseComesBackAsTyping) {
     ASSERT_TRUE(info.open(QIODevice::WriteOnly));
     info.write(R"({"file": "", "time": "2026-01-02T03:04:05.000Z"})");
     info.close();
-    ui.expectMessage(offer(QStringLiteral("Unknown"), copy.fileName()), MsgButtons::YesNo,
-                     MsgIcon::Question, QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
+    expectRecoveryOffer(QStringLiteral("Unknown"), copy.fileName(), MsgResult::Yes);
     start();
     EXPECT_FALSE(window->m_txtXML->isHidden());
     EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<half>typed"));

@@ -42,9 +42,7 @@ TEST_F(RefreshTest, ApplyingTextThatDoesNotParseKeepsItForCorrection) {
 }
 
 TEST_F(RefreshTest, SavingTextThatDoesNotParseWritesNothing) {
-    const QString path = writeFile(QStringLiteral("x.xml"), "<x/>");
-    ui.expectFileDialog(FD::Open, path);
-    trigger("mnuOpen");
+    const QString path = openFile(QStringLiteral("x.xml"), "<x/>");
     window->m_bNeedToSave = true;
     typeInTextView(kBadText);
     ui.expectMessage(kBadReport, MsgButtons::OKOnly, MsgIcon::Information);
@@ -60,8 +58,7 @@ TEST_F(RefreshTest, OpenWithoutADocumentReportsAndNewRecovers) {
     const QString path = writeFile(QStringLiteral("y.xml"), "<y/>");
     // The typing that did not parse is unsaved work: each command asks before it goes on.
     const auto discardTyping = [&] {
-        ui.expectMessage(kSaveQuestionPrefix + "Unknown?", MsgButtons::YesNoCancel, MsgIcon::None,
-                         QStringLiteral("Orvel XML Editor"), MsgResult::No);
+        expectSaveQuestion(QStringLiteral("Unknown"), MsgResult::No);
     };
     discardTyping();
     ui.expectFileDialog(FD::Open, path);
@@ -105,9 +102,7 @@ TEST_F(RefreshTest, TreeEditsReachTheTextViewOnlyThroughApply) {
 TEST_F(RefreshTest, TheTextViewShowsTheLastRefreshEvenWhenShownLater) {
     // Opening does not write the text out for a hidden text view; it must still show the
     // document as it was at the refresh, not as it is when first shown.
-    const QString path = writeFile(QStringLiteral("late.xml"), "<late><a/></late>");
-    ui.expectFileDialog(FD::Open, path);
-    trigger("mnuOpen");
+    const QString path = openFile(QStringLiteral("late.xml"), "<late><a/></late>");
     window->m_objDocument.documentElement().appendChild(
         window->m_objDocument.createElement(QStringLiteral("added")));
     trigger("mnutextView");

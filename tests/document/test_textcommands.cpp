@@ -86,9 +86,7 @@ TEST_F(TextCommandsTest, CopyThenPasteGivesTheSameDocumentRebuiltAndUnsaved) {
 
     click(window->ToolbarView, "TreeView");
     select("r/b");
-    ui.expectMessage(QStringLiteral("Are you sure you want to delete the selected item?"),
-                     MsgButtons::YesNo, MsgIcon::Question, DocumentRules::kAppTitle,
-                     MsgResult::Yes);
+    expectDeleteQuestion(MsgResult::Yes);
     trigger("mnuDeleteItem");
     ASSERT_NE(xml(), original);
 
@@ -103,8 +101,7 @@ TEST_F(TextCommandsTest, CopyThenPasteGivesTheSameDocumentRebuiltAndUnsaved) {
     check();
 
     // Closing asks before the pasted document is lost.
-    ui.expectMessagePrefix(kSaveQuestionPrefix, MsgButtons::YesNoCancel, MsgIcon::None,
-                           DocumentRules::kAppTitle, MsgResult::Cancel);
+    expectSaveQuestion(path, MsgResult::Cancel);
     trigger("mnuExit");
     EXPECT_TRUE(window->isVisible());
 }

@@ -2,27 +2,20 @@
 
 #include "support/editingfixture.h"
 
-namespace {
-const QString kSure = QStringLiteral("Are you sure you want to delete the selected item?");
-}
-
 TEST_F(EditingTest, DeleteAsksAndTakesTheWholeSubtree) {
     load("<r><a x=\"1\" y=\"2\"><b><c/></b></a><d/></r>");
     click(find("r/a/x = \"1\""));
-    ui.expectMessage(kSure, MsgButtons::YesNo, MsgIcon::Question,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
+    expectDeleteQuestion(MsgResult::Yes);
     QTest::keyClick(window->m_wndTree, Qt::Key_Delete);
     EXPECT_EQ(labelsUnder("r/a"), (QStringList{"y = \"2\"", "b"}));
     check();
 
     click(find("r/a"));
     window->m_bNeedToSave = false;
-    ui.expectMessage(kSure, MsgButtons::YesNo, MsgIcon::Question,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::No);
+    expectDeleteQuestion(MsgResult::No);
     trigger("mnuDelPopup");
     EXPECT_FALSE(window->m_bNeedToSave);
-    ui.expectMessage(kSure, MsgButtons::YesNo, MsgIcon::Question,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
+    expectDeleteQuestion(MsgResult::Yes);
     click(window->Toolbar1, "Delete");
     EXPECT_EQ(labelsUnder("r"), QStringList{QStringLiteral("d")});
     EXPECT_TRUE(window->m_bNeedToSave);

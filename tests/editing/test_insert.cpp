@@ -12,8 +12,7 @@ TEST_F(EditingTest, ElementsAreNumberedForTheWholeRunAndOpenForRenaming) {
     typeLabel(QStringLiteral("named"));
     EXPECT_EQ(labelsUnder("r"), (QStringList{"Element1", "named"}));
     check();
-    ui.expectMessage(kSaveQuestionPrefix + window->m_strFileName + "?", MsgButtons::YesNoCancel,
-                     MsgIcon::None, QStringLiteral("Orvel XML Editor"), MsgResult::No);
+    expectSaveQuestion(window->m_strFileName, MsgResult::No);
     trigger("mnuNewDoc");
     click(find("Root"));
     click(window->Toolbox, "Element");

@@ -131,9 +131,7 @@ TEST_F(NamespaceEditingTest, DeclarationsInUseStayAsTheyWere) {
               (QStringList{"xmlns:p = \"urn:p\"", "xmlns:u = \"urn:u\"", "p:a", "b"}));
 
     click(find("r/xmlns:p = \"urn:p\""));
-    ui.expectMessage(QStringLiteral("Are you sure you want to delete the selected item?"),
-                     MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Orvel XML Editor"),
-                     MsgResult::Yes);
+    expectDeleteQuestion(MsgResult::Yes);
     expectCritical(inUse);
     trigger("mnuDeleteItem");
     EXPECT_EQ(xml(), before);

@@ -10,8 +10,6 @@
 
 namespace {
 
-const QString kSure = QStringLiteral("Are you sure you want to delete the selected item?");
-
 const QByteArray kDocuments[] = {
     // Default namespace, inner prefixes, xmlns="".
     "<?xml version=\"1.0\"?><r xmlns=\"urn:d\" xmlns:p=\"urn:p\" p:a=\"1\"><p:b c=\"2\">text "
@@ -66,8 +64,7 @@ TEST_F(UndoTest, EachCommandIsOneStepThatUndoAndRedoShowInTheTree) {
     const Row rows[] = {
         {"Delete", "r/b",
          [this] {
-             ui.expectMessage(kSure, MsgButtons::YesNo, MsgIcon::Question,
-                              QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
+             expectDeleteQuestion(MsgResult::Yes);
              trigger("mnuDeleteItem");
          },
          "b", "r"},
@@ -148,8 +145,7 @@ TEST_F(UndoTest, OnlyChangesToTheDocumentAreSteps) {
     click(window->Toolbar1, "Right"); // a text cannot hold it
     EXPECT_FALSE(enabled("mnuUndo"));
 
-    ui.expectMessage(kSure, MsgButtons::YesNo, MsgIcon::Question,
-                     QStringLiteral("Orvel XML Editor"), MsgResult::Yes);
+    expectDeleteQuestion(MsgResult::Yes);
     trigger("mnuDeleteItem");
     trigger("mnuRefresh"); // reads the Document again from its text
     EXPECT_EQ(undoCaption(), QStringLiteral("&Undo Delete"));
@@ -165,10 +161,7 @@ TEST_F(UndoTest, OnlyChangesToTheDocumentAreSteps) {
     EXPECT_EQ(labelsUnder("r"), (QStringList{"a", "t", "b"}));
     check();
 
-    ui.expectMessage(QStringLiteral("Do you want to save the changes you made to ") +
-                         window->m_strFileName + QLatin1Char('?'),
-                     MsgButtons::YesNoCancel, MsgIcon::None, QStringLiteral("Orvel XML Editor"),
-                     MsgResult::No);
+    expectSaveQuestion(window->m_strFileName, MsgResult::No);
     trigger("mnuRedo");
     trigger("mnuNewDoc");
     EXPECT_FALSE(enabled("mnuUndo"));

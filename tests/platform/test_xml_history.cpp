@@ -7,6 +7,7 @@
 #include "platform/xml/xmlhistory.h"
 #include "support/namespacecheck.h"
 #include "support/seed.h"
+#include "support/xmltesting.h"
 
 #include <libxml/tree.h>
 
@@ -17,15 +18,9 @@
 #include <functional>
 #include <vector>
 
+using namespace xmltesting;
+
 namespace {
-
-const auto str = [](const QString& s) { return s.toStdString(); };
-
-XmlDocument parsed(const char* text) {
-    XmlDocument doc = XmlDocument::create();
-    EXPECT_TRUE(doc.loadXML(QString::fromUtf8(text))) << text;
-    return doc;
-}
 
 QString pointer(const void* p) {
     return QString::asprintf("%p", p);

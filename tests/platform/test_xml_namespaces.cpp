@@ -5,6 +5,7 @@
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
 #include "support/namespacecheck.h"
+#include "support/xmltesting.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -12,16 +13,9 @@
 #include <functional>
 #include <map>
 
+using namespace xmltesting;
+
 namespace {
-
-const auto str = [](const QString& s) { return s.toStdString(); };
-const auto q = [](const char* utf8) { return QString::fromUtf8(utf8); };
-
-XmlDocument parsed(const char* text) {
-    XmlDocument doc = XmlDocument::create();
-    EXPECT_TRUE(doc.loadXML(q(text))) << text;
-    return doc;
-}
 
 // The element reached from the document element by child positions, "1/0"; "" is the
 // document element itself.

@@ -83,25 +83,6 @@ TEST_F(FindTest, TheDialogIsLaidOutAsDesigned) {
     trigger("mnuFind");
 }
 
-TEST_F(FindTest, TheCommandsCarryTheirCaptionsShortcutsAndTooltip) {
-    struct Row {
-        const char* name;
-        const char* caption;
-        const char* shortcut;
-    };
-    for (const Row& row :
-         {Row{"mnuFind", "&Find...", "Ctrl+F"}, Row{"mnuFindNext", "Find &Next", "F3"}}) {
-        QAction* action = window->Command(QString::fromLatin1(row.name));
-        ASSERT_NE(action, nullptr) << row.name;
-        EXPECT_EQ(action->text(), QString::fromLatin1(row.caption));
-        EXPECT_EQ(action->shortcut(), QKeySequence(QString::fromLatin1(row.shortcut)));
-        EXPECT_TRUE(action->isEnabled());
-    }
-    QAction* button = window->Button(window->Toolbar1, QStringLiteral("Find"));
-    EXPECT_EQ(button->toolTip(), QStringLiteral("Open Find Dialog"));
-    EXPECT_TRUE(button->isEnabled());
-}
-
 // Finding a, then b, then a keeps a once, newest last; texts that differ in case are two.
 TEST_F(FindTest, TheHistoryHoldsEachTextOnceNewestLastAndTheDialogShowsIt) {
     load("<r><a/><b/><Item/><item/></r>");

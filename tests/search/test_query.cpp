@@ -340,14 +340,7 @@ TEST_F(QueryTest, OnlyEveryHundredAndFirstFailedLayoutComplains) {
         }
     };
     q->resize(400, 400);
-    squeeze(100);
-    EXPECT_TRUE(ui.shown().empty());
-    ui.expectMessage(QStringLiteral("Oh, com'on man! Stop screwing around with the window."),
-                     MsgButtons::OKOnly, MsgIcon::Critical);
-    squeeze(1);
-    ui.verify();
-    squeeze(100);
-    EXPECT_EQ(ui.shown().size(), 1u);
+    expectLayoutComplaintEvery101(squeeze);
     q->resize(400, 400);
     QCoreApplication::processEvents();
     EXPECT_EQ(q->cmdCancel->geometry().right(), q->Frame1->geometry().right());

@@ -114,6 +114,11 @@ protected:
     void expectCritical(const QString& text) {
         ui.expectMessage(text, MsgButtons::OKOnly, MsgIcon::Critical);
     }
+    void expectDeleteQuestion(MsgResult answer) {
+        ui.expectMessage(QStringLiteral("Are you sure you want to delete the selected item?"),
+                         MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Orvel XML Editor"),
+                         answer);
+    }
     void check() { EXPECT_EQ(TreeDocumentProblem(*window), QString()); }
     QString xml() { return window->m_objDocument.xml(); }
 

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -70,6 +71,32 @@ protected:
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
+    // Writes the file and opens it through the Open dialog; its path.
+    QString openFile(const QString& name, const QByteArray& content) {
+        const QString path = writeFile(name, content);
+        ui.expectFileDialog(FileDialogKind::Open, path);
+        trigger("mnuOpen");
+        return path;
+    }
+    // The question before unsaved work would be dropped, naming the file (or "Unknown").
+    void expectSaveQuestion(const QString& name, MsgResult answer) {
+        ui.expectMessage(QStringLiteral("Do you want to save the changes you made to ") + name +
+                             QLatin1Char('?'),
+                         MsgButtons::YesNoCancel, MsgIcon::None, QStringLiteral("Orvel XML Editor"),
+                         answer);
+    }
+    // The complaint about a window squeezed too small comes once in a hundred and one failed
+    // layouts, not on each; `failLayouts(n)` makes n layouts fail.
+    void expectLayoutComplaintEvery101(const std::function<void(int)>& failLayouts) {
+        failLayouts(100);
+        EXPECT_TRUE(ui.shown().empty());
+        ui.expectMessage(QStringLiteral("Oh, com'on man! Stop screwing around with the window."),
+                         MsgButtons::OKOnly, MsgIcon::Critical);
+        failLayouts(1);
+        ui.verify();
+        failLayouts(100);
+        EXPECT_EQ(ui.shown().size(), 1u);
+    }
     // Labels of the top-level items, or of `item`'s children.
     QStringList labels(TreeModel::ItemId item = TreeModel::NoItem) {
         TreeModel& nodes = window->m_wndTree->Nodes();
@@ -89,6 +116,3 @@ protected:
     QTemporaryDir dir;
     std::unique_ptr<frmMain> window;
 };
-
-inline const QString kSaveQuestionPrefix =
-    QStringLiteral("Do you want to save the changes you made to ");
