@@ -83,9 +83,7 @@ protected:
     }
     void deleteItem(const QString& path) {
         select(path);
-        ui.expectMessage(QStringLiteral("Are you sure you want to delete the selected item?"),
-                         MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Orvel XML Editor"),
-                         MsgResult::Yes);
+        expectDeleteQuestion(MsgResult::Yes);
         trigger("mnuDeleteItem");
     }
     // Holds validation workers as they begin to validate, until released.
