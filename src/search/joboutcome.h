@@ -1,11 +1,26 @@
 #pragma once
 
+#include "platform/errors.h"
 #include "search/backgroundrelease.h"
+
+#include <QString>
 
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <utility>
+
+// Runs a worker's `work`; what it failed with, described for the user, or nothing.
+template <typename F> std::optional<QString> FailureOf(F&& work) {
+    try {
+        work();
+    } catch (const DescribedError& e) {
+        return e.description();
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    }
+    return std::nullopt;
+}
 
 // The hand-over of a worker's result to the user-interface thread, which may give up waiting for
 // it at any time. The worker delivers; the one told is called on the worker once the result is

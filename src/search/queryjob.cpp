@@ -1,6 +1,5 @@
 #include "search/queryjob.h"
 
-#include "platform/errors.h"
 #include "search/backgroundrelease.h"
 
 std::shared_ptr<QueryJob> QueryJob::Start(XmlDocument source, const QString& query,
@@ -14,16 +13,14 @@ std::shared_ptr<QueryJob> QueryJob::Start(XmlDocument source, const QString& que
 void QueryJob::run(XmlDocument source, const QString& query) {
     Result result;
     result.source = std::move(source);
-    try {
-        result.nodes = SelectNodes(result.source.asNode(), query, &m_stop);
-    } catch (const XmlQueryStopped&) {
-    } catch (const DescribedError& e) {
-        result.failed = true;
-        result.error = e.description();
-    } catch (const std::exception& e) {
-        result.failed = true;
-        result.error = QString::fromLocal8Bit(e.what());
-    }
+    const std::optional<QString> failure = FailureOf([&] {
+        try {
+            result.nodes = SelectNodes(result.source.asNode(), query, &m_stop);
+        } catch (const XmlQueryStopped&) {
+        }
+    });
+    result.failed = failure.has_value();
+    result.error = failure.value_or(QString());
     m_outcome.Deliver(std::move(result));
 }
 

@@ -1,6 +1,5 @@
 #include "validation/validationjob.h"
 
-#include "platform/errors.h"
 #include "platform/xml/xmlheldcopy.h"
 #include "search/backgroundrelease.h"
 
@@ -44,22 +43,22 @@ std::shared_ptr<ValidationJob> ValidationJob::Start(const XmlDocument& document,
 void ValidationJob::run(std::shared_ptr<XmlHeldCopy> held, const XmlValidationRequest& request) {
     Result result;
     XmlDocument copy; // freed after the result is handed over: that takes a while
-    try {
+    bool abandoned = false;
+    const std::optional<QString> failure = FailureOf([&] {
         enterStage(m_stage, Stage::Copying);
-        if (m_outcome.Abandoned())
-            return; // the held copy lets changes go on as it goes
+        // Dropping the held copy unused lets changes go on.
+        if ((abandoned = m_outcome.Abandoned()))
+            return;
         copy = held->take(XmlHeldCopy::Copy::Quick);
         held.reset();
         enterStage(m_stage, Stage::Validating);
-        if (m_outcome.Abandoned())
+        if ((abandoned = m_outcome.Abandoned()))
             return;
         result.validation = Validate(copy, request);
-    } catch (const DescribedError& e) {
-        result.failed = true;
-        result.error = e.description();
-    } catch (const std::exception& e) {
-        result.failed = true;
-        result.error = QString::fromLocal8Bit(e.what());
-    }
+    });
+    if (abandoned)
+        return;
+    result.failed = failure.has_value();
+    result.error = failure.value_or(QString());
     m_outcome.Deliver(std::move(result));
 }

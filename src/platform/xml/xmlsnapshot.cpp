@@ -10,15 +10,8 @@ using namespace xmlimpl;
 
 namespace {
 
-// What xmlCopyDoc does, with a dictionary of the copy's own: names are shared within the copy as
-// in a parsed document (the copy is as small as the original), and never with the original,
-// whose dictionary grows while it is edited.
-xmlDocPtr copyDocument(xmlDocPtr source) {
-    xmlDocPtr copy = xmlCopyDoc(source, 0);
-    if (!copy)
-        return nullptr;
-    copy->dict = xmlDictCreate();
-    // The declarations first, so that copied entity references find their entities.
+// The declarations first, so that copied entity references find their entities.
+void copyDeclarations(xmlDocPtr source, xmlDocPtr copy) {
     if (source->intSubset) {
         copy->intSubset = xmlCopyDtd(source->intSubset);
         if (copy->intSubset) {
@@ -28,6 +21,17 @@ xmlDocPtr copyDocument(xmlDocPtr source) {
     }
     if (source->oldNs)
         copy->oldNs = xmlCopyNamespaceList(source->oldNs);
+}
+
+// What xmlCopyDoc does, with a dictionary of the copy's own: names are shared within the copy as
+// in a parsed document (the copy is as small as the original), and never with the original,
+// whose dictionary grows while it is edited.
+xmlDocPtr copyDocument(xmlDocPtr source) {
+    xmlDocPtr copy = xmlCopyDoc(source, 0);
+    if (!copy)
+        return nullptr;
+    copy->dict = xmlDictCreate();
+    copyDeclarations(source, copy);
     xmlNodePtr children = source->children ? xmlDocCopyNodeList(copy, source->children) : nullptr;
     if (source->children && (!children || !copy->dict)) {
         xmlFreeDoc(copy);
@@ -116,15 +120,7 @@ xmlDocPtr copyDocumentQuickly(xmlDocPtr source) {
     xmlDocPtr copy = xmlCopyDoc(source, 0);
     if (!copy)
         return nullptr;
-    if (source->intSubset) {
-        copy->intSubset = xmlCopyDtd(source->intSubset);
-        if (copy->intSubset) {
-            xmlSetTreeDoc(reinterpret_cast<xmlNodePtr>(copy->intSubset), copy);
-            copy->intSubset->parent = copy;
-        }
-    }
-    if (source->oldNs)
-        copy->oldNs = xmlCopyNamespaceList(source->oldNs);
+    copyDeclarations(source, copy);
     xmlNodePtr last = nullptr;
     for (xmlNodePtr node = source->children; node; node = node->next) {
         xmlNodePtr copied = nullptr;
