@@ -273,6 +273,11 @@ private:
     std::optional<FileStamp> m_declinedReload;
     bool m_bCheckingDiskFile = false;
     void writeWebFile(const QString& path);
+    // The web view's file as the loaded file's copy, while a worker makes it.
+    struct WebFileCopy;
+    std::shared_ptr<WebFileCopy> m_webFileCopy;
+    void finishWebFileCopy();
+    void stopWebFileCopy();
     void buildValidationPanel();
     void showValidationPanel();
     void restoreValidationPanel();

@@ -21,6 +21,8 @@ void frmMain::ToolbarView_ButtonClick(int index) {
         a->setChecked(false);
     if (index < 1 || index > 3)
         return;
+    if (index == 3)
+        finishWebFileCopy();
     const QList<QWidget*> views = {m_wndTree, m_txtXML, m_WebBrowser};
     for (int i = 0; i < 3; ++i)
         views[i]->setVisible(i == index - 1);

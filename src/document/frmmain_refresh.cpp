@@ -16,10 +16,13 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <malloc.h>
+#include <mutex>
 
 using namespace DocumentRules;
 
@@ -187,30 +190,84 @@ bool writeWithLf(QFile& file, QByteArrayView text) {
     }
     return true;
 }
+// A copy of `from` at `to`, given up (with nothing changed at `to`) once `stop` is set.
+bool copyFile(const QString& from, const QString& to, const std::atomic<bool>* stop) {
+    QFile original(from);
+    return original.open(QIODevice::ReadOnly) && writeBeside(to, [&original, stop](QFile& copy) {
+               while (!original.atEnd()) {
+                   if (stop && stop->load())
+                       return false;
+                   const QByteArray chunk = original.read(1 << 20);
+                   if (chunk.isEmpty() || copy.write(chunk) != chunk.size())
+                       return false;
+               }
+               return true;
+           });
+}
+
+constexpr qint64 kWebCopyInBackground = qint64(8) << 20;
 } // namespace
+
+// The copy of the loaded file for the web view, made on a worker.
+struct frmMain::WebFileCopy {
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool finished = false;
+    bool copied = false;
+
+    static std::shared_ptr<WebFileCopy> Start(const QString& from, const QString& to) {
+        auto job = std::make_shared<WebFileCopy>();
+        BackgroundWork::Start([job, from, to] {
+            const bool copied = copyFile(from, to, &job->stop);
+            std::lock_guard<std::mutex> lock(job->mutex);
+            job->finished = true;
+            job->copied = copied;
+            job->changed.notify_all();
+        });
+        return job;
+    }
+    // False when it did not copy.
+    bool Wait() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return finished; });
+        return copied;
+    }
+};
+
+// The web view's file is whole before anything shows or replaces it. When the copy failed, the
+// Document is written there instead.
+void frmMain::finishWebFileCopy() {
+    const std::shared_ptr<WebFileCopy> copy = std::exchange(m_webFileCopy, nullptr);
+    if (copy && !copy->Wait() && !m_objDocument.isNull())
+        m_objDocument.save(WebFilePath(), XmlDocument::SaveMode::Scratch);
+}
+
+void frmMain::stopWebFileCopy() {
+    if (m_webFileCopy)
+        m_webFileCopy->stop = true;
+    m_webFileCopy.reset();
+}
 
 // The web view's file holds the Document. While the Document is exactly what was just loaded
 // from a file that has not changed since, a copy of that file is that, and far quicker to make
 // than writing a large document out again. Just after a refresh the shown text view holds the
 // Document's serialisation, which is the file of a Document saved as UTF-8.
 void frmMain::writeWebFile(const QString& path) {
+    finishWebFileCopy();
     const XmlDocument& document = Document();
     const QFileInfo source(m_loadedFile.path);
     const bool unchanged = document.revision() == m_loadedFile.revision &&
                            !m_loadedFile.path.isEmpty() && source.size() == m_loadedFile.size &&
                            source.lastModified() == m_loadedFile.modified;
     if (unchanged && source.absoluteFilePath() != QFileInfo(path).absoluteFilePath()) {
-        QFile original(m_loadedFile.path);
-        const bool copied =
-            original.open(QIODevice::ReadOnly) && writeBeside(path, [&original](QFile& copy) {
-                while (!original.atEnd()) {
-                    const QByteArray chunk = original.read(1 << 20);
-                    if (chunk.isEmpty() || copy.write(chunk) != chunk.size())
-                        return false;
-                }
-                return true;
-            });
-        if (copied)
+        // A large copy takes seconds: it is made on a worker while the web view is not shown,
+        // and finished before anything shows or replaces the file.
+        if (source.size() > kWebCopyInBackground && !m_WebBrowser->isVisible()) {
+            m_webFileCopy = WebFileCopy::Start(m_loadedFile.path, path);
+            return;
+        }
+        if (copyFile(m_loadedFile.path, path, nullptr))
             return;
     }
     // While the view's text is still being compared with the Document's (after Apply), the file is

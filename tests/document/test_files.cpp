@@ -75,6 +75,26 @@ TEST_F(MainWindowTest, OpenLoadsTheChosenFile) {
     EXPECT_EQ(window->m_WebBrowser->LocationPath(), window->WebFilePath());
 }
 
+// A large file's copy for the web view is made on a worker; the web view shows it whole, and a
+// refresh that writes the file anew waits for it first.
+TEST_F(MainWindowTest, TheWebViewGetsALargeFileWholeAfterOpen) {
+    QByteArray large = "<?xml version=\"1.0\"?>\n<r>\n";
+    while (large.size() < (9 << 20))
+        large += "  <e a=\"1\">some text of a record, repeated to make a large file</e>\n";
+    large += "</r>\n";
+    const QString path = writeFile(QStringLiteral("large.xml"), large);
+    window->DropFiles({path});
+    trigger("mnuWebView");
+    EXPECT_EQ(readFile(window->WebFilePath()), large);
+    EXPECT_EQ(window->m_WebBrowser->LocationPath(), window->WebFilePath());
+
+    trigger("mnuTreeView");
+    window->DropFiles({path});
+    changeDocument();
+    trigger("mnuRefresh");
+    EXPECT_TRUE(readFile(window->WebFilePath()).contains("<!--edit-->"));
+}
+
 TEST_F(MainWindowTest, OpenButtonAsksTheSaveQuestionFirstLikeTheMenu) {
     changeDocument();
     expectSaveQuestion(QStringLiteral("Unknown"), MsgResult::Cancel);
