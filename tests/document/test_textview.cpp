@@ -364,8 +364,9 @@ TEST_F(TextViewTest, TextKeptAtApplyIsTheDocumentsWhateverComesFirst) {
                 }
                 releaser.join();
                 // What waited for the answer left the web view's file right, before any event.
-                if (next.then != Then::Nothing)
+                if (next.then != Then::Nothing) {
                     EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
+                }
             }
             QCoreApplication::processEvents();
             ASSERT_FALSE(window->m_objDocument.isNull());
@@ -375,8 +376,9 @@ TEST_F(TextViewTest, TextKeptAtApplyIsTheDocumentsWhateverComesFirst) {
             const QByteArray shown =
                 next.then == Then::Nothing ? view.Utf8Held().toByteArray() : viewBytes();
             EXPECT_EQ(shown, next.then == Then::Key ? "x" + expectedText : expectedText);
-            if (next.then == Then::Save)
+            if (next.then == Then::Save) {
                 EXPECT_EQ(readFile(dir.filePath(QStringLiteral("doc.xml"))), readFile(saved));
+            }
             if (next.then == Then::Key) {
                 EXPECT_TRUE(view.HasTyping());
                 QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);

@@ -146,8 +146,9 @@ TEST_F(UnsavedWorkTest, UnappliedTypingIsAskedForAndSavedOrDiscarded) {
         EXPECT_EQ(readFile(path), c.answer == MsgResult::Yes && c.goesOn
                                       ? QByteArray("<typed>words</typed>\n")
                                       : QByteArray("<before/>"));
-        if (!c.goesOn)
+        if (!c.goesOn) {
             EXPECT_EQ(window->m_txtXML->Text(), c.text) << "the typing is kept";
+        }
         ui.verify();
         window->m_txtXML->setModified(false);
     }
@@ -257,8 +258,9 @@ TEST_F(UnsavedWorkTest, ASaveKeepsTheFilesModeOwnerAndGroupAndAsksForReadOnlyFil
     ASSERT_TRUE(
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     const bool root = ::geteuid() == 0;
-    if (root)
+    if (root) {
         ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 1234, 2345), 0);
+    }
     window->m_bNeedToSave = false;
     QString name = path;
     window->OpenFile(name);

@@ -37,8 +37,9 @@ protected:
         // A window closed before is gone by now, as after any turn of the event loop.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         trigger("mnuQuery");
-        if (window->m_frmQuery)
+        if (window->m_frmQuery) {
             EXPECT_TRUE(waitUntilActive(window->m_frmQuery));
+        }
         return window->m_frmQuery;
     }
     // Types the query, chooses the option and presses Enter in the query box; waits for the end.

@@ -354,7 +354,7 @@ XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& 
     const std::shared_ptr<XmlStorage> storage = document.asNode().storage();
     xmlDocPtr doc = storage->doc;
     ErrorCapture quiet; // libxml2 set up, and nothing printed
-    Collector collector{result, doc, {}};
+    Collector collector{result, doc, {}, {}};
     if (!request.documentFile.isEmpty()) {
         xmlFree(const_cast<xmlChar*>(doc->URL));
         doc->URL = xmlStrdup(reinterpret_cast<const xmlChar*>(
