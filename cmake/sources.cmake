@@ -31,6 +31,10 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlhistory.cpp
   src/platform/xml/xmlbackgroundwriter.h
   src/platform/xml/xmlbackgroundwriter.cpp
+  src/platform/xml/xmlpackeddocument.h
+  src/platform/xml/xmlpackeddocument.cpp
+  src/platform/xml/xmlplainwriter.h
+  src/platform/xml/xmlplainwriter.cpp
   src/platform/tree/itemstore.h
   src/platform/tree/itemstore.cpp
   src/platform/xml/xmlheldcopy.h

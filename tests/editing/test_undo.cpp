@@ -136,6 +136,35 @@ TEST_F(UndoTest, EachCommandIsOneStepThatUndoAndRedoShowInTheTree) {
     }
 }
 
+// A large document replaced by Apply is kept packed: undo reads it back, and the steps made on
+// its nodes before the Apply are gone.
+TEST_F(UndoTest, ApplyKeepsALargeDocumentPacked) {
+    load("<r><b><x/></b><e>t</e></r>");
+    window->m_objDocument.history().setPackAbove(0);
+    select("r/b");
+    expectDeleteQuestion(MsgResult::Yes);
+    trigger("mnuDeleteItem");
+    const QString deleted = xml();
+    applyText(QStringLiteral("<s><t/></s>"));
+    const QString applied = xml();
+    window->m_objDocument.history().finishPacking();
+    EXPECT_EQ(undoCaption(), QStringLiteral("&Undo Apply Text"));
+
+    ASSERT_TRUE(waitUntilActive(window.get()));
+    window->m_wndTree->setFocus();
+    QTest::keySequence(window->m_wndTree, QKeySequence(QStringLiteral("Ctrl+Z")));
+    EXPECT_EQ(xml(), deleted);
+    check();
+    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_FALSE(enabled("mnuUndo"));
+    EXPECT_EQ(redoCaption(), QStringLiteral("&Redo Apply Text"));
+    window->m_objDocument.history().finishPacking();
+    QTest::keySequence(window->m_wndTree, QKeySequence(QStringLiteral("Ctrl+Y")));
+    EXPECT_EQ(xml(), applied);
+    check();
+    EXPECT_EQ(undoCaption(), QStringLiteral("&Undo Apply Text"));
+}
+
 // A refused command, a refresh and the text view's own typing add no step; New and Open start
 // with none.
 TEST_F(UndoTest, OnlyChangesToTheDocumentAreSteps) {

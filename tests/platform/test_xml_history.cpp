@@ -5,6 +5,7 @@
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlhistory.h"
+#include "platform/xml/xmlpackeddocument.h"
 #include "support/namespacecheck.h"
 #include "support/seed.h"
 #include "support/xmltesting.h"
@@ -15,7 +16,9 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 using namespace xmltesting;
@@ -614,6 +617,121 @@ TEST(XmlHistory, WholeDocumentStepsHandTheDocumentsBack) {
     EXPECT_TRUE(shown == first);
     EXPECT_FALSE(first.history().canUndo());
     EXPECT_TRUE(first.history().canRedo());
+}
+
+// Holds the packing worker before it writes, until released or told to stop.
+class PackHold {
+public:
+    PackHold() {
+        XmlPackedDocument::SetBeforePackHook([this](const std::atomic<bool>& stop) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            while (!m_released && !stop.load())
+                m_wake.wait_for(lock, std::chrono::milliseconds(5));
+        });
+    }
+    ~PackHold() {
+        release();
+        XmlPackedDocument::SetBeforePackHook({});
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_released = true;
+        m_wake.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_released = false;
+};
+
+TEST(XmlHistory, LargeReplacedDocumentsArePackedAndReadBack) {
+    const QStringList texts = {
+        kDocuments[0],
+        kDocuments[1],
+        kDocuments[2],
+        kDocuments[3],
+        QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" standalone=\"yes\"?>"
+            "<r a=\"x&#13;&#9;y\" b='q\"'>\u00e9\u4e2d&#13;\r\n<![CDATA[a]]]]><![CDATA[>b]]>"
+            "<e xml:space=\"preserve\">  </e><m> <k/> </m></r><!--after-->"),
+    };
+    for (const QString& text : texts) {
+        SCOPED_TRACE(str(text));
+        XmlDocument first = parsed(text);
+        XmlNode root = first.documentElement();
+        change(first, [&] { root.setAttribute(QStringLiteral("added"), QStringLiteral("1")); });
+        // Two text nodes side by side are one once read back; the text is the same.
+        change(first, [&] { root.appendChild(first.createTextNode(QStringLiteral("one "))); });
+        change(first, [&] { root.appendChild(first.createTextNode(QStringLiteral("two"))); });
+        first.history().markSaved();
+        const QString before = first.xml();
+        first.history().setPackAbove(0);
+        XmlDocument shown = first;
+        const auto show = [&shown](const XmlDocument& d) { shown = d; };
+        XmlDocument second = parsed("<second/>");
+        first.history().replaceDocument(QStringLiteral("Apply Text"), second, show);
+        shown = second;
+        XmlHistory& history = second.history();
+        // The steps made on the packed document's nodes are gone with them.
+        EXPECT_EQ(history.undoCount(), 1);
+        history.finishPacking();
+        change(second, [&] { second.documentElement().setAttribute(QStringLiteral("s"), "2"); });
+        history.undo();
+        EXPECT_FALSE(history.isAtSavedPosition());
+        history.undo();
+        ASSERT_FALSE(shown == first);
+        EXPECT_EQ(str(shown.xml()), str(before));
+        EXPECT_EQ(str(serialisationProblem(shown)), "");
+        EXPECT_TRUE(shown.history().isAtSavedPosition());
+        EXPECT_FALSE(shown.history().canUndo());
+        // Undone, the newer document is packed in turn, and the step after it had its nodes.
+        EXPECT_EQ(str(shown.history().redoCaption()), "Apply Text");
+        shown.history().finishPacking();
+        shown.history().redo();
+        EXPECT_EQ(str(shown.xml()), "<second/>\n");
+        EXPECT_FALSE(shown.history().canRedo());
+        shown.history().undo();
+        EXPECT_EQ(str(shown.xml()), str(before));
+    }
+}
+
+TEST(XmlHistory, DocumentStillBeingPackedComesBackItself) {
+    XmlDocument first = parsed(kDocuments[0]);
+    XmlNode kept = first.documentElement().firstChild();
+    XmlDocument shown = first;
+    const auto show = [&shown](const XmlDocument& d) { shown = d; };
+    first.history().setPackAbove(0);
+    {
+        // Undone before the worker wrote it: the same nodes come back at once.
+        PackHold hold;
+        XmlDocument second = parsed("<second/>");
+        first.history().replaceDocument(QStringLiteral("Apply Text"), second, show);
+        second.history().undo();
+        EXPECT_TRUE(shown == first);
+        EXPECT_TRUE(kept.parentNode() == first.documentElement());
+    }
+    {
+        // Changed through a node held elsewhere while it waited: the worker gives up, and the
+        // document stays as nodes, with the change.
+        PackHold hold;
+        XmlDocument second = parsed("<second/>");
+        first.history().replaceDocument(QStringLiteral("Apply Text"), second, show);
+        kept.setAttribute(QStringLiteral("aside"), QStringLiteral("1"));
+        hold.release();
+        second.history().finishPacking();
+        second.history().undo();
+        EXPECT_TRUE(shown == first);
+        EXPECT_TRUE(str(first.xml()).find("aside=\"1\"") != std::string::npos);
+    }
+    {
+        // Forgotten while the worker waits: it is stopped, not waited for.
+        PackHold hold;
+        XmlDocument second = parsed("<second/>");
+        first.history().replaceDocument(QStringLiteral("Apply Text"), second, show);
+        second.history().clear();
+        EXPECT_FALSE(second.history().canUndo());
+    }
 }
 
 TEST(XmlHistory, HeldElementWithXmlLangAfterTheDocumentElementWasRemoved) {

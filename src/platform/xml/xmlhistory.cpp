@@ -4,17 +4,20 @@
 
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmljournal.h"
+#include "platform/xml/xmlpackeddocument.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <algorithm>
+#include <utility>
 
 using namespace xmlimpl;
 
 struct XmlHistory::Step {
     QString caption;
-    std::unique_ptr<XmlJournal> journal; // a step of node changes
-    XmlDocument other;                   // a whole-document step: the document it brings back
-    quint64 otherRevision = 0;           // ... as it was when the step took it
+    std::unique_ptr<XmlJournal> journal;       // a step of node changes
+    XmlDocument other;                         // a whole-document step: the document it brings back
+    std::unique_ptr<XmlPackedDocument> packed; // ... or that document, packed
+    quint64 otherRevision = 0;                 // ... as it was when the step took it
     ShowDocument show;
     size_t bytes = 0;
     bool silent = false;
@@ -95,10 +98,12 @@ XmlHistory::Affected XmlHistory::apply(Step& step, bool backwards) {
     }
     // The history belongs to the current document and moves with it; the step keeps the other.
     auto current = m_owner.lock();
-    XmlDocument target = step.other;
-    const bool changedMeanwhile = target.revision() != step.otherRevision;
-    step.other = XmlDocument(current);
-    step.otherRevision = step.other.revision();
+    bool readBack = false;
+    XmlDocument target = step.packed ? step.packed->take(&readBack) : step.other;
+    step.packed.reset();
+    // A document read back from its text has new nodes: nothing made on the old ones fits it.
+    const bool changedMeanwhile = readBack || target.revision() != step.otherRevision;
+    const bool pack = packs(step, *current);
     target.m_object->history = std::move(current->history);
     m_owner = target.m_object;
     // The steps beyond this one were made on the document as the step took it.
@@ -106,9 +111,41 @@ XmlHistory::Affected XmlHistory::apply(Step& step, bool backwards) {
         dropOldest(m_undo.size());
     else if (changedMeanwhile)
         dropRedo();
+    if (pack)
+        dropMadeOn(step, backwards);
+    keep(step, XmlDocument(std::exchange(current, nullptr)), pack);
     if (step.show)
         step.show(target);
     return {target.asNode(), target.asNode(), target.asNode()};
+}
+
+bool XmlHistory::packs(const Step& step, const XmlDocumentObject& document) const {
+    return !step.silent && documentBytes(document.storage->doc) > m_packAbove;
+}
+
+void XmlHistory::keep(Step& step, XmlDocument replaced, bool pack) {
+    step.otherRevision = replaced.revision();
+    step.other = XmlDocument();
+    if (pack)
+        step.packed = std::make_unique<XmlPackedDocument>(std::move(replaced));
+    else
+        step.other = std::move(replaced);
+}
+
+// A step that packs its document keeps none of its nodes, so the steps made on them go: those
+// before it when it was just done or redone, those after it when it was undone.
+void XmlHistory::dropMadeOn(const Step& step, bool backwards) {
+    if (!backwards) {
+        dropOldest(m_undo.size() - 1);
+        return;
+    }
+    const long long reachable = static_cast<long long>(position()) + (step.silent ? 0 : 1);
+    if (m_saved > reachable)
+        m_saved = -1;
+    while (m_redo.size() > 1) {
+        m_total -= m_redo.front()->bytes;
+        m_redo.pop_front();
+    }
 }
 
 XmlHistory::Affected XmlHistory::travel(Steps& from, Steps& to, bool backwards) {
@@ -118,7 +155,16 @@ XmlHistory::Affected XmlHistory::travel(Steps& from, Steps& to, bool backwards) 
     from.pop_back();
     Step& s = *step;
     to.push_back(std::move(step));
-    return apply(s, backwards);
+    try {
+        return apply(s, backwards);
+    } catch (...) {
+        // Reading a packed document back may fail, before anything changed.
+        if (s.journal)
+            throw;
+        from.push_back(std::move(to.back()));
+        to.pop_back();
+        throw;
+    }
 }
 
 XmlHistory::Affected XmlHistory::undo() {
@@ -229,15 +275,32 @@ void XmlHistory::replaceDocument(const QString& caption, const XmlDocument& repl
         return;
     auto step = std::make_unique<Step>();
     step->caption = caption;
-    step->other = XmlDocument(current);
-    step->otherRevision = step->other.revision();
     step->show = std::move(show);
     step->silent = silent;
-    step->bytes = sizeof(Step) + documentBytes(current->storage->doc);
+    const size_t bytes = documentBytes(current->storage->doc);
+    step->bytes = sizeof(Step) + bytes;
+    const bool pack = !silent && bytes > m_packAbove;
     std::shared_ptr<XmlHistory> self = std::move(current->history);
     replacement.m_object->history = self;
     m_owner = replacement.m_object;
+    dropRedo();
+    if (pack)
+        dropOldest(m_undo.size()); // made on the nodes that packing lets go
+    keep(*step, XmlDocument(std::exchange(current, nullptr)), pack);
     push(std::move(step));
+}
+
+void XmlHistory::setPackAbove(size_t bytes) {
+    m_packAbove = bytes;
+}
+
+void XmlHistory::finishPacking() {
+    for (const Steps* steps : {&m_undo, &m_redo}) {
+        for (const auto& step : *steps) {
+            if (step->packed)
+                step->packed->finish();
+        }
+    }
 }
 
 // ---- steps -----------------------------------------------------------------------------------

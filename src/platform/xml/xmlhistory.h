@@ -73,9 +73,16 @@ public:
     // A silent step replaces the document with one that shows the same (the document read again
     // from its own text): no undo or redo stops at it; it is undone with the step below it and
     // redone with that step, so the steps below stay reachable.
+    // A replaced document whose nodes take more than the pack limit is kept packed as text
+    // (xmlpackeddocument.h), so its memory goes back to the system; the steps made on its nodes
+    // go then (those before the step, or after it once it is undone), and undo or redo reads it
+    // back as new nodes. A silent step always keeps its document.
     using ShowDocument = std::function<void(const XmlDocument&)>;
     void replaceDocument(const QString& caption, const XmlDocument& replacement, ShowDocument show,
                          bool silent = false);
+    void setPackAbove(size_t bytes);
+    // Waits until the documents being packed are packed (or are kept as they are).
+    void finishPacking();
 
 private:
     friend class XmlChangeStep;
@@ -90,6 +97,11 @@ private:
     // Moves the newest step of `from` to `to` and applies it.
     Affected travel(Steps& from, Steps& to, bool backwards);
     void push(std::unique_ptr<Step> step);
+    // Whether a whole-document step keeps `doc` packed.
+    bool packs(const Step& step, const XmlDocumentObject& document) const;
+    // Gives `step` the document it brings back, packed or as it is.
+    void keep(Step& step, XmlDocument replaced, bool pack);
+    void dropMadeOn(const Step& step, bool backwards);
     void dropRedo();
     void dropOldest(size_t count);
     void enforceLimit();
@@ -108,6 +120,7 @@ private:
     long long m_saved = 0; // the position that was saved; -1 when no undo or redo reaches it
     size_t m_total = 0;
     size_t m_limit = 0; // 0: none
+    size_t m_packAbove = size_t(128) << 20;
 };
 
 // A command's step: the changes made while the outermost scope on a document is open form one

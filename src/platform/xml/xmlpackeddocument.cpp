@@ -1,0 +1,150 @@
+#include "platform/xml/xmlpackeddocument.h"
+
+#include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlplainwriter.h"
+#include "platform/xml/xmlstorage.h"
+
+#include <QByteArray>
+
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+using namespace xmlimpl;
+
+namespace {
+
+using PackHook = std::function<void(const std::atomic<bool>&)>;
+
+PackHook& beforePackHook() {
+    static PackHook hook;
+    return hook;
+}
+
+// Compressed in pieces as the writer hands the text over, so the whole text is never held.
+constexpr qsizetype kPiece = 1 << 20;
+
+// The allocator keeps memory a document freed for the process; that of a large document is handed
+// back, or the program would stay as big as it was with the document still in memory.
+void returnFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+// Nothing waits for the packing: it gives way to the threads that someone waits for.
+void yieldToOthers() {
+#ifdef __linux__
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
+}
+
+} // namespace
+
+struct XmlPackedDocument::State {
+    std::mutex mutex;
+    XmlDocument document; // until packed
+    std::vector<QByteArray> pieces;
+    qsizetype textBytes = 0;
+    bool packed = false;
+    std::shared_ptr<XmlGateReader> reader;
+    std::thread worker;
+};
+
+XmlPackedDocument::XmlPackedDocument(XmlDocument document) : m_state(std::make_shared<State>()) {
+    State& state = *m_state;
+    state.document = std::move(document);
+    std::shared_ptr<XmlStorage> storage = state.document.asNode().storage();
+    state.reader = storage->readerGate.begin(true);
+    state.worker = std::thread([&state, storage = std::move(storage)]() mutable {
+        yieldToOthers();
+        if (const auto& hook = beforePackHook())
+            hook(state.reader->stop);
+        std::vector<QByteArray> pieces;
+        qsizetype textBytes = 0;
+        QByteArray piece;
+        const auto compress = [&] {
+            pieces.push_back(qCompress(piece, 1));
+            textBytes += piece.size();
+            piece.clear();
+        };
+        const bool written = writePlain(
+            *storage,
+            [&](const char* data, int len) {
+                piece.append(data, len);
+                if (piece.size() >= kPiece)
+                    compress();
+                return true;
+            },
+            state.reader->stop);
+        storage->readerGate.end(state.reader);
+        if (!written)
+            return;
+        if (!piece.isEmpty())
+            compress();
+        XmlDocument gone;
+        {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            state.pieces = std::move(pieces);
+            state.textBytes = textBytes;
+            state.packed = true;
+            gone = std::move(state.document);
+        }
+        storage.reset();
+        // Freed here, where it keeps no window waiting, when this was the last hold on it.
+        gone = XmlDocument();
+        returnFreedMemory();
+    });
+}
+
+// Not waited for: what the worker has done so far is dropped.
+XmlPackedDocument::~XmlPackedDocument() {
+    m_state->reader->stop.store(true);
+    finish();
+}
+
+void XmlPackedDocument::SetBeforePackHook(PackHook hook) {
+    beforePackHook() = std::move(hook);
+}
+
+bool XmlPackedDocument::finish() {
+    if (m_state->worker.joinable())
+        m_state->worker.join();
+    return m_state->packed;
+}
+
+XmlDocument XmlPackedDocument::take(bool* readBack) {
+    State& state = *m_state;
+    // The worker either stops before it has the whole text, or has finished and freed the
+    // document: what it leaves is one or the other.
+    state.reader->stop.store(true);
+    finish();
+    if (readBack)
+        *readBack = state.packed;
+    if (!state.packed)
+        return std::exchange(state.document, XmlDocument());
+    // The pieces stay until the document is back, so a failure loses nothing.
+    QByteArray text;
+    text.reserve(state.textBytes);
+    for (const QByteArray& piece : state.pieces)
+        text += qUncompress(piece);
+    if (text.size() != state.textBytes)
+        throw XmlError(QStringLiteral("The document kept for undo could not be unpacked."));
+    XmlDocument document = XmlDocument::create();
+    if (!document.loadUtf8(text))
+        throw XmlError(QStringLiteral("The document kept for undo could not be read back: %1")
+                           .arg(document.parseError().reason));
+    state.pieces.clear();
+    state.packed = false;
+    return document;
+}
