@@ -235,6 +235,7 @@ private:
                          bool reread = false);
     // Shows a Document that undo or redo brought back.
     void showDocument(const XmlDocument& document);
+    void runAside(const QString& caption, const std::function<void()>& work);
     void undoOrRedo(bool undo);
     void editFlow(bool fromDoubleClick);
     void insertLeaf(XmlNode node, const QString& image);

@@ -99,7 +99,7 @@ XmlHistory::Affected XmlHistory::apply(Step& step, bool backwards) {
     // The history belongs to the current document and moves with it; the step keeps the other.
     auto current = m_owner.lock();
     bool readBack = false;
-    XmlDocument target = step.packed ? step.packed->take(&readBack) : step.other;
+    XmlDocument target = step.packed ? step.packed->take(&readBack, m_readBackRunner) : step.other;
     step.packed.reset();
     // A document read back from its text has new nodes: nothing made on the old ones fits it.
     const bool changedMeanwhile = readBack || target.revision() != step.otherRevision;
@@ -292,6 +292,10 @@ void XmlHistory::replaceDocument(const QString& caption, const XmlDocument& repl
 
 void XmlHistory::setPackAbove(size_t bytes) {
     m_packAbove = bytes;
+}
+
+void XmlHistory::setReadBackRunner(std::function<void(const std::function<void()>&)> run) {
+    m_readBackRunner = std::move(run);
 }
 
 void XmlHistory::finishPacking() {

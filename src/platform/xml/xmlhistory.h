@@ -81,6 +81,8 @@ public:
     void replaceDocument(const QString& caption, const XmlDocument& replacement, ShowDocument show,
                          bool silent = false);
     void setPackAbove(size_t bytes);
+    // Runs the reading back of a packed document (see XmlPackedDocument::take); empty: in place.
+    void setReadBackRunner(std::function<void(const std::function<void()>& work)> run);
     // Waits until the documents being packed are packed (or are kept as they are).
     void finishPacking();
 
@@ -121,6 +123,7 @@ private:
     size_t m_total = 0;
     size_t m_limit = 0; // 0: none
     size_t m_packAbove = size_t(128) << 20;
+    std::function<void(const std::function<void()>&)> m_readBackRunner;
 };
 
 // A command's step: the changes made while the outermost scope on a document is open form one

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -47,6 +48,20 @@ void yieldToOthers() {
 #ifdef __linux__
     (void)setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
 #endif
+}
+
+XmlDocument unpack(const std::vector<QByteArray>& pieces, qsizetype textBytes) {
+    QByteArray text;
+    text.reserve(textBytes);
+    for (const QByteArray& piece : pieces)
+        text += qUncompress(piece);
+    if (text.size() != textBytes)
+        throw XmlError(QStringLiteral("The document kept for undo could not be unpacked."));
+    XmlDocument document = XmlDocument::create();
+    if (!document.loadUtf8(text))
+        throw XmlError(QStringLiteral("The document kept for undo could not be read back: %1")
+                           .arg(document.parseError().reason));
+    return document;
 }
 
 } // namespace
@@ -123,7 +138,7 @@ bool XmlPackedDocument::finish() {
     return m_state->packed;
 }
 
-XmlDocument XmlPackedDocument::take(bool* readBack) {
+XmlDocument XmlPackedDocument::take(bool* readBack, const Runner& run) {
     State& state = *m_state;
     // The worker either stops before it has the whole text, or has finished and freed the
     // document: what it leaves is one or the other.
@@ -133,17 +148,19 @@ XmlDocument XmlPackedDocument::take(bool* readBack) {
         *readBack = state.packed;
     if (!state.packed)
         return std::exchange(state.document, XmlDocument());
+    XmlDocument document;
+    std::exception_ptr failure;
+    const auto work = [&] {
+        try {
+            document = unpack(state.pieces, state.textBytes);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    run ? run(work) : work();
     // The pieces stay until the document is back, so a failure loses nothing.
-    QByteArray text;
-    text.reserve(state.textBytes);
-    for (const QByteArray& piece : state.pieces)
-        text += qUncompress(piece);
-    if (text.size() != state.textBytes)
-        throw XmlError(QStringLiteral("The document kept for undo could not be unpacked."));
-    XmlDocument document = XmlDocument::create();
-    if (!document.loadUtf8(text))
-        throw XmlError(QStringLiteral("The document kept for undo could not be read back: %1")
-                           .arg(document.parseError().reason));
+    if (failure)
+        std::rethrow_exception(failure);
     state.pieces.clear();
     state.packed = false;
     return document;

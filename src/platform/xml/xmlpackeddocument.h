@@ -25,7 +25,10 @@ public:
     // The document again: the one given, when the worker has not finished with it (the worker is
     // stopped), else a new one read from the packed text, and then `readBack` is set. Throws
     // XmlError when the text does not read back, which the writer never gives. Once only.
-    XmlDocument take(bool* readBack = nullptr);
+    // Reading back takes about as long as a load: `run` (optional) runs that work, on another
+    // thread while a window stays alive, say, and returns when it is done.
+    using Runner = std::function<void(const std::function<void()>& work)>;
+    XmlDocument take(bool* readBack = nullptr, const Runner& run = {});
     // Waits for the worker to finish; whether the document is now held as packed text only.
     bool finish();
 
