@@ -101,6 +101,8 @@ public:
     // Parsed into a new Document in an undo step named `undoCaption`; without one, the text is
     // the Document's own and the step is silent.
     void SetUtf8ToXML(QByteArrayView text, const QString& undoCaption = QString());
+    void takeParsed(const XmlDocument& parsed, bool loaded, QByteArrayView text,
+                    const QString& undoCaption);
     QString GetTextFromXML();
     void HandleError();
     void ToolbarApply_ButtonClick(const QString& key);
@@ -273,7 +275,8 @@ private:
     bool m_bTypedSinceCopy = false;
     std::optional<FileStamp> m_declinedReload;
     bool m_bCheckingDiskFile = false;
-    void writeWebFile(const QString& path);
+    // `serialised`, when given, is the Document's own text in UTF-8.
+    void writeWebFile(const QString& path, QByteArrayView serialised = {});
     // The web view's file as the loaded file's copy, while a worker makes it.
     struct WebFileCopy;
     std::shared_ptr<WebFileCopy> m_webFileCopy;

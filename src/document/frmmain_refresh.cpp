@@ -2,8 +2,10 @@
 
 #include "app/frmmain.h"
 
+#include "app/statuspanels.h"
 #include "document/deferredtext.h"
 #include "document/documentrules.h"
+#include "platform/ui/longoperation.h"
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
@@ -14,19 +16,25 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <malloc.h>
 #include <mutex>
+#include <thread>
 
 using namespace DocumentRules;
 
 namespace {
+// Above this, reading the Document again from its text takes long enough to be done aside.
+constexpr qint64 kRereadAside = qint64(8) << 20;
+
 // The busy pointer over the tree while it is built, put back also when building fails.
 struct TreeWaitPointer {
     explicit TreeWaitPointer(TreeControl& tree) : m_tree(tree) {
@@ -49,6 +57,32 @@ void GiveBackInBackground(XmlNode old) {
 }
 } // namespace
 
+// Work on the whole Document that takes about as long as opening it (reading back a Document kept
+// packed by a whole-document step, a refresh): the window stays alive meanwhile, with its input
+// held back. It cannot be stopped half-way, so Esc is not offered. What the work throws is thrown
+// here.
+void frmMain::runAside(const QString& caption, const std::function<void()>& work) {
+    std::atomic<bool> done{false};
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done.store(true, std::memory_order_release);
+    });
+    {
+        LongOperation wait(StatusBar1, caption);
+        while (!wait.WaitFor([&done] { return done.load(std::memory_order_acquire); }) &&
+               !done.load(std::memory_order_acquire))
+            QThread::msleep(10);
+    }
+    worker.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 void frmMain::SetTextToXML(QString NewText) {
     SetUtf8ToXML(NewText.toUtf8());
 }
@@ -57,10 +91,17 @@ void frmMain::SetTextToXML(QString NewText) {
 // unless it does not parse: then it is the text the window holds instead of a Document. The new
 // Document is parsed beside the old one, which its undo step keeps.
 void frmMain::SetUtf8ToXML(QByteArrayView text, const QString& undoCaption) {
-    m_strXMLText.clear();
     m_wndTree->Nodes().Clear();
     XmlDocument parsed = XmlDocument::create();
     const bool loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
+    takeParsed(parsed, loaded, text, undoCaption);
+}
+
+// `parsed` is what `text` gave (`loaded` when it parsed).
+void frmMain::takeParsed(const XmlDocument& parsed, bool loaded, QByteArrayView text,
+                         const QString& undoCaption) {
+    m_strXMLText.clear();
+    m_wndTree->Nodes().Clear();
     if (loaded) {
         XmlNode old = m_objDocument.isNull() ? XmlNode() : m_objDocument.asNode();
         // A Document without text (no element left) becomes a new one: a change of its own.
@@ -113,6 +154,7 @@ QString frmMain::WebFilePath() const {
 }
 
 void frmMain::RefreshViews(bool bRebuildTree) {
+    QByteArray rereadText;
     try {
         if (bRebuildTree) {
             XmlDocument& document = Document();
@@ -124,12 +166,32 @@ void frmMain::RefreshViews(bool bRebuildTree) {
                 ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, document.asNode(),
                                              m_wndTree->Nodes(), m_lTreeTextMaxLength);
             } else {
-                SetTextToXML(document.xml());
+                // Read again from its own text. On a large document that takes a while, so it is
+                // done aside; the text is then also the web view's file.
+                XmlDocument parsed = XmlDocument::create();
+                bool loaded = false;
+                const auto reread = [&] {
+                    document.writeXml([&rereadText](const char* data, int len) {
+                        rereadText.append(data, len);
+                        return true;
+                    });
+                    loaded = !rereadText.isEmpty() && parsed.loadUtf8(rereadText);
+                };
+                if (document.sourceBytes() > kRereadAside)
+                    runAside(QStringLiteral("Refreshing"), reread);
+                else
+                    reread();
+                if (rereadText.isEmpty())
+                    SetUtf8ToXML({}); // no node left: a new document
+                else
+                    takeParsed(parsed, loaded, rereadText, QString());
+                if (!loaded)
+                    rereadText.clear();
             }
         }
         setTextViewFromDocument();
         const QString path = WebFilePath();
-        writeWebFile(path);
+        writeWebFile(path, rereadText);
         m_WebBrowser->Navigate(path);
     } catch (...) {
         MsgBox(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly, MsgIcon::Critical,
@@ -253,7 +315,7 @@ void frmMain::stopWebFileCopy() {
 // from a file that has not changed since, a copy of that file is that, and far quicker to make
 // than writing a large document out again. Just after a refresh the shown text view holds the
 // Document's serialisation, which is the file of a Document saved as UTF-8.
-void frmMain::writeWebFile(const QString& path) {
+void frmMain::writeWebFile(const QString& path, QByteArrayView serialised) {
     finishWebFileCopy();
     const XmlDocument& document = Document();
     const QFileInfo source(m_loadedFile.path);
@@ -270,11 +332,17 @@ void frmMain::writeWebFile(const QString& path) {
         if (copyFile(m_loadedFile.path, path, nullptr))
             return;
     }
+    m_webFileFromView = false;
+    // The Document was just read from this text, which is what it writes.
+    if (!serialised.isEmpty() && document.savesAsUtf8() &&
+        writeBeside(path, [serialised](QFile& file) {
+            return file.write(serialised.data(), serialised.size()) == serialised.size();
+        }))
+        return;
     // While the view's text is still being compared with the Document's (after Apply), the file is
     // written by the comparing worker once the text turned out to be the Document's, else here
     // when the other text is put in. Nothing shows the file before: showing the web view hides the
     // text view, which waits for the answer.
-    m_webFileFromView = false;
     if (m_txtXML->isVisible() && !m_txtXML->HasTextSource() && !m_txtXML->HasTyping() &&
         document.savesAsUtf8() && m_txtXML->ReadHeldText([path](QByteArrayView text) {
             return writeBeside(path, [text](QFile& file) { return writeWithLf(file, text); });

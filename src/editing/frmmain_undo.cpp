@@ -3,20 +3,14 @@
 
 #include "app/commandtable.h"
 #include "app/frmmain.h"
-#include "app/statuspanels.h"
 
 #include "document/documentrules.h"
-#include "platform/ui/longoperation.h"
 #include "platform/views/richtextbox.h"
 #include "platform/xml/xmlhistory.h"
 #include "tree/treebuilder.h"
 #include "tree/treesync.h"
 
 #include <QAction>
-#include <QThread>
-
-#include <atomic>
-#include <thread>
 
 namespace {
 // The containers undo or redo is about to change, in the order they are told, each once.
@@ -124,24 +118,6 @@ void frmMain::undoOrRedo(bool undo) {
     UpdateCommandState(shown);
     m_bNeedToSave = !m_objDocument.history().isAtSavedPosition();
     UpdateUndoCommands();
-}
-
-// A large Document kept packed by a whole-document step is read back about as long as it takes to
-// open it: the window stays alive meanwhile. That cannot be stopped half-way, so Esc is not
-// offered.
-void frmMain::runAside(const QString& caption, const std::function<void()>& work) {
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        work();
-        done.store(true, std::memory_order_release);
-    });
-    {
-        LongOperation wait(StatusBar1, caption);
-        while (!wait.WaitFor([&done] { return done.load(std::memory_order_acquire); }) &&
-               !done.load(std::memory_order_acquire))
-            QThread::msleep(10);
-    }
-    worker.join();
 }
 
 void frmMain::UpdateUndoCommands() {

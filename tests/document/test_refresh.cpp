@@ -150,3 +150,49 @@ TEST_F(RefreshTest, EditingKeysInTheTextViewEditTheText) {
     EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<b/>"));
     EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
 }
+
+// A refresh after edits reads the Document again from its own text (a large one aside, with the
+// window kept alive), and the web view's file is that text.
+TEST_F(RefreshTest, RefreshReadsAnEditedDocumentAgainFromItsText) {
+    const struct Row {
+        const char* name;
+        const char* declaration;
+        int records; // over 8 MB of them is read aside
+    } rows[] = {
+        {"small", "", 1},
+        {"large", "", 450000},
+        {"large, declared Latin-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", 450000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QByteArray text = QByteArray(row.declaration) + "<big>";
+        for (int i = 0; i < row.records; ++i)
+            text += "<record>text</record>";
+        text += "</big>";
+        openFile(QStringLiteral("big.xml"), text);
+        XmlDocument loaded = window->m_objDocument;
+        XmlNode root = loaded.documentElement();
+        root.appendChild(loaded.createTextNode(QStringLiteral("\u00e9a")));
+        root.appendChild(loaded.createTextNode(QStringLiteral("b")));
+        window->m_bNeedToSave = true;
+
+        trigger("mnuRefresh");
+        const XmlDocument& reread = window->m_objDocument;
+        ASSERT_FALSE(reread == loaded);
+        // Two texts side by side are one once read from the text.
+        const XmlNode last = reread.documentElement().lastChild();
+        EXPECT_EQ(last.text(), QStringLiteral("\u00e9ab"));
+        EXPECT_EQ(last.previousSibling().nodeName(), QStringLiteral("record"));
+        const QStringList tree =
+            *row.declaration
+                ? QStringList{QStringLiteral("xml version=\"1.0\" encoding=\"ISO-8859-1\""),
+                              QStringLiteral("big")}
+                : QStringList{QStringLiteral("big")};
+        EXPECT_EQ(labels(), tree);
+        XmlDocument web = XmlDocument::create();
+        ASSERT_TRUE(web.load(window->WebFilePath()));
+        EXPECT_EQ(web.xml(), reread.xml());
+        EXPECT_TRUE(window->m_bNeedToSave);
+        window->m_bNeedToSave = false;
+    }
+}

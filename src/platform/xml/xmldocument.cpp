@@ -8,6 +8,7 @@
 #include <libxml/entities.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTemporaryFile>
@@ -92,11 +93,12 @@ XmlDocumentObject& XmlDocument::object() const {
 
 namespace {
 bool adopt(XmlDocumentObject& object, const std::shared_ptr<XmlDocumentObject>& self,
-           const ParsedDocument& parsed) {
+           const ParsedDocument& parsed, qint64 sourceBytes) {
     if (object.storage)
         object.storage->forgetHistory();
     object.storage = parsed.doc ? newStorage(parsed.doc) : emptyStorage();
     object.storage->owner = self;
+    object.storage->sourceBytes = parsed.doc ? sourceBytes : 0;
     if (parsed.doc && parsed.doc->intSubset && !parsed.doctypeText.isEmpty())
         object.storage->doctypeTexts.emplace(reinterpret_cast<xmlNodePtr>(parsed.doc->intSubset),
                                              parsed.doctypeText);
@@ -112,21 +114,23 @@ bool XmlDocument::loadUtf8(QByteArrayView text) {
     XmlDocumentObject& o = object();
     if (text.isEmpty()) {
         o.parseError = {};
-        adopt(o, m_object, {});
+        adopt(o, m_object, {}, 0);
         return false;
     }
     return adopt(o, m_object,
-                 parseText(QByteArray::fromRawData(text.data(), text.size()), o.parseError));
+                 parseText(QByteArray::fromRawData(text.data(), text.size()), o.parseError),
+                 text.size());
 }
 
 bool XmlDocument::load(const QString& path) {
     XmlDocumentObject& o = object();
-    return adopt(o, m_object, parseFile(path, o.parseError));
+    return adopt(o, m_object, parseFile(path, o.parseError), QFileInfo(path).size());
 }
 
 bool XmlDocument::load(XmlFileLoad& finished) {
     XmlDocumentObject& o = object();
-    return adopt(o, m_object, finished.take(o.parseError));
+    const qint64 bytes = finished.totalBytes();
+    return adopt(o, m_object, finished.take(o.parseError), bytes);
 }
 
 bool XmlDocument::savesAsUtf8() const {
@@ -189,6 +193,10 @@ void XmlDocument::writeXml(const std::function<bool(const char*, int)>& sink) co
 
 bool XmlDocument::hasContent() const {
     return object().storage->doc->children != nullptr;
+}
+
+qint64 XmlDocument::sourceBytes() const {
+    return object().storage->sourceBytes;
 }
 
 quint64 XmlDocument::revision() const {

@@ -54,6 +54,9 @@ public:
     void writeXml(const std::function<bool(const char*, int)>& sink) const;
     // Whether the document has any node (its serialisation is not empty).
     bool hasContent() const;
+    // The size of the text the document was read from; 0 for one made in memory. A measure of how
+    // long work on the whole document takes, not changed by edits.
+    qint64 sourceBytes() const;
     // Counts every change made through the XML layer; unchanged since a load means the content
     // is exactly what was parsed.
     quint64 revision() const;

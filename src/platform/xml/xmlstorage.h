@@ -118,6 +118,7 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
     std::vector<XmlChangeListener*> listeners;
     quint64 revision = 0;
     quint64 previousRevision = 0; // before the change now being made
+    qint64 sourceBytes = 0;       // of the text read into it
     // The element last taken out of the tree, with the declarations in scope where it stood, so
     // that putting it back under the same ones (a move) needs no pass over its subtree.
     struct Detached {
