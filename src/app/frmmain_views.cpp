@@ -6,7 +6,10 @@
 #include "platform/views/webbrowser.h"
 
 #include <QAction>
+#include <QApplication>
+
 #include <QToolBar>
+#include <algorithm>
 
 void frmMain::ToolbarView_ButtonClick(int index) {
     const QList<QAction*> buttons = {Button(ToolbarView, QStringLiteral("TreeView")),
@@ -24,8 +27,16 @@ void frmMain::ToolbarView_ButtonClick(int index) {
     if (index == 3)
         finishWebFileCopy();
     const QList<QWidget*> views = {m_wndTree, m_txtXML, m_WebBrowser};
+    // Qt hands the keyboard on when a view holding it hides, but the text view declines to let it
+    // go (Tab is its own), so keys would go on editing it unseen: the shown view takes it.
+    QWidget* focus = QApplication::focusWidget();
+    const bool focusInView = std::any_of(views.begin(), views.end(), [focus](QWidget* view) {
+        return focus && (focus == view || view->isAncestorOf(focus));
+    });
     for (int i = 0; i < 3; ++i)
         views[i]->setVisible(i == index - 1);
+    if (focusInView && !focus->isVisible())
+        views[index - 1]->setFocus();
     buttons[index - 1]->setChecked(true);
     if (index == 2)
         m_txtXML->setGeometry(m_wndTree->geometry());

@@ -108,14 +108,20 @@ TEST_F(MainWindowTest, AboutBoxFromTheMenuAndTheLogo) {
 }
 
 // Exactly one view shows, with its button and menu item checked, whether it was chosen from the
-// menu or the toolbar; choosing the active view again changes nothing.
+// menu or the toolbar; choosing the active view again changes nothing. The keyboard never stays
+// with a view that was hidden (keys would edit the hidden text view).
 TEST_F(MainWindowTest, ViewSwitchingShowsExactlyOneViewWithItsButtonAndMenuItem) {
     const QList<QWidget*> views = {window->m_wndTree, window->m_txtXML, window->m_WebBrowser};
     const char* const keys[] = {"TreeView", "TextView", "WebView"};
     const char* const items[] = {"mnuTreeView", "mnutextView", "mnuWebView"};
+    ASSERT_TRUE(waitUntilActive(window.get()));
     for (bool byButton : {false, true}) {
         for (int chosen : {1, 1, 2, 2, 0, 0}) {
             SCOPED_TRACE(std::string(keys[chosen]) + (byButton ? " by button" : " by menu"));
+            for (QWidget* view : views) {
+                if (view->isVisible())
+                    view->setFocus();
+            }
             if (byButton)
                 click(window->ToolbarView, keys[chosen]);
             else
@@ -127,8 +133,17 @@ TEST_F(MainWindowTest, ViewSwitchingShowsExactlyOneViewWithItsButtonAndMenuItem)
             }
             EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->isEnabled(),
                       chosen != 2);
+            QWidget* focus = QApplication::focusWidget();
+            EXPECT_TRUE(focus && focus->isVisible())
+                << (focus ? focus->metaObject()->className() : "no focus");
         }
     }
+    // Typing after a switch away from the text view does not reach it.
+    trigger("mnutextView");
+    window->m_txtXML->setFocus();
+    trigger("mnuTreeView");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_X);
+    EXPECT_FALSE(window->m_txtXML->HasTyping());
 }
 
 TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndShortcuts) {
