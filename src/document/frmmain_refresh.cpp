@@ -90,10 +90,19 @@ void frmMain::SetTextToXML(QString NewText) {
 // Parsed straight from `text` (on Apply, the text view's own buffer), with no copy of it kept
 // unless it does not parse: then it is the text the window holds instead of a Document. The new
 // Document is parsed beside the old one, which its undo step keeps.
+// A long text is parsed aside; nothing can change the view's buffer meanwhile, as input waits.
 void frmMain::SetUtf8ToXML(QByteArrayView text, const QString& undoCaption) {
     m_wndTree->Nodes().Clear();
     XmlDocument parsed = XmlDocument::create();
-    const bool loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
+    bool loaded = false;
+    const auto parse = [&] {
+        loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
+    };
+    if (text.size() > kRereadAside)
+        runAside(undoCaption.isEmpty() ? QStringLiteral("Refreshing") : QStringLiteral("Applying"),
+                 parse);
+    else
+        parse();
     takeParsed(parsed, loaded, text, undoCaption);
 }
 

@@ -196,3 +196,20 @@ TEST_F(RefreshTest, RefreshReadsAnEditedDocumentAgainFromItsText) {
         window->m_bNeedToSave = false;
     }
 }
+
+// A long typed text is parsed aside from the view's own buffer, as a short one is in place.
+TEST_F(RefreshTest, ApplyOfALongTextGivesTheSameDocument) {
+    QByteArray text = "<big>";
+    for (int i = 0; i < 450000; ++i)
+        text += "<record>text</record>";
+    text += "<!--\u00e9--></big>";
+    typeInTextView(QString::fromUtf8(text));
+    click(window->ToolbarApply, "Apply");
+    ASSERT_FALSE(window->m_objDocument.isNull());
+    XmlDocument expected = XmlDocument::create();
+    ASSERT_TRUE(expected.loadUtf8(text));
+    EXPECT_EQ(window->m_objDocument.xml(), expected.xml());
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("big")});
+    EXPECT_EQ(window->Command(QStringLiteral("mnuUndo"))->text(),
+              QStringLiteral("&Undo Apply Text"));
+}
