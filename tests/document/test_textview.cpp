@@ -6,11 +6,10 @@
 #include "platform/xml/xmlbackgroundwriter.h"
 #include "search/backgroundrelease.h"
 #include "support/mainwindowfixture.h"
+#include "support/workergate.h"
 
 #include <QTest>
 
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -37,10 +36,8 @@ QByteArray referenceViewText(const XmlDocument& document) {
 struct HeldStage {
     explicit HeldStage(PreparedText::Stage stage) {
         PreparedText::SetStageHook([this, stage](PreparedText::Stage reached) {
-            if (reached != stage)
-                return;
-            std::unique_lock<std::mutex> lock(mutex);
-            opened.wait(lock, [this] { return open; });
+            if (reached == stage)
+                gate.pass();
         });
     }
     ~HeldStage() {
@@ -48,14 +45,8 @@ struct HeldStage {
         BackgroundWork::WaitForAll();
         PreparedText::SetStageHook(nullptr);
     }
-    void release() {
-        std::lock_guard<std::mutex> lock(mutex);
-        open = true;
-        opened.notify_all();
-    }
-    std::mutex mutex;
-    std::condition_variable opened;
-    bool open = false;
+    void release() { gate.release(); }
+    WorkerGate gate;
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "platform/xml/xmlpackeddocument.h"
 #include "support/namespacecheck.h"
 #include "support/seed.h"
+#include "support/workergate.h"
 #include "support/xmltesting.h"
 
 #include <libxml/tree.h>
@@ -16,9 +17,7 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <vector>
 
 using namespace xmltesting;
@@ -623,26 +622,17 @@ TEST(XmlHistory, WholeDocumentStepsHandTheDocumentsBack) {
 class PackHold {
 public:
     PackHold() {
-        XmlPackedDocument::SetBeforePackHook([this](const std::atomic<bool>& stop) {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            while (!m_released && !stop.load())
-                m_wake.wait_for(lock, std::chrono::milliseconds(5));
-        });
+        XmlPackedDocument::SetBeforePackHook(
+            [this](const std::atomic<bool>& stop) { m_gate.pass(&stop); });
     }
     ~PackHold() {
         release();
         XmlPackedDocument::SetBeforePackHook({});
     }
-    void release() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_released = true;
-        m_wake.notify_all();
-    }
+    void release() { m_gate.release(); }
 
 private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_released = false;
+    WorkerGate m_gate;
 };
 
 TEST(XmlHistory, LargeReplacedDocumentsArePackedAndReadBack) {

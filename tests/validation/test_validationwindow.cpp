@@ -5,6 +5,7 @@
 #include "search/backgroundrelease.h"
 #include "support/editingfixture.h"
 #include "support/networkwatch.h"
+#include "support/workergate.h"
 #include "validation/validationjob.h"
 #include "validation/validationpanel.h"
 
@@ -12,8 +13,6 @@
 #include <QLabel>
 #include <QSettings>
 #include <QTreeWidget>
-#include <condition_variable>
-#include <mutex>
 
 namespace {
 
@@ -91,33 +90,19 @@ protected:
     public:
         HeldWorker() {
             ValidationJob::SetStageHook([this](ValidationJob::Stage stage) {
-                if (stage != ValidationJob::Stage::Validating)
-                    return;
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_held = true;
-                m_changed.notify_all();
-                m_changed.wait(lock, [this] { return m_go; });
+                if (stage == ValidationJob::Stage::Validating)
+                    m_gate.pass();
             });
         }
         ~HeldWorker() {
             release();
             ValidationJob::SetStageHook(nullptr);
         }
-        void waitUntilHeld() {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_changed.wait(lock, [this] { return m_held; });
-        }
-        void release() {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_go = true;
-            m_changed.notify_all();
-        }
+        void waitUntilHeld() { m_gate.waitUntilHeld(); }
+        void release() { m_gate.release(); }
 
     private:
-        std::mutex m_mutex;
-        std::condition_variable m_changed;
-        bool m_held = false;
-        bool m_go = false;
+        WorkerGate m_gate;
     };
     QString selectedLabel() {
         const Id item = window->m_wndTree->SelectedItem();
