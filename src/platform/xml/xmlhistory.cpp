@@ -283,6 +283,8 @@ void XmlHistory::replaceDocument(const QString& caption, const XmlDocument& repl
     std::shared_ptr<XmlHistory> self = std::move(current->history);
     replacement.m_object->history = self;
     m_owner = replacement.m_object;
+    // Before packing starts: steps hold the replaced document's storage, and the packing worker
+    // frees it only when its hold is the last.
     dropRedo();
     if (pack)
         dropOldest(m_undo.size()); // made on the nodes that packing lets go
