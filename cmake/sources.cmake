@@ -8,6 +8,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmldocument.cpp
   src/platform/xml/xmlstorage.h
   src/platform/xml/xmlparse.cpp
+  src/platform/xml/xmlparseguard.h
+  src/platform/xml/xmlparseguard.cpp
   src/platform/xml/xmlfileload.h
   src/platform/xml/xmlfileload.cpp
   src/platform/xml/xmlsourcetext.h

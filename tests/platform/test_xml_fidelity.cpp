@@ -50,6 +50,21 @@ TEST(XmlFidelity, WhiteSpaceIsLayoutOnlyInElementOnlyContent) {
          "<r xml:space=\"preserve\"><s xml:space=\"default\">\n<b/></s></r>",
          "<r xml:space=\"preserve\"><s xml:space=\"default\"><b/></s></r>\n"},
         {"blank_only_content_is_content", "<r>\n<a> </a>\n</r>", "<r>\n  <a> </a>\n</r>\n"},
+        {"preserve_given_by_default_in_the_subset",
+         "<!DOCTYPE r [<!ATTLIST s xml:space (default|preserve) 'preserve'>]><r><s> <k/>  <k/> "
+         "</s></r>",
+         "<!DOCTYPE r [<!ATTLIST s xml:space (default|preserve) 'preserve'>]>\n<r>\n  <s> <k/>  "
+         "<k/> </s>\n</r>\n"},
+        {"preserve_by_default_for_a_prefixed_name",
+         "<!DOCTYPE r [<!ATTLIST p:s xml:space CDATA 'preserve'>]><r xmlns:p='u'><p:s>\n<k/>"
+         "</p:s><s>\n<k/></s></r>",
+         "<!DOCTYPE r [<!ATTLIST p:s xml:space CDATA 'preserve'>]>\n<r xmlns:p=\"u\">\n  "
+         "<p:s>\n<k/></p:s>\n  <s>\n    <k/>\n  </s>\n</r>\n"},
+        {"a_written_default_overrides_the_subsets",
+         "<!DOCTYPE r [<!ATTLIST s xml:space CDATA 'preserve'>]><r><s xml:space='default'> <k/>"
+         "</s></r>",
+         "<!DOCTYPE r [<!ATTLIST s xml:space CDATA 'preserve'>]>\n<r>\n  <s xml:space=\"default\">"
+         "\n    <k/>\n  </s>\n</r>\n"},
         {"element_only_is_indented_afresh",
          "<r>\n\t\t<a><b/></a><!--c-->\n  <p>Hi <b>x</b></p></r>",
          "<r>\n  <a>\n    <b/>\n  </a>\n  <!--c-->\n  <p>Hi <b>x</b></p>\n</r>\n"},
@@ -142,26 +157,92 @@ TEST(XmlFidelity, DocumentTypeDeclarationSurvivesAMoveAndReadsInTheFileEncoding)
     EXPECT_EQ(readBytes(dir.filePath("out.xml")), "<old/>");
 }
 
-TEST(XmlFidelity, EntitiesOfAnUnreadExternalParameterEntityStayReferences) {
-    const QByteArray doctype = "<!DOCTYPE doc [<!ENTITY % chapters SYSTEM \"chapters.ent\"> "
-                               "%chapters;]>";
-    const QString text = q(doctype + "<doc>&chap1;</doc>");
+// An entity the external subset or an external parameter entity may declare (neither is ever
+// read) stays a reference, in text and in attribute values alike, and the tree shows it as such.
+TEST(XmlFidelity, EntitiesDeclaredOutsideTheDocumentStayReferences) {
+    struct Row {
+        const char* name;
+        const char* doctype;
+        const char* element; // as read and as saved
+        const char* attribute;
+    };
+    const Row rows[] = {
+        {"external_parameter_entity",
+         "<!DOCTYPE doc [<!ENTITY % chapters SYSTEM \"chapters.ent\"> %chapters;]>",
+         "<doc a=\"x&chap1;y\">&chap1;</doc>", "x&chap1;y"},
+        {"external_subset", "<!DOCTYPE doc SYSTEM \"doc.dtd\">", "<doc a=\"&e;\">t&e;t</doc>",
+         "&e;"},
+        {"beside_declared_ones",
+         "<!DOCTYPE doc SYSTEM \"doc.dtd\" [<!ENTITY d \"D&f;\"><!ENTITY f \"F\">]>",
+         "<doc a=\"x&d;&e;y&amp;\"/>", "xDF&e;y&"},
+    };
     QTemporaryDir dir;
-    writeBytes(dir.filePath("in.xml"), text.toUtf8());
-    XmlDocument doc = XmlDocument::create();
-    ASSERT_TRUE(doc.load(dir.filePath("in.xml"))) << str(doc.parseError().reason);
-    const XmlNode ref = doc.documentElement().firstChild();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QByteArray text = QByteArray(row.doctype) + row.element;
+        writeBytes(dir.filePath("in.xml"), text);
+        XmlDocument doc = XmlDocument::create();
+        ASSERT_TRUE(doc.load(dir.filePath("in.xml"))) << str(doc.parseError().reason);
+        EXPECT_EQ(str(doc.documentElement().attributes().item(0).text()), row.attribute);
+        EXPECT_EQ(savedTwice(doc, dir), QByteArray(row.doctype) + "\n" + row.element + "\n");
+    }
+    const XmlNode ref =
+        parsed(q(rows[0].doctype) + "<doc>&chap1;</doc>").documentElement().firstChild();
     EXPECT_EQ(ref.nodeType(), NODE_ENTITY_REFERENCE);
     EXPECT_EQ(str(ref.nodeName()), "chap1");
-    EXPECT_EQ(savedTwice(doc, dir), doctype + "\n<doc>&chap1;</doc>\n");
-    // Without a parameter entity, or standing alone, an undeclared entity is an error.
+    // Without anything outside that could declare it, or standing alone, an undeclared entity is
+    // an error.
+    XmlDocument doc = XmlDocument::create();
     for (const char* bad :
-         {"<doc>&chap1;</doc>",
+         {"<doc>&chap1;</doc>", "<doc a='&chap1;'/>",
           "<?xml version=\"1.0\" standalone=\"yes\"?><!DOCTYPE doc [<!ENTITY % c SYSTEM "
-          "\"c.ent\"> %c;]><doc>&chap1;</doc>"}) {
+          "\"c.ent\"> %c;]><doc>&chap1;</doc>",
+          "<?xml version=\"1.0\" standalone=\"yes\"?><!DOCTYPE doc SYSTEM \"d.dtd\"><doc "
+          "a='&chap1;'/>"}) {
         EXPECT_FALSE(doc.loadXML(q(bad))) << bad;
         EXPECT_FALSE(doc.parseError().reason.isEmpty());
     }
+}
+
+// A namespace declaration names the namespace its value expands to; saving must not turn a
+// reference in it into text, which would move every name in its scope to another namespace.
+TEST(XmlFidelity, NamespaceValuesAreWhatTheyExpandTo) {
+    const QString subset =
+        q("<!DOCTYPE r [<!ENTITY t \"~\"><!ENTITY amp2 \"&#38;#38;\">"
+          "<!ENTITY n \"&t;&#x41;\"><!ENTITY empty \"\"><!ENTITY sp \"&#32;\">]>");
+    const std::tuple<const char*, const char*, const char*> rows[] = {
+        {"entity", "<r xmlns:b=\"http://example.org/&t;w\"><b:c/></r>", "http://example.org/~w"},
+        {"nested_with_a_character_reference", "<r xmlns:b=\"u:&n;\"><b:c/></r>", "u:~A"},
+        {"escaped_ampersand_in_the_entity", "<r xmlns:b=\"u:&amp2;\"><b:c/></r>", "u:&"},
+        {"ampersand_written_as_a_reference", "<r xmlns:b=\"u:&amp;x\"><b:c/></r>", "u:&x"},
+        {"default_namespace", "<r xmlns=\"u:&t;\"><c/></r>", "u:~"},
+    };
+    QTemporaryDir dir;
+    for (const auto& [name, text, uri] : rows) {
+        SCOPED_TRACE(name);
+        XmlDocument doc = parsed(subset + q(text));
+        const XmlNode c = doc.documentElement().firstChild();
+        EXPECT_EQ(str(c.namespaceURI()), uri);
+        savedTwice(doc, dir);
+        XmlDocument again = XmlDocument::create();
+        ASSERT_TRUE(again.load(dir.filePath("first.xml")));
+        EXPECT_EQ(str(again.documentElement().firstChild().namespaceURI()), uri);
+    }
+    // Names that expand to the same one are the same name; a value that cannot be known or may
+    // not be used is no namespace.
+    for (const char* bad : {"<r xmlns:a=\"urn:~\" xmlns:b=\"urn:&t;\"><k a:x=\"1\" b:x=\"2\"/></r>",
+                            "<r xmlns:b=\"&undeclared;\"/>", "<r xmlns:e=\"&empty;\"/>",
+                            "<!-- no URI once expanded --><r xmlns:b=\"u:&sp;x\"/>"}) {
+        XmlDocument doc = XmlDocument::create();
+        EXPECT_FALSE(doc.loadXML(subset + q(bad))) << bad;
+        EXPECT_FALSE(doc.parseError().reason.isEmpty());
+    }
+    XmlDocument doc = XmlDocument::create();
+    EXPECT_FALSE(doc.loadXML(q("<!DOCTYPE r SYSTEM 'r.dtd'><r xmlns:b='u:&e;'/>")))
+        << "an entity of the external subset makes the namespace unknown";
+    EXPECT_FALSE(doc.loadXML(
+        q("<!DOCTYPE r [<!ENTITY x \"http://www.w3.org/XML/1998/namespace\">]><r xmlns:b='&x;'/>")))
+        << "the XML namespace bound to another prefix";
 }
 
 TEST(XmlFidelity, SavedFileLoadsAgainWithTheSameContent) {

@@ -4,6 +4,7 @@
 // whole-file reads and writes.
 
 #include "platform/xml/xmldocument.h"
+#include "platform/xml/xmlerror.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -32,6 +33,19 @@ inline void writeBytes(const QString& path, const QByteArray& bytes) {
 inline QByteArray readBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The document must be unchanged after `change` throws `message`.
+template <typename Change>
+void expectRefused(XmlDocument& doc, const char* message, Change change) {
+    const QString before = doc.xml();
+    try {
+        change();
+        ADD_FAILURE() << "not refused: " << message;
+    } catch (const XmlError& e) {
+        EXPECT_EQ(str(e.description()), message);
+    }
+    EXPECT_EQ(str(doc.xml()), str(before));
 }
 
 } // namespace xmltesting

@@ -5,6 +5,7 @@
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmljournal.h"
+#include "platform/xml/xmlparseguard.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <libxml/entities.h>
@@ -106,6 +107,50 @@ bool isChildKind(xmlNodePtr n) {
     }
 }
 
+// How many elements deep `n` stands, itself included.
+int elementDepth(xmlNodePtr n) {
+    int depth = 0;
+    for (; n && n->type == XML_ELEMENT_NODE; n = n->parent)
+        ++depth;
+    return depth;
+}
+
+// Whether the elements of `node`'s subtree, itself included, nest more than `levels` deep.
+bool nestsDeeperThan(xmlNodePtr node, int levels) {
+    int depth = 0;
+    for (xmlNodePtr n = node; n;) {
+        if (n->type == XML_ELEMENT_NODE && ++depth > levels)
+            return true;
+        if (n->type == XML_ELEMENT_NODE && n->children) {
+            n = n->children;
+            continue;
+        }
+        if (n->type == XML_ELEMENT_NODE)
+            --depth;
+        while (n != node && !n->next) {
+            n = n->parent;
+            --depth;
+        }
+        n = n == node ? nullptr : n->next;
+    }
+    return false;
+}
+
+// A document the editor would refuse to open is never made: an element may nest no deeper than
+// a parse lets it. A node moved no deeper than it stood needs no look at its subtree.
+void checkDepth(xmlNodePtr parent, xmlNodePtr node) {
+    if (node->type != XML_ELEMENT_NODE)
+        return;
+    const int above = elementDepth(parent);
+    xmlNodePtr top = node;
+    while (top->parent)
+        top = top->parent;
+    if (top->type == XML_DOCUMENT_NODE && above + 1 <= elementDepth(node))
+        return;
+    if (nestsDeeperThan(node, kMaxDepth - above))
+        throw XmlError(DepthRefusal());
+}
+
 // Checks that putting `node` into `parent` (before `ref`, or in place of `replaced`, or at the
 // end) keeps a well-formed document; throws otherwise. Nothing is changed here.
 void checkInsert(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, xmlNodePtr replaced) {
@@ -120,6 +165,7 @@ void checkInsert(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, xmlNodePtr 
             throw XmlError(
                 QStringLiteral("A node cannot be inserted into itself or one of its descendants."));
     }
+    checkDepth(parent, node);
     if (parent->type != XML_DOCUMENT_NODE) {
         if (node->type == XML_DTD_NODE)
             throw XmlError(QStringLiteral(
@@ -427,6 +473,25 @@ QString XmlNode::nodeName() const {
     }
 }
 
+namespace {
+// An attribute's value as a reader of the file gets it. A reference to an entity the document
+// does not declare (its external subset, never read, may) stays as it is written: what it stands
+// for is not known.
+QString attributeValue(xmlDocPtr doc, xmlNodePtr attribute) {
+    QString value;
+    for (xmlNodePtr c = attribute->children; c; c = c->next) {
+        if (c->type == XML_ENTITY_REF_NODE && !xmlGetDocEntity(doc, c->name)) {
+            value += QLatin1Char('&') + qs(c->name) + QLatin1Char(';');
+            continue;
+        }
+        xmlChar* content = xmlNodeGetContent(c);
+        value += qs(content);
+        xmlFree(content);
+    }
+    return value;
+}
+} // namespace
+
 QString XmlNode::text() const {
     requireNode();
     if (m_ns)
@@ -437,12 +502,8 @@ QString XmlNode::text() const {
     case XML_COMMENT_NODE:
     case XML_PI_NODE:
         return qs(m_node->content);
-    case XML_ATTRIBUTE_NODE: {
-        xmlChar* value = xmlNodeGetContent(m_node);
-        const QString result = qs(value);
-        xmlFree(value);
-        return result;
-    }
+    case XML_ATTRIBUTE_NODE:
+        return attributeValue(m_storage->doc, m_node);
     case XML_ELEMENT_NODE:
     case XML_DOCUMENT_NODE:
     case XML_DOCUMENT_FRAG_NODE:

@@ -1,6 +1,7 @@
 // Parsing over libxml2, and the XML declaration node.
 
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlparseguard.h"
 #include "platform/xml/xmlsourcetext.h"
 #include "platform/xml/xmlstorage.h"
 #include "platform/xml/xmltreewalk.h"
@@ -60,8 +61,9 @@ ErrorCapture::~ErrorCapture() {
 namespace {
 
 // Blank text is kept while parsing: whether it is layout depends on the whole element, which
-// libxml2's own guess does not wait for (see LayoutFilter).
-constexpr int kParseOptions = XML_PARSE_NONET;
+// libxml2's own guess does not wait for (see LayoutFilter). No size or depth limit of libxml2's
+// applies: ParseGuard keeps those that matter.
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_HUGE;
 
 // Two CDATA sections side by side stay two nodes, as they were written; libxml2 would join them.
 void separateCData(void* context, const xmlChar* value, int len) {
@@ -83,27 +85,13 @@ xmlEntityPtr noteParameterEntity(void* context, const xmlChar* name) {
     return entity;
 }
 
-// With entities left unexpanded, libxml2 keeps an ampersand in a namespace declaration's value as
-// `&#38;`, its mark in attribute values that it decodes later, which it never does for these.
-void decodeNamespaceValues(xmlDocPtr doc) {
-    walkElements(
-        reinterpret_cast<xmlNodePtr>(doc),
-        [](xmlNodePtr element) {
-            for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
-                if (!ns->href || !xmlStrstr(ns->href, BAD_CAST "&#38;"))
-                    continue;
-                const QByteArray value =
-                    QByteArray(reinterpret_cast<const char*>(ns->href)).replace("&#38;", "&");
-                xmlFree(const_cast<xmlChar*>(ns->href));
-                ns->href = xmlStrdup(xc(value));
-            }
-        },
-        [](xmlNodePtr) {});
-}
-
 struct ParseOutcome {
     xmlDocPtr doc = nullptr; // nullptr when not well-formed
     QByteArray encoding;     // how libxml2 decoded the input; empty for UTF-8
+    // Set when the document is refused for a reason of the editor's rather than libxml2's.
+    QString refusal;
+    int line = 0;
+    int column = 0;
 };
 
 ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options, HeldAttributes* held = nullptr) {
@@ -111,7 +99,8 @@ ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options, HeldAttributes* held 
         throw XmlError(QStringLiteral("Out of memory"));
     xmlCtxtUseOptions(ctxt, options);
     // After the options, which set handlers of their own.
-    LayoutFilter layout(ctxt, separateCData, held);
+    ParseGuard guard(ctxt);
+    LayoutFilter layout(ctxt, separateCData, held, &guard);
     ctxt->sax->getParameterEntity = noteParameterEntity;
     xmlParseDocument(ctxt);
     ParseOutcome outcome;
@@ -120,14 +109,19 @@ ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options, HeldAttributes* held 
     xmlDocPtr doc = ctxt->myDoc;
     // A name whose prefix is not declared (or a namespace name that is no URI) leaves names
     // without a namespace to be in: no edit or save could keep such a document as it means.
-    const bool ok = doc != nullptr && ctxt->wellFormed && ctxt->nsWellFormed;
-    xmlFreeParserCtxt(ctxt);
-    if (ok) {
-        decodeNamespaceValues(doc);
-        outcome.doc = doc;
-    } else if (doc) {
-        xmlFreeDoc(doc);
+    bool ok = doc != nullptr && ctxt->wellFormed && ctxt->nsWellFormed && !guard.refused();
+    if (ok)
+        ok = guard.check(doc);
+    if (guard.refused()) {
+        outcome.refusal = guard.reason();
+        outcome.line = guard.line();
+        outcome.column = guard.column();
     }
+    xmlFreeParserCtxt(ctxt);
+    if (ok)
+        outcome.doc = doc;
+    else if (doc)
+        xmlFreeDoc(doc);
     return outcome;
 }
 
@@ -138,9 +132,10 @@ ParsedDocument finish(const ErrorCapture& collector, const ParseOutcome& outcome
                       XmlParseError& error) {
     ParsedDocument parsed{outcome.doc, {}};
     if (!outcome.doc) {
-        error.reason = collector.reason;
-        error.line = collector.line;
-        error.linepos = collector.column;
+        const bool own = !outcome.refusal.isEmpty();
+        error.reason = own ? outcome.refusal : collector.reason;
+        error.line = own ? outcome.line : collector.line;
+        error.linepos = own ? outcome.column : collector.column;
         if (auto source = reopen())
             error.srcText =
                 sourceLineAt(*source, outcome.encoding, collector.line, collector.column);

@@ -2,6 +2,7 @@
 
 #include "platform/xml/xmlwhitespace.h"
 
+#include "platform/xml/xmlparseguard.h"
 #include "platform/xml/xmlstartelement.h"
 #include "platform/xml/xmlstorage.h"
 #include "platform/xml/xmltreewalk.h"
@@ -15,6 +16,22 @@ namespace {
 
 enum class Space { Inherited, Default, Preserve };
 
+// An xml:space that the internal subset gives the element by default counts as written.
+Space declaredSpace(xmlNodePtr element) {
+    xmlDtdPtr dtd = element->doc ? element->doc->intSubset : nullptr;
+    if (!dtd || !dtd->attributes)
+        return Space::Inherited;
+    const xmlChar* prefix = element->ns ? element->ns->prefix : nullptr;
+    xmlChar* qualified = prefix ? xmlBuildQName(element->name, prefix, nullptr, 0)
+                                : const_cast<xmlChar*>(element->name);
+    xmlAttributePtr decl = xmlGetDtdQAttrDesc(dtd, qualified, BAD_CAST "space", BAD_CAST "xml");
+    if (qualified != element->name)
+        xmlFree(qualified);
+    if (!decl || !decl->defaultValue)
+        return Space::Inherited;
+    return xmlStrEqual(decl->defaultValue, BAD_CAST "preserve") ? Space::Preserve : Space::Default;
+}
+
 Space ownSpace(xmlNodePtr element) {
     for (xmlAttrPtr a = element->properties; a; a = a->next) {
         if (!a->ns || !xmlStrEqual(a->ns->href, XML_XML_NAMESPACE) ||
@@ -24,7 +41,7 @@ Space ownSpace(xmlNodePtr element) {
                               xmlStrEqual(a->children->content, BAD_CAST "preserve");
         return preserve ? Space::Preserve : Space::Default;
     }
-    return Space::Inherited;
+    return declaredSpace(element);
 }
 
 bool preservedFromAbove(xmlNodePtr node) {
@@ -74,8 +91,9 @@ template <class Visit> void forEachElement(xmlNodePtr root, Visit visit) {
 
 } // namespace
 
-LayoutFilter::LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata, HeldAttributes* held)
-    : m_ctxt(ctxt), m_cdata(cdata), m_held(held) {
+LayoutFilter::LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata, HeldAttributes* held,
+                           ParseGuard* guard)
+    : m_ctxt(ctxt), m_cdata(cdata), m_held(held), m_guard(guard) {
     ctxt->_private = this;
     ctxt->sax->startElementNs = startElement;
     ctxt->sax->endElementNs = endElement;
@@ -145,6 +163,8 @@ void LayoutFilter::startElement(void* context, const xmlChar* localname, const x
     const bool preserve = own == Space::Inherited ? inherited : own == Space::Preserve;
     self->m_frames.push_back(
         {element, preserve, preserve || declaredWithText(element), false, self->m_runs.size()});
+    if (self->m_guard)
+        self->m_guard->enterElement(static_cast<int>(self->m_frames.size()));
 }
 
 // An element with markup and nothing but blank text beside it is element-only: its blank text

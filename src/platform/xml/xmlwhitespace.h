@@ -2,9 +2,9 @@
 
 // Which white space is layout and which is content. Blank text is layout only inside
 // element-only content: an element with markup children and no other text, not under
-// xml:space="preserve", that the internal subset does not declare as holding text (#PCDATA) or
-// ANY. Layout is dropped on load and laid out afresh on save; all other white space is content,
-// kept exactly, and nothing is added to it.
+// xml:space="preserve" (written, or given by default in the internal subset), that the internal
+// subset does not declare as holding text (#PCDATA) or ANY. Layout is dropped on load and laid out
+// afresh on save; all other white space is content, kept exactly, and nothing is added to it.
 
 #include <libxml/parser.h>
 
@@ -14,6 +14,7 @@
 namespace xmlimpl {
 
 class HeldAttributes;
+class ParseGuard;
 
 // While a document is parsed, holds blank text back until its element shows whether it is
 // element-only: then the text is dropped without ever becoming a node, or else put in where it
@@ -22,8 +23,10 @@ class LayoutFilter {
 public:
     // Takes over `ctxt`'s handlers for elements, text, CDATA sections and references (after the
     // parse options are set); CDATA sections go on to `cdata`. Must outlive the parse. Elements
-    // get the attributes `held` back from their start tags (xmlwidetags.h).
-    LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata, HeldAttributes* held = nullptr);
+    // get the attributes `held` back from their start tags (xmlwidetags.h); `guard` is told the
+    // depth of each.
+    LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata, HeldAttributes* held,
+                 ParseGuard* guard);
 
 private:
     struct Frame {
@@ -54,6 +57,7 @@ private:
     xmlParserCtxtPtr m_ctxt;
     cdataBlockSAXFunc m_cdata;
     HeldAttributes* m_held;
+    ParseGuard* m_guard;
     std::vector<Frame> m_frames;
     std::vector<Run> m_runs;
 };
