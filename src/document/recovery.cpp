@@ -20,9 +20,13 @@ QString defaultDirectory() {
     return data.isEmpty() ? QString() : data + QStringLiteral("/recovery");
 }
 
+// Copies of the user's work are the user's alone, as the files they came from may be.
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
 bool writeAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    return file.open(QIODevice::WriteOnly) && file.setPermissions(kOwnerOnly) &&
+           file.write(bytes) == bytes.size() && file.commit();
 }
 
 QByteArray infoText(const QString& fileName, const FileStamp& stamp, const QDateTime& time) {
@@ -59,7 +63,8 @@ void readInfo(const QString& path, Recovery::Orphan& orphan) {
 Recovery::Recovery(const QString& directory)
     : m_directory(directory.isEmpty() ? defaultDirectory() : directory) {
     // Without a place for copies the program still runs; it only cannot keep copies.
-    if (m_directory.isEmpty() || !QDir().mkpath(m_directory))
+    if (m_directory.isEmpty() || !QDir().mkpath(m_directory) ||
+        !QFile::setPermissions(m_directory, kOwnerOnly | QFileDevice::ExeOwner))
         return;
     m_session = QStringLiteral("%1-%2")
                     .arg(QCoreApplication::applicationPid())

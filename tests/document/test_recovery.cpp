@@ -13,11 +13,16 @@
 #include <QStandardPaths>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 QString recoveryDir() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
            QStringLiteral("/recovery");
+}
+unsigned modeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
 }
 QStringList recoveryFiles(const char* pattern = "*") {
     return QDir(recoveryDir()).entryList({QString::fromLatin1(pattern)}, QDir::Files);
@@ -104,6 +109,9 @@ TEST_F(RecoveryTest, TheCopyHoldsTheLatestWorkAndGoesWithASaveANoOrACleanEnd) {
     changeDocument();
     copyNow();
     EXPECT_TRUE(ownCopy().contains("<!--edit-->"));
+    EXPECT_EQ(modeOf(recoveryDir()), 0700) << "no one else may look into the folder";
+    for (const QString& copy : recoveryFiles("*.xml") + recoveryFiles("*.info"))
+        EXPECT_EQ(modeOf(recoveryDir() + "/" + copy), 0600) << copy.toStdString();
     trigger("mnutextView");
     window->m_txtXML->setText(QStringLiteral("<typed>not applied</typed>"));
     copyNow();

@@ -13,7 +13,8 @@ bool writeDocument(const XmlStorage& storage, const QString& path, const std::at
     if (stop.load())
         return false;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
     const auto sink = [&file](const char* data, int len) { return file.write(data, len) == len; };
     if (!writePlain(storage, sink, stop)) {

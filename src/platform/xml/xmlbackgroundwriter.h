@@ -15,6 +15,7 @@ struct XmlGateReader;
 // a write that must not be stopped, waits for it), so the worker never sees a change half-made.
 // The file holds the document's markup as UTF-8 text without added layout (whatever encoding the
 // declaration names: it is to be read back as text), and is replaced only by a complete write.
+// The file is the user's work: no one else may read it (mode 0600).
 class XmlBackgroundWriter {
 public:
     XmlBackgroundWriter() = default;
