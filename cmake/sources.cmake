@@ -53,6 +53,8 @@ set(ORVEL_CORE_SOURCES
   src/search/findwalk.cpp
   src/document/documentrules.h
   src/document/documentrules.cpp
+  src/document/webfile.h
+  src/document/webfile.cpp
   src/document/diskfile.h
   src/document/diskfile.cpp
   src/document/recovery.h

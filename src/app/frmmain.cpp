@@ -43,9 +43,11 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
 }
 
 // Closing hides the text view, which may then put in the text a check gave: nothing of the window
-// is left to write the web view's file for it.
+// is left to write the web view's file for it. A copy still being made for the web view is of no
+// use any more, and the window does not wait for it.
 frmMain::~frmMain() {
     disconnect(m_txtXML, &RichTextBox::textReplaced, this, nullptr);
+    stopWebFileCopy();
 }
 
 namespace {

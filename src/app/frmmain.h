@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/diskfile.h"
+#include "document/webfile.h"
 #include "platform/tree/treecontrol.h"
 #include "platform/ui/commondialog.h"
 #include "platform/xml/xmldocument.h"
@@ -112,8 +113,8 @@ public:
     void mnuSave_Click() { SaveFile(); }
     void mnuSaveAs_Click() { SaveFileAs(); }
     void DropFiles(const QStringList& paths);
-    // Where the web view's file is written.
-    QString WebFilePath() const;
+    // Where the web view's file is written: a file of this window's own.
+    QString WebFilePath() const { return m_webFile.path(); }
 
     // ---- main window ----
     void Form_Load(const QStringList& arguments);
@@ -216,7 +217,6 @@ protected:
 private:
     void buildControls();
     void buildCommands();
-    void placeControls(int clientWidthTwips, int clientHeightTwips);
     void setTextViewFromDocument();
     void showParseError(const XmlParseError& error);
     XmlDocument& Document();
@@ -275,6 +275,7 @@ private:
     bool m_bTypedSinceCopy = false;
     std::optional<FileStamp> m_declinedReload;
     bool m_bCheckingDiskFile = false;
+    WebFile m_webFile;
     // `serialised`, when given, is the Document's own text in UTF-8.
     void writeWebFile(const QString& path, QByteArrayView serialised = {});
     // The web view's file as the loaded file's copy, while a worker makes it.

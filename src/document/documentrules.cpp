@@ -27,31 +27,6 @@ bool IsBackupFileName(const QString& chosenName) {
     return LastPathPart(chosenName) == kTempFileName;
 }
 
-QString TempFileIn(const QString& directory) {
-    QString path = directory + QLatin1Char('/') + kTempFileName;
-    while (path.contains(QLatin1String("//")))
-        path.replace(QLatin1String("//"), QLatin1String("/"));
-    return path;
-}
-
-namespace {
-bool isWritableDirectory(const QString& directory) {
-    const QFileInfo info(directory);
-    return !directory.isEmpty() && info.isDir() && info.isWritable();
-}
-} // namespace
-
-QString TempFileDirectory(const QString& programDirectory, const QString& cacheDirectory) {
-    if (isWritableDirectory(programDirectory))
-        return programDirectory;
-    const QString cache = cacheDirectory.isNull()
-                              ? QStandardPaths::writableLocation(QStandardPaths::CacheLocation)
-                              : cacheDirectory;
-    if (!cache.isEmpty())
-        QDir().mkpath(cache);
-    return isWritableDirectory(cache) ? cache : QDir::tempPath();
-}
-
 QString NotAnOpenableFile(const QString& path) {
     const QFileInfo info(path);
     // Reading a pipe, a device or a socket would wait for a writer or never end.

@@ -20,11 +20,6 @@ QString CaptionFor(const QString& fileName);
 QString LastPathPart(const QString& fileName);
 // A chosen name that would overwrite the web view's own file.
 bool IsBackupFileName(const QString& chosenName);
-// The web view's file in `directory`, with doubled separators collapsed.
-QString TempFileIn(const QString& directory);
-// The program's directory when it can be written, else the per-user cache directory (the
-// standard one unless given), else the system's temporary directory.
-QString TempFileDirectory(const QString& programDirectory, const QString& cacheDirectory = {});
 // Why `path` cannot be opened as a document without even trying (a device, a pipe, a socket);
 // empty when it may be tried.
 QString NotAnOpenableFile(const QString& path);

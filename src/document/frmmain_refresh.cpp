@@ -158,10 +158,6 @@ void frmMain::setTextViewFromDocument() {
     m_txtXML->Refresh();
 }
 
-QString frmMain::WebFilePath() const {
-    return TempFileIn(TempFileDirectory(QCoreApplication::applicationDirPath()));
-}
-
 void frmMain::RefreshViews(bool bRebuildTree) {
     QByteArray rereadText;
     try {
@@ -287,9 +283,11 @@ struct frmMain::WebFileCopy {
     bool finished = false;
     bool copied = false;
 
-    static std::shared_ptr<WebFileCopy> Start(const QString& from, const QString& to) {
+    // `folder` is held until the copy ends, so that it is not removed under the copy.
+    static std::shared_ptr<WebFileCopy> Start(const QString& from, const QString& to,
+                                              std::shared_ptr<const void> folder) {
         auto job = std::make_shared<WebFileCopy>();
-        BackgroundWork::Start([job, from, to] {
+        BackgroundWork::Start([job, from, to, folder = std::move(folder)] {
             const bool copied = copyFile(from, to, &job->stop);
             std::lock_guard<std::mutex> lock(job->mutex);
             job->finished = true;
@@ -335,7 +333,7 @@ void frmMain::writeWebFile(const QString& path, QByteArrayView serialised) {
         // A large copy takes seconds: it is made on a worker while the web view is not shown,
         // and finished before anything shows or replaces the file.
         if (source.size() > kWebCopyInBackground && !m_WebBrowser->isVisible()) {
-            m_webFileCopy = WebFileCopy::Start(m_loadedFile.path, path);
+            m_webFileCopy = WebFileCopy::Start(m_loadedFile.path, path, m_webFile.hold());
             return;
         }
         if (copyFile(m_loadedFile.path, path, nullptr))

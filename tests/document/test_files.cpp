@@ -1,7 +1,10 @@
 // New, Open, Save, Save As and the save question, through the real window.
 
 #include "document/documentrules.h"
+#include "document/webfile.h"
 #include "support/mainwindowfixture.h"
+
+#include <optional>
 
 using FD = FileDialogKind;
 
@@ -73,6 +76,13 @@ TEST_F(MainWindowTest, OpenLoadsTheChosenFile) {
     ASSERT_TRUE(web.load(window->WebFilePath()));
     EXPECT_EQ(web.xml(), window->m_objDocument.xml());
     EXPECT_EQ(window->m_WebBrowser->LocationPath(), window->WebFilePath());
+    // Another program shows its own document in a file of its own; a window's goes with it.
+    auto other = std::make_unique<frmMain>();
+    EXPECT_NE(other->WebFilePath(), window->WebFilePath());
+    EXPECT_TRUE(web.load(window->WebFilePath()));
+    const QString shown = other->WebFilePath();
+    other.reset();
+    EXPECT_FALSE(QFileInfo::exists(shown));
 }
 
 // A large file's copy for the web view is made on a worker; the web view shows it whole, and a
@@ -197,18 +207,26 @@ TEST(DocumentRulesTest, CaptionShowsTheLastPartOfTheName) {
     EXPECT_EQ(CaptionFor(QString()), QStringLiteral("Orvel XML Editor - Unknown"));
 }
 
-TEST(DocumentRulesTest, TheWebFileSitsInTheProgramDirectoryWithOneSeparator) {
-    using namespace DocumentRules;
-    EXPECT_EQ(TempFileIn(QStringLiteral("/")), QStringLiteral("/TempXMLFile.xml"));
-    EXPECT_EQ(TempFileIn(QStringLiteral("/opt/orvel/")),
-              QStringLiteral("/opt/orvel/TempXMLFile.xml"));
-    QTemporaryDir writable;
-    EXPECT_EQ(TempFileDirectory(writable.path()), writable.path());
-    // A program directory that cannot be written (here: one that does not exist) falls back to
-    // the per-user cache.
-    const QString fallback = TempFileDirectory(writable.filePath(QStringLiteral("gone")));
-    EXPECT_NE(fallback, writable.filePath(QStringLiteral("gone")));
-    EXPECT_TRUE(QFileInfo(fallback).isDir());
+// Each window shows a web file of its own, in a folder no one else may enter, gone with it.
+TEST(WebFileTest, EachWindowHasItsOwnFileGoneWithIt) {
+    QTemporaryDir base;
+    std::optional<WebFile> first(std::in_place, QStringList{base.path()});
+    const WebFile second(QStringList{QStringLiteral("/dev/null/cannot"), base.path()});
+    EXPECT_NE(first->path(), second.path());
+    for (const QString& path : {first->path(), second.path()}) {
+        EXPECT_TRUE(path.startsWith(base.path() + QLatin1Char('/'))) << path.toStdString();
+        EXPECT_TRUE(path.endsWith(QStringLiteral("/TempXMLFile.xml")));
+        EXPECT_EQ(QFileInfo(QFileInfo(path).path()).permissions() &
+                      (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+                  QFileDevice::Permissions());
+    }
+    const QString folder = QFileInfo(first->path()).path();
+    QFile(first->path()).open(QIODevice::WriteOnly);
+    std::shared_ptr<const void> writer = first->hold();
+    first.reset();
+    EXPECT_TRUE(QFileInfo::exists(folder)) << "kept while something still writes into it";
+    writer.reset();
+    EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
 TEST(DocumentRulesTest, CommandLinePathLosesOnlyOnePairOfEnclosingQuotes) {

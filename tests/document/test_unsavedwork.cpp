@@ -288,13 +288,3 @@ TEST_F(UnsavedWorkTest, ASaveKeepsTheFilesModeOwnerAndGroupAndAsksForReadOnlyFil
     }
     EXPECT_EQ(mode(path), 0440u);
 }
-
-TEST(DocumentRulesTest, TheWebFileFallsBackToTheTemporaryDirectory) {
-    using DocumentRules::TempFileDirectory;
-    EXPECT_EQ(TempFileDirectory(QStringLiteral("/no/such/program/dir"),
-                                QStringLiteral("/dev/null/cache")),
-              QDir::tempPath());
-    QTemporaryDir cache;
-    EXPECT_EQ(TempFileDirectory(QStringLiteral("/no/such/program/dir"), cache.path()),
-              cache.path());
-}
