@@ -297,8 +297,10 @@ void frmMain::Form_Load(const QStringList& arguments) {
         // The window is on the screen before a long parse starts, with its progress and Esc.
         if (!OfferRecovery() && !arguments.isEmpty() && !arguments.constFirst().isEmpty()) {
             show();
-            if (LoadFile(CommandLinePath(arguments.constFirst())))
+            if (LoadFile(CommandLinePath(arguments.constFirst()))) {
                 RefreshViews(true);
+                markSaved(); // as File > Open does: the document is its file
+            }
         }
     } catch (...) {
         HandleError();

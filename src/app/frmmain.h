@@ -42,6 +42,10 @@ public:
     XmlDocument m_objDocument;
     QString m_strFileName;
     QString m_strXMLText;
+    // Marked changed on purpose where the Document itself did not change (an Update or a label
+    // edit that was cancelled or refused, recovered work): it counts until the history moves on.
+    // Whether the document has unsaved changes is HasUnsavedChanges(), never a flag set by each
+    // command.
     bool m_bNeedToSave = false;
     qint32 m_lTreeTextMaxLength = 256;
     std::optional<QStringList> m_lstTextToFind;
@@ -84,8 +88,12 @@ public:
     bool SaveFileAs();
     // Asks to save unsaved changes; false when the asking command must not go on.
     bool HandleSaving();
-    // Changes not in the file yet: an edit, or typing in the text view not applied yet.
+    // Changes not in the file yet: the history away from the position last saved or loaded,
+    // typing in the text view not applied yet, or a mark made on purpose (m_bNeedToSave).
     bool HasUnsavedChanges() const;
+    void MarkChanged();
+    // The document is what its file holds now (saved, loaded or new).
+    void markSaved();
     // Loads a file into the Document under its name; false (after saying why) for something
     // that is no file, such as a device or a pipe.
     bool LoadFile(const QString& path);
@@ -128,6 +136,9 @@ public:
 
     // ---- tree events and command state ----
     qint16 m_iElementCounter = 0;
+    // The item an insert just made and opened for naming: the name typed is part of the insert's
+    // undo step. Any other command ends that.
+    TreeModel::ItemId m_labelOfInsert = TreeModel::NoItem;
     void UpdateCommandState(TreeModel::ItemId item);
     void m_wndTree_NodeClick(TreeModel::ItemId item);
     void m_wndTree_MouseDown(Qt::MouseButton button, const QPoint& point);
@@ -265,7 +276,11 @@ private:
     bool waitForParse(XmlFileLoad& load, const QString& path);
     bool mayOverwrite(const QString& path);
     bool applyHiddenTyping();
-    void markSaved();
+    // The history's position m_bNeedToSave was set at; none while the command that set it runs.
+    std::optional<size_t> m_markedAt;
+    // The document whose history HasUnsavedChanges looks at: the one held aside while the window
+    // shows text that did not parse.
+    const XmlDocument& documentForHistory() const;
     DiskFile m_diskFile;
     void startRecovery();
     bool recover(const RecoveryOrphan& orphan);

@@ -33,5 +33,4 @@ void frmMain::PasteClipboardText() {
     m_strXMLText = text;
     m_parsedRevision = m_objDocument.revision();
     RefreshViews(true);
-    m_bNeedToSave = true;
 }

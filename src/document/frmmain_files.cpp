@@ -75,8 +75,26 @@ XmlDocument& frmMain::Document() {
     return m_objDocument;
 }
 
+const XmlDocument& frmMain::documentForHistory() const {
+    return m_objDocument.isNull() ? m_undoBase : m_objDocument;
+}
+
 bool frmMain::HasUnsavedChanges() const {
-    return m_bNeedToSave || m_txtXML->HasTyping();
+    if (m_txtXML->HasTyping())
+        return true;
+    const XmlDocument& document = documentForHistory();
+    if (document.isNull())
+        return m_bNeedToSave;
+    const XmlHistory& history = document.history();
+    return !history.isAtSavedPosition() ||
+           (m_bNeedToSave && (!m_markedAt || *m_markedAt == history.stepsDone()));
+}
+
+// The mark belongs to the history's position once the command that made it has ended (its step
+// committed or dropped): UpdateUndoCommands notes it.
+void frmMain::MarkChanged() {
+    m_bNeedToSave = true;
+    m_markedAt.reset();
 }
 
 void frmMain::mnuNewDoc_Click() {
@@ -268,13 +286,13 @@ bool frmMain::applyHiddenTyping() {
     SetUtf8ToXML(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
     if (m_objDocument.isNull())
         return false;
-    m_bNeedToSave = true;
     RefreshViews(true);
     return true;
 }
 
 void frmMain::markSaved() {
     m_bNeedToSave = false;
+    m_markedAt.reset();
     if (!m_objDocument.isNull())
         m_objDocument.history().markSaved();
     m_recovery->discard();

@@ -86,7 +86,7 @@ bool frmMain::recover(const RecoveryOrphan& orphan) {
         m_objDocument = copy;
         m_parsedRevision = copy.revision();
         RefreshViews(true);
-        m_bNeedToSave = true;
+        MarkChanged(); // the work recovered is not in its file
         return true;
     }
     mnutextView_Click();

@@ -160,6 +160,8 @@ void frmMain::setTextViewFromDocument() {
 
 void frmMain::RefreshViews(bool bRebuildTree) {
     QByteArray rereadText;
+    if (bRebuildTree)
+        m_labelOfInsert = TreeModel::NoItem;
     try {
         if (bRebuildTree) {
             XmlDocument& document = Document();
@@ -375,12 +377,7 @@ void frmMain::ToolbarApply_ButtonClick(const QString& key) {
         setTextViewFromDocument();
         RefreshViews(false);
     } else if (!m_txtXML->isHidden()) {
-        // Typing that becomes the document is a change like any edit; without typing, Apply
-        // changes nothing that a save would have to write.
-        const bool typed = m_txtXML->HasTyping();
         SetUtf8ToXML(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
-        if (typed)
-            m_bNeedToSave = true;
         RefreshViews(true);
     } else if (!m_WebBrowser->isHidden()) {
         RefreshViews(true);

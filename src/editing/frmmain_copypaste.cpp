@@ -32,7 +32,6 @@ void frmMain::mnuCopy_Click() {
 void frmMain::mnuCut_Click() {
     mnuCopy_Click();
     DeleteSelectedItem(m_wndTree->SelectedItem());
-    m_bNeedToSave = true;
 }
 
 void frmMain::mnuPaste_Click() {
@@ -70,6 +69,5 @@ void frmMain::mnuPaste_Click() {
             ModGeneral::AddXmlNodeToTree(item, node, nodes, m_lTreeTextMaxLength);
         }
         m_wndTree->SetExpanded(selected, true);
-        m_bNeedToSave = true;
     });
 }

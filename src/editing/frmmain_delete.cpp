@@ -27,6 +27,5 @@ void frmMain::DeleteSelectedItem(TreeModel::ItemId item) {
         else
             nodes.Tag(nodes.Parent(item)).attributes().removeNamedItem(node.nodeName());
         nodes.Remove(item);
-        m_bNeedToSave = true;
     });
 }

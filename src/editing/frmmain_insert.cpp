@@ -35,8 +35,9 @@ void frmMain::mnuNewElement_Click() {
         nodes.SetTag(item, element);
         m_wndTree->SetSelectedItem(item);
         UpdateCommandState(item);
+        m_labelOfInsert = item;
         m_wndTree->StartLabelEdit();
-        m_bNeedToSave = true;
+        MarkChanged();
     });
 }
 
@@ -70,7 +71,8 @@ void frmMain::insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&),
         if (m_wndTree->SelectedItem() == TreeModel::NoItem)
             return;
         insertLeaf((Document().*create)(QString()), image);
-        m_bNeedToSave = true;
+        MarkChanged();
+        m_labelOfInsert = m_wndTree->SelectedItem();
         m_wndTree->StartLabelEdit();
     });
 }
@@ -99,7 +101,7 @@ void frmMain::mnuNewPI_Click() {
         if (editor.bOK)
             insertLeaf(Document().createProcessingInstruction(editor.strName, editor.strText),
                        ModGeneral::kPInstructions);
-        m_bNeedToSave = true;
+        MarkChanged();
     });
 }
 
@@ -147,6 +149,6 @@ void frmMain::mnuNewAttribute_Click() {
             nodes.SetTag(item, attribute);
             UpdateCommandState(item);
         }
-        m_bNeedToSave = true;
+        MarkChanged();
     });
 }

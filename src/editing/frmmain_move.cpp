@@ -93,7 +93,6 @@ void frmMain::moveItem(Move move) {
         ModGeneral::AddXmlNodeToTree(item, node, nodes, m_lTreeTextMaxLength);
         m_wndTree->SetSelectedItem(item);
         UpdateCommandState(item);
-        m_bNeedToSave = true;
     } catch (...) {
         MsgBox(QStringLiteral("Item cannot be moved to the selected direction."),
                MsgButtons::OKOnly, MsgIcon::Critical, DocumentRules::kAppTitle);

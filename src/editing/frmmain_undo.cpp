@@ -36,6 +36,7 @@ private:
 } // namespace
 
 void frmMain::RunCommand(void (frmMain::*handler)()) {
+    m_labelOfInsert = TreeModel::NoItem;
     if (const char* caption = UndoCaption(handler))
         inUndoStep(QString::fromLatin1(caption), [this, handler] { (this->*handler)(); });
     else
@@ -116,7 +117,6 @@ void frmMain::undoOrRedo(bool undo) {
     if (shown != TreeModel::NoItem)
         m_wndTree->SetSelectedItem(shown);
     UpdateCommandState(shown);
-    m_bNeedToSave = !m_objDocument.history().isAtSavedPosition();
     UpdateUndoCommands();
 }
 
@@ -126,6 +126,8 @@ void frmMain::UpdateUndoCommands() {
     XmlHistory* history = document ? &m_objDocument.history() : nullptr;
     if (history)
         history->setMemoryLimit(DocumentRules::UndoMemoryLimit());
+    if (history && m_bNeedToSave && !m_markedAt)
+        m_markedAt = history->stepsDone();
     const bool canUndo = history && history->canUndo();
     const bool canRedo = history && history->canRedo();
     const auto caption = [](const char* verb, const QString& step) {

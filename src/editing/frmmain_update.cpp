@@ -23,14 +23,14 @@ void frmMain::mnuUpdate_Click() {
         m_wndTree->StartLabelEdit();
     else
         guarded([&] { editFlow(false); });
-    m_bNeedToSave = true;
+    MarkChanged();
 }
 
 void frmMain::mnuSpecialUpdate_Click() {
     if (m_objDocument.isNull() || m_wndTree->SelectedItem() == TreeModel::NoItem)
         return;
     guarded([&] { editFlow(false); });
-    m_bNeedToSave = true;
+    MarkChanged();
 }
 
 void frmMain::m_wndTree_DblClick() {
@@ -109,5 +109,5 @@ void frmMain::editFlow(bool fromDoubleClick) {
         }
     }
     if (written && fromDoubleClick)
-        m_bNeedToSave = true;
+        MarkChanged();
 }

@@ -65,9 +65,11 @@ bool frmMain::m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText)
     try {
         TreeModel& nodes = m_wndTree->Nodes();
         XmlNode node = nodes.Tag(item);
-        XmlChangeStep step(Document(), node.nodeType() == NODE_ELEMENT
-                                           ? QStringLiteral("Rename")
-                                           : QStringLiteral("Edit Text"));
+        const bool namesInsert = std::exchange(m_labelOfInsert, TreeModel::NoItem) == item;
+        XmlChangeStep step(Document(),
+                           node.nodeType() == NODE_ELEMENT ? QStringLiteral("Rename")
+                                                           : QStringLiteral("Edit Text"),
+                           namesInsert);
         switch (node.nodeType()) {
         case NODE_ELEMENT:
             // Renamed where it stands, so its attributes and children keep their nodes and
@@ -90,7 +92,7 @@ bool frmMain::m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText)
             break;
         }
         step.commit();
-        m_bNeedToSave = true;
+        MarkChanged();
     } catch (...) {
         HandleError();
         cancel = true;

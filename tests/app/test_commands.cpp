@@ -29,7 +29,7 @@ class CommandsTest : public EditingTest {
 protected:
     // The document file is the same for every run, so the states compare.
     void reset(const Command& command) {
-        window->m_bNeedToSave = false;
+        window->markSaved();
         window->m_txtXML->setModified(false);
         click(window->ToolbarView, "TreeView");
         window->m_objCopiedNode = XmlNode();
@@ -48,7 +48,7 @@ protected:
         QTextStream s(&out);
         s << "document " << (window->m_objDocument.isNull() ? "none" : xml()) << "\nfile "
           << window->m_strFileName << " " << readFile(window->m_strFileName) << "\nunsaved "
-          << window->m_bNeedToSave << "\nview " << !window->m_wndTree->isHidden()
+          << window->HasUnsavedChanges() << "\nview " << !window->m_wndTree->isHidden()
           << !window->m_txtXML->isHidden() << !window->m_WebBrowser->isHidden() << "\ntext "
           << window->m_txtXML->Text() << "\ncopied "
           << (window->m_objCopiedNode.isNull() ? QString() : window->m_objCopiedNode.xml())
@@ -74,11 +74,11 @@ protected:
 TEST_F(CommandsTest, EveryWayToACommandDoesTheSame) {
     const QString other = writeFile(QStringLiteral("other.xml"), "<other/>");
     const auto none = std::function<void()>();
-    const auto needsSaving = [this] { window->m_bNeedToSave = true; };
+    const auto needsSaving = [this] { window->MarkChanged(); };
     const auto editDocumentOnly = [this] {
         window->m_objDocument.documentElement().appendChild(
             window->m_objDocument.createComment(QStringLiteral("edit")));
-        window->m_bNeedToSave = true;
+        window->MarkChanged();
     };
     const auto logDialog = [this] {
         ui.expectModal([this](QDialog& dialog) {

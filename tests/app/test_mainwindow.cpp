@@ -4,6 +4,7 @@
 #include "support/mainwindowfixture.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -17,7 +18,18 @@ TEST_F(MainWindowTest, StartsWithAQuotedCommandLineFileWithoutAnyQuestion) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - a.xml"));
     EXPECT_EQ(labels(), QStringList{QStringLiteral("a")});
     EXPECT_EQ(window->m_strFileName, path);
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
+    // The file is the saved state that undo comes back to: closing then asks nothing.
+    window->m_wndTree->SetSelectedItem(window->m_wndTree->Nodes().FirstTopLevel());
+    trigger("mnuNewComment");
+    QLineEdit* label = window->m_wndTree->findChild<QLineEdit*>();
+    ASSERT_NE(label, nullptr);
+    QTest::keyClicks(label, QStringLiteral("note"));
+    QTest::keyClick(label, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    trigger("mnuUndo");
+    trigger("mnuExit");
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(MainWindowTest, StartsWithAnUnreadableCommandLineFileSilently) {
@@ -215,7 +227,7 @@ TEST_F(MainWindowTest, ToolbarKeysRunTheirCommandsAndUnknownKeysNothing) {
     window->Toolbar1_ButtonClick(QStringLiteral("Print"));
     window->Toolbar1_ButtonClick(QStringLiteral("NoSuchKey"));
     window->Toolbox_ButtonClick(QStringLiteral("element")); // keys compare case-sensitively
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     click(window->Toolbar1, "Refresh");
-    EXPECT_TRUE(window->m_bNeedToSave) << "a refresh saves nothing";
+    EXPECT_TRUE(window->HasUnsavedChanges()) << "a refresh saves nothing";
 }

@@ -16,7 +16,7 @@ const QString kBackup = QStringLiteral("This file is a backup file. Please choos
 TEST_F(MainWindowTest, StartsOnANewUnchangedDocumentInTheTreeView) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
     EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
     EXPECT_TRUE(window->m_strFileName.isEmpty());
     EXPECT_TRUE(window->Button(window->ToolbarView, QStringLiteral("TreeView"))->isChecked());
     EXPECT_TRUE(window->Command(QStringLiteral("mnuTreeView"))->isChecked());
@@ -29,7 +29,7 @@ TEST_F(MainWindowTest, NewOnAnUnchangedDocumentAsksNothing) {
     trigger("mnuNewDoc");
     EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<Root/>\n"));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
 }
 
 // New on a changed, unnamed document, on every answer to the save question.
@@ -53,10 +53,10 @@ TEST_F(MainWindowTest, SaveQuestionOnNewOnEveryAnswer) {
             ui.expectFileDialog(FD::Save, target);
         trigger("mnuNewDoc");
         EXPECT_EQ(window->m_objDocument.xml(), c.goesOn ? QStringLiteral("<Root/>\n") : before);
-        EXPECT_EQ(window->m_bNeedToSave, !c.goesOn);
+        EXPECT_EQ(window->HasUnsavedChanges(), !c.goesOn);
         EXPECT_TRUE(window->m_strFileName.isEmpty());
         EXPECT_TRUE(target.isEmpty() || readFile(target).contains("<!--edit-->"));
-        window->m_bNeedToSave = false;
+        window->markSaved();
     }
 }
 
@@ -67,7 +67,7 @@ TEST_F(MainWindowTest, OpenLoadsTheChosenFile) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - a.xml"));
     EXPECT_EQ(window->m_strFileName, path);
     EXPECT_EQ(labels(), (QStringList{"xml version=\"1.0\"", "c", "a"}));
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
     ASSERT_EQ(ui.fileDialogs().size(), 1u);
     EXPECT_EQ(ui.fileDialogs()[0].filter,
               QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt"));
@@ -141,7 +141,7 @@ TEST_F(MainWindowTest, AFileThatDoesNotLoadShowsTheNewDocumentUnderItsName) {
     trigger("mnuOpen");
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - bad.xml"));
     EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
 
     // Save must not put <Root/> in place of the unreadable file: it asks for a name instead.
     ui.expectFileDialog(FD::Save, QString());
@@ -164,14 +164,14 @@ TEST_F(MainWindowTest, AFailedSaveLeavesTheOldFileByteForByte) {
     // An encoding the writer does not know makes the save fail after it has started.
     window->m_objDocument.firstChild().setText(
         QStringLiteral("version=\"1.0\" encoding=\"x-no-such-enc\""));
-    window->m_bNeedToSave = true;
+    window->MarkChanged();
     ui.expectMessage(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly,
                      MsgIcon::Critical);
     ui.expectMessage(QStringLiteral("The encoding \"x-no-such-enc\" is not supported."),
                      MsgButtons::OKOnly, MsgIcon::Critical);
     trigger("mnuSave");
     EXPECT_EQ(readFile(path), before);
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
 }
 
 TEST_F(MainWindowTest, DroppingFilesOpensOnlyTheFirstAfterTheSaveQuestion) {

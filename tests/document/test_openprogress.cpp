@@ -117,7 +117,7 @@ TEST_F(OpenProgressTest, EscKeepsEverythingAsItWas) {
         EXPECT_EQ(window->m_objDocument.xml(), xml);
         EXPECT_EQ(window->m_strFileName, path);
         EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - first.xml"));
-        EXPECT_EQ(window->m_bNeedToSave, row.changed);
+        EXPECT_EQ(window->HasUnsavedChanges(), row.changed);
         EXPECT_EQ(labels(), tree);
         EXPECT_EQ(window->m_txtXML->Text(), text);
         EXPECT_EQ(window->m_txtXML->isHidden(), !row.textView);
@@ -130,7 +130,7 @@ TEST_F(OpenProgressTest, EscKeepsEverythingAsItWas) {
         trigger("mnuOpen");
         EXPECT_EQ(window->m_strFileName, other);
         EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<other/>\n"));
-        window->m_bNeedToSave = false;
+        window->markSaved();
     }
 }
 
@@ -144,7 +144,7 @@ TEST_F(OpenProgressTest, EscAtStartUpLeavesANewDocument) {
     EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<Root/>\n"));
     EXPECT_TRUE(window->m_strFileName.isEmpty());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
     // Save asks for a name: nothing refers to the file that was not opened.
     ui.expectFileDialog(FD::Save, QString());
     trigger("mnuSave");
@@ -196,5 +196,5 @@ TEST_F(OpenProgressTest, SaveWritesWhatTheDocumentSerialisesTo) {
     window->m_objDocument.save(reference);
     trigger("mnuSave");
     EXPECT_EQ(readFile(path), readFile(reference));
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
 }

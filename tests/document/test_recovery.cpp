@@ -77,11 +77,11 @@ TEST_F(RecoveryTest, AKilledProgramsCopyIsOfferedAndYesOpensItUnsavedUnderItsNam
     EXPECT_EQ(labels(), QStringList{QStringLiteral("report")});
     EXPECT_EQ(window->m_strFileName, name);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - report.xml"));
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     // The work is now this program's: its copy stays until the work is saved.
     EXPECT_TRUE(ownCopy().contains("unsaved"));
     trigger("mnuSave");
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
     EXPECT_TRUE(readFile(name).contains("unsaved"));
     EXPECT_TRUE(recoveryFiles("*.xml").isEmpty());
 }
@@ -130,7 +130,7 @@ TEST_F(RecoveryTest, TheCopyHoldsTheLatestWorkAndGoesWithASaveANoOrACleanEnd) {
 
     changeDocument();
     copyNow();
-    window->m_bNeedToSave = false;
+    window->markSaved();
     window.reset();
     EXPECT_TRUE(recoveryFiles().isEmpty()) << "a clean end leaves no copy and no mark";
 }

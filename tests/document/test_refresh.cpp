@@ -38,19 +38,19 @@ TEST_F(RefreshTest, ApplyingTextThatDoesNotParseKeepsItForCorrection) {
     window->m_txtXML->setText(QStringLiteral("<a><b/></a>"));
     click(window->ToolbarApply, "Apply");
     EXPECT_EQ(labels(), QStringList{QStringLiteral("a")});
-    EXPECT_TRUE(window->m_bNeedToSave) << "applied typing is a change to save";
+    EXPECT_TRUE(window->HasUnsavedChanges()) << "applied typing is a change to save";
 }
 
 TEST_F(RefreshTest, SavingTextThatDoesNotParseWritesNothing) {
     const QString path = openFile(QStringLiteral("x.xml"), "<x/>");
-    window->m_bNeedToSave = true;
+    window->MarkChanged();
     typeInTextView(kBadText);
     ui.expectMessage(kBadReport, MsgButtons::OKOnly, MsgIcon::Information);
     ui.expectMessage(kCannotComplete, MsgButtons::OKOnly, MsgIcon::Critical);
     ui.expectMessage(kUnexpected, MsgButtons::OKOnly, MsgIcon::Critical);
     trigger("mnuSave");
     EXPECT_EQ(readFile(path), QByteArray("<x/>"));
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
 }
 
 TEST_F(RefreshTest, OpenWithoutADocumentReportsAndNewRecovers) {
@@ -93,7 +93,7 @@ TEST_F(RefreshTest, TreeEditsReachTheTextViewOnlyThroughApply) {
     click(window->ToolbarApply, "Apply");
     trigger("mnutextView");
     EXPECT_TRUE(window->m_txtXML->Text().contains(QStringLiteral("<!--edit-->")));
-    EXPECT_TRUE(window->m_bNeedToSave) << "Apply is no save";
+    EXPECT_TRUE(window->HasUnsavedChanges()) << "Apply is no save";
     XmlDocument web = XmlDocument::create();
     ASSERT_TRUE(web.load(window->WebFilePath()));
     EXPECT_EQ(web.xml(), window->m_objDocument.xml());
@@ -126,7 +126,7 @@ TEST_F(RefreshTest, WebViewDisablesApplyButRefreshStillRewritesTheWebFile) {
     QFile::remove(window->WebFilePath());
     trigger("mnuRefresh");
     EXPECT_TRUE(readFile(window->WebFilePath()).contains("<!--edit-->"));
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     EXPECT_EQ(window->m_wndTree->Nodes().Text(window->m_wndTree->Nodes().FirstTopLevel()),
               QStringLiteral("Root"));
 }
@@ -174,7 +174,7 @@ TEST_F(RefreshTest, RefreshReadsAnEditedDocumentAgainFromItsText) {
         XmlNode root = loaded.documentElement();
         root.appendChild(loaded.createTextNode(QStringLiteral("\u00e9a")));
         root.appendChild(loaded.createTextNode(QStringLiteral("b")));
-        window->m_bNeedToSave = true;
+        window->MarkChanged();
 
         trigger("mnuRefresh");
         const XmlDocument& reread = window->m_objDocument;
@@ -192,8 +192,8 @@ TEST_F(RefreshTest, RefreshReadsAnEditedDocumentAgainFromItsText) {
         XmlDocument web = XmlDocument::create();
         ASSERT_TRUE(web.load(window->WebFilePath()));
         EXPECT_EQ(web.xml(), reread.xml());
-        EXPECT_TRUE(window->m_bNeedToSave);
-        window->m_bNeedToSave = false;
+        EXPECT_TRUE(window->HasUnsavedChanges());
+        window->markSaved();
     }
 }
 

@@ -43,7 +43,7 @@ TEST_F(TextCommandsTest, IndentLaysOutTheTextViewOnlyUntilApplied) {
               QStringLiteral("<?xml version=\"1.0\"?>\r\n\t<r>\r\n\t\t<a k=\"1\">t</a>\r\n"
                              "\t\t<b>\r\n\t\t\t<c/>\r\n\t\t</b>\r\n\t\t<e/>\r\n\t</r>\r\n"));
     EXPECT_EQ(xml(), before) << "the Document waits for Apply";
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
     EXPECT_TRUE(window->HasUnsavedChanges()) << "a changed text view is work not yet applied";
     EXPECT_FALSE(window->m_txtXML->isUndoAvailable()) << "no undo into a text that is gone";
 
@@ -51,7 +51,7 @@ TEST_F(TextCommandsTest, IndentLaysOutTheTextViewOnlyUntilApplied) {
     EXPECT_EQ(viewText(), indented) << "indenting again changes nothing";
 
     click(window->ToolbarApply, "Apply");
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     EXPECT_EQ(labelsUnder("r"), (QStringList{"a", "b", "e"}));
     check();
 }
@@ -95,7 +95,7 @@ TEST_F(TextCommandsTest, CopyThenPasteGivesTheSameDocumentRebuiltAndUnsaved) {
     EXPECT_EQ(labelsUnder("r"), (QStringList{"a", "b", "e"}));
     EXPECT_EQ(window->m_wndTree->SelectedItem(), TreeModel::NoItem);
     EXPECT_EQ(window->m_strFileName, path);
-    EXPECT_TRUE(window->m_bNeedToSave) << "the pasted document is in no file yet";
+    EXPECT_TRUE(window->HasUnsavedChanges()) << "the pasted document is in no file yet";
     showTextView();
     EXPECT_EQ(viewText(), RichTextBox::WithCrLf(original)) << "the typing was replaced";
     check();
@@ -108,7 +108,7 @@ TEST_F(TextCommandsTest, CopyThenPasteGivesTheSameDocumentRebuiltAndUnsaved) {
 
 TEST_F(TextCommandsTest, PasteOfTextThatDoesNotParseChangesNothing) {
     load(kDoc);
-    window->m_bNeedToSave = true;
+    window->MarkChanged();
     const QString before = xml();
     const QStringList labelsBefore = labelsUnder("r");
     const struct {
@@ -133,7 +133,7 @@ TEST_F(TextCommandsTest, PasteOfTextThatDoesNotParseChangesNothing) {
         ui.verify();
         EXPECT_EQ(xml(), before);
         EXPECT_EQ(labelsUnder("r"), labelsBefore);
-        EXPECT_TRUE(window->m_bNeedToSave);
+        EXPECT_TRUE(window->HasUnsavedChanges());
     }
     // An empty clipboard is no XML and no error either: nothing is shown.
     ui.clipboard.clear();
@@ -176,7 +176,6 @@ TEST_F(TextCommandsTest, PrintSendsTheDocumentsTextThroughThePrintDialog) {
         EXPECT_EQ(job.xml, xml());
         EXPECT_EQ(job.documentName, name);
     }
-    EXPECT_FALSE(window->m_bNeedToSave);
 
     // Without a Document the text that did not parse is what there is to print.
     applyBrokenText(QStringLiteral("<half"));

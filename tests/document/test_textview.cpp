@@ -185,12 +185,12 @@ TEST_F(TextViewTest, ApplyGivesTheDocumentTheTextParsesToAndShowsItUntyped) {
         EXPECT_FALSE(view.HasTyping());
         EXPECT_FALSE(view.isUndoAvailable()) << "Apply leaves no undo history in the view";
         EXPECT_EQ(view.SendScintilla(QsciScintillaBase::SCI_GETCURRENTPOS), 0);
-        EXPECT_TRUE(window->m_bNeedToSave);
+        EXPECT_TRUE(window->HasUnsavedChanges());
         QTemporaryDir saveDir;
         const QString saved = saveDir.filePath(QStringLiteral("saved.xml"));
         window->m_objDocument.save(saved);
         EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
-        window->m_bNeedToSave = false;
+        window->markSaved();
     }
 }
 
@@ -234,7 +234,7 @@ TEST_F(TextViewTest, PreparedTextIsTheRefreshEvenWhenAnEditComesFirst) {
         trigger("mnutextView");
         EXPECT_EQ(viewBytes(), refreshed);
         EXPECT_FALSE(viewBytes().contains("added"));
-        window->m_bNeedToSave = false;
+        window->markSaved();
     }
 }
 
@@ -282,7 +282,7 @@ TEST_F(TextViewTest, ALargeTextReplacedAtApplyKeepsTheViewsSettings) {
     QTest::sendKeyEvent(QTest::Click, &view, Qt::Key_Adiaeresis, QString::fromUtf8("\xc3\xa4"),
                         Qt::NoModifier);
     EXPECT_TRUE(viewBytes().endsWith("\r\n\xc3\xa4")) << viewBytes().right(12).toHex().constData();
-    window->m_bNeedToSave = false;
+    window->markSaved();
 }
 
 // After Apply the view keeps the applied text while a worker compares it with the new Document's;
@@ -386,7 +386,7 @@ TEST_F(TextViewTest, TextKeptAtApplyIsTheDocumentsWhateverComesFirst) {
                 trigger("mnuUndo");
             }
             EXPECT_EQ(window->m_objDocument.xml(), before);
-            window->m_bNeedToSave = false;
+            window->markSaved();
         }
     }
 }

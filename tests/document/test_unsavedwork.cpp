@@ -79,7 +79,7 @@ TEST_F(UnsavedWorkTest, ASaveThatFailsOrIsCalledOffStopsTheCommandThatAsked) {
             run(command);
             EXPECT_TRUE(window->isVisible());
             EXPECT_EQ(window->m_objDocument.xml(), before);
-            EXPECT_TRUE(window->m_bNeedToSave);
+            EXPECT_TRUE(window->HasUnsavedChanges());
             EXPECT_TRUE(window->m_strFileName.isEmpty());
             EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
             ui.verify();
@@ -104,7 +104,7 @@ TEST_F(UnsavedWorkTest, AFailedSaveAsKeepsTheOldNameAndTheChanges) {
         EXPECT_EQ(window->m_strFileName, path);
         EXPECT_EQ(window->windowTitle(), named ? QStringLiteral("Orvel XML Editor - old.xml")
                                                : QStringLiteral("Orvel XML Editor - Unknown"));
-        EXPECT_TRUE(window->m_bNeedToSave);
+        EXPECT_TRUE(window->HasUnsavedChanges());
         EXPECT_FALSE(QFile::exists(target));
         ui.verify();
     }
@@ -133,7 +133,7 @@ TEST_F(UnsavedWorkTest, UnappliedTypingIsAskedForAndSavedOrDiscarded) {
         typeInTextView(c.text);
         if (c.hideView)
             trigger("mnuTreeView");
-        EXPECT_FALSE(window->m_bNeedToSave);
+        EXPECT_TRUE(window->HasUnsavedChanges());
         expectSaveQuestion(path, c.answer);
         if (c.text == bad)
             ui.expectMessage(QStringLiteral("Premature end of data in tag typed line 1\r\n"
@@ -160,7 +160,7 @@ TEST_F(UnsavedWorkTest, OnlyASaveALoadOrNewMarkTheDocumentSaved) {
     trigger("mnuRefresh");
     trigger("mnuWebView");
     trigger("mnuRefresh");
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     expectSaveQuestion(QStringLiteral("Unknown"), MsgResult::No);
     trigger("mnuExit");
     EXPECT_FALSE(window->isVisible());
@@ -182,7 +182,7 @@ TEST_F(UnsavedWorkTest, ASaveOverAFileAnotherProgramChangedAsksFirst) {
         const QString sibling = writeFile(QStringLiteral("other.xml"), "<your/>");
         if (c.sameSizeAndTime) {
             // The stamp the window knows must match the replacement's: take it again.
-            window->m_bNeedToSave = false;
+            window->markSaved();
             QString name = path;
             window->OpenFile(name);
             setModified(sibling, 1700000000);
@@ -199,10 +199,10 @@ TEST_F(UnsavedWorkTest, ASaveOverAFileAnotherProgramChangedAsksFirst) {
         trigger("mnuSave");
         if (c.answer == MsgResult::No) {
             EXPECT_EQ(readFile(path), theirs);
-            EXPECT_TRUE(window->m_bNeedToSave);
+            EXPECT_TRUE(window->HasUnsavedChanges());
         } else {
             EXPECT_TRUE(readFile(path).contains("<!--edit-->"));
-            EXPECT_FALSE(window->m_bNeedToSave);
+            EXPECT_FALSE(window->HasUnsavedChanges());
             trigger("mnuSave"); // the window's own save is no change by another program
         }
         ui.verify();
@@ -226,7 +226,7 @@ TEST_F(UnsavedWorkTest, ActivatingTheWindowOffersToReloadAFileChangedElsewhere) 
     ui.expectMessage(question, MsgButtons::YesNo, MsgIcon::Question, kTitle, MsgResult::Yes);
     window->Form_Activate();
     EXPECT_EQ(labels(), QStringList{QStringLiteral("newest")});
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
 
     // With changes of its own the window does not offer to drop them; a save asks instead.
     writeFile(QStringLiteral("watched.xml"), "<again/>");
@@ -261,7 +261,7 @@ TEST_F(UnsavedWorkTest, ASaveKeepsTheFilesModeOwnerAndGroupAndAsksForReadOnlyFil
     if (root) {
         ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 1234, 2345), 0);
     }
-    window->m_bNeedToSave = false;
+    window->markSaved();
     QString name = path;
     window->OpenFile(name);
     changeDocument();
@@ -275,7 +275,7 @@ TEST_F(UnsavedWorkTest, ASaveKeepsTheFilesModeOwnerAndGroupAndAsksForReadOnlyFil
 
     ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
     const QByteArray before = readFile(path);
-    window->m_bNeedToSave = false;
+    window->markSaved();
     window->OpenFile(name);
     const QString readOnly = QStringLiteral("The file ") + path +
                              QStringLiteral(" is read-only. Do you want to overwrite it?");
@@ -284,7 +284,7 @@ TEST_F(UnsavedWorkTest, ASaveKeepsTheFilesModeOwnerAndGroupAndAsksForReadOnlyFil
         ui.expectMessage(readOnly, MsgButtons::YesNo, MsgIcon::Exclamation, kTitle, answer);
         trigger("mnuSave");
         EXPECT_EQ(readFile(path) == before, answer == MsgResult::No);
-        EXPECT_EQ(window->m_bNeedToSave, answer == MsgResult::No);
+        EXPECT_EQ(window->HasUnsavedChanges(), answer == MsgResult::No);
     }
     EXPECT_EQ(mode(path), 0440u);
 }

@@ -11,14 +11,14 @@ TEST_F(EditingTest, DeleteAsksAndTakesTheWholeSubtree) {
     check();
 
     click(find("r/a"));
-    window->m_bNeedToSave = false;
+    window->markSaved();
     expectDeleteQuestion(MsgResult::No);
     trigger("mnuDelPopup");
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
     expectDeleteQuestion(MsgResult::Yes);
     click(window->Toolbar1, "Delete");
     EXPECT_EQ(labelsUnder("r"), QStringList{QStringLiteral("d")});
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     check();
 
     window->m_wndTree->SetSelectedItem(TreeModel::NoItem);
@@ -68,7 +68,7 @@ TEST_F(EditingTest, TheCopyBufferOutlivesNewAndOpen) {
     load("<r><keep>me</keep></r>");
     click(find("r/keep"));
     trigger("mnuCopy");
-    window->m_bNeedToSave = false;
+    window->markSaved();
     trigger("mnuNewDoc");
     click(find("Root"));
     EXPECT_TRUE(enabled("mnuPaste"));

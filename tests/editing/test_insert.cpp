@@ -54,9 +54,9 @@ TEST_F(EditingTest, TextLikeItemsGoUnderAnElementOrDirectlyAfterAnotherItem) {
     check();
     // Insert Element with a text item selected does nothing at all.
     click(find("r/t/x"));
-    window->m_bNeedToSave = false;
+    window->markSaved();
     window->mnuNewElement_Click();
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
 }
 
 TEST_F(EditingTest, AttributesStayInFrontAndDuplicatesAreRefused) {
@@ -75,16 +75,16 @@ TEST_F(EditingTest, AttributesStayInFrontAndDuplicatesAreRefused) {
     add("r/h/t", "c"); // a text item: the attribute goes to its element
     EXPECT_EQ(labelsUnder("r/h"), (QStringList{"c = \"v\"", "t"}));
     check();
-    window->m_bNeedToSave = false;
+    window->markSaved();
     click(find("r/e"));
     expectAttributeEditor("Attribute Editor", "", "", std::make_pair(QString("a"), QString("9")));
     expectInfo("Attribute 'a' already exists.");
     trigger("mnuNewAttribute");
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
     // Cancel inserts nothing, yet the document counts as changed.
     expectAttributeEditor("Attribute Editor", "", "", std::nullopt);
     trigger("mnuNewAttribute");
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     check();
 }
 

@@ -24,7 +24,7 @@ TEST_F(EditingTest, MovesGoOneStepAndRebuildTheSelectedItem) {
     trigger("mnuMoveRight"); // into a, which has an attribute and a child
     EXPECT_EQ(labelsUnder("r/a"), (QStringList{"x = \"1\"", "k", "c"}));
     EXPECT_EQ(window->m_objDocument.selectNodes(QStringLiteral("/r/a/*")).length(), 2);
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     check();
 }
 
@@ -34,7 +34,7 @@ TEST_F(EditingTest, RefusedMovesLeaveTheDocumentAndTheTreeAsTheyWere) {
     auto refused = [&](const QString& path, const char* command) {
         SCOPED_TRACE(path.toStdString() + " " + command);
         click(find(path));
-        window->m_bNeedToSave = false;
+        window->markSaved();
         expectCritical(kCannotMove);
         if (qstrcmp(command, "mnuMoveLeft") == 0)
             window->mnuMoveLeft_Click(); // disabled here; the routine must refuse on its own
@@ -42,7 +42,7 @@ TEST_F(EditingTest, RefusedMovesLeaveTheDocumentAndTheTreeAsTheyWere) {
             trigger(command);
         ui.verify();
         EXPECT_EQ(xml(), before) << path.toStdString() << " " << command;
-        EXPECT_FALSE(window->m_bNeedToSave);
+        EXPECT_FALSE(window->HasUnsavedChanges());
         check();
     };
     refused("r/b", "mnuMoveUp");           // the previous item is an attribute

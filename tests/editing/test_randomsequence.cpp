@@ -97,7 +97,7 @@ TEST_F(RandomSequenceTest, CommandsKeepTreeAndDocumentInStep) {
     for (int step = 0; step < steps && !HasFailure(); ++step) {
         SCOPED_TRACE(testing::Message() << "step " << step);
         if (nodes().IsEmpty() || rng.bounded(40) == 0) {
-            window->m_bNeedToSave = false;
+            window->markSaved();
             if (rng.bounded(2))
                 trigger("mnuNewDoc");
             else

@@ -40,7 +40,7 @@ TEST_F(EditingTest, ShortcutsRunTheirCommands) {
         if (labelEditor())
             typeLabel(QString());
         EXPECT_EQ(compact(xml()), QString::fromLatin1(c.expected));
-        EXPECT_TRUE(window->m_bNeedToSave);
+        EXPECT_TRUE(window->HasUnsavedChanges());
         check();
     }
     load(kDoc);

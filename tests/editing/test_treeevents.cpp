@@ -36,7 +36,7 @@ TEST_F(EditingTest, F2OpensOnlyLabelsThatShowTheWholeNode) {
     typeLabel(QStringLiteral("edited"));
     EXPECT_EQ(window->m_objDocument.selectSingleNode(QStringLiteral("//comment()")).text(),
               QStringLiteral("edited"));
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     check();
 }
 
@@ -75,10 +75,10 @@ TEST_F(EditingTest, InvalidNamesAreRefusedAndAbandonedEditsChangeNothing) {
     for (const QString& bad : {QStringLiteral("1a"), QStringLiteral("a b")}) {
         click(find("r/a"));
         trigger("mnuUpdate");
-        window->m_bNeedToSave = false;
+        window->markSaved();
         expectInfo(QStringLiteral("'%1' is not a valid element name.").arg(bad));
         typeLabel(bad);
-        EXPECT_TRUE(window->m_bNeedToSave); // marked changed all the same
+        EXPECT_TRUE(window->HasUnsavedChanges()); // marked changed all the same
         EXPECT_EQ(labelsUnder("r"), QStringList{QStringLiteral("a")});
     }
     const QString before = xml();
@@ -108,7 +108,7 @@ TEST_F(EditingTest, ExpandAllOpensTheWholeSubtreeAndNothingWithoutASelection) {
     for (int depth = 1; depth < 200; ++depth)
         d = nodes().Child(d);
     EXPECT_TRUE(window->m_wndTree->Expanded(d));
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
 }
 
 namespace {
@@ -207,7 +207,7 @@ TEST_F(ExpandAllTest, ExpandsTheSameItemsAsExpandingThemOneByOne) {
         }
         EXPECT_EQ(states[1].join(' ').toStdString(), states[0].join(' ').toStdString());
         EXPECT_EQ(shown[1].join(' ').toStdString(), shown[0].join(' ').toStdString());
-        EXPECT_FALSE(window->m_bNeedToSave);
+        EXPECT_FALSE(window->HasUnsavedChanges());
     }
 }
 

@@ -74,6 +74,19 @@ TEST_F(UndoTest, EachCommandIsOneStepThatUndoAndRedoShowInTheTree) {
              typeLabel(QStringLiteral("n"), Qt::Key_Escape);
          },
          "b", "Element1"},
+        // The name typed into the new item is part of the insert.
+        {"Insert Element", "r/b",
+         [this] {
+             trigger("mnuNewElement");
+             typeLabel(QStringLiteral("added"));
+         },
+         "b", "added"},
+        {"Insert Comment", "r/e",
+         [this] {
+             trigger("mnuNewComment");
+             typeLabel(QStringLiteral("note"));
+         },
+         "e", "note"},
         {"Rename", "r/b",
          [this] {
              trigger("mnuUpdate");
@@ -109,7 +122,7 @@ TEST_F(UndoTest, EachCommandIsOneStepThatUndoAndRedoShowInTheTree) {
         const QString changed = xml();
         ASSERT_NE(changed, original);
         EXPECT_EQ(undoCaption(), QStringLiteral("&Undo ") + row.step);
-        EXPECT_TRUE(window->m_bNeedToSave);
+        EXPECT_TRUE(window->HasUnsavedChanges());
         EXPECT_TRUE(buttonEnabled(window->Toolbar1, "Undo"));
         EXPECT_FALSE(buttonEnabled(window->Toolbar1, "Redo"));
 
@@ -118,7 +131,7 @@ TEST_F(UndoTest, EachCommandIsOneStepThatUndoAndRedoShowInTheTree) {
         check();
         EXPECT_EQ(selectedLabel(), QString::fromLatin1(row.undoneSelects));
         EXPECT_EQ(redoCaption(), QStringLiteral("&Redo ") + row.step);
-        EXPECT_FALSE(window->m_bNeedToSave) << "back where it was loaded";
+        EXPECT_FALSE(window->HasUnsavedChanges()) << "back where it was loaded";
         EXPECT_FALSE(enabled("mnuUndo"));
 
         // The web view may have taken the activation at the refresh.
@@ -128,7 +141,7 @@ TEST_F(UndoTest, EachCommandIsOneStepThatUndoAndRedoShowInTheTree) {
         EXPECT_EQ(xml(), changed);
         check();
         EXPECT_EQ(selectedLabel(), QString::fromLatin1(row.redoneSelects));
-        EXPECT_TRUE(window->m_bNeedToSave);
+        EXPECT_TRUE(window->HasUnsavedChanges());
         QTest::keySequence(window->m_wndTree, QKeySequence(QStringLiteral("Ctrl+Z")));
         QTest::keySequence(window->m_wndTree, QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
         EXPECT_EQ(xml(), changed);
@@ -155,7 +168,7 @@ TEST_F(UndoTest, ApplyKeepsALargeDocumentPacked) {
     QTest::keySequence(window->m_wndTree, QKeySequence(QStringLiteral("Ctrl+Z")));
     EXPECT_EQ(xml(), deleted);
     check();
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     EXPECT_FALSE(enabled("mnuUndo"));
     EXPECT_EQ(redoCaption(), QStringLiteral("&Redo Apply Text"));
     window->m_objDocument.history().finishPacking();
@@ -266,17 +279,17 @@ TEST_F(UndoTest, RandomCommandsUndoneAndRedoneInFull) {
             trigger("mnuUndo");
             ASSERT_EQ(TreeDocumentProblem(*window), QString()) << "undo to " << position();
             ASSERT_EQ(canonical(), states[position()]) << "undo to " << position();
-            ASSERT_EQ(window->m_bNeedToSave, position() != saved) << "undo to " << position();
+            ASSERT_EQ(window->HasUnsavedChanges(), position() != saved) << "undo to " << position();
         }
         ASSERT_EQ(position(), 0u);
         while (enabled("mnuRedo")) {
             trigger("mnuRedo");
             ASSERT_EQ(TreeDocumentProblem(*window), QString()) << "redo to " << position();
             ASSERT_EQ(canonical(), states[position()]) << "redo to " << position();
-            ASSERT_EQ(window->m_bNeedToSave, position() != saved) << "redo to " << position();
+            ASSERT_EQ(window->HasUnsavedChanges(), position() != saved) << "redo to " << position();
         }
         ASSERT_EQ(position(), last);
         ASSERT_EQ(canonical(), final);
-        window->m_bNeedToSave = false;
+        window->markSaved();
     }
 }

@@ -33,7 +33,7 @@ TEST_F(EditingTest, ConfirmingALongTextUnchangedRewritesItAndMarksTheDocument) {
     click(find("r/" + text.left(256) + "..."));
     expectTextEditor("Text Editor", text, text);
     trigger("mnuSpecialUpdate");
-    EXPECT_TRUE(window->m_bNeedToSave);
+    EXPECT_TRUE(window->HasUnsavedChanges());
     EXPECT_EQ(labelsUnder("r"), QStringList{text.left(256) + "..."});
 }
 
@@ -42,16 +42,16 @@ TEST_F(EditingTest, CancelMarksTheDocumentFromTheMenuButNotFromADoubleClick) {
     click(find("r/c"));
     expectTextEditor("Comment Editor", "c", std::nullopt);
     trigger("mnuSpecialUpdatePopup");
-    EXPECT_TRUE(window->m_bNeedToSave);
-    window->m_bNeedToSave = false;
+    EXPECT_TRUE(window->HasUnsavedChanges());
+    window->markSaved();
     expectTextEditor("Comment Editor", "c", std::nullopt);
     QTest::mouseDClick(window->m_wndTree->viewport(), Qt::LeftButton, {},
                        window->m_wndTree->visualRect(nodes().IndexOf(find("r/c"))).center());
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
     // A double-click on an element opens nothing and changes nothing.
     click(find("r"));
     window->m_wndTree_DblClick();
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
 }
 
 TEST_F(EditingTest, AttributeRenamesAreRefusedWhenTakenOrInvalid) {

@@ -102,7 +102,7 @@ TEST_F(FindTest, TheHistoryHoldsEachTextOnceNewestLastAndTheDialogShowsIt) {
     find("item", true, true);
     EXPECT_EQ(selectedLabel(), QStringLiteral("item"));
     EXPECT_EQ(*window->m_lstTextToFind, (QStringList{"b", "a", "Item", "item"}));
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
 }
 
 TEST_F(FindTest, AnEmptyTextIsRefusedAndTheDialogStaysOpen) {

@@ -29,7 +29,7 @@ protected:
         BackgroundWork::WaitForAll();
     }
     void load(const QByteArray& xml) {
-        window->m_bNeedToSave = false;
+        window->markSaved();
         window->DropFiles({writeFile(QStringLiteral("doc%1.xml").arg(++m_files), xml)});
     }
     // Opens the analyzer from the Tools menu.

@@ -19,7 +19,7 @@ protected:
 
     void load(const QByteArray& xml) {
         const QString path = writeFile(QStringLiteral("doc%1.xml").arg(++m_files), xml);
-        window->m_bNeedToSave = false; // a fresh start, not a question about the last one
+        window->markSaved(); // a fresh start, not a question about the last one
         window->DropFiles({path});
         ASSERT_EQ(TreeDocumentProblem(*window), QString());
     }

@@ -44,7 +44,7 @@ protected:
     void TearDown() override {
         ui.verify();
         if (window) {
-            window->m_bNeedToSave = false; // closing must not ask
+            window->markSaved(); // closing must not ask
             window.reset();
         }
     }
@@ -109,7 +109,7 @@ protected:
     void changeDocument() {
         window->m_objDocument.documentElement().appendChild(
             window->m_objDocument.createComment(QStringLiteral("edit")));
-        window->m_bNeedToSave = true;
+        window->MarkChanged();
     }
 
     ScriptedUi ui;

@@ -157,7 +157,7 @@ TEST_F(ValidationWindowTest, FaultsListAndLeadToTheirItemsBuildingOnlyThePath) {
     EXPECT_EQ(status(), QStringLiteral("3 validation errors"));
     // The DTD's default attribute and the entity stay out of the Document; nothing to save.
     EXPECT_EQ(window->m_objDocument.xml(), before);
-    EXPECT_FALSE(window->m_bNeedToSave);
+    EXPECT_FALSE(window->HasUnsavedChanges());
     EXPECT_FALSE(window->Command(QStringLiteral("mnuUndo"))->isEnabled());
 
     // The title's items were never built: the way to the element in it is built, nothing more.

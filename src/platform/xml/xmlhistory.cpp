@@ -311,7 +311,7 @@ void XmlHistory::finishPacking() {
 
 // ---- steps -----------------------------------------------------------------------------------
 
-XmlChangeStep::XmlChangeStep(const XmlDocument& document, const QString& caption) {
+XmlChangeStep::XmlChangeStep(const XmlDocument& document, const QString& caption, bool joinNewest) {
     document.history();
     m_history = document.m_object->history;
     XmlHistory& h = *m_history;
@@ -321,11 +321,21 @@ XmlChangeStep::XmlChangeStep(const XmlDocument& document, const QString& caption
         return;
     }
     m_outer = true;
-    h.m_open = std::make_unique<XmlHistory::Step>();
-    h.m_open->caption = caption;
-    h.m_open->journal = std::make_unique<XmlJournal>(document.m_object->storage);
+    const auto& storage = document.m_object->storage;
+    if (joinNewest && h.m_redo.empty() && !h.m_undo.empty() && h.m_undo.back()->journal &&
+        h.m_undo.back()->journal->storage() == storage) {
+        h.m_open = std::move(h.m_undo.back());
+        h.m_undo.pop_back();
+        h.m_total -= h.m_open->bytes;
+        m_mark = h.m_open->journal->size();
+        m_joined = true;
+    } else {
+        h.m_open = std::make_unique<XmlHistory::Step>();
+        h.m_open->caption = caption;
+        h.m_open->journal = std::make_unique<XmlJournal>(storage);
+    }
     h.m_broken = false;
-    document.m_object->storage->journal = h.m_open->journal.get();
+    storage->journal = h.m_open->journal.get();
 }
 
 XmlChangeStep::~XmlChangeStep() {
@@ -336,6 +346,9 @@ XmlChangeStep::~XmlChangeStep() {
     std::unique_ptr<XmlHistory::Step> step = std::move(h.m_open);
     XmlJournal& journal = *step->journal;
     journal.storage()->journal = nullptr;
+    // A step joined and then refused keeps what it held before.
+    if (m_joined && !m_done && !h.m_broken && journal.size() == m_mark)
+        m_done = true;
     if (h.m_broken || (!m_done && !journal.empty())) {
         h.forget();
         return;

@@ -130,7 +130,10 @@ private:
 // undo step. Scopes opened inside it join it.
 class XmlChangeStep {
 public:
-    XmlChangeStep(const XmlDocument& document, const QString& caption);
+    // With `joinNewest`, the changes go into the newest step (which keeps its caption) when it is
+    // one of this document's and nothing was undone since: the name typed into the item an insert
+    // just made is part of the insert.
+    XmlChangeStep(const XmlDocument& document, const QString& caption, bool joinNewest = false);
     // Without commit() the outermost scope keeps nothing. The XML layer changes nothing when it
     // refuses, so a refused command recorded nothing; if something was recorded all the same,
     // the document changed with no step to undo it, and the history ends there.
@@ -147,5 +150,6 @@ private:
     std::shared_ptr<XmlHistory> m_history;
     size_t m_mark = 0;
     bool m_outer = false;
+    bool m_joined = false;
     bool m_done = false;
 };
