@@ -1,5 +1,6 @@
 set(ORVEL_CORE_SOURCES
   src/platform/errors.h
+  src/platform/work/workprogress.h
   src/platform/xml/xmlerror.h
   src/platform/xml/xmlparseerror.h
   src/platform/xml/xmlnode.h

@@ -2,6 +2,8 @@
 
 #include "app/frmmain.h"
 
+#include <algorithm>
+
 namespace {
 
 // clang-format off
@@ -180,9 +182,18 @@ const UndoStep kUndoSteps[] = {
     {&frmMain::mnuCut_Click,           "Cut"},
     {&frmMain::mnuPaste_Click,         "Paste"},
 };
+// The commands that act on the tree's selected item: those that change the Document (above),
+// and these.
+const CommandHandler kOtherItemCommands[] = {&frmMain::mnuCopy_Click, &frmMain::mnuExpandAll_Click};
 // clang-format on
 
 } // namespace
+
+bool IsItemCommand(CommandHandler handler) {
+    return UndoCaption(handler) ||
+           std::find(std::begin(kOtherItemCommands), std::end(kOtherItemCommands), handler) !=
+               std::end(kOtherItemCommands);
+}
 
 const char* UndoCaption(CommandHandler handler) {
     for (const UndoStep& step : kUndoSteps) {

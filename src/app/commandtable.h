@@ -44,3 +44,5 @@ const char* UndoCaption(CommandHandler handler);
 std::span<const ButtonEntry> ButtonTable();
 std::span<const KeyDispatch> Toolbar1Keys();
 std::span<const KeyDispatch> ToolboxKeys();
+// Whether the command acts on the tree's selection (the item commands).
+bool IsItemCommand(CommandHandler handler);

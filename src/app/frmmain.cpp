@@ -129,6 +129,19 @@ void frmMain::buildControls() {
     connect(m_txtXML, &RichTextBox::filesDropped, this, &frmMain::DropFiles);
     connect(m_txtXML, &RichTextBox::textReplaced, this,
             [this] { guarded([this] { webFileAfterTextReplaced(); }); });
+    // Typing changes what Undo and Redo would do: their captions follow at once when the view
+    // first holds typing (the next key may be Ctrl+Z), and once the change is made for a burst
+    // of keys.
+    connect(m_txtXML, &QsciScintilla::modificationChanged, this,
+            [this] { guarded([this] { updateUndoCaptions(); }); });
+    connect(m_txtXML, &RichTextBox::edited, this, [this] {
+        if (std::exchange(m_undoCaptionsPending, true))
+            return;
+        QTimer::singleShot(0, this, [this] {
+            m_undoCaptionsPending = false;
+            guarded([this] { updateUndoCaptions(); });
+        });
+    });
     m_textGuard = std::make_unique<DeferredTextGuard>(*m_txtXML);
 
     m_WebBrowser = new WebBrowser(m_client);

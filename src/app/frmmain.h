@@ -140,6 +140,9 @@ public:
     // undo step. Any other command ends that.
     TreeModel::ItemId m_labelOfInsert = TreeModel::NoItem;
     void UpdateCommandState(TreeModel::ItemId item);
+    // The item commands act on the tree's selection, which the text and web views do not show:
+    // there they are off; back in the tree they are as the selection has them.
+    void ItemCommandsFollowView();
     void m_wndTree_NodeClick(TreeModel::ItemId item);
     void m_wndTree_MouseDown(Qt::MouseButton button, const QPoint& point);
     void m_wndTree_KeyDown(int key);
@@ -249,7 +252,13 @@ private:
     // Shows a Document that undo or redo brought back.
     void showDocument(const XmlDocument& document);
     void runAside(const QString& caption, const std::function<void()>& work);
+    bool textViewUndoes(bool undo) const;
     void undoOrRedo(bool undo);
+    void updateUndoCaptions();
+    // Set while an update of the captions after a change of the text view's is waiting.
+    bool m_undoCaptionsPending = false;
+    // The item commands' states while the tree is not shown.
+    QHash<QAction*, bool> m_itemCommandsAway;
     void editFlow(bool fromDoubleClick);
     void insertLeaf(XmlNode node, const QString& image);
     void insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&), const QString& image);
@@ -275,7 +284,6 @@ private:
     // Waits for a parse with progress in the status bar; false when the user stopped it.
     bool waitForParse(XmlFileLoad& load, const QString& path);
     bool mayOverwrite(const QString& path);
-    bool applyHiddenTyping();
     // The history's position m_bNeedToSave was set at; none while the command that set it runs.
     std::optional<size_t> m_markedAt;
     // The document whose history HasUnsavedChanges looks at: the one held aside while the window

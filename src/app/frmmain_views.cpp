@@ -12,6 +12,14 @@
 #include <algorithm>
 
 void frmMain::ToolbarView_ButtonClick(int index) {
+    // Typing goes into the Document when the text view is left, so that no change is made through
+    // the tree, nor the web view shown, while typing waits in a view that does not show it. Text
+    // that does not parse keeps the text view, after the report.
+    if (index >= 1 && index <= 3 && index != 2 && !m_txtXML->isHidden() && m_txtXML->HasTyping()) {
+        ToolbarApply_ButtonClick(QStringLiteral("Apply"));
+        if (m_objDocument.isNull())
+            index = 2;
+    }
     const QList<QAction*> buttons = {Button(ToolbarView, QStringLiteral("TreeView")),
                                      Button(ToolbarView, QStringLiteral("TextView")),
                                      Button(ToolbarView, QStringLiteral("WebView"))};
@@ -42,6 +50,8 @@ void frmMain::ToolbarView_ButtonClick(int index) {
         m_txtXML->setGeometry(m_wndTree->geometry());
     Button(ToolbarApply, QStringLiteral("Apply"))->setEnabled(index != 3);
     items[index - 1]->setChecked(true);
+    ItemCommandsFollowView();
+    updateUndoCaptions();
 }
 
 void frmMain::mnuTreeView_Click() {

@@ -266,7 +266,7 @@ bool frmMain::HandleSaving() {
         case MsgResult::Yes:
             // A save that failed or was called off leaves everything as it was: the command
             // that asked must not go on and drop the changes.
-            return applyHiddenTyping() && SaveFile();
+            return SaveFile();
         case MsgResult::No:
             m_recovery->discard();
             return true;
@@ -276,18 +276,6 @@ bool frmMain::HandleSaving() {
     } catch (...) {
         return false;
     }
-}
-
-// Typing left in the hidden text view is part of what the user asked to save. Text that does not
-// parse is reported and kept in the view.
-bool frmMain::applyHiddenTyping() {
-    if (!m_txtXML->isHidden() || !m_txtXML->HasTyping())
-        return true;
-    SetUtf8ToXML(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
-    if (m_objDocument.isNull())
-        return false;
-    RefreshViews(true);
-    return true;
 }
 
 void frmMain::markSaved() {

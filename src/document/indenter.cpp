@@ -2,119 +2,414 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 namespace Indenter {
 
 namespace {
 
-bool startsWith(const char* begin, const char* end, const char* prefix, qsizetype length) {
-    return end - begin >= length && std::memcmp(begin, prefix, length) == 0;
+using Bytes = std::string_view;
+
+bool startsWith(const char* at, const char* end, Bytes prefix) {
+    return static_cast<size_t>(end - at) >= prefix.size() &&
+           std::memcmp(at, prefix.data(), prefix.size()) == 0;
 }
 
-// The first `c` in [begin, end), or `end`.
-const char* find(const char* begin, const char* end, char c) {
-    const void* found = std::memchr(begin, c, end - begin);
-    return found ? static_cast<const char*>(found) : end;
+// The end of the first `what` at or after `from`, or nullptr.
+const char* after(const char* from, const char* end, Bytes what) {
+    const void* found = memmem(from, static_cast<size_t>(end - from), what.data(), what.size());
+    return found ? static_cast<const char*>(found) + what.size() : nullptr;
 }
 
-// A bare opening tag: its only "<" comes first, it has a ">" and no "/>". A processing
-// instruction, comment or CDATA section ("<?", "<!") opens nothing: taking it for an opening tag
-// would push every later line one level deeper for good, so that a document with a comment in
-// every record would get ever longer runs of tabs, a text growing with the square of its length.
-// Only the XML declaration on the first line counts as one: it can stand there once, and the
-// lines after it are indented one level, as they always were.
-bool isXmlDeclaration(const char* begin, const char* end) {
-    return end - begin > 6 && std::memcmp(begin, "<?xml", 5) == 0 &&
-           (begin[5] == ' ' || begin[5] == '\t' || begin[5] == '?');
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-bool isOpeningTag(const char* begin, const char* end) {
-    if (end - begin < 2 || *begin != '<' || begin[1] == '?' || begin[1] == '!')
-        return false;
-    bool closes = false;
-    for (const char* c = begin + 1; c < end; ++c) {
-        if (*c == '<' || (*c == '>' && c[-1] == '/'))
-            return false;
-        closes = closes || *c == '>';
+bool isNameStart(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' || u == ':' || u >= 0x80;
+}
+
+// The name that starts at `at`: up to a blank or a delimiter of markup.
+Bytes nameAt(const char* at, const char* end) {
+    const char* stop = at;
+    while (stop < end && !isBlank(*stop) && !std::strchr("/>=()\"'[]|,", *stop))
+        ++stop;
+    return Bytes(at, static_cast<size_t>(stop - at));
+}
+
+const char* skipBlanks(const char* at, const char* end) {
+    while (at < end && isBlank(*at))
+        ++at;
+    return at;
+}
+
+// The end of a quoted literal starting at `at` (its quote), or nullptr when it does not close.
+const char* afterLiteral(const char* at, const char* end) {
+    const void* close = std::memchr(at + 1, *at, static_cast<size_t>(end - at - 1));
+    return close ? static_cast<const char*>(close) + 1 : nullptr;
+}
+
+// The end of markup running to a ">" that is not inside quotes, or nullptr.
+const char* afterQuotedMarkup(const char* at, const char* end) {
+    while (at && at < end) {
+        if (*at == '>')
+            return at + 1;
+        at = *at == '"' || *at == '\'' ? afterLiteral(at, end) : at + 1;
     }
-    return closes;
+    return nullptr;
 }
 
-// The indented text, built line by line. Each line is looked at once and only the line before
-// it is ever read back, so the work stays linear in the text however deep the nesting is.
-class IndentedText {
+enum class Kind {
+    Text,
+    StartTag,
+    EmptyTag,
+    EndTag,
+    Comment,
+    Instruction,
+    CData,
+    Doctype,
+    Declaration
+};
+
+struct Token {
+    Kind kind;
+    const char* begin;
+    const char* end;
+    Bytes bytes() const { return Bytes(begin, static_cast<size_t>(end - begin)); }
+};
+
+// The text as a run of tokens. Markup that does not end makes the rest of the text one text
+// token, which keeps it as it is.
+class Tokens {
 public:
-    explicit IndentedText(qsizetype expectedSize) { m_out.reserve(expectedSize); }
+    explicit Tokens(QByteArrayView text) : m_at(text.data()), m_end(text.data() + text.size()) {}
 
-    void addLine(const char* begin, const char* end, bool last) {
-        if (last) {
-            separate();
-            m_out.append(begin, end - begin);
-        } else if (startsWith(begin, end, "</", 2)) {
-            --m_level;
-            if (m_line == 0) {
-                separate();
-                m_out.append(begin, end - begin);
-            } else if (previousOpens(begin + 2, end)) {
-                // An empty element: its closing tag joins the opening tag's line.
-                m_out.append(begin, end - begin);
-                m_previousJoined = true;
-            } else {
-                addIndented(begin, end);
-            }
-        } else if (isOpeningTag(begin, end) || (m_line == 0 && isXmlDeclaration(begin, end))) {
-            addIndented(begin, end);
-            ++m_level;
-        } else {
-            addIndented(begin, end);
-        }
-        ++m_line;
+    bool next(Token& token) {
+        if (m_at == m_end)
+            return false;
+        const char* begin = m_at;
+        const Kind kind = markupAt(m_at);
+        token = {kind, begin, m_at};
+        return true;
     }
-
-    QByteArray take() { return std::move(m_out); }
+    const char* position() const { return m_at; }
 
 private:
-    void separate() {
-        // The break after an empty first line is dropped, so the text never starts with one.
-        if (m_line == 1 && m_firstLineEmpty) {
-            m_previousStart = m_out.size();
-        } else if (m_line > 0) {
-            m_out.append("\r\n", 2);
-            m_previousStart = m_out.size();
-        }
-        m_previousJoined = false;
+    Kind text(const char* from) {
+        const void* lt = std::memchr(from, '<', static_cast<size_t>(m_end - from));
+        m_at = lt ? static_cast<const char*>(lt) : m_end;
+        return Kind::Text;
     }
-    void addIndented(const char* begin, const char* end) {
-        if (m_line == 0)
-            m_firstLineEmpty = begin == end;
-        separate();
-        m_out.append(std::max<qsizetype>(m_level, 0), '\t');
-        m_out.append(begin, end - begin);
-    }
-    // Whether the line before is the indentation of this level, "<" and `name` (what follows the
-    // "</" of the closing tag being placed).
-    bool previousOpens(const char* name, const char* nameEnd) const {
-        if (m_previousJoined)
-            return false;
-        const qsizetype tabs = std::max<qsizetype>(m_level, 0);
-        const qsizetype length = nameEnd - name;
-        const char* previous = m_out.constData() + m_previousStart;
-        if (m_out.size() - m_previousStart != tabs + 1 + length)
-            return false;
-        for (qsizetype i = 0; i < tabs; ++i) {
-            if (previous[i] != '\t')
-                return false;
+    Kind upTo(const char* markupEnd, Kind kind) {
+        if (!markupEnd) {
+            m_at = m_end;
+            return Kind::Text;
         }
-        return previous[tabs] == '<' && std::memcmp(previous + tabs + 1, name, length) == 0;
+        m_at = markupEnd;
+        return kind;
+    }
+    Kind markupAt(const char* at) {
+        if (*at != '<')
+            return text(at);
+        if (startsWith(at, m_end, "<!--"))
+            return upTo(after(at + 4, m_end, "-->"), Kind::Comment);
+        if (startsWith(at, m_end, "<![CDATA["))
+            return upTo(after(at + 9, m_end, "]]>"), Kind::CData);
+        if (startsWith(at, m_end, "<?"))
+            return upTo(after(at + 2, m_end, "?>"), Kind::Instruction);
+        if (startsWith(at, m_end, "<!DOCTYPE"))
+            return upTo(afterDoctype(at + 9), Kind::Doctype);
+        if (startsWith(at, m_end, "<!"))
+            return upTo(afterQuotedMarkup(at + 2, m_end), Kind::Declaration);
+        if (startsWith(at, m_end, "</"))
+            return upTo(afterQuotedMarkup(at + 2, m_end), Kind::EndTag);
+        if (m_end - at >= 2 && isNameStart(at[1])) {
+            const char* close = afterQuotedMarkup(at + 1, m_end);
+            return upTo(close, close && close[-2] == '/' ? Kind::EmptyTag : Kind::StartTag);
+        }
+        return text(at + 1);
+    }
+    // A document type declaration, with the markup of its internal subset.
+    const char* afterDoctype(const char* at) {
+        while (at < m_end) {
+            if (*at == '>')
+                return at + 1;
+            if (*at == '"' || *at == '\'') {
+                at = afterLiteral(at, m_end);
+            } else if (*at == '[') {
+                at = afterSubset(at + 1);
+            } else {
+                ++at;
+                continue;
+            }
+            if (!at)
+                return nullptr;
+        }
+        return nullptr;
+    }
+    const char* afterSubset(const char* at) {
+        while (at && at < m_end) {
+            if (*at == ']')
+                return at + 1;
+            if (startsWith(at, m_end, "<!--"))
+                at = after(at + 4, m_end, "-->");
+            else if (startsWith(at, m_end, "<?"))
+                at = after(at + 2, m_end, "?>");
+            else if (startsWith(at, m_end, "<!"))
+                at = afterQuotedMarkup(at + 2, m_end);
+            else
+                ++at;
+        }
+        return nullptr;
     }
 
-    QByteArray m_out;
-    qsizetype m_level = 0;
-    qsizetype m_line = 0;
-    qsizetype m_previousStart = 0;
-    bool m_previousJoined = false;
-    bool m_firstLineEmpty = false;
+    const char* m_at;
+    const char* m_end;
 };
+
+// What the internal subset says of white space: elements declared to hold text (#PCDATA) or
+// anything (ANY), and the xml:space each element gets by default.
+struct Subset {
+    std::unordered_set<Bytes> holdText;
+    std::unordered_map<Bytes, bool> preserveByDefault;
+
+    void read(const Token& doctype) {
+        const char* at = static_cast<const char*>(
+            std::memchr(doctype.begin, '[', static_cast<size_t>(doctype.end - doctype.begin)));
+        const char* const end = doctype.end;
+        while (at && at < end) {
+            if (startsWith(at, end, "<!--")) {
+                at = after(at + 4, end, "-->");
+            } else if (startsWith(at, end, "<!ELEMENT")) {
+                at = element(at + 9, end);
+            } else if (startsWith(at, end, "<!ATTLIST")) {
+                at = attributes(at + 9, end);
+            } else if (startsWith(at, end, "<!")) {
+                at = afterQuotedMarkup(at + 2, end);
+            } else if (*at == '"' || *at == '\'') {
+                at = afterLiteral(at, end);
+            } else {
+                ++at;
+            }
+        }
+    }
+
+private:
+    const char* element(const char* at, const char* end) {
+        const Bytes name = nameAt(skipBlanks(at, end), end);
+        const char* close = afterQuotedMarkup(at, end);
+        const Bytes spec(at, static_cast<size_t>((close ? close : end) - at));
+        if (!name.empty() &&
+            (spec.find("#PCDATA") != Bytes::npos || spec.find(" ANY") != Bytes::npos))
+            holdText.insert(name);
+        return close;
+    }
+    // <!ATTLIST element (name type default)*>, noting a default value of xml:space.
+    const char* attributes(const char* at, const char* end) {
+        at = skipBlanks(at, end);
+        const Bytes element = nameAt(at, end);
+        at += element.size();
+        while (at && at < end) {
+            at = skipBlanks(at, end);
+            if (at >= end || *at == '>')
+                return at < end ? at + 1 : nullptr;
+            const Bytes attribute = nameAt(at, end);
+            if (attribute.empty())
+                return afterQuotedMarkup(at, end);
+            at = skipBlanks(at + attribute.size(), end);
+            const Bytes type = nameAt(at, end);
+            at = skipBlanks(at + type.size(), end);
+            if (at < end && *at == '(') {
+                const void* close = std::memchr(at, ')', static_cast<size_t>(end - at));
+                at = close ? skipBlanks(static_cast<const char*>(close) + 1, end) : end;
+            }
+            if (startsWith(at, end, "#FIXED"))
+                at = skipBlanks(at + 6, end);
+            else if (at < end && *at == '#')
+                at += nameAt(at, end).size();
+            if (at < end && (*at == '"' || *at == '\'')) {
+                const char* literalEnd = afterLiteral(at, end);
+                if (!literalEnd)
+                    return nullptr;
+                if (attribute == "xml:space" && !preserveByDefault.count(element))
+                    preserveByDefault[element] =
+                        Bytes(at + 1, static_cast<size_t>(literalEnd - at - 2)) == "preserve";
+                at = literalEnd;
+            }
+        }
+        return at;
+    }
+};
+
+// Whether a start tag says xml:space="preserve" (true), something else (false), or nothing.
+std::optional<bool> writtenSpace(const Token& tag) {
+    const char* at = tag.begin;
+    while ((at = after(at, tag.end, "xml:space"))) {
+        if (!isBlank(at[-10]))
+            continue;
+        const char* value = skipBlanks(at, tag.end);
+        if (value >= tag.end || *value != '=')
+            continue;
+        value = skipBlanks(value + 1, tag.end);
+        if (value >= tag.end || (*value != '"' && *value != '\''))
+            continue;
+        const char* valueEnd = afterLiteral(value, tag.end);
+        return valueEnd &&
+               Bytes(value + 1, static_cast<size_t>(valueEnd - value - 2)) == "preserve";
+    }
+    return std::nullopt;
+}
+
+// Counts the bytes looked at, now and then, and tells whether to go on.
+class Progress {
+public:
+    explicit Progress(WorkProgress* progress) : m_progress(progress) {}
+    bool at(qsizetype looked) {
+        if (!m_progress)
+            return true;
+        if (looked - m_reported >= (qsizetype(1) << 16)) {
+            m_progress->done.fetch_add(looked - m_reported, std::memory_order_relaxed);
+            m_reported = looked;
+        }
+        return !m_progress->stop.load(std::memory_order_relaxed);
+    }
+    // A pass over the whole text is done.
+    void passed(qsizetype size) {
+        if (m_progress)
+            m_progress->done.fetch_add(size - m_reported, std::memory_order_relaxed);
+        m_reported = 0;
+    }
+
+private:
+    WorkProgress* m_progress;
+    qsizetype m_reported = 0;
+};
+
+// First pass: for every start tag, in order, whether its content is element-only. An element
+// that never ends is not: its content stays as it is.
+std::optional<std::vector<bool>> elementOnlyContent(QByteArrayView text, Progress& progress) {
+    struct Frame {
+        size_t ordinal;
+        bool preserve;
+        bool keep;
+        bool markup = false;
+        bool content = false;
+    };
+    std::vector<bool> elementOnly;
+    std::vector<Frame> open;
+    Subset subset;
+    Tokens tokens(text);
+    Token token;
+    while (tokens.next(token)) {
+        if (!progress.at(token.end - text.data()))
+            return std::nullopt;
+        Frame* parent = open.empty() ? nullptr : &open.back();
+        switch (token.kind) {
+        case Kind::StartTag: {
+            const Bytes name = nameAt(token.begin + 1, token.end);
+            std::optional<bool> space = writtenSpace(token);
+            if (!space && subset.preserveByDefault.count(name))
+                space = subset.preserveByDefault.at(name);
+            const bool preserve = space ? *space : parent && parent->preserve;
+            if (parent)
+                parent->markup = true;
+            open.push_back({elementOnly.size(), preserve, preserve || subset.holdText.count(name)});
+            elementOnly.push_back(false);
+            break;
+        }
+        case Kind::EndTag:
+            if (parent) {
+                elementOnly[parent->ordinal] = parent->markup && !parent->content && !parent->keep;
+                open.pop_back();
+            }
+            break;
+        case Kind::Doctype:
+            subset.read(token);
+            [[fallthrough]];
+        case Kind::EmptyTag:
+        case Kind::Comment:
+        case Kind::Instruction:
+        case Kind::Declaration:
+            if (parent)
+                parent->markup = true;
+            break;
+        case Kind::CData:
+            if (parent)
+                parent->content = true;
+            break;
+        case Kind::Text:
+            if (parent && !IsWhiteSpace(token.bytes()))
+                parent->content = true;
+            break;
+        }
+    }
+    return elementOnly;
+}
+
+// Second pass: the nodes of element-only content and of the top level each on a line of their
+// own (with `indent`), the content of every other element as it was.
+std::optional<QByteArray> layOut(QByteArrayView text, WorkProgress* workProgress, bool indent) {
+    Progress progress(workProgress);
+    const std::optional<std::vector<bool>> elementOnly = elementOnlyContent(text, progress);
+    if (!elementOnly)
+        return std::nullopt;
+    progress.passed(text.size());
+    QByteArray out;
+    out.reserve(text.size() + (indent ? text.size() / 4 : 0));
+    // A byte order mark is no node: it stays in front of the first one.
+    const QByteArrayView bom("\xEF\xBB\xBF");
+    const qsizetype start = text.startsWith(bom) ? bom.size() : 0;
+    out.append(text.data(), start);
+    qsizetype level = 0;
+    size_t ordinal = 0;
+    qsizetype keptDepth = 0; // inside an element whose content is kept: the elements open there
+    Tokens tokens(text.sliced(start));
+    Token token;
+    while (tokens.next(token)) {
+        if (!progress.at(token.end - text.data()))
+            return std::nullopt;
+        if (keptDepth > 0) {
+            out.append(token.begin, token.end - token.begin);
+            if (token.kind == Kind::StartTag) {
+                ++ordinal;
+                ++keptDepth;
+            } else if (token.kind == Kind::EndTag) {
+                --keptDepth;
+            }
+            continue;
+        }
+        if (token.kind == Kind::Text && IsWhiteSpace(token.bytes()))
+            continue; // layout
+        if (token.kind == Kind::EndTag)
+            --level;
+        const bool firstLine = out.size() == start;
+        if (indent && !firstLine) {
+            out.append("\r\n", 2);
+            out.append(std::max<qsizetype>(level, 0), '\t');
+        }
+        out.append(token.begin, token.end - token.begin);
+        if (token.kind == Kind::StartTag) {
+            if ((*elementOnly)[ordinal++])
+                ++level;
+            else
+                keptDepth = 1;
+        }
+        // A declaration on the first line has always pushed the rest one level in.
+        const Bytes bytes = token.bytes();
+        if (firstLine && token.kind == Kind::Instruction && bytes.size() > 6 &&
+            bytes.substr(0, 5) == "<?xml" && isBlank(bytes[5]))
+            ++level;
+    }
+    if (text.endsWith("\r\n") && !out.endsWith("\r\n"))
+        out.append("\r\n", 2);
+    progress.passed(text.size());
+    return out;
+}
 
 } // namespace
 
@@ -136,85 +431,12 @@ QByteArray Indent(int IndentFactor) {
     return QByteArray(std::max(IndentFactor, 0), '\t');
 }
 
-QByteArray UnindentXML(QByteArrayView text) {
-    // Line breaks between two tags go, then every tab; both only ever shorten the text, so the
-    // rest of the work is done in place. The text is copied a line at a time.
-    QByteArray out(text.size(), Qt::Uninitialized);
-    char* w = out.data();
-    const char* const textEnd = text.data() + text.size();
-    const bool hasTabs = find(text.data(), textEnd, '\t') != textEnd;
-    for (const char* r = text.data(); r < textEnd;) {
-        const char* cr = find(r, textEnd, '\r');
-        w = hasTabs ? std::remove_copy(r, cr, w, '\t') : std::copy(r, cr, w);
-        if (cr == textEnd)
-            break;
-        const bool betweenTags =
-            cr > text.data() && cr[-1] == '>' && textEnd - cr >= 3 && cr[1] == '\n' && cr[2] == '<';
-        if (betweenTags) {
-            r = cr + 2;
-        } else {
-            *w++ = '\r';
-            r = cr + 1;
-        }
-    }
-    char* const begin = out.data();
-    const char* const end = w;
-    w = begin;
-    // Each piece before a "<" keeps what leads up to its first ">"; the text after that loses
-    // its outer spaces, and all of it when it is only white space. The last piece stays.
-    for (const char* r = begin;;) {
-        const char* lt = static_cast<const char*>(std::memchr(r, '<', end - r));
-        if (!lt) {
-            std::memmove(w, r, end - r);
-            w += end - r;
-            break;
-        }
-        const char* gt = static_cast<const char*>(std::memchr(r, '>', lt - r));
-        const char* tail = gt ? gt + 1 : r;
-        std::memmove(w, r, tail - r);
-        w += tail - r;
-        const char* tailEnd = lt;
-        while (tail < tailEnd && *tail == ' ')
-            ++tail;
-        while (tailEnd > tail && tailEnd[-1] == ' ')
-            --tailEnd;
-        if (!IsWhiteSpace(QByteArrayView(tail, tailEnd - tail))) {
-            std::memmove(w, tail, tailEnd - tail);
-            w += tailEnd - tail;
-        }
-        *w++ = '<';
-        r = lt + 1;
-    }
-    out.truncate(w - begin);
-    return out;
+std::optional<QByteArray> UnindentXML(QByteArrayView text, WorkProgress* progress) {
+    return layOut(text, progress, false);
 }
 
-QByteArray IndentXML(QByteArrayView text) {
-    const QByteArray stripped = UnindentXML(text);
-    IndentedText out(stripped.size() + stripped.size() / 4);
-    // Lines end at CR LF and between two adjacent tags; the next of each is looked up only once
-    // the walk has passed the last one.
-    const char* const end = stripped.constData() + stripped.size();
-    const char* line = stripped.constData();
-    const char* cr = find(line, end, '\r');
-    const char* gt = find(line, end, '>');
-    while (cr < end || gt < end) {
-        if (cr < gt) {
-            if (end - cr >= 2 && cr[1] == '\n') {
-                out.addLine(line, cr, false);
-                line = cr + 2;
-            }
-            cr = find(cr + 1, end, '\r');
-        } else {
-            if (end - gt >= 2 && gt[1] == '<') {
-                out.addLine(line, gt + 1, false);
-                line = gt + 1;
-            }
-            gt = find(gt + 1, end, '>');
-        }
-    }
-    out.addLine(line, end, true);
-    return out.take();
+std::optional<QByteArray> IndentXML(QByteArrayView text, WorkProgress* progress) {
+    return layOut(text, progress, true);
 }
 
 } // namespace Indenter

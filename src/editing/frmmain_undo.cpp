@@ -69,8 +69,14 @@ void frmMain::mnuRedo_Click() {
     undoOrRedo(false);
 }
 
+// While the text view is shown and has changes of its own to take back (or make again), those are
+// what undo and redo act on, wherever the keyboard is; else the Document's steps.
+bool frmMain::textViewUndoes(bool undo) const {
+    return !m_txtXML->isHidden() && !(undo ? m_txtXML->UndoKind() : m_txtXML->RedoKind()).isEmpty();
+}
+
 void frmMain::undoOrRedo(bool undo) {
-    if (m_txtXML->isVisible() && m_txtXML->hasFocus()) {
+    if (textViewUndoes(undo)) {
         undo ? m_txtXML->undo() : m_txtXML->redo();
         return;
     }
@@ -117,6 +123,9 @@ void frmMain::undoOrRedo(bool undo) {
     if (shown != TreeModel::NoItem)
         m_wndTree->SetSelectedItem(shown);
     UpdateCommandState(shown);
+    // The view shown instead of the tree shows what was taken back.
+    if (m_wndTree->isHidden())
+        RefreshViews(false);
     UpdateUndoCommands();
 }
 
@@ -128,20 +137,26 @@ void frmMain::UpdateUndoCommands() {
         history->setMemoryLimit(DocumentRules::UndoMemoryLimit());
     if (history && m_bNeedToSave && !m_markedAt)
         m_markedAt = history->stepsDone();
-    const bool canUndo = history && history->canUndo();
-    const bool canRedo = history && history->canRedo();
-    const auto caption = [](const char* verb, const QString& step) {
-        return step.isEmpty() ? QString::fromLatin1(verb)
-                              : QString::fromLatin1(verb) + QLatin1Char(' ') + step;
-    };
-    Command(QStringLiteral("mnuUndo"))
-        ->setText(caption("&Undo", canUndo ? history->undoCaption() : QString()));
-    Command(QStringLiteral("mnuRedo"))
-        ->setText(caption("&Redo", canRedo ? history->redoCaption() : QString()));
-    Command(QStringLiteral("mnuUndo"))->setEnabled(canUndo);
-    Command(QStringLiteral("mnuRedo"))->setEnabled(canRedo);
-    Button(Toolbar1, QStringLiteral("Undo"))->setEnabled(canUndo);
-    Button(Toolbar1, QStringLiteral("Redo"))->setEnabled(canRedo);
+    updateUndoCaptions();
+}
+
+// The captions name what the commands will do: "Undo Typing", "Undo Indent" or the Document's
+// step.
+void frmMain::updateUndoCaptions() {
+    const XmlHistory* history = m_objDocument.isNull() ? nullptr : &m_objDocument.history();
+    for (const bool undo : {true, false}) {
+        QString step;
+        if (textViewUndoes(undo))
+            step = undo ? m_txtXML->UndoKind() : m_txtXML->RedoKind();
+        else if (history && (undo ? history->canUndo() : history->canRedo()))
+            step = undo ? history->undoCaption() : history->redoCaption();
+        const QString verb = undo ? QStringLiteral("&Undo") : QStringLiteral("&Redo");
+        QAction* command = Command(undo ? QStringLiteral("mnuUndo") : QStringLiteral("mnuRedo"));
+        command->setText(step.isEmpty() ? verb : verb + QLatin1Char(' ') + step);
+        command->setEnabled(!step.isEmpty());
+        Button(Toolbar1, undo ? QStringLiteral("Undo") : QStringLiteral("Redo"))
+            ->setEnabled(!step.isEmpty());
+    }
 }
 
 // Undo of this step shows `old` again; a Document kept for the text that did not parse takes

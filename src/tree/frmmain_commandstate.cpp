@@ -2,11 +2,14 @@
 
 #include "app/frmmain.h"
 
+#include "app/commandtable.h"
+
 #include <QAction>
 #include <QToolBar>
 
 void frmMain::UpdateCommandState(TreeModel::ItemId item) {
-    if (item == TreeModel::NoItem)
+    // Away from the tree the selection is looked at again when the tree comes back.
+    if (item == TreeModel::NoItem || m_wndTree->isHidden())
         return;
     TreeModel& nodes = m_wndTree->Nodes();
     const XmlNode node = nodes.Tag(item);
@@ -42,4 +45,34 @@ void frmMain::UpdateCommandState(TreeModel::ItemId item) {
     set(nullptr, nullptr, "mnuUpdate", "mnuUpdatePopup",
         notAttribute && type != NODE_PROCESSING_INSTRUCTION);
     set(nullptr, nullptr, "mnuSpecialUpdate", "mnuSpecialUpdatePopup", type != NODE_ELEMENT);
+}
+
+void frmMain::ItemCommandsFollowView() {
+    const bool away = m_wndTree->isHidden();
+    if (away == !m_itemCommandsAway.isEmpty())
+        return;
+    if (!away) {
+        for (auto it = m_itemCommandsAway.constBegin(); it != m_itemCommandsAway.constEnd(); ++it)
+            it.key()->setEnabled(it.value());
+        m_itemCommandsAway.clear();
+        UpdateCommandState(m_wndTree->SelectedItem());
+        return;
+    }
+    const auto keep = [this](QAction* action) {
+        if (action && !m_itemCommandsAway.contains(action)) {
+            m_itemCommandsAway.insert(action, action->isEnabled());
+            action->setEnabled(false);
+        }
+    };
+    for (const MenuEntry& entry : MenuTable()) {
+        if (entry.handler && IsItemCommand(entry.handler))
+            keep(Command(QString::fromLatin1(entry.name)));
+    }
+    for (const auto& [bar, keys] :
+         {std::pair{Toolbar1, Toolbar1Keys()}, {Toolbox, ToolboxKeys()}}) {
+        for (const KeyDispatch& key : keys) {
+            if (key.handler && IsItemCommand(key.handler))
+                keep(Button(bar, QString::fromLatin1(key.key)));
+        }
+    }
 }

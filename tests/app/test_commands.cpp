@@ -251,3 +251,55 @@ TEST_F(CommandsTest, NoCommandIsLeftDisabledForGood) {
         EXPECT_EQ(action->isEnabled(), !off.contains(name)) << name.toStdString();
     }
 }
+
+// The tree's selection is not seen in the text and web views: the commands that act on it are off
+// there, so their keys reach the text view instead of changing the hidden tree, and they come back
+// as they were with the tree.
+TEST_F(CommandsTest, ItemCommandsAreOffWhereTheTreeIsNotShown) {
+    window->DropFiles({writeFile(QStringLiteral("doc.xml"), kDoc)});
+    select("r/b");
+    const auto states = [this] {
+        QStringList on;
+        for (QAction* action : window->findChildren<QAction*>()) {
+            if (!action->objectName().isEmpty() && action->isEnabled())
+                on << action->objectName();
+        }
+        on.sort();
+        return on;
+    };
+    const QStringList inTree = states();
+    const QString document = xml();
+    for (const char* view : {"TextView", "WebView"}) {
+        SCOPED_TRACE(view);
+        click(window->ToolbarView, view);
+        for (const char* name : {"mnuCut",          "mnuCopy",
+                                 "mnuPaste",        "mnuDeleteItem",
+                                 "mnuUpdate",       "mnuSpecialUpdate",
+                                 "mnuExpandAll",    "mnuNewElement",
+                                 "mnuNewText",      "mnuNewAttribute",
+                                 "mnuNewComment",   "mnuNewCDATA",
+                                 "mnuNewPI",        "mnuMoveUp",
+                                 "mnuMoveDown",     "mnuMoveLeft",
+                                 "mnuMoveRight",    "mnuElementPopup",
+                                 "mnuDelPopup",     "mnuCutPopup",
+                                 "mnuUpdatePopup",  "Toolbar1.Cut",
+                                 "Toolbar1.Copy",   "Toolbar1.Delete",
+                                 "Toolbar1.Up",     "Toolbar1.ExpandAll",
+                                 "Toolbox.Element", "Toolbox.Attribute",
+                                 "Toolbox.Comment"})
+            EXPECT_FALSE(window->Command(QString::fromLatin1(name))->isEnabled()) << name;
+        EXPECT_TRUE(enabled("mnuFind"));
+        EXPECT_TRUE(enabled("mnuSave"));
+    }
+    click(window->ToolbarView, "TextView");
+    window->m_txtXML->setFocus();
+    window->m_txtXML->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    for (const char* key : {"Ctrl+M", "Ctrl+E", "Ctrl+R", "Del"})
+        QTest::keySequence(window->m_txtXML, QKeySequence(QString::fromLatin1(key)));
+    QTest::keyClicks(window->m_txtXML, QStringLiteral("hello"));
+    EXPECT_EQ(xml(), document) << "nothing reached the hidden tree";
+    EXPECT_TRUE(window->m_txtXML->Text().endsWith(QStringLiteral("hello")));
+    trigger("mnuRefresh");
+    click(window->ToolbarView, "TreeView");
+    EXPECT_EQ(states(), inTree);
+}

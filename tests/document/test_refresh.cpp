@@ -109,14 +109,11 @@ TEST_F(RefreshTest, TheTextViewShowsTheLastRefreshEvenWhenShownLater) {
     EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<late>\r\n  <a/>\r\n</late>\r\n"));
 }
 
-TEST_F(RefreshTest, UnappliedTypingSurvivesViewSwitchesUntilARefresh) {
+TEST_F(RefreshTest, ARefreshPutsTheDocumentsTextBackOverTheTyping) {
     typeInTextView(QStringLiteral("<typed/>"));
-    trigger("mnuTreeView");
-    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
-    trigger("mnutextView");
-    EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<typed/>"));
     trigger("mnuRefresh");
     EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<Root/>\r\n"));
+    EXPECT_FALSE(window->HasUnsavedChanges());
 }
 
 TEST_F(RefreshTest, WebViewDisablesApplyButRefreshStillRewritesTheWebFile) {

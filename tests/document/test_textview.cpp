@@ -8,6 +8,7 @@
 #include "support/mainwindowfixture.h"
 #include "support/workergate.h"
 
+#include <QMenuBar>
 #include <QTest>
 
 #include <thread>
@@ -131,6 +132,8 @@ protected:
         window->m_txtXML->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
         QTest::keyClicks(window->m_txtXML, text);
     }
+    QString undoCaption() { return window->Command(QStringLiteral("mnuUndo"))->text(); }
+    QString redoCaption() { return window->Command(QStringLiteral("mnuRedo"))->text(); }
 };
 
 TEST_F(TextViewTest, FirstSwitchShowsTheSerialisationWithCrLf) {
@@ -238,7 +241,7 @@ TEST_F(TextViewTest, PreparedTextIsTheRefreshEvenWhenAnEditComesFirst) {
     }
 }
 
-TEST_F(TextViewTest, TypingIsTrackedWithoutLosingItToARefresh) {
+TEST_F(TextViewTest, TypingIsTrackedAndUndoneWithTheWindowsKeys) {
     open("<r><a/></r>");
     trigger("mnutextView");
     EXPECT_FALSE(window->m_txtXML->HasTyping());
@@ -247,20 +250,67 @@ TEST_F(TextViewTest, TypingIsTrackedWithoutLosingItToARefresh) {
     typeAtEnd(QStringLiteral("x"));
     EXPECT_TRUE(window->m_txtXML->HasTyping());
     EXPECT_TRUE(window->HasUnsavedChanges()) << "typing not applied is unsaved work";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(undoCaption(), QStringLiteral("&Undo Typing"));
 
     QTest::keyClick(window->m_txtXML, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_FALSE(window->m_txtXML->HasTyping()) << "undoing all typing leaves none";
-
-    // The Document did not change, but the view was typed in: a refresh from the tree must put
-    // the Document's text back rather than keep the typing as if it were that text.
-    typeAtEnd(QStringLiteral("y"));
-    const QByteArray before = referenceViewText(window->m_objDocument);
-    trigger("mnuTreeView");
-    click(window->ToolbarApply, "Apply");
-    trigger("mnutextView");
-    EXPECT_EQ(viewBytes(), before);
-    EXPECT_FALSE(window->m_txtXML->HasTyping());
     EXPECT_FALSE(window->HasUnsavedChanges());
+}
+
+// Undo names what it will do and does it, wherever the keyboard is: the typing while the text
+// view holds some, else the Document's last step, which the view then shows.
+TEST_F(TextViewTest, UndoInTheTextViewTakesBackTheTypingOrElseTheLastStep) {
+    open("<r><a/></r>");
+    trigger("mnutextView");
+    window->m_txtXML->setFocus();
+    typeAtEnd(QStringLiteral("<!--c-->"));
+    click(window->ToolbarApply, "Apply");
+    ASSERT_EQ(window->m_objDocument.documentElement().nextSibling().nodeType(), NODE_COMMENT);
+    EXPECT_EQ(undoCaption(), QStringLiteral("&Undo Apply Text"));
+    trigger("mnuUndo");
+    EXPECT_TRUE(window->m_objDocument.documentElement().nextSibling().isNull());
+    EXPECT_FALSE(viewBytes().contains("<!--c-->")) << "the view shows what was taken back";
+    EXPECT_FALSE(window->HasUnsavedChanges());
+
+    // The menu bar takes the keyboard and gives it back somewhere else: the typing still goes
+    // first.
+    typeAtEnd(QStringLiteral("<!--d-->"));
+    window->menuBar()->setFocus();
+    const QString document = window->m_objDocument.xml();
+    QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+Z")));
+    EXPECT_FALSE(viewBytes().contains("<!--d-->"));
+    EXPECT_EQ(window->m_objDocument.xml(), document);
+    EXPECT_EQ(redoCaption(), QStringLiteral("&Redo Typing"));
+}
+
+// Leaving the text view takes its typing into the Document, so nothing typed waits behind another
+// view; text that does not parse keeps the text view, after the report.
+TEST_F(TextViewTest, LeavingTheTextViewAppliesTheTyping) {
+    open("<r><a/></r>");
+    for (const char* other : {"mnuTreeView", "mnuWebView"}) {
+        SCOPED_TRACE(other);
+        trigger("mnutextView");
+        typeAtEnd(QStringLiteral("<!--x-->"));
+        trigger(other);
+        EXPECT_FALSE(window->m_txtXML->isVisible());
+        EXPECT_EQ(window->m_objDocument.documentElement().nextSibling().text(),
+                  QStringLiteral("x"));
+        EXPECT_EQ(undoCaption(), QStringLiteral("&Undo Apply Text"));
+        trigger("mnuUndo");
+    }
+    trigger("mnutextView");
+    typeAtEnd(QStringLiteral("<x"));
+    ui.expectMessagePrefix(QStringLiteral("Extra content at the end of the document"),
+                           MsgButtons::OKOnly, MsgIcon::Information);
+    ui.expectMessage(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly,
+                     MsgIcon::Critical);
+    trigger("mnuTreeView");
+    ui.verify();
+    EXPECT_TRUE(window->m_txtXML->isVisible());
+    EXPECT_TRUE(window->Command(QStringLiteral("mnutextView"))->isChecked());
+    EXPECT_FALSE(window->Command(QStringLiteral("mnuTreeView"))->isChecked());
+    EXPECT_TRUE(viewBytes().endsWith("<x"));
 }
 
 // A large text is replaced by dropping its document whole; the new one must behave the same:

@@ -165,7 +165,7 @@ TEST_F(FarStylingTest, TypingFarApartIsUndoneExactlyAndReportedOnce) {
     EXPECT_EQ(edits.count(), 3);
     EXPECT_TRUE(view.HasTyping());
     for (int undo = 0; undo < 3; ++undo)
-        QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+        view.undo();
     EXPECT_TRUE(view.Utf8Text() == text);
     EXPECT_FALSE(view.HasTyping()) << "undoing all typing leaves none";
 }

@@ -4,12 +4,15 @@
 #include <QKeyEvent>
 #include <QThread>
 
+#include <exception>
+#include <thread>
+
 int LongOperation::s_running = 0;
 int LongOperation::s_eventsMs = 40;
 int LongOperation::s_showMs = 300;
 
-LongOperation::LongOperation(ProgressDisplay* display, QString caption)
-    : m_display(display), m_caption(std::move(caption)) {
+LongOperation::LongOperation(ProgressDisplay* display, QString caption, bool escStops)
+    : m_display(display), m_caption(std::move(caption)), m_escStops(escStops) {
     m_started.start();
     m_sinceEvents.start();
     ++s_running;
@@ -63,7 +66,7 @@ bool LongOperation::WaitFor(const std::function<bool()>& ready,
 bool LongOperation::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress:
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+        if (m_escStops && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
             m_cancelled = true;
         return true;
     case QEvent::KeyRelease:
@@ -90,4 +93,33 @@ bool LongOperation::eventFilter(QObject* watched, QEvent* event) {
     default:
         return QObject::eventFilter(watched, event);
     }
+}
+
+bool RunAside(ProgressDisplay* display, const QString& caption, qint64 total, bool stoppable,
+              const std::function<void(WorkProgress&)>& work) {
+    WorkProgress progress;
+    std::atomic<bool> done{false};
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work(progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done.store(true, std::memory_order_release);
+    });
+    bool stopped = false;
+    {
+        LongOperation wait(display, caption, stoppable);
+        stopped = !wait.WaitFor([&done] { return done.load(std::memory_order_acquire); },
+                                [&] {
+                                    return std::pair<qint64, qint64>{progress.done.load(), total};
+                                });
+        if (stopped)
+            progress.stop.store(true);
+    }
+    worker.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return !stopped;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/work/workprogress.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -21,7 +23,8 @@ public:
 // this one, except Esc, which asks the command to stop (Step then answers false).
 class LongOperation : public QObject {
 public:
-    LongOperation(ProgressDisplay* display, QString caption);
+    // Without `escStops`, Esc is held back like any other key: the command cannot be stopped.
+    LongOperation(ProgressDisplay* display, QString caption, bool escStops = true);
     ~LongOperation() override;
     LongOperation(const LongOperation&) = delete;
     LongOperation& operator=(const LongOperation&) = delete;
@@ -50,9 +53,16 @@ private:
     QString m_caption;
     QElapsedTimer m_started;
     QElapsedTimer m_sinceEvents;
+    bool m_escStops = true;
     bool m_cancelled = false;
     bool m_shown = false;
     static int s_running;
     static int s_eventsMs;
     static int s_showMs;
 };
+
+// Runs `work` on a worker thread while the windows stay alive as in a LongOperation, the progress
+// it counts shown against `total` (0: unknown). With `stoppable`, Esc asks the work to stop: it
+// sees `stop` set, and the answer is false once it has ended. What the work throws is thrown here.
+bool RunAside(ProgressDisplay* display, const QString& caption, qint64 total, bool stoppable,
+              const std::function<void(WorkProgress&)>& work);

@@ -3,6 +3,8 @@
 #include "platform/views/dropfiles.h"
 #include "platform/views/xmllexer.h"
 
+#include <Qsci/qscicommand.h>
+#include <Qsci/qscicommandset.h>
 #include <Qsci/qscidocument.h>
 
 #include <QAccessible>
@@ -47,6 +49,11 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this, [this](int position, int type) {
         if (!(type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE)))
             return;
+        // A change of the user's drops the steps that redo would make.
+        if ((type & SC_PERFORMED_USER) && !m_replacing && !m_movingGap) {
+            m_layoutAbove = false;
+            m_layoutLast = false;
+        }
         // Nothing may change the text a check reads; the ways the user edits settle it first.
         dropCheck();
         m_gapAt = position;
@@ -72,6 +79,11 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
     fitFolding();
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
+    for (QsciCommand::Command command : {QsciCommand::Undo, QsciCommand::Redo}) {
+        QsciCommand* keys = standardCommands()->find(command);
+        keys->setKey(0);
+        keys->setAlternateKey(0);
+    }
 }
 
 RichTextBox::~RichTextBox() {
@@ -139,6 +151,7 @@ void RichTextBox::SetTypedText(const QString& text) {
     m_source = nullptr;
     setText(WithCrLf(text));
     fitFolding();
+    forgetLayoutSteps();
     setModified(true);
 }
 
@@ -232,6 +245,7 @@ void RichTextBox::markPut() {
     // A large text has no folds; expanding them would visit every line.
     if (folding() != NoFoldStyle)
         SendScintilla(SCI_FOLDALL, static_cast<unsigned long>(SC_FOLDACTION_EXPAND));
+    forgetLayoutSteps();
     setModified(false);
 }
 
@@ -298,31 +312,72 @@ bool RichTextBox::ReadHeldText(const std::function<bool(QByteArrayView)>& read) 
     return true;
 }
 
-bool RichTextBox::ReplaceUtf8Text(QByteArrayView text) {
+bool RichTextBox::ReplaceLayout(QByteArrayView text) {
     dropCheck();
-    // No undo step is kept: removing and inserting a large text for undo costs far more than the
-    // replacement itself (clearing the whole text without one is quick). The undo history goes
-    // too, as it could no longer find its places.
+    const bool typed = isModified();
+    m_replacing = true;
     SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
-    SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
-    SendScintilla(SCI_CLEARALL);
-    SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(text.size()) + 1);
-    SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(text.size()), text.data());
+    SendScintilla(SCI_BEGINUNDOACTION);
+    SendScintilla(SCI_TARGETWHOLEDOCUMENT);
+    SendScintilla(SCI_REPLACETARGET, static_cast<unsigned long>(text.size()), text.data());
+    SendScintilla(SCI_ENDUNDOACTION);
     const bool taken = SendScintilla(SCI_GETSTATUS) == SC_STATUS_OK;
-    if (!taken)
-        SendScintilla(SCI_CLEARALL);
-    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
-    SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
+    m_replacing = false;
+    if (!taken) {
+        // Too big for the view: it gets its own text back, never a part of the new one.
+        QsciScintilla::undo();
+        SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
+        return false;
+    }
     fitFolding();
-    m_replaced = true;
-    return taken;
+    m_layoutAbove = false;
+    m_layoutLast = true;
+    if (!typed) {
+        SendScintilla(SCI_SETSAVEPOINT);
+        m_layoutBelow = true;
+    }
+    return true;
 }
 
-void RichTextBox::setModified(bool modified) {
-    if (!modified)
-        m_replaced = false;
-    QsciScintilla::setModified(modified);
+void RichTextBox::forgetLayoutSteps() {
+    m_layoutBelow = m_layoutAbove = m_layoutLast = false;
+}
+
+// Taking back or making again an Indent of text without typing leaves it without typing.
+void RichTextBox::undo() {
+    const bool layoutOnly = !isModified() && m_layoutBelow;
+    QsciScintilla::undo();
+    m_layoutLast = false;
+    if (!layoutOnly)
+        return;
+    SendScintilla(SCI_SETSAVEPOINT);
+    m_layoutBelow = false;
+    m_layoutAbove = true;
+}
+
+void RichTextBox::redo() {
+    const bool layoutOnly = !isModified() && m_layoutAbove;
+    QsciScintilla::redo();
+    if (!layoutOnly)
+        return;
+    SendScintilla(SCI_SETSAVEPOINT);
+    m_layoutAbove = false;
+    m_layoutBelow = true;
+    m_layoutLast = true;
+}
+
+QString RichTextBox::UndoKind() const {
+    if (!isUndoAvailable())
+        return {};
+    return m_layoutLast || (!isModified() && m_layoutBelow) ? QStringLiteral("Indent")
+                                                            : QStringLiteral("Typing");
+}
+
+QString RichTextBox::RedoKind() const {
+    if (!isRedoAvailable())
+        return {};
+    return !isModified() && m_layoutAbove ? QStringLiteral("Indent") : QStringLiteral("Typing");
 }
 
 void RichTextBox::Refresh() {

@@ -71,13 +71,21 @@ public:
     // while a check runs, on the check's worker once it found the text right, not at all when it
     // puts other text in (answering true).
     bool ReadHeldText(const std::function<bool(QByteArrayView)>& read);
-    // Replaces the whole text with `text` (UTF-8, line breaks kept as they are), as an edit of
-    // the user's: it counts as typing. False when the view could not take it; it is then empty.
-    bool ReplaceUtf8Text(QByteArrayView text);
-    // Clearing also forgets a replacement made by ReplaceUtf8Text.
-    void setModified(bool modified) override;
+    // Replaces the whole text with `text` (UTF-8, line breaks kept as they are), laid out afresh
+    // by the Indent command: one step of the view's undo, which changes only the layout, so text
+    // without typing has none afterwards, nor after that step is undone or redone. False when the
+    // view could not take it; the text is then as it was.
+    bool ReplaceLayout(QByteArrayView text);
     // Whether the user typed since the text was last put in (undoing it all counts as none).
-    bool HasTyping() const { return !m_source && (isModified() || m_replaced); }
+    bool HasTyping() const { return !m_source && isModified(); }
+    // Undo and redo of the view's own changes; Ctrl+Z and Ctrl+Y are the window's commands, which
+    // know whether the view's or the document's last change is the one to take back.
+    void undo() override;
+    void redo() override;
+    // What undo or redo of the view would take back or make again: "Indent" or "Typing"; empty
+    // when there is nothing.
+    QString UndoKind() const;
+    QString RedoKind() const;
     void Refresh();
     // Puts the caret at the start of `line` (1-based) and scrolls it into view.
     void GoToLine(int line);
@@ -127,6 +135,12 @@ private:
     QTimer m_gapTimer;
     TextSource m_source;
     TextCheck m_check;
-    // Replaced by ReplaceUtf8Text since the text was last put in: a change no undo step records.
-    bool m_replaced = false;
+    // Around the save point (the text as put in, or laid out from it): whether the undo step just
+    // before it, or the redo step just after it, is a change of layout only (an Indent).
+    bool m_layoutBelow = false;
+    bool m_layoutAbove = false;
+    // The newest undo step is an Indent.
+    bool m_layoutLast = false;
+    bool m_replacing = false;
+    void forgetLayoutSteps();
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/work/workprogress.h"
 #include "platform/xml/xmlnode.h"
 #include "platform/xml/xmlparseerror.h"
 
@@ -13,11 +14,9 @@ struct XmlDocumentObject;
 class XmlHistory;
 class XmlFileLoad;
 
-// How far a load or a save running on another thread got, and the request to stop it.
-struct XmlProgress {
-    std::atomic<qint64> done{0}; // bytes read or written
-    std::atomic<bool> stop{false};
-};
+// How far a load or a save running on another thread got (bytes read or written), and the
+// request to stop it.
+using XmlProgress = WorkProgress;
 
 // A DOM document. Copies share one document object (the content, the parse error); a default
 // constructed XmlDocument is no object, and using it throws MissingObjectError.
