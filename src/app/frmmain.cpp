@@ -114,8 +114,11 @@ void frmMain::buildControls() {
             [this](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& point) {
                 m_wndTree_MouseDown(button, point);
             });
-    connect(m_wndTree, &TreeControl::KeyDown, this,
-            [this](int key, Qt::KeyboardModifiers) { m_wndTree_KeyDown(key); });
+    // F2 alone: with Shift it is Special Update's key, which does nothing where it is off.
+    connect(m_wndTree, &TreeControl::KeyDown, this, [this](int key, Qt::KeyboardModifiers keys) {
+        if (!(keys & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)))
+            m_wndTree_KeyDown(key);
+    });
     connect(m_wndTree, &TreeControl::DblClick, this, &frmMain::m_wndTree_DblClick);
     m_wndTree->BeforeLabelEdit = [this](TreeModel::ItemId item) {
         return m_wndTree_BeforeLabelEdit(item);

@@ -75,18 +75,25 @@ TEST_F(CommandStateTest, PasteIsOfferedOnceSomethingWasCopied) {
     expectState("r", {false, true, true, false, true, false, true, true, true, false});
 }
 
-TEST_F(CommandStateTest, RightClickOnEmptySpaceChangesNothing) {
+TEST_F(CommandStateTest, ClicksOnEmptySpaceChangeNothing) {
     load(kDoc);
     click(find("r/id = \"1\""));
     const Id selected = window->m_wndTree->SelectedItem();
-    QTest::mousePress(window->m_wndTree->viewport(), Qt::RightButton, {},
-                      QPoint(5, window->m_wndTree->viewport()->height() - 3));
+    const QPoint empty(5, window->m_wndTree->viewport()->height() - 3);
+    QTest::mousePress(window->m_wndTree->viewport(), Qt::RightButton, {}, empty);
     EXPECT_EQ(QApplication::activePopupWidget(),
               static_cast<QWidget*>(window->Menu(QStringLiteral("mnuPopupClip"))));
     closePopups();
     EXPECT_EQ(window->m_wndTree->SelectedItem(), selected);
     EXPECT_FALSE(enabled("mnuNewElement"));
     EXPECT_TRUE(enabled("mnuSpecialUpdate"));
+
+    QTest::mouseClick(window->m_wndTree->viewport(), Qt::LeftButton, {}, empty);
+    EXPECT_EQ(window->m_wndTree->SelectedItem(), selected) << "the selection stays";
+    EXPECT_TRUE(enabled("mnuCut"));
+    QTest::keyClick(window->m_wndTree, Qt::Key_Home);
+    EXPECT_EQ(window->m_wndTree->SelectedItem(), nodes().FirstTopLevel())
+        << "Home goes to the first item";
 }
 
 // Keys that move the selection must leave the commands as a click on the reached item does:

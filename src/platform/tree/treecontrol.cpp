@@ -143,8 +143,13 @@ void TreeControl::SetMousePointer(int pointer) {
         unsetCursor();
 }
 
+// A press where no item is changes neither the selection nor the current item: the view would
+// clear the selection and leave the commands offered for an item no longer selected.
 void TreeControl::mousePressEvent(QMouseEvent* event) {
-    QTreeView::mousePressEvent(event);
+    if (indexAt(event->position().toPoint()).isValid())
+        QTreeView::mousePressEvent(event);
+    else
+        event->accept();
     emit MouseDown(event->button(), event->modifiers(), event->position().toPoint());
 }
 
