@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolBar>
+#include <QWindow>
 
 namespace {
 constexpr int kTwipsPerPixel = 15;
@@ -49,8 +50,14 @@ frmQuery::frmQuery(QWidget* owner, int maxTextLength)
     setWindowIcon(QIcon(QStringLiteral(":/icons/toolbar/query.svg")));
     buildControls();
     resize(px(4665), px(4605));
-    if (owner)
+    if (owner) {
         move(owner->geometry().center() - rect().center());
+        // Owned by the main window: the window manager keeps it in front of it. Qt tells it so
+        // for dialogs only.
+        create();
+        if (QWindow* ownerWindow = owner->window()->windowHandle())
+            windowHandle()->setTransientParent(ownerWindow);
+    }
     m_objSource = XmlDocument::create();
 }
 

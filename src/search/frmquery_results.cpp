@@ -28,8 +28,11 @@ void notice(const QString& text) {
 
 // Results are shown as copies under a "QueryResults" element, so a node that cannot stand under
 // an element fails the query with the reason the XML layer gives for it (an attribute, the
-// document itself, the XML declaration). The kinds that always can are not tried.
+// document itself, the XML declaration), as does a namespace node. The kinds that always can are
+// not tried.
 void checkPlaceable(XmlDocument& results, XmlNode& probe, const XmlNode& node) {
+    if (node.isNamespaceDeclaration())
+        throw XmlError(QStringLiteral("A namespace node cannot be inserted as a child node."));
     switch (node.nodeType()) {
     case NODE_ELEMENT:
     case NODE_TEXT:

@@ -5,6 +5,9 @@
 #include "platform/xml/xmlerror.h"
 #include "support/xmltesting.h"
 
+#include <libxml/tree.h>
+#include <libxml/xpath.h>
+
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -178,6 +181,42 @@ TEST(XmlDom, XPathSelectsNodesAndAttributesAndRefusesBadSyntax) {
     EXPECT_TRUE(at(doc, "//none").isNull());
     for (const char* bad : {"//a[", "count(//a)", "//q:undeclared"})
         EXPECT_THROW(doc.selectNodes(q(bad)), XmlError) << bad;
+}
+
+namespace {
+QString describe(xmlNodePtr n) {
+    return QStringLiteral("%1:%2").arg(n->type).arg(
+        n->name ? QString::fromUtf8(reinterpret_cast<const char*>(n->name)) : QString());
+}
+} // namespace
+
+// The XML declaration is no node to a query: every position and count at the top level is what
+// libxml2 gives on its own for the same text, where the declaration is no node either.
+TEST(XmlDom, QueriesSeeTheTopLevelAsLibxml2Does) {
+    const QByteArray text = "<?xml version=\"1.0\"?><!--c--><?p x?><r><a/></r><!--d-->";
+    XmlDocument doc = parsed(q(text.constData()));
+    xmlDocPtr plain = xmlReadMemory(text.constData(), int(text.size()), nullptr, nullptr, 0);
+    ASSERT_NE(plain, nullptr);
+    xmlXPathContextPtr context = xmlXPathNewContext(plain);
+    for (const char* query :
+         {"/node()[1]", "/node()[2]", "/processing-instruction()[1]", "/node()",
+          "/r/preceding-sibling::node()", "/r/preceding-sibling::node()[last()]",
+          "//node()[position() = 1]", "/comment()[last()]", "/descendant::node()[1]"}) {
+        SCOPED_TRACE(query);
+        xmlXPathObjectPtr expected = xmlXPathEvalExpression(BAD_CAST query, context);
+        ASSERT_NE(expected, nullptr);
+        QStringList want, got;
+        for (int i = 0; expected->nodesetval && i < expected->nodesetval->nodeNr; ++i)
+            want << describe(expected->nodesetval->nodeTab[i]);
+        xmlXPathFreeObject(expected);
+        for (const XmlNode& n : doc.selectNodes(q(query)))
+            got << describe(n.raw());
+        EXPECT_EQ(got, want);
+    }
+    xmlXPathFreeContext(context);
+    xmlFreeDoc(plain);
+    EXPECT_EQ(doc.firstChild().nodeName(), q("xml")) << "the declaration is back in its place";
+    EXPECT_EQ(doc.selectNodes(q("//namespace::*")).item(0).nodeName(), q("xmlns:xml"));
 }
 
 // Keeps the markup of the watched node each time it is announced.

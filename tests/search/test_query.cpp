@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 namespace {
 
@@ -139,6 +140,8 @@ TEST_F(QueryTest, QueriesThatShowNothingSayWhyAndKeepTheOldResults) {
          kQueryError},
         {"the_xml_declaration_is_no_node_of_queries", "/processing-instruction('xml')", true,
          "Cannot execute the specific query.", MsgIcon::Information, app},
+        {"namespace_nodes_cannot_stand_under_an_element", "//namespace::*", false,
+         "A namespace node cannot be inserted as a child node.", MsgIcon::Critical, kQueryError},
         {"no_node_set", "count(//item)", false, "Expression does not evaluate to a node-set.",
          MsgIcon::Critical, kQueryError},
         {"unknown_prefix", "//q:item", false, "Undefined namespace prefix", MsgIcon::Critical,
@@ -183,6 +186,9 @@ TEST_F(QueryTest, EnterF5AndTheGoButtonRunTheQueryEscClosesAndReopeningStartsAfr
     load(kCatalogue);
     frmQuery* q = open();
     EXPECT_EQ(q->windowTitle(), QStringLiteral("Query Analyzer"));
+    ASSERT_NE(q->windowHandle(), nullptr);
+    EXPECT_EQ(q->windowHandle()->transientParent(), window->windowHandle())
+        << "the window manager keeps it in front of the main window";
     q->txtQuery->setText(QStringLiteral("//item"));
     q->optList->setChecked(true);
     pressInQueryBox(q, Qt::Key_F5);

@@ -71,6 +71,50 @@ void registerNamespaces(xmlXPathContextPtr context, xmlNodePtr root) {
         xmlXPathRegisterNs(context, xc(defaultPrefixFor(root)), ns->href);
 }
 
+// The XML declaration is a node of this layer's only: to XPath the document begins with what
+// follows it. It is out of the tree while a query is evaluated, so positions, counts and axes
+// never see it.
+class DeclarationHidden {
+public:
+    explicit DeclarationHidden(xmlDocPtr doc) {
+        xmlNodePtr first = doc->children;
+        if (!first || !isXmlDeclarationNode(first))
+            return;
+        m_doc = doc;
+        m_declaration = first;
+        doc->children = first->next;
+        if (first->next)
+            first->next->prev = nullptr;
+        else
+            doc->last = nullptr;
+    }
+    ~DeclarationHidden() {
+        if (!m_declaration)
+            return;
+        if (m_doc->children)
+            m_doc->children->prev = m_declaration;
+        else
+            m_doc->last = m_declaration;
+        m_doc->children = m_declaration;
+    }
+    DeclarationHidden(const DeclarationHidden&) = delete;
+    DeclarationHidden& operator=(const DeclarationHidden&) = delete;
+
+private:
+    xmlDocPtr m_doc = nullptr;
+    xmlNodePtr m_declaration = nullptr;
+};
+
+// A namespace node of a result is a copy XPath made, its `next` the element it belongs to; the
+// node shown is the declaration it copies (the XML namespace has none written: its own).
+XmlNode namespaceNode(xmlNsPtr copy, const std::shared_ptr<XmlStorage>& storage) {
+    auto* element = reinterpret_cast<xmlNodePtr>(copy->next);
+    if (!element || element->type != XML_ELEMENT_NODE)
+        return {};
+    xmlNsPtr declaration = xmlSearchNs(storage->doc, element, copy->prefix);
+    return declaration ? XmlNode(element, storage, declaration) : XmlNode();
+}
+
 } // namespace
 
 QString DefaultNamespacePrefix(const XmlNode& documentElement) {
@@ -105,7 +149,14 @@ XmlNodeList SelectNodes(const XmlNode& node, const QString& query, XmlQueryStop*
     if (stop && !stop->attach(context))
         throw XmlQueryStopped();
     const QByteArray q = query.toUtf8();
-    xmlXPathObjectPtr result = xmlXPathEvalExpression(xc(q), context);
+    xmlXPathObjectPtr result = nullptr;
+    {
+        // Nothing else reads the document meanwhile; the declaration is back before it is asked.
+        std::lock_guard<std::mutex> one(storage->queryMutex);
+        storage->readerGate.stopReader();
+        DeclarationHidden hidden(doc);
+        result = xmlXPathEvalExpression(xc(q), context);
+    }
     if (stop && stop->requested()) {
         xmlXPathFreeObject(result);
         throw XmlQueryStopped();
@@ -123,10 +174,10 @@ XmlNodeList SelectNodes(const XmlNode& node, const QString& query, XmlQueryStop*
         nodes.reserve(static_cast<size_t>(set->nodeNr));
         for (int i = 0; i < set->nodeNr; ++i) {
             xmlNodePtr n = set->nodeTab[i];
-            // Namespace nodes are copies made for the query; they have no place in the tree.
-            // The XML declaration is kept as a node by this layer only: to XPath it is none.
-            if (n->type != XML_NAMESPACE_DECL && !isXmlDeclarationNode(n))
+            if (n->type != XML_NAMESPACE_DECL)
                 nodes.emplace_back(n, storage);
+            else if (XmlNode declaration = namespaceNode(reinterpret_cast<xmlNsPtr>(n), storage))
+                nodes.push_back(std::move(declaration));
         }
     }
     xmlXPathFreeObject(result);

@@ -128,6 +128,9 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
     } lastDetached;
     std::weak_ptr<XmlDocumentObject> owner;
     mutable XmlReaderGate readerGate;
+    // One query at a time: a query takes the XML declaration out of the tree while it runs (and
+    // one that was abandoned may still be running on another thread).
+    std::mutex queryMutex;
 };
 
 struct XmlDocumentObject {
