@@ -31,6 +31,9 @@ frmFind::frmFind(QWidget* owner)
     cmboFind->setEditable(true);
     // The history is kept by the main window; Enter here means OK, not "add to the list".
     cmboFind->setInsertPolicy(QComboBox::NoInsert);
+    // The text searched is the text typed: completing it from the history would turn "item"
+    // into an earlier "Item", whatever Match Case says.
+    cmboFind->setCompleter(nullptr);
     cmboFind->setGeometry(twips(1320, 240, 3375, 315));
     Label1->setBuddy(cmboFind);
     ChkMatchCase = new QCheckBox(QStringLiteral("Match &Case"), this);

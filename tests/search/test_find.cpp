@@ -4,6 +4,8 @@
 #include "search/frmfind.h"
 #include "support/editingfixture.h"
 
+#include <QLineEdit>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -99,7 +101,16 @@ TEST_F(FindTest, TheHistoryHoldsEachTextOnceNewestLastAndTheDialogShowsIt) {
     });
     trigger("mnuFind");
     find("Item", true, true);
-    find("item", true, true);
+    // Typed key by key after "Item" was searched, and taken with Enter, "item" is searched as
+    // typed.
+    ui.expectModal([](QDialog& dialog) {
+        frmFind& find = asFind(dialog);
+        find.cmboFind->lineEdit()->clear();
+        QTest::keyClicks(find.cmboFind->lineEdit(), QStringLiteral("item"));
+        QTest::keyClick(find.cmboFind->lineEdit(), Qt::Key_Return);
+        EXPECT_FALSE(find.isVisible());
+    });
+    trigger("mnuFind");
     EXPECT_EQ(selectedLabel(), QStringLiteral("item"));
     EXPECT_EQ(*window->m_lstTextToFind, (QStringList{"b", "a", "Item", "item"}));
     EXPECT_FALSE(window->HasUnsavedChanges());
