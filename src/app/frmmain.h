@@ -115,7 +115,9 @@ public:
     QString GetTextFromXML();
     void HandleError();
     void ToolbarApply_ButtonClick(const QString& key);
-    void RefreshViews(bool bRebuildTree);
+    // `readFrom`, when given, is the text the Document was just read from: the web view's file
+    // can be that instead of the Document written out again.
+    void RefreshViews(bool bRebuildTree, QByteArrayView readFrom = {});
     void mnuRefresh_Click();
     void mnuOpen_Click() { OpenFile(); }
     void mnuSave_Click() { SaveFile(); }

@@ -13,6 +13,9 @@ inline const QString kTempFileName = QStringLiteral("TempXMLFile.xml");
 inline const QString kFileFilter =
     QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt");
 inline const QString kNewDocumentText = QStringLiteral("<Root/>");
+// Above this many characters (or bytes), reading a whole document takes long enough to be done
+// aside while the window shows it is busy.
+constexpr qint64 kReadAside = qint64(8) << 20;
 
 // "Orvel XML Editor - name" with the name's last path part, or "- Unknown" without a name.
 QString CaptionFor(const QString& fileName);

@@ -5,6 +5,8 @@
 #include "document/documentrules.h"
 #include "platform/ui/uiservices.h"
 
+#include <utility>
+
 using namespace DocumentRules;
 
 // The Document's own text is copied; typing not yet applied in the text view is not.
@@ -19,18 +21,35 @@ void frmMain::CopyClipboardText() {
 
 // The text is parsed into a document of its own first, so text that does not parse leaves the
 // Document as it was. That document then becomes the Document, also when there was none after
-// text that did not parse. It replaces the current one under the current name and is not in any
-// file yet: it counts as unsaved, so closing asks before it is lost.
+// text that did not parse, in an undo step that keeps the old one (packed when large, as Apply's).
+// It replaces the current one under the current name and is not in any file yet: it counts as
+// unsaved, so closing asks before it is lost. A long text is parsed aside while the window shows
+// it is busy; no copy of it is kept.
 void frmMain::PasteClipboardText() {
-    const QString text = Ui().clipboardText();
+    QString text = Ui().clipboardText();
+    if (text.isEmpty()) {
+        MsgBox(QStringLiteral("The clipboard holds no text."), MsgButtons::OKOnly,
+               MsgIcon::Information, kAppTitle);
+        return;
+    }
+    QByteArray utf8;
     XmlDocument scratch = XmlDocument::create();
-    if (!scratch.loadXML(text)) {
+    bool loaded = false;
+    const auto parse = [&] {
+        utf8 = std::exchange(text, QString()).toUtf8();
+        loaded = scratch.loadUtf8(utf8);
+    };
+    if (text.size() > kReadAside)
+        runAside(QStringLiteral("Pasting"), parse);
+    else
+        parse();
+    if (!loaded) {
         if (!scratch.parseError().reason.isEmpty())
             showParseError(scratch.parseError());
         return;
     }
     replaceDocument(scratch, QStringLiteral("Paste XML"));
-    m_strXMLText = text;
+    m_strXMLText.clear();
     m_parsedRevision = m_objDocument.revision();
-    RefreshViews(true);
+    RefreshViews(true, utf8);
 }

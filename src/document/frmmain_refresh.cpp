@@ -32,8 +32,6 @@
 using namespace DocumentRules;
 
 namespace {
-// Above this, reading the Document again from its text takes long enough to be done aside.
-constexpr qint64 kRereadAside = qint64(8) << 20;
 
 // The busy pointer over the tree while it is built, put back also when building fails.
 struct TreeWaitPointer {
@@ -98,7 +96,7 @@ void frmMain::SetUtf8ToXML(QByteArrayView text, const QString& undoCaption) {
     const auto parse = [&] {
         loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
     };
-    if (text.size() > kRereadAside)
+    if (text.size() > kReadAside)
         runAside(undoCaption.isEmpty() ? QStringLiteral("Refreshing") : QStringLiteral("Applying"),
                  parse);
     else
@@ -158,16 +156,20 @@ void frmMain::setTextViewFromDocument() {
     m_txtXML->Refresh();
 }
 
-void frmMain::RefreshViews(bool bRebuildTree) {
+void frmMain::RefreshViews(bool bRebuildTree, QByteArrayView readFrom) {
     QByteArray rereadText;
     if (bRebuildTree)
         m_labelOfInsert = TreeModel::NoItem;
     try {
         if (bRebuildTree) {
             XmlDocument& document = Document();
-            if (document.revision() == m_parsedRevision) {
-                // Unchanged since it was parsed: parsing its serialisation again would give the
-                // same tree, so only the tree is built anew.
+            // Unchanged since it was parsed, parsing its serialisation again would give the same
+            // tree, so only the tree is built anew. So it is when no element is left but other
+            // nodes are: no parser takes that text, and the Document stays as it is, with its
+            // history.
+            const bool noElement =
+                document.documentElement().isNull() && !document.firstChild().isNull();
+            if (document.revision() == m_parsedRevision || noElement) {
                 m_wndTree->Nodes().Clear();
                 TreeWaitPointer wait(*m_wndTree);
                 ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, document.asNode(),
@@ -184,7 +186,7 @@ void frmMain::RefreshViews(bool bRebuildTree) {
                     });
                     loaded = !rereadText.isEmpty() && parsed.loadUtf8(rereadText);
                 };
-                if (document.sourceBytes() > kRereadAside)
+                if (document.sourceBytes() > kReadAside)
                     runAside(QStringLiteral("Refreshing"), reread);
                 else
                     reread();
@@ -198,7 +200,7 @@ void frmMain::RefreshViews(bool bRebuildTree) {
         }
         setTextViewFromDocument();
         const QString path = WebFilePath();
-        writeWebFile(path, rereadText);
+        writeWebFile(path, rereadText.isEmpty() ? readFrom : QByteArrayView(rereadText));
         m_WebBrowser->Navigate(path);
     } catch (...) {
         MsgBox(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly, MsgIcon::Critical,

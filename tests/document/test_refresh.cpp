@@ -210,3 +210,24 @@ TEST_F(RefreshTest, ApplyOfALongTextGivesTheSameDocument) {
     EXPECT_EQ(window->Command(QStringLiteral("mnuUndo"))->text(),
               QStringLiteral("&Undo Apply Text"));
 }
+
+// With the document element deleted, no parser takes the Document's text: a refresh keeps the
+// Document as it is, and the way back with it.
+TEST_F(RefreshTest, ARefreshKeepsADocumentWithNoElementAndItsHistory) {
+    openFile(QStringLiteral("doc.xml"),
+             "<?xml version=\"1.0\"?>\n<root><a>important data</a></root>");
+    window->m_wndTree->SetSelectedItem(
+        window->m_wndTree->Nodes().Next(window->m_wndTree->Nodes().FirstTopLevel()));
+    ui.expectMessage(QStringLiteral("Are you sure you want to delete the selected item?"),
+                     MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("Orvel XML Editor"),
+                     MsgResult::Yes);
+    trigger("mnuDeleteItem");
+    ASSERT_TRUE(window->m_objDocument.documentElement().isNull());
+    trigger("mnuRefresh");
+    EXPECT_FALSE(window->m_objDocument.isNull());
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("xml version=\"1.0\"")});
+    EXPECT_EQ(window->Command(QStringLiteral("mnuUndo"))->text(), QStringLiteral("&Undo Delete"));
+    trigger("mnuUndo");
+    EXPECT_EQ(window->m_objDocument.documentElement().text(), QStringLiteral("important data"));
+    EXPECT_FALSE(window->HasUnsavedChanges());
+}

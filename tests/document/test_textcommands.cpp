@@ -162,10 +162,33 @@ TEST_F(TextCommandsTest, PasteOfTextThatDoesNotParseChangesNothing) {
         EXPECT_EQ(labelsUnder("r"), labelsBefore);
         EXPECT_TRUE(window->HasUnsavedChanges());
     }
-    // An empty clipboard is no XML and no error either: nothing is shown.
+    // An empty clipboard is no XML and no error either: it is said so.
     ui.clipboard.clear();
+    ui.expectMessage(QStringLiteral("The clipboard holds no text."), MsgButtons::OKOnly,
+                     MsgIcon::Information);
     trigger("mnuPasteClip");
     EXPECT_EQ(xml(), before);
+}
+
+// A long text is parsed aside (the window stays alive) into the same document as a direct parse;
+// undo brings back the document it replaced.
+TEST_F(TextCommandsTest, PasteOfALongTextIsAStepLikeAnyOther) {
+    load(kDoc);
+    const QString before = xml();
+    QString text = QStringLiteral("<r>");
+    while (text.size() < (9 << 20))
+        text += QStringLiteral("<e a=\"1\">pasted text of a record</e>");
+    text += QStringLiteral("</r>");
+    ui.clipboard = text;
+    trigger("mnuPasteClip");
+    XmlDocument direct = XmlDocument::create();
+    ASSERT_TRUE(direct.loadXML(text));
+    EXPECT_EQ(xml(), direct.xml());
+    EXPECT_TRUE(window->m_strXMLText.isEmpty()) << "no copy of the text is kept";
+    EXPECT_TRUE(readFile(window->WebFilePath()) == text.toUtf8());
+    trigger("mnuUndo");
+    EXPECT_EQ(xml(), before);
+    EXPECT_FALSE(window->HasUnsavedChanges());
 }
 
 TEST_F(TextCommandsTest, WithoutADocumentCopyRefusesAndPasteRestoresOne) {
