@@ -6,6 +6,8 @@
 #include "support/networkwatch.h"
 #include "support/xmltesting.h"
 
+#include <libxml/parser.h>
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -404,4 +406,69 @@ TEST(ValidationStamp, TellsWhetherResultsAreStillCurrent) {
     EXPECT_FALSE(stamp.isCurrentFor(document));
     EXPECT_FALSE(XmlDocumentStamp().isCurrentFor(document));
     EXPECT_FALSE(stamp.isCurrentFor(XmlDocument()));
+}
+
+namespace {
+// The validity errors libxml2 finds on its own reading the file with its DTD, as xmllint --valid
+// does.
+int errorsOfXmllintValid(const QString& path) {
+    struct Count {
+        int errors = 0;
+    } count;
+    xmlSetStructuredErrorFunc(&count, [](void* data, xmlErrorPtr error) {
+        if (error->domain == XML_FROM_VALID && error->level >= XML_ERR_ERROR)
+            ++static_cast<Count*>(data)->errors;
+    });
+    const xmlExternalEntityLoader editors = xmlGetExternalEntityLoader();
+    xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
+    xmlDocPtr doc = xmlReadFile(QFile::encodeName(path).constData(), nullptr,
+                                XML_PARSE_DTDVALID | XML_PARSE_NONET);
+    xmlSetExternalEntityLoader(editors);
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+    xmlFreeDoc(doc);
+    return count.errors;
+}
+} // namespace
+
+// F7 finds what xmllint --valid finds, whether the declarations stand in the document or in a DTD
+// of its own, in a copy as F7 makes it.
+TEST_F(Validation, DocumentTypeDeclarationsFindWhatXmllintFinds) {
+    const char* const declarations =
+        "<!ELEMENT book (chapter+, appendix?)><!ELEMENT chapter (#PCDATA|em)*>"
+        "<!ELEMENT em (#PCDATA)><!ELEMENT appendix EMPTY>"
+        "<!ATTLIST chapter id ID #REQUIRED kind (intro|body) \"body\" note CDATA #REQUIRED "
+        "see IDREF #IMPLIED version CDATA #FIXED \"1\">";
+    const struct {
+        const char* name;
+        const char* body;
+    } rows[] = {
+        {"valid", "<chapter id='a' note='n'>x</chapter>"},
+        {"required missing", "<chapter id='a' kind='zzz'/><chapter kind='intro'/>"},
+        {"only the ID missing", "<chapter note='n'/>"},
+        {"fixed value differs", "<chapter id='a' note='n' version='2'/>"},
+        {"enumeration", "<chapter id='a' note='n' kind='outro'/>"},
+        {"ID twice and IDREF to nothing", "<chapter id='a' note='n'/><chapter id='a' note='m' "
+                                          "see='b'/>"},
+        {"content model", "<appendix/><chapter id='a' note='n'><appendix/></chapter>"},
+        {"undeclared element", "<chapter id='a' note='n'/><index/>"},
+    };
+    write(QStringLiteral("book.dtd"), q(declarations));
+    for (const auto& row : rows) {
+        for (const bool inside : {true, false}) {
+            SCOPED_TRACE(std::string(row.name) + (inside ? " (inside)" : " (outside)"));
+            const QString text =
+                (inside ? QStringLiteral("<!DOCTYPE book [%1]>").arg(q(declarations))
+                        : QStringLiteral("<!DOCTYPE book SYSTEM \"book.dtd\">")) +
+                QStringLiteral("<book>%1</book>").arg(q(row.body));
+            const QString path = write(QStringLiteral("book.xml"), text);
+            XmlDocument document = XmlDocument::create();
+            ASSERT_TRUE(document.load(path));
+            for (const XmlHeldCopy::Copy kind :
+                 {XmlHeldCopy::Copy::Compact, XmlHeldCopy::Copy::Quick}) {
+                XmlDocument copy = XmlHeldCopy(document).take(kind);
+                const XmlValidationResult result = Validate(copy, {{}, path});
+                EXPECT_EQ(result.errors, errorsOfXmllintValid(path)) << str(describe(result));
+            }
+        }
+    }
 }

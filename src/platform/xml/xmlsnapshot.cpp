@@ -4,17 +4,39 @@
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlstorage.h"
 
+#include <libxml/valid.h>
+
 #include <thread>
 
 using namespace xmlimpl;
 
 namespace {
 
+// libxml2's copy of a DTD leaves every element declaration without the list of its attribute
+// declarations, where validation looks for the required, fixed and defaulted ones: linked again
+// here, in the order they were declared, as libxml2 links them when it reads them.
+void linkAttributeDeclarations(xmlDtdPtr dtd) {
+    for (xmlNodePtr n = dtd->children; n; n = n->next) {
+        if (n->type != XML_ATTRIBUTE_DECL)
+            continue;
+        auto* attribute = reinterpret_cast<xmlAttributePtr>(n);
+        xmlElementPtr element = xmlGetDtdElementDesc(dtd, attribute->elem);
+        if (!element)
+            continue;
+        xmlAttributePtr* end = &element->attributes;
+        while (*end && *end != attribute)
+            end = &(*end)->nexth;
+        if (!*end)
+            *end = attribute;
+    }
+}
+
 // The declarations first, so that copied entity references find their entities.
 void copyDeclarations(xmlDocPtr source, xmlDocPtr copy) {
     if (source->intSubset) {
         copy->intSubset = xmlCopyDtd(source->intSubset);
         if (copy->intSubset) {
+            linkAttributeDeclarations(copy->intSubset);
             xmlSetTreeDoc(reinterpret_cast<xmlNodePtr>(copy->intSubset), copy);
             copy->intSubset->parent = copy;
         }
