@@ -388,5 +388,8 @@ TEST_F(ValidationWindowTest, ARemoteSchemaIsRefusedWithoutTouchingTheNetwork) {
         "Refused to read \"https://example.com/shelf.xsd\": schemas and DTDs are read only from "
         "local files.")))
         << rowTexts().join('\n').toStdString();
+    EXPECT_EQ(rowTexts().value(0),
+              QStringLiteral("The schema \"https://example.com/shelf.xsd\" could not be loaded."))
+        << "the refused address is what did not load, not the document";
     EXPECT_EQ(network.attempts(), 0);
 }

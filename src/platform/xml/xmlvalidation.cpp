@@ -281,17 +281,22 @@ void againstDtdFile(Collector& c, const QByteArray& path) {
 }
 
 // libxml2 builds the schema from the xsi:schemaLocation and xsi:noNamespaceSchemaLocation
-// hints of the elements it validates when it is given none.
-void againstHints(Collector& c) {
+// hints of the elements it validates when it is given none. A hint the loader refused is
+// reported by libxml2 as a fault of the document itself: it is the refused address that did not
+// load.
+void againstHints(Collector& c, const LocalReads& reads) {
     Owned<xmlSchemaValidCtxt, xmlSchemaFreeValidCtxt> valid(xmlSchemaNewValidCtxt(nullptr));
     if (!valid.p)
         throw XmlError(QStringLiteral("Out of memory"));
     xmlSchemaSetValidStructuredErrors(valid.p, collect, &c);
     xmlSchemaValidateDoc(valid.p, c.doc);
-    if (!c.schemaFault.isEmpty()) {
-        c.result.schema = c.schemaFault;
-        notLoaded(c, "schema");
-    }
+    if (c.schemaFault.isEmpty())
+        return;
+    const QString document = QString::fromUtf8(reinterpret_cast<const char*>(c.doc->URL));
+    c.result.schema = c.schemaFault == document && !reads.refused.isEmpty()
+                          ? reads.refused.constFirst()
+                          : c.schemaFault;
+    notLoaded(c, "schema");
 }
 
 // The internal subset with the external DTD its SYSTEM identifier names, which libxml2 attaches
@@ -381,7 +386,7 @@ XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& 
             }
         } else if (hasSchemaHints(doc)) {
             result.against = XmlValidationResult::Against::SchemaHints;
-            againstHints(collector);
+            againstHints(collector, reads);
         } else if (doc->intSubset) {
             result.against = XmlValidationResult::Against::DocumentType;
             againstDocumentType(collector);
