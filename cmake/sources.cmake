@@ -69,6 +69,8 @@ set(ORVEL_CORE_SOURCES
   src/validation/validationjob.cpp
   src/document/indenter.h
   src/document/indenter.cpp
+  src/document/markuptokens.h
+  src/document/markuptokens.cpp
   src/document/crlfsink.h
   src/document/crlfsink.cpp
   src/document/preparedtext.h

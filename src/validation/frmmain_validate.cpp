@@ -3,7 +3,10 @@
 #include "app/frmmain.h"
 
 #include "app/statuspanels.h"
+#include "document/documentrules.h"
+#include "document/markuptokens.h"
 #include "platform/ui/commondialog.h"
+#include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 #include "tree/treesync.h"
 #include "validation/validationjob.h"
@@ -150,9 +153,10 @@ void frmMain::takeValidationResult() {
         return;
     }
     XmlValidationResult& validation = result->validation;
-    // The copy knows lines up to 65535; the Document, as long as it is the one validated, all.
+    // The rows follow their nodes in the Document, as long as it is the one validated; it knows
+    // the lines past 65535 that the copy does not.
     if (job->stamp().isCurrentFor(m_objDocument))
-        AddLinesPastCounting(m_objDocument, validation.issues);
+        TieToDocument(m_objDocument, validation.issues);
     if (validation.against == XmlValidationResult::Against::Nothing)
         m_validationPanel->ShowNote(outcomeText(validation), false);
     else
@@ -196,23 +200,31 @@ void frmMain::UpdateValidationState() {
         StatusBar1->HideProgress();
 }
 
-// The text view goes to the fault's line; otherwise the tree view shows the fault's node, with
-// only the items on the way to it built.
+// The row's node, in the tree view with only the items on the way to it built, or in the text view
+// at its element's start tag. A node no longer in the Document cannot be shown.
 void frmMain::mnuGoToValidationItem_Click() {
     const XmlValidationIssue* issue = m_validationPanel->CurrentIssue();
-    if (!issue)
+    if (!issue || !issue->file.isEmpty() || issue->place.isNull())
         return;
-    // A node with no line known (made by an edit, or past what libxml2 counts) is shown in the
-    // tree view instead.
-    if (m_txtXML->isVisible() && issue->line > 0 && issue->file.isEmpty()) {
-        m_txtXML->GoToLine(issue->line);
-        m_txtXML->setFocus();
+    const XmlNode& node = issue->node;
+    if (node.isNull() || m_objDocument.isNull() ||
+        node.storage() != m_objDocument.asNode().storage() || !node.isAttachedToDocument()) {
+        MsgBox(QStringLiteral("The document has changed since these results: validate again (F7)."),
+               MsgButtons::OKOnly, MsgIcon::Information, DocumentRules::kAppTitle);
         return;
     }
-    const XmlNode node =
-        m_objDocument.isNull() ? XmlNode() : NodeAtPlace(m_objDocument, issue->place);
-    if (node.isNull())
-        return;
+    if (m_txtXML->isVisible()) {
+        XmlNode element = node;
+        while (element.nodeType() != NODE_ELEMENT)
+            element = element.nodeType() == NODE_ATTRIBUTE ? element.ownerElement()
+                                                           : element.parentNode();
+        const qsizetype at = Markup::StartTagAt(m_txtXML->Utf8Content(), element.startTagsBefore());
+        if (at >= 0) {
+            m_txtXML->GoToPosition(at);
+            m_txtXML->setFocus();
+            return;
+        }
+    }
     if (m_wndTree->isHidden())
         mnuTreeView_Click();
     const TreeModel::ItemId item = ModGeneral::ItemShowing(m_wndTree->Nodes(), node, true);

@@ -187,7 +187,7 @@ TEST_F(Validation, FaultsDeepInALongDocumentLeadToTheirNodes) {
     ASSERT_EQ(result.errors, 5 + 4) << str(describe(result));
     // The copy does not know lines past 65535; the document validated does.
     EXPECT_EQ(result.issues.first().line, 0);
-    AddLinesPastCounting(document, result.issues);
+    TieToDocument(document, result.issues);
     for (const XmlValidationIssue& issue : result.issues) {
         XmlNode node = NodeAtPlace(document, issue.place);
         ASSERT_FALSE(node.isNull()) << str(issue.message);

@@ -384,10 +384,10 @@ void RichTextBox::Refresh() {
     viewport()->update();
 }
 
-void RichTextBox::GoToLine(int line) {
-    const int index = qBound(0, line - 1, qMax(0, lines() - 1));
-    setCursorPosition(index, 0);
-    ensureLineVisible(index);
+void RichTextBox::GoToPosition(qsizetype position) {
+    applyPending();
+    SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(position));
+    SendScintilla(SCI_SCROLLCARET);
 }
 
 void RichTextBox::showEvent(QShowEvent* event) {

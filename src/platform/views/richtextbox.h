@@ -87,8 +87,8 @@ public:
     QString UndoKind() const;
     QString RedoKind() const;
     void Refresh();
-    // Puts the caret at the start of `line` (1-based) and scrolls it into view.
-    void GoToLine(int line);
+    // Puts the caret at `position` (a byte of the UTF-8 text) and scrolls it into view.
+    void GoToPosition(qsizetype position);
 
     static QString WithCrLf(const QString& text);
     // A text longer than this is replaced by a fresh document rather than deleted.

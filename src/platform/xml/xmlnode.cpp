@@ -664,6 +664,27 @@ bool XmlNode::isAttachedToDocument() const {
     return n == reinterpret_cast<xmlNodePtr>(m_storage->doc);
 }
 
+qsizetype XmlNode::startTagsBefore() const {
+    requireElement("startTagsBefore");
+    qsizetype count = 0;
+    xmlNodePtr top = m_node;
+    while (top->parent)
+        top = top->parent;
+    for (xmlNodePtr n = top; n && n != m_node;) {
+        if (n->type == XML_ELEMENT_NODE)
+            ++count;
+        if ((n->type == XML_ELEMENT_NODE || n->type == XML_DOCUMENT_NODE) && n->children) {
+            n = n->children;
+            continue;
+        }
+        while (n && !n->next)
+            n = n->parent;
+        if (n)
+            n = n->next;
+    }
+    return count;
+}
+
 // ---- tree changes ----------------------------------------------------------------------------
 
 namespace {

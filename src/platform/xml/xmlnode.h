@@ -102,6 +102,10 @@ public:
 
     // Whether the node is in its document's tree (false for created, cloned and removed nodes).
     bool isAttachedToDocument() const;
+    // How many start tags the document's text holds before this element's own: the elements that
+    // come before it in document order, its ancestors among them (an entity's content is not in
+    // the text, so not counted).
+    qsizetype startTagsBefore() const;
 
     void addChangeListener(XmlChangeListener* listener) const;
     void removeChangeListener(XmlChangeListener* listener) const;

@@ -444,19 +444,21 @@ private:
 };
 } // namespace
 
-void AddLinesPastCounting(const XmlDocument& document, QList<XmlValidationIssue>& issues) {
+void TieToDocument(const XmlDocument& document, QList<XmlValidationIssue>& issues) {
     if (document.isNull())
         return;
     const std::shared_ptr<XmlStorage> storage = document.asNode().storage();
     PlaceResolver places;
     for (XmlValidationIssue& issue : issues) {
-        if (issue.line > 0 || issue.place.isNull() || !issue.file.isEmpty())
+        if (issue.place.isNull() || !issue.file.isEmpty())
             continue;
         xmlNodePtr node = places.nodeAt(storage->doc, issue.place);
-        if (node && node->type == XML_ATTRIBUTE_NODE)
-            node = node->parent;
-        if (node && node->type == XML_ELEMENT_NODE)
-            issue.line = lineOf(node);
+        if (!node)
+            continue;
+        issue.node = XmlNode(node, storage);
+        xmlNodePtr element = node->type == XML_ATTRIBUTE_NODE ? node->parent : node;
+        if (issue.line <= 0 && element && element->type == XML_ELEMENT_NODE)
+            issue.line = lineOf(element);
     }
 }
 

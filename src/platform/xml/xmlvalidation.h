@@ -28,6 +28,9 @@ struct XmlValidationIssue {
     QString file;
     QString message;
     XmlNodePlace place;
+    // The node itself in the document validated (TieToDocument): it is followed through later
+    // edits, where its place is not.
+    XmlNode node;
 };
 
 struct XmlValidationResult {
@@ -60,9 +63,10 @@ struct XmlValidationRequest {
 // ever fetched. Throws XmlError when memory runs out.
 XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& request);
 
-// Lines libxml2 does not count (an element's past 65535) read from the document's own nodes,
-// for the issues found in a copy of it: `document` must be unchanged since it was copied.
-void AddLinesPastCounting(const XmlDocument& document, QList<XmlValidationIssue>& issues);
+// Ties the issues found in a copy of `document` to its own nodes, and reads the lines libxml2
+// does not count (an element's past 65535) from them: `document` must be unchanged since it was
+// copied.
+void TieToDocument(const XmlDocument& document, QList<XmlValidationIssue>& issues);
 
 // Which document at which revision something was taken from; it tells whether that is still
 // the document's current content.
