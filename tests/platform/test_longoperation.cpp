@@ -6,7 +6,11 @@
 
 #include <QLineEdit>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+
+#include <atomic>
+#include <stdexcept>
 
 namespace {
 
@@ -61,6 +65,31 @@ TEST_F(LongOperationTest, WaitingForAWorkerEndsWhenItIsReadyOrOnEscape) {
     EXPECT_EQ(display.shown.last(), QStringLiteral("Opening 50"));
     QTimer::singleShot(0, [&] { QTest::keyClick(&edit, Qt::Key_Escape); });
     EXPECT_FALSE(operation.WaitFor([] { return false; }));
+}
+
+// Work run aside is stopped by Esc when it can stop, and waited for whatever the keys say when it
+// cannot; what it throws comes back.
+TEST_F(LongOperationTest, WorkAsideStopsOnEscapeOnlyWhenItCan) {
+    for (const bool stoppable : {true, false}) {
+        SCOPED_TRACE(stoppable);
+        std::atomic<bool> escaped{false};
+        bool finished = false;
+        QTimer::singleShot(0, [&] {
+            QTest::keyClick(&edit, Qt::Key_Escape);
+            escaped = true;
+        });
+        const bool done = RunAside(&display, QStringLiteral("Indenting"), 10, stoppable,
+                                   [&](WorkProgress& progress) {
+                                       while (!escaped || (stoppable && !progress.stop))
+                                           QThread::msleep(1);
+                                       finished = !progress.stop;
+                                   });
+        EXPECT_EQ(done, !stoppable);
+        EXPECT_EQ(finished, !stoppable);
+    }
+    EXPECT_THROW(RunAside(&display, QString(), 0, false,
+                          [](WorkProgress&) { throw std::runtime_error("failed"); }),
+                 std::runtime_error);
 }
 
 } // namespace
