@@ -41,7 +41,7 @@ const QString kGoTip = QStringLiteral("Execute Query ! (F5)");
 const QString frmQuery::kResultsImage = QStringLiteral("QueryResults");
 
 frmQuery::frmQuery(QWidget* owner, int maxTextLength)
-    : QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint),
       m_maxTextLength(maxTextLength) {
     setObjectName(QStringLiteral("frmQuery"));
@@ -52,8 +52,8 @@ frmQuery::frmQuery(QWidget* owner, int maxTextLength)
     resize(px(4665), px(4605));
     if (owner) {
         move(owner->geometry().center() - rect().center());
-        // Owned by the main window: the window manager keeps it in front of it. Qt tells it so
-        // for dialogs only.
+        // Owned by the main window, which the window manager then keeps behind it: Qt says so to
+        // the window system for a window of the dialog type only (modeless all the same).
         create();
         if (QWindow* ownerWindow = owner->window()->windowHandle())
             windowHandle()->setTransientParent(ownerWindow);

@@ -189,6 +189,8 @@ TEST_F(QueryTest, EnterF5AndTheGoButtonRunTheQueryEscClosesAndReopeningStartsAfr
     ASSERT_NE(q->windowHandle(), nullptr);
     EXPECT_EQ(q->windowHandle()->transientParent(), window->windowHandle())
         << "the window manager keeps it in front of the main window";
+    EXPECT_EQ(q->windowType(), Qt::Dialog) << "else Qt does not tell the window system";
+    EXPECT_FALSE(q->isModal());
     q->txtQuery->setText(QStringLiteral("//item"));
     q->optList->setChecked(true);
     pressInQueryBox(q, Qt::Key_F5);
