@@ -20,7 +20,7 @@ namespace xmlimpl {
 namespace {
 
 // Entities may expand to this much text in all, or ten times the document, whichever is more.
-constexpr unsigned long long kExpansionFloor = 10'000'000;
+constexpr unsigned long long kExpansionFloor = 1'000'000;
 constexpr unsigned long long kExpansionRatio = 10;
 // libxml2 itself gives up on entities nested deeper than this.
 constexpr int kEntityNesting = 1024;
@@ -72,7 +72,7 @@ std::optional<Reference> referenceAt(const xmlChar* at) {
 
 QString expansionRefusal(const xmlChar* entityName) {
     return QStringLiteral("Entity '%1' expands to more text than the editor opens: over ten "
-                          "times the size of the document.")
+                          "times the size of the document, or a megabyte.")
         .arg(name(entityName));
 }
 
