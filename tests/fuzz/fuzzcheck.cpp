@@ -48,7 +48,8 @@ void collectProblem(void* data, xmlErrorPtr error) {
 
 QString strictParseProblem(const QByteArray& bytes, Bytes kind) {
     QString problem;
-    int options = XML_PARSE_NONET;
+    // The editor lifts libxml2's limits of depth and size (keeping its own guards), so does this.
+    int options = XML_PARSE_NONET | XML_PARSE_HUGE;
     const char* encoding = nullptr;
     if (kind == Bytes::Decoded) {
         options |= XML_PARSE_IGNORE_ENC;

@@ -127,9 +127,15 @@ QString IndependentMeaning(const QByteArray& bytes, const QString& path) {
     const xmlExternalEntityLoader editors = xmlGetExternalEntityLoader();
     xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
     xmlSetStructuredErrorFunc(nullptr, quiet);
-    xmlDocPtr doc = xmlReadMemory(bytes.constData(), static_cast<int>(bytes.size()),
-                                  QFile::encodeName(path).constData(), nullptr,
-                                  XML_PARSE_NOENT | XML_PARSE_DTDLOAD | XML_PARSE_NONET);
+    // A DTD that does not read (not properly nested, say) is left out, as a processor that does
+    // not read external markup leaves it.
+    xmlDocPtr doc = nullptr;
+    for (const int dtd : {int(XML_PARSE_DTDLOAD), 0}) {
+        if (!doc)
+            doc = xmlReadMemory(bytes.constData(), static_cast<int>(bytes.size()),
+                                QFile::encodeName(path).constData(), nullptr,
+                                XML_PARSE_NOENT | XML_PARSE_NONET | dtd);
+    }
     xmlSetStructuredErrorFunc(nullptr, nullptr);
     xmlSetExternalEntityLoader(editors);
     if (!doc)

@@ -1,5 +1,6 @@
 #include "platform/views/richtextbox.h"
 
+#include "platform/ui/longoperation.h"
 #include "platform/views/dropfiles.h"
 #include "platform/views/xmllexer.h"
 
@@ -254,7 +255,9 @@ void RichTextBox::markPut() {
 // caret came to rest, the gap is brought to it by an insertion taken back at once, which neither
 // the undo history nor the typing state sees.
 void RichTextBox::followCaret() {
-    if (m_check.await)
+    // A long operation may be reading the text on a worker (Indent, Apply): the gap must not move
+    // under it.
+    if (m_check.await || LongOperation::Running())
         return;
     const long caret = SendScintilla(SCI_GETCURRENTPOS);
     if (std::abs(caret - m_gapAt) > kGapSlack)
