@@ -1,5 +1,6 @@
 #include "document/markuptokens.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace Markup {
@@ -27,8 +28,28 @@ bool isBlank(char c) {
 
 Bytes nameAt(const char* at, const char* end) {
     const char* stop = at;
-    while (stop < end && !isBlank(*stop) && !std::strchr("/>=()\"'[]|,", *stop))
-        ++stop;
+    for (; stop < end; ++stop) {
+        switch (*stop) {
+        case ' ':
+        case '\t':
+        case '\r':
+        case '\n':
+        case '/':
+        case '>':
+        case '=':
+        case '(':
+        case ')':
+        case '"':
+        case '\'':
+        case '[':
+        case ']':
+        case '|':
+        case ',':
+            return Bytes(at, static_cast<size_t>(stop - at));
+        default:
+            break;
+        }
+    }
     return Bytes(at, static_cast<size_t>(stop - at));
 }
 
@@ -45,9 +66,15 @@ const char* afterLiteral(const char* at, const char* end) {
 
 const char* afterQuotedMarkup(const char* at, const char* end) {
     while (at && at < end) {
-        if (*at == '>')
-            return at + 1;
-        at = *at == '"' || *at == '\'' ? afterLiteral(at, end) : at + 1;
+        const auto* gt = static_cast<const char*>(std::memchr(at, '>', size_t(end - at)));
+        if (!gt)
+            return nullptr;
+        const auto* dq = static_cast<const char*>(std::memchr(at, '"', size_t(gt - at)));
+        const auto* sq = static_cast<const char*>(std::memchr(at, '\'', size_t(gt - at)));
+        const char* quote = dq && sq ? std::min(dq, sq) : dq ? dq : sq;
+        if (!quote)
+            return gt + 1;
+        at = afterLiteral(quote, end);
     }
     return nullptr;
 }
@@ -79,23 +106,26 @@ Kind Tokens::upTo(const char* markupEnd, Kind kind) {
 Kind Tokens::markupAt(const char* at) {
     if (*at != '<')
         return text(at);
-    if (startsWith(at, m_end, "<!--"))
-        return upTo(after(at + 4, m_end, "-->"), Kind::Comment);
-    if (startsWith(at, m_end, "<![CDATA["))
-        return upTo(after(at + 9, m_end, "]]>"), Kind::CData);
-    if (startsWith(at, m_end, "<?"))
-        return upTo(after(at + 2, m_end, "?>"), Kind::Instruction);
-    if (startsWith(at, m_end, "<!DOCTYPE"))
-        return upTo(afterDoctype(at + 9), Kind::Doctype);
-    if (startsWith(at, m_end, "<!"))
-        return upTo(afterQuotedMarkup(at + 2, m_end), Kind::Declaration);
-    if (startsWith(at, m_end, "</"))
+    switch (m_end - at >= 2 ? at[1] : '\0') {
+    case '/':
         return upTo(afterQuotedMarkup(at + 2, m_end), Kind::EndTag);
-    if (m_end - at >= 2 && isNameStart(at[1])) {
-        const char* close = afterQuotedMarkup(at + 1, m_end);
-        return upTo(close, close && close[-2] == '/' ? Kind::EmptyTag : Kind::StartTag);
+    case '?':
+        return upTo(after(at + 2, m_end, "?>"), Kind::Instruction);
+    case '!':
+        if (startsWith(at, m_end, "<!--"))
+            return upTo(after(at + 4, m_end, "-->"), Kind::Comment);
+        if (startsWith(at, m_end, "<![CDATA["))
+            return upTo(after(at + 9, m_end, "]]>"), Kind::CData);
+        if (startsWith(at, m_end, "<!DOCTYPE"))
+            return upTo(afterDoctype(at + 9), Kind::Doctype);
+        return upTo(afterQuotedMarkup(at + 2, m_end), Kind::Declaration);
+    default:
+        if (m_end - at >= 2 && isNameStart(at[1])) {
+            const char* close = afterQuotedMarkup(at + 1, m_end);
+            return upTo(close, close && close[-2] == '/' ? Kind::EmptyTag : Kind::StartTag);
+        }
+        return text(at + 1);
     }
-    return text(at + 1);
 }
 
 // A document type declaration, with the markup of its internal subset.

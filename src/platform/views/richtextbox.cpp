@@ -51,10 +51,9 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
         if (!(type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE)))
             return;
         // A change of the user's drops the steps that redo would make.
-        if ((type & SC_PERFORMED_USER) && !m_replacing && !m_movingGap) {
-            m_layoutAbove = false;
-            m_layoutLast = false;
-        }
+        if ((type & SC_PERFORMED_USER) && !m_replacing && !m_movingGap && m_layoutStep &&
+            m_layoutStep->undone)
+            m_layoutStep.reset();
         // Nothing may change the text a check reads; the ways the user edits settle it first.
         dropCheck();
         m_gapAt = position;
@@ -152,7 +151,7 @@ void RichTextBox::SetTypedText(const QString& text) {
     m_source = nullptr;
     setText(WithCrLf(text));
     fitFolding();
-    forgetLayoutSteps();
+    m_layoutStep.reset();
     setModified(true);
 }
 
@@ -246,7 +245,7 @@ void RichTextBox::markPut() {
     // A large text has no folds; expanding them would visit every line.
     if (folding() != NoFoldStyle)
         SendScintilla(SCI_FOLDALL, static_cast<unsigned long>(SC_FOLDACTION_EXPAND));
-    forgetLayoutSteps();
+    m_layoutStep.reset();
     setModified(false);
 }
 
@@ -315,72 +314,82 @@ bool RichTextBox::ReadHeldText(const std::function<bool(QByteArrayView)>& read) 
     return true;
 }
 
-bool RichTextBox::ReplaceLayout(QByteArrayView text) {
+// The whole text replaced without undo, which for a large text would first copy it all into the
+// history; the history goes too, as it could no longer find its places.
+bool RichTextBox::replaceWhole(QByteArrayView text) {
     dropCheck();
-    const bool typed = isModified();
     m_replacing = true;
     SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
-    SendScintilla(SCI_BEGINUNDOACTION);
-    SendScintilla(SCI_TARGETWHOLEDOCUMENT);
-    SendScintilla(SCI_REPLACETARGET, static_cast<unsigned long>(text.size()), text.data());
-    SendScintilla(SCI_ENDUNDOACTION);
+    SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
+    SendScintilla(SCI_CLEARALL);
+    SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(text.size()) + 1);
+    SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(text.size()), text.data());
     const bool taken = SendScintilla(SCI_GETSTATUS) == SC_STATUS_OK;
+    if (!taken)
+        SendScintilla(SCI_CLEARALL);
+    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
+    SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
     m_replacing = false;
-    if (!taken) {
+    fitFolding();
+    return taken;
+}
+
+bool RichTextBox::ReplaceLayout(const QByteArray& text) {
+    const bool typed = HasTyping();
+    LayoutStep step{Utf8Content().toByteArray(), text, false};
+    if (!replaceWhole(text)) {
         // Too big for the view: it gets its own text back, never a part of the new one.
-        QsciScintilla::undo();
-        SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
+        replaceWhole(step.before);
         return false;
     }
-    fitFolding();
-    m_layoutAbove = false;
-    m_layoutLast = true;
-    if (!typed) {
-        SendScintilla(SCI_SETSAVEPOINT);
-        m_layoutBelow = true;
-    }
+    m_layoutStep = std::move(step);
+    setModified(false);
+    m_typedUnderLayout = typed;
     return true;
 }
 
-void RichTextBox::forgetLayoutSteps() {
-    m_layoutBelow = m_layoutAbove = m_layoutLast = false;
+void RichTextBox::setModified(bool modified) {
+    if (!modified)
+        m_typedUnderLayout = false;
+    QsciScintilla::setModified(modified);
 }
 
-// Taking back or making again an Indent of text without typing leaves it without typing.
+// What was typed since the layout step goes first; then the step itself, whole.
 void RichTextBox::undo() {
-    const bool layoutOnly = !isModified() && m_layoutBelow;
-    QsciScintilla::undo();
-    m_layoutLast = false;
-    if (!layoutOnly)
+    if (isUndoAvailable() || !m_layoutStep || m_layoutStep->undone) {
+        QsciScintilla::undo();
         return;
-    SendScintilla(SCI_SETSAVEPOINT);
-    m_layoutBelow = false;
-    m_layoutAbove = true;
+    }
+    const bool typed = m_typedUnderLayout;
+    replaceWhole(m_layoutStep->before);
+    m_layoutStep->undone = true;
+    setModified(false);
+    m_typedUnderLayout = typed;
 }
 
 void RichTextBox::redo() {
-    const bool layoutOnly = !isModified() && m_layoutAbove;
-    QsciScintilla::redo();
-    if (!layoutOnly)
+    if (isRedoAvailable() || !m_layoutStep || !m_layoutStep->undone) {
+        QsciScintilla::redo();
         return;
-    SendScintilla(SCI_SETSAVEPOINT);
-    m_layoutAbove = false;
-    m_layoutBelow = true;
-    m_layoutLast = true;
+    }
+    const bool typed = m_typedUnderLayout;
+    replaceWhole(m_layoutStep->after);
+    m_layoutStep->undone = false;
+    setModified(false);
+    m_typedUnderLayout = typed;
 }
 
 QString RichTextBox::UndoKind() const {
-    if (!isUndoAvailable())
-        return {};
-    return m_layoutLast || (!isModified() && m_layoutBelow) ? QStringLiteral("Indent")
-                                                            : QStringLiteral("Typing");
+    if (isUndoAvailable())
+        return QStringLiteral("Typing");
+    return m_layoutStep && !m_layoutStep->undone ? QStringLiteral("Indent") : QString();
 }
 
 QString RichTextBox::RedoKind() const {
-    if (!isRedoAvailable())
-        return {};
-    return !isModified() && m_layoutAbove ? QStringLiteral("Indent") : QStringLiteral("Typing");
+    if (isRedoAvailable())
+        return QStringLiteral("Typing");
+    return m_layoutStep && m_layoutStep->undone ? QStringLiteral("Indent") : QString();
 }
 
 void RichTextBox::Refresh() {

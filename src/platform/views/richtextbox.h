@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 class XmlLexer;
 
@@ -72,12 +73,15 @@ public:
     // puts other text in (answering true).
     bool ReadHeldText(const std::function<bool(QByteArrayView)>& read);
     // Replaces the whole text with `text` (UTF-8, line breaks kept as they are), laid out afresh
-    // by the Indent command: one step of the view's undo, which changes only the layout, so text
-    // without typing has none afterwards, nor after that step is undone or redone. False when the
+    // by the Indent command: one step that undo takes back whole (the undo history before it
+    // goes: keeping it would cost the whole text twice over). It changes only the layout, so text
+    // without typing has none afterwards, nor after the step is undone or redone. False when the
     // view could not take it; the text is then as it was.
-    bool ReplaceLayout(QByteArrayView text);
+    bool ReplaceLayout(const QByteArray& text);
     // Whether the user typed since the text was last put in (undoing it all counts as none).
-    bool HasTyping() const { return !m_source && isModified(); }
+    bool HasTyping() const { return !m_source && (isModified() || m_typedUnderLayout); }
+    // Clearing also forgets typing that a layout step replaced.
+    void setModified(bool modified) override;
     // Undo and redo of the view's own changes; Ctrl+Z and Ctrl+Y are the window's commands, which
     // know whether the view's or the document's last change is the one to take back.
     void undo() override;
@@ -135,12 +139,16 @@ private:
     QTimer m_gapTimer;
     TextSource m_source;
     TextCheck m_check;
-    // Around the save point (the text as put in, or laid out from it): whether the undo step just
-    // before it, or the redo step just after it, is a change of layout only (an Indent).
-    bool m_layoutBelow = false;
-    bool m_layoutAbove = false;
-    // The newest undo step is an Indent.
-    bool m_layoutLast = false;
+    // The last layout step (Indent): the text before and after it, and whether it was undone.
+    // QScintilla's own history holds only what was typed since.
+    struct LayoutStep {
+        QByteArray before;
+        QByteArray after;
+        bool undone = false;
+    };
+    std::optional<LayoutStep> m_layoutStep;
+    // The text holds typing that no undo step records: typing that a layout step laid out.
+    bool m_typedUnderLayout = false;
     bool m_replacing = false;
-    void forgetLayoutSteps();
+    bool replaceWhole(QByteArrayView text);
 };

@@ -30,8 +30,9 @@ public:
     ParseGuard(const ParseGuard&) = delete;
     ParseGuard& operator=(const ParseGuard&) = delete;
 
-    // The parse reached an element `depth` levels deep; past kMaxDepth it is stopped and refused.
-    void enterElement(int depth);
+    // The parse reached an element `depth` levels deep, declaring `count` namespaces (prefix and
+    // value each); past kMaxDepth it is stopped and refused.
+    void enterElement(int depth, int count, const xmlChar** namespaces);
 
     // What the document means once its entities are known, checked after libxml2 found it
     // well-formed: no declared entity expands beyond all proportion, and each namespace
@@ -57,6 +58,8 @@ private:
     // once to check them.
     unsigned long long m_expanded = 0;
     std::vector<std::unique_ptr<xmlEntity>> m_placeholders;
+    // A namespace value holds a reference: check() has values to expand.
+    bool m_namespaceReferences = false;
     QString m_reason;
     int m_line = 0;
     int m_column = 0;

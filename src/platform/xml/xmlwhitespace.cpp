@@ -164,7 +164,8 @@ void LayoutFilter::startElement(void* context, const xmlChar* localname, const x
     self->m_frames.push_back(
         {element, preserve, preserve || declaredWithText(element), false, self->m_runs.size()});
     if (self->m_guard)
-        self->m_guard->enterElement(static_cast<int>(self->m_frames.size()));
+        self->m_guard->enterElement(static_cast<int>(self->m_frames.size()), nbNamespaces,
+                                    namespaces);
 }
 
 // An element with markup and nothing but blank text beside it is element-only: its blank text
