@@ -16,8 +16,6 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <thread>
-
 using namespace DocumentRules;
 
 namespace {
@@ -40,32 +38,18 @@ bool askYesNo(const QString& text) {
 // the old file's size. Esc stops a write that has not finished, which leaves the old file as it
 // was (false); a write that failed throws as it always did.
 bool saveWithProgress(ProgressDisplay* display, const XmlDocument& document, const QString& path) {
-    XmlProgress progress;
-    std::exception_ptr failure;
-    std::atomic<bool> done{false};
-    const qint64 estimate = QFileInfo(path).size();
-    LongOperation wait(display, QStringLiteral("Saving %1").arg(QFileInfo(path).fileName()));
-    std::thread worker([&] {
-        try {
-            document.save(path, XmlDocument::SaveMode::Durable, &progress);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        done.store(true, std::memory_order_release);
-    });
-    const bool finished =
-        wait.WaitFor([&done] { return done.load(std::memory_order_acquire); },
-                     [&] {
-                         return std::pair<qint64, qint64>{progress.done.load(), estimate};
-                     });
-    if (!finished)
-        progress.stop.store(true);
-    worker.join();
-    if (failure && !finished)
-        return false;
-    if (failure)
-        std::rethrow_exception(failure);
-    return true;
+    bool saved = false;
+    RunAside(display, QStringLiteral("Saving %1").arg(QFileInfo(path).fileName()),
+             QFileInfo(path).size(), true, [&](WorkProgress& progress) {
+                 try {
+                     document.save(path, XmlDocument::SaveMode::Durable, &progress);
+                     saved = true;
+                 } catch (...) {
+                     if (!progress.stop)
+                         throw;
+                 }
+             });
+    return saved;
 }
 } // namespace
 

@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
-#include <QThread>
 
 #include <algorithm>
 #include <atomic>
@@ -27,7 +26,6 @@
 #include <functional>
 #include <malloc.h>
 #include <mutex>
-#include <thread>
 
 using namespace DocumentRules;
 
@@ -60,25 +58,7 @@ void GiveBackInBackground(XmlNode old) {
 // held back. It cannot be stopped half-way, so Esc is not offered. What the work throws is thrown
 // here.
 void frmMain::runAside(const QString& caption, const std::function<void()>& work) {
-    std::atomic<bool> done{false};
-    std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        done.store(true, std::memory_order_release);
-    });
-    {
-        LongOperation wait(StatusBar1, caption);
-        while (!wait.WaitFor([&done] { return done.load(std::memory_order_acquire); }) &&
-               !done.load(std::memory_order_acquire))
-            QThread::msleep(10);
-    }
-    worker.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    RunAside(StatusBar1, caption, 0, false, [&work](WorkProgress&) { work(); });
 }
 
 void frmMain::SetTextToXML(QString NewText) {
