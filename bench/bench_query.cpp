@@ -7,7 +7,7 @@
 #include "app/frmmain.h"
 #include "benchprocess.h"
 #include "documentgenerator.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 #include "search/frmquery.h"
 
 #include <QAction>

@@ -11,7 +11,7 @@
 #include "documentgenerator.h"
 #include "platform/views/richtextbox.h"
 #include "platform/xml/xmlhistory.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 
 #include <QAction>
 #include <QApplication>

@@ -11,7 +11,7 @@
 #include "documentgenerator.h"
 #include "platform/xml/xmlheldcopy.h"
 #include "platform/xml/xmlvalidation.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 
 #include <QAction>
 #include <QApplication>

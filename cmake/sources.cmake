@@ -1,5 +1,6 @@
 set(ORVEL_CORE_SOURCES
   src/platform/errors.h
+  src/platform/apptitle.h
   src/platform/work/workprogress.h
   src/platform/xml/xmlerror.h
   src/platform/xml/xmlparseerror.h
@@ -60,11 +61,11 @@ set(ORVEL_CORE_SOURCES
   src/document/diskfile.cpp
   src/document/recovery.h
   src/document/recovery.cpp
-  src/search/backgroundrelease.h
-  src/search/backgroundrelease.cpp
+  src/platform/work/backgroundwork.h
+  src/platform/work/backgroundwork.cpp
   src/search/queryjob.h
   src/search/queryjob.cpp
-  src/search/joboutcome.h
+  src/platform/work/joboutcome.h
   src/validation/validationjob.h
   src/validation/validationjob.cpp
   src/document/indenter.h
@@ -98,30 +99,30 @@ set(ORVEL_GUI_SOURCES
   src/platform/views/webbrowser.cpp
   src/document/deferredtext.h
   src/document/deferredtext.cpp
-  src/document/frmmain_files.cpp
-  src/document/frmmain_refresh.cpp
-  src/document/frmmain_recovery.cpp
-  src/document/frmmain_indent.cpp
-  src/document/frmmain_clipboard.cpp
-  src/document/frmmain_print.cpp
-  src/tree/frmmain_commandstate.cpp
-  src/tree/frmmain_treeevents.cpp
+  src/app/frmmain_files.cpp
+  src/app/frmmain_refresh.cpp
+  src/app/frmmain_recovery.cpp
+  src/app/frmmain_indent.cpp
+  src/app/frmmain_clipboard.cpp
+  src/app/frmmain_print.cpp
+  src/app/frmmain_commandstate.cpp
+  src/app/frmmain_treeevents.cpp
   src/editing/editordialogs.h
   src/editing/editordialogs.cpp
-  src/editing/frmmain_update.cpp
-  src/editing/frmmain_undo.cpp
-  src/editing/frmmain_insert.cpp
-  src/editing/frmmain_delete.cpp
-  src/editing/frmmain_move.cpp
-  src/editing/frmmain_copypaste.cpp
+  src/app/frmmain_update.cpp
+  src/app/frmmain_undo.cpp
+  src/app/frmmain_insert.cpp
+  src/app/frmmain_delete.cpp
+  src/app/frmmain_move.cpp
+  src/app/frmmain_copypaste.cpp
   src/search/frmfind.h
   src/search/frmfind.cpp
-  src/search/frmmain_find.cpp
+  src/app/frmmain_find.cpp
   src/app/frmmain.h
   src/app/frmmain.cpp
   src/app/frmmain_layout.cpp
-  src/app/layoutfailures.h
-  src/app/layoutfailures.cpp
+  src/platform/ui/layoutfailures.h
+  src/platform/ui/layoutfailures.cpp
   src/app/frmmain_views.cpp
   src/app/commandtable.h
   src/app/commandtable.cpp
@@ -132,8 +133,8 @@ set(ORVEL_GUI_SOURCES
   src/search/frmquery.h
   src/search/frmquery.cpp
   src/search/frmquery_results.cpp
-  src/search/frmmain_query.cpp
+  src/app/frmmain_query.cpp
   src/validation/validationpanel.h
   src/validation/validationpanel.cpp
-  src/validation/frmmain_validate.cpp
+  src/app/frmmain_validate.cpp
 )

@@ -2,7 +2,7 @@
 // pixel at 96 dots per inch), as the window was designed.
 
 #include "app/frmmain.h"
-#include "app/layoutfailures.h"
+#include "platform/ui/layoutfailures.h"
 
 #include "app/statuspanels.h"
 #include "document/documentrules.h"

@@ -1,5 +1,5 @@
 #include "app/frmmain.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 
 #include <QApplication>
 #include <cstdio>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/apptitle.h"
 #include "platform/xml/xmldocument.h"
 
 #include <QString>
@@ -8,7 +9,7 @@
 // The document core's rules that need no window.
 namespace DocumentRules {
 
-inline const QString kAppTitle = QStringLiteral("Orvel XML Editor");
+using ::kAppTitle;
 inline const QString kTempFileName = QStringLiteral("TempXMLFile.xml");
 inline const QString kFileFilter =
     QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt");

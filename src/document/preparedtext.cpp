@@ -3,7 +3,7 @@
 #include "document/crlfsink.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlheldcopy.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 
 #include <condition_variable>
 #include <cstring>

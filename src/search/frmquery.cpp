@@ -3,11 +3,11 @@
 
 #include "search/frmquery.h"
 
-#include "app/layoutfailures.h"
+#include "platform/ui/layoutfailures.h"
 
 #include "document/documentrules.h"
 #include "platform/ui/uiservices.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 #include "search/queryjob.h"
 #include "tree/treebuilder.h"
 

@@ -7,7 +7,7 @@
 #include "platform/ui/uiservices.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlquery.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 #include "search/queryjob.h"
 #include "tree/treebuilder.h"
 

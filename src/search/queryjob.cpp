@@ -1,6 +1,6 @@
 #include "search/queryjob.h"
 
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 
 std::shared_ptr<QueryJob> QueryJob::Start(XmlDocument source, const QString& query,
                                           std::function<void()> finished) {

@@ -2,7 +2,7 @@
 
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlquery.h"
-#include "search/joboutcome.h"
+#include "platform/work/joboutcome.h"
 
 #include <QString>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "validation/validationjob.h"
 
 #include "platform/xml/xmlheldcopy.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 
 #include <mutex>
 

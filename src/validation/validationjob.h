@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/xml/xmlvalidation.h"
-#include "search/joboutcome.h"
+#include "platform/work/joboutcome.h"
 
 #include <QString>
 #include <atomic>

@@ -5,7 +5,7 @@
 #include "platform/ui/longoperation.h"
 #include "platform/views/richtextbox.h"
 #include "platform/xml/xmlfileload.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 #include "support/mainwindowfixture.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "document/crlfsink.h"
 #include "document/preparedtext.h"
 #include "platform/xml/xmlbackgroundwriter.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 #include "support/mainwindowfixture.h"
 #include "support/workergate.h"
 

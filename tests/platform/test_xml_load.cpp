@@ -3,7 +3,7 @@
 
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlfileload.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 #include "support/xmlattributes.h"
 #include "support/xmltesting.h"
 

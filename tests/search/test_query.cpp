@@ -2,7 +2,7 @@
 // snapshot it queries, the messages it shows and the queries it abandons.
 
 #include "platform/xml/xmlquery.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 #include "search/frmquery.h"
 #include "support/mainwindowfixture.h"
 

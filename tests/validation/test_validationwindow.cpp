@@ -2,7 +2,7 @@
 // or line, the chosen schema, cancelling, stale results, and a Document left as it was.
 
 #include "app/statuspanels.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 #include "support/editingfixture.h"
 #include "support/networkwatch.h"
 #include "support/workergate.h"

@@ -3,7 +3,7 @@
 #include "platform/xml/xmlfileload.h"
 
 #include "platform/xml/xmlstorage.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/errors.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "app/layoutfailures.h"
+#include "platform/ui/layoutfailures.h"
 
-#include "document/documentrules.h"
+#include "platform/apptitle.h"
 #include "platform/ui/uiservices.h"
 
 void CountLayoutFailure(qint16& failures) {
@@ -9,5 +9,5 @@ void CountLayoutFailure(qint16& failures) {
         return;
     failures = 0;
     MsgBox(QStringLiteral("Oh, com'on man! Stop screwing around with the window."),
-           MsgButtons::OKOnly, MsgIcon::Critical, DocumentRules::kAppTitle);
+           MsgButtons::OKOnly, MsgIcon::Critical, kAppTitle);
 }

@@ -1,4 +1,4 @@
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 
 namespace {
 std::mutex s_mutex;

@@ -9,7 +9,7 @@
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
-#include "search/backgroundrelease.h"
+#include "platform/work/backgroundwork.h"
 #include "tree/treebuilder.h"
 
 #include <QCoreApplication>
