@@ -7,7 +7,7 @@
 #include "app/frmmain.h"
 #include "benchprocess.h"
 #include "documentgenerator.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 #include "search/frmquery.h"
 
 #include <QAction>
@@ -85,7 +85,7 @@ BenchResult analyzer(const QString& path, int argc, char** argv) {
 
     r.extra[2] = longestStallMs(window, nullptr, 1500);
     timer.restart();
-    BackgroundWork::WaitForAll();
+    AsideWork::WaitForAll();
     r.extra[3] = timer.nsecsElapsed() / 1e6;
     window.m_bNeedToSave = false;
     return r;

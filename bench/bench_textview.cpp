@@ -11,7 +11,7 @@
 #include "documentgenerator.h"
 #include "platform/views/richtextbox.h"
 #include "platform/xml/xmlhistory.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 
 #include <QAction>
 #include <QApplication>
@@ -102,7 +102,7 @@ Result runEditor(const QString& path, int argc, char** argv) {
     window.DropFiles({path});
     QCoreApplication::processEvents();
     timer.start();
-    BackgroundWork::WaitForAll();
+    AsideWork::WaitForAll();
     r.prepareSeconds = timer.nsecsElapsed() / 1e9;
 
     TreeModel& nodes = window.m_wndTree->Nodes();
@@ -149,14 +149,14 @@ Result runEditor(const QString& path, int argc, char** argv) {
     settle(300);
     r.typeEndPausedMs = pressKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
 
-    BackgroundWork::WaitForAll();
+    AsideWork::WaitForAll();
     r.rssBeforeApplyKb = StatusKb("VmRSS:");
     timer.start();
     window.ToolbarApply_ButtonClick(QStringLiteral("Apply"));
     QCoreApplication::processEvents();
     view.viewport()->repaint();
     r.applySeconds = timer.nsecsElapsed() / 1e9;
-    BackgroundWork::WaitForAll();
+    AsideWork::WaitForAll();
     window.m_objDocument.history().finishPacking();
     r.packedSeconds = timer.nsecsElapsed() / 1e9 - r.applySeconds;
     r.rssAfterApplyKb = StatusKb("VmRSS:");
@@ -166,7 +166,7 @@ Result runEditor(const QString& path, int argc, char** argv) {
     window.Command(QStringLiteral("mnuUndo"))->trigger();
     QCoreApplication::processEvents();
     r.undoApplySeconds = timer.nsecsElapsed() / 1e9;
-    BackgroundWork::WaitForAll();
+    AsideWork::WaitForAll();
     window.m_objDocument.history().finishPacking();
     r.rssAfterUndoKb = StatusKb("VmRSS:");
     window.m_bNeedToSave = false;

@@ -11,7 +11,7 @@
 #include "documentgenerator.h"
 #include "platform/xml/xmlheldcopy.h"
 #include "platform/xml/xmlvalidation.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,7 +44,7 @@ BenchResult inWindow(const QString& path, const QString& schema, bool meterGaps,
     window.show();
     window.DropFiles({path});
     // As a person would: the window has settled after the open (the text view's text is ready).
-    BackgroundWork::WaitForAll();
+    AsideWork::WaitForAll();
     QCoreApplication::processEvents();
     window.m_strValidationSchema = schema;
     QAction* cancel = window.Command(QStringLiteral("mnuCancelValidation"));
@@ -65,7 +65,7 @@ BenchResult inWindow(const QString& path, const QString& schema, bool meterGaps,
     const QByteArray status = window.StatusBar1->Panel(1)->text().toUtf8();
     std::strncpy(r.status, status.constData(), sizeof r.status - 1);
     window.m_bNeedToSave = false;
-    BackgroundWork::WaitForAll();
+    AsideWork::WaitForAll();
     return r;
 }
 

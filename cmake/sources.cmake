@@ -61,8 +61,8 @@ set(ORVEL_CORE_SOURCES
   src/document/diskfile.cpp
   src/document/recovery.h
   src/document/recovery.cpp
-  src/platform/work/backgroundwork.h
-  src/platform/work/backgroundwork.cpp
+  src/platform/work/asidework.h
+  src/platform/work/asidework.cpp
   src/search/queryjob.h
   src/search/queryjob.cpp
   src/platform/work/joboutcome.h

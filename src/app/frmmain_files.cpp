@@ -216,15 +216,8 @@ bool frmMain::saveDocumentTo(const QString& path) {
 
 // The parse runs on a worker while the window repaints and shows how much of the file was read.
 bool frmMain::waitForParse(XmlFileLoad& load, const QString& path) {
-    LongOperation wait(StatusBar1, QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()));
-    const bool done =
-        wait.WaitFor([&load] { return load.finished(); },
-                     [&load] {
-                         return std::pair<qint64, qint64>{load.bytesRead(), load.totalBytes()};
-                     });
-    if (!done)
-        load.stop();
-    return done;
+    return WaitAside(StatusBar1, QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()),
+                     load.totalBytes(), true, load.job());
 }
 
 // Another program's changes and a read-only file are overwritten only when the user says so.

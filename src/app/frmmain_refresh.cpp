@@ -9,7 +9,7 @@
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 #include "tree/treebuilder.h"
 
 #include <QCoreApplication>
@@ -19,13 +19,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <malloc.h>
-#include <mutex>
 
 using namespace DocumentRules;
 
@@ -46,7 +44,7 @@ struct TreeWaitPointer {
 void GiveBackInBackground(XmlNode old) {
     if (old.isNull())
         return;
-    BackgroundWork::Start([old = std::move(old)]() mutable {
+    AsideWork::Start([old = std::move(old)]() mutable {
         old = XmlNode();
         malloc_trim(0);
     });
@@ -259,32 +257,25 @@ bool copyFile(const QString& from, const QString& to, const std::atomic<bool>* s
 constexpr qint64 kWebCopyInBackground = qint64(8) << 20;
 } // namespace
 
-// The copy of the loaded file for the web view, made on a worker.
+// The copy of the loaded file for the web view, made aside; its result is read once it has ended.
 struct frmMain::WebFileCopy {
-    std::atomic<bool> stop{false};
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool finished = false;
-    bool copied = false;
+    std::shared_ptr<AsideWork> job;
+    std::shared_ptr<bool> copied = std::make_shared<bool>(false);
 
     // `folder` is held until the copy ends, so that it is not removed under the copy.
     static std::shared_ptr<WebFileCopy> Start(const QString& from, const QString& to,
                                               std::shared_ptr<const void> folder) {
-        auto job = std::make_shared<WebFileCopy>();
-        BackgroundWork::Start([job, from, to, folder = std::move(folder)] {
-            const bool copied = copyFile(from, to, &job->stop);
-            std::lock_guard<std::mutex> lock(job->mutex);
-            job->finished = true;
-            job->copied = copied;
-            job->changed.notify_all();
-        });
-        return job;
+        auto copy = std::make_shared<WebFileCopy>();
+        copy->job = AsideWork::Start(
+            [copied = copy->copied, from, to, folder = std::move(folder)](WorkProgress& progress) {
+                *copied = copyFile(from, to, &progress.stop);
+            });
+        return copy;
     }
     // False when it did not copy.
     bool Wait() {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return finished; });
-        return copied;
+        job->Wait();
+        return *copied;
     }
 };
 
@@ -298,7 +289,7 @@ void frmMain::finishWebFileCopy() {
 
 void frmMain::stopWebFileCopy() {
     if (m_webFileCopy)
-        m_webFileCopy->stop = true;
+        m_webFileCopy->job->RequestStop();
     m_webFileCopy.reset();
 }
 

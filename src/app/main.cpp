@@ -1,5 +1,5 @@
 #include "app/frmmain.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -51,6 +51,6 @@ int main(int argc, char** argv) {
     window.show();
     const int code = QApplication::exec();
     // A query the Query Analyzer abandoned may still be ending, or a snapshot being freed.
-    BackgroundWork::WaitForAll();
+    AsideWork::WaitForAll();
     return code;
 }

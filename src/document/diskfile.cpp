@@ -45,10 +45,10 @@ DiskFile::~DiskFile() {
 }
 
 void DiskFile::forget() {
-    if (m_cancel)
-        m_cancel->store(true);
-    m_cancel.reset();
-    m_hash = {};
+    if (m_hashing)
+        m_hashing->RequestStop();
+    m_hashing.reset();
+    m_hash.reset();
     m_path.clear();
     m_stamp = {};
 }
@@ -59,17 +59,16 @@ void DiskFile::remember(const QString& path) {
     m_stamp = FileStamp::of(path);
     if (!m_stamp.exists)
         return;
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
-    m_cancel = cancel;
     const FileStamp stamp = m_stamp;
+    auto hash = std::make_shared<std::optional<QByteArray>>();
+    m_hash = hash;
     // The hash only counts when the file stayed the same file while it was read.
-    m_hash = std::async(std::launch::async, [path, stamp, cancel]() -> std::optional<QByteArray> {
-                 auto hash = HashFile(path, cancel.get());
-                 const FileStamp after = FileStamp::of(path);
-                 if (!after.sameMetadata(stamp) || !after.sameFile(stamp))
-                     return std::nullopt;
-                 return hash;
-             }).share();
+    m_hashing = AsideWork::Start([path, stamp, hash](WorkProgress& progress) {
+        *hash = HashFile(path, &progress.stop);
+        const FileStamp after = FileStamp::of(path);
+        if (!after.sameMetadata(stamp) || !after.sameFile(stamp))
+            hash->reset();
+    });
 }
 
 void DiskFile::restore(const QString& path, const FileStamp& stamp) {
@@ -95,6 +94,8 @@ bool DiskFile::changedByOthers() const {
     if (now.sameFile(m_stamp))
         return false;
     // Replaced by a file of the same size and time: only the content can tell.
-    const std::optional<QByteArray> before = m_hash.valid() ? m_hash.get() : std::nullopt;
+    if (m_hashing)
+        m_hashing->Wait();
+    const std::optional<QByteArray> before = m_hash ? *m_hash : std::nullopt;
     return !before || HashFile(m_path) != before;
 }

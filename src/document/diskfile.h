@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/work/asidework.h"
+
 #include <QByteArray>
 #include <QString>
 #include <atomic>
-#include <future>
 #include <memory>
 #include <optional>
 
@@ -53,8 +54,9 @@ public:
 private:
     QString m_path;
     FileStamp m_stamp;
-    std::shared_ptr<std::atomic<bool>> m_cancel;
-    std::shared_future<std::optional<QByteArray>> m_hash;
+    // The remembered file's content hash, made aside; read once the work has ended.
+    std::shared_ptr<AsideWork> m_hashing;
+    std::shared_ptr<std::optional<QByteArray>> m_hash;
 };
 
 // The content hash of a file, or nothing when it cannot be read or `cancel` was set.

@@ -3,7 +3,7 @@
 #include "document/crlfsink.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlheldcopy.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 
 #include <condition_variable>
 #include <cstring>
@@ -88,7 +88,7 @@ std::shared_ptr<PreparedText> PreparedText::start(const XmlDocument& document, Q
     auto state = std::make_shared<State>();
     state->shown = shown;
     auto held = std::make_shared<XmlHeldCopy>(document);
-    BackgroundWork::Start([state, held, shown, comparing, onReady = std::move(onReady),
+    AsideWork::Start([state, held, shown, comparing, onReady = std::move(onReady),
                            hook = s_stageHook]() mutable {
         PieceCollector collector(shown, comparing);
         std::exception_ptr error;

@@ -156,7 +156,7 @@ void Recovery::writeText(const QByteArray& text, const QString& fileName, const 
         return;
     stopWriting();
     const QDateTime time = QDateTime::currentDateTime();
-    m_textWriter = std::make_unique<std::thread>([this, text, fileName, stamp, time] {
+    m_textWriter = AsideWork::Start([this, text, fileName, stamp, time] {
         finished(writeAtomically(pathOf(m_session, ".xml"), text), fileName, stamp, time);
     });
 }
@@ -176,16 +176,14 @@ void Recovery::writeDocument(const XmlDocument& document, const QString& fileNam
 
 void Recovery::stopWriting() {
     m_writer.stop();
-    if (m_textWriter && m_textWriter->joinable())
-        m_textWriter->join();
-    m_textWriter.reset();
+    if (const std::shared_ptr<AsideWork> writer = std::exchange(m_textWriter, nullptr))
+        writer->Wait();
 }
 
 void Recovery::waitForCopy() {
     m_writer.wait();
-    if (m_textWriter && m_textWriter->joinable())
-        m_textWriter->join();
-    m_textWriter.reset();
+    if (const std::shared_ptr<AsideWork> writer = std::exchange(m_textWriter, nullptr))
+        writer->Wait();
 }
 
 void Recovery::discard() {

@@ -8,7 +8,6 @@
 #include <QString>
 #include <atomic>
 #include <memory>
-#include <thread>
 #include <vector>
 
 class XmlDocument;
@@ -67,7 +66,7 @@ private:
     QString m_session;
     std::unique_ptr<QLockFile> m_lock;
     XmlBackgroundWriter m_writer;
-    std::unique_ptr<std::thread> m_textWriter;
+    std::shared_ptr<AsideWork> m_textWriter;
     std::atomic<bool> m_hasCopy{false};
     std::atomic<int> m_stoppedInARow{0};
 };

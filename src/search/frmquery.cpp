@@ -7,7 +7,7 @@
 
 #include "document/documentrules.h"
 #include "platform/ui/uiservices.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 #include "search/queryjob.h"
 #include "tree/treebuilder.h"
 
@@ -65,7 +65,7 @@ frmQuery::~frmQuery() {
     if (m_job)
         m_job->Abandon();
     releaseResults();
-    BackgroundWork::Release(std::move(m_objSource));
+    AsideWork::Release(std::move(m_objSource));
 }
 
 void frmQuery::buildControls() {
@@ -217,7 +217,7 @@ void frmQuery::releaseResults() {
     // snapshot itself is freed by the background thread.
     m_wndTree->Nodes().Clear();
     m_wndTree->Nodes().SetChildLoader(nullptr);
-    BackgroundWork::Release(std::move(m_shownSource));
+    AsideWork::Release(std::move(m_shownSource));
 }
 
 // ---- layout ----------------------------------------------------------------------------------

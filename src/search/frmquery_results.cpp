@@ -7,7 +7,7 @@
 #include "platform/ui/uiservices.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlquery.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 #include "search/queryjob.h"
 #include "tree/treebuilder.h"
 
@@ -16,7 +16,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QToolBar>
-#include <thread>
+#include <memory>
 
 namespace {
 
@@ -55,16 +55,7 @@ void checkPlaceable(XmlDocument& results, XmlNode& probe, const XmlNode& node) {
 // freeing it later on a background thread does not hold up the window's own allocations.
 XmlDocument takeSnapshot(const XmlDocument& document) {
     XmlDocument copy;
-    std::exception_ptr failure;
-    std::thread([&] {
-        try {
-            copy = document.snapshot();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }).join();
-    if (failure)
-        std::rethrow_exception(failure);
+    AsideWork::Start([&] { copy = document.snapshot(); })->Wait();
     return copy;
 }
 
@@ -72,7 +63,7 @@ XmlDocument takeSnapshot(const XmlDocument& document) {
 
 void frmQuery::SetDomObject(const XmlDocument& document) {
     XmlDocument fresh = document.isNull() ? XmlDocument::create() : takeSnapshot(document);
-    BackgroundWork::Release(std::exchange(m_objSource, std::move(fresh)));
+    AsideWork::Release(std::exchange(m_objSource, std::move(fresh)));
     const QString prefix = DefaultNamespacePrefix(m_objSource.documentElement());
     txtQuery->setToolTip(
         prefix.isEmpty()
@@ -161,7 +152,7 @@ void frmQuery::jobFinished() {
                kQueryError);
     }
     // Whatever of the result is not shown may be the last hold on an older snapshot.
-    BackgroundWork::Release(std::move(*result));
+    AsideWork::Release(std::move(*result));
     emit QueryFinished();
 }
 

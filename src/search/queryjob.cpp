@@ -1,11 +1,11 @@
 #include "search/queryjob.h"
 
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 
 std::shared_ptr<QueryJob> QueryJob::Start(XmlDocument source, const QString& query,
                                           std::function<void()> finished) {
     auto job = std::make_shared<QueryJob>(std::move(finished));
-    BackgroundWork::Start(
+    AsideWork::Start(
         [job, source = std::move(source), query]() mutable { job->run(std::move(source), query); });
     return job;
 }

@@ -1,7 +1,7 @@
 #include "validation/validationjob.h"
 
 #include "platform/xml/xmlheldcopy.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 
 #include <mutex>
 
@@ -35,7 +35,7 @@ std::shared_ptr<ValidationJob> ValidationJob::Start(const XmlDocument& document,
     auto job = std::make_shared<ValidationJob>(document, std::move(finished));
     // Held from here: the copy is the Document as it is now, whenever the worker takes it.
     auto held = std::make_shared<XmlHeldCopy>(document);
-    BackgroundWork::Start(
+    AsideWork::Start(
         [job, held = std::move(held), request]() mutable { job->run(std::move(held), request); });
     return job;
 }

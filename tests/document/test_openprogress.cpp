@@ -5,7 +5,7 @@
 #include "platform/ui/longoperation.h"
 #include "platform/views/richtextbox.h"
 #include "platform/xml/xmlfileload.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 #include "support/mainwindowfixture.h"
 
 #include <QApplication>
@@ -43,7 +43,7 @@ protected:
         MainWindowTest::TearDown();
         XmlFileLoad::SetBeforeParseHook({});
         LongOperation::SetIntervals(40, 300);
-        BackgroundWork::WaitForAll();
+        AsideWork::WaitForAll();
     }
     // Runs `atOpen` once the window waits for a parse, then lets the parse go on.
     void whileOpening(std::function<void()> atOpen) {

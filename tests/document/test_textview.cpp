@@ -4,7 +4,7 @@
 #include "document/crlfsink.h"
 #include "document/preparedtext.h"
 #include "platform/xml/xmlbackgroundwriter.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 #include "support/mainwindowfixture.h"
 #include "support/workergate.h"
 
@@ -43,7 +43,7 @@ struct HeldStage {
     }
     ~HeldStage() {
         release();
-        BackgroundWork::WaitForAll();
+        AsideWork::WaitForAll();
         PreparedText::SetStageHook(nullptr);
     }
     void release() { gate.release(); }

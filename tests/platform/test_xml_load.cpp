@@ -3,7 +3,7 @@
 
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlfileload.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 #include "support/xmlattributes.h"
 #include "support/xmltesting.h"
 
@@ -84,7 +84,7 @@ struct HeldParse {
     ~HeldParse() {
         released = true;
         XmlFileLoad::SetBeforeParseHook({});
-        BackgroundWork::WaitForAll();
+        AsideWork::WaitForAll();
     }
     std::atomic<bool> released{false};
 };
@@ -116,7 +116,7 @@ TEST(XmlFileLoad, GivesWhatALoadOfTheFileGives) {
         const bool directOk = direct.load(path);
         XmlFileLoad load(path);
         waitUntilFinished(load);
-        EXPECT_EQ(load.bytesRead(), row.content.size());
+        EXPECT_EQ(load.job().Done(), row.content.size());
         EXPECT_EQ(load.totalBytes(), row.content.size());
         XmlDocument viaWorker = XmlDocument::create();
         EXPECT_EQ(viaWorker.load(load), directOk);
@@ -137,7 +137,7 @@ TEST(XmlFileLoad, AStoppedLoadEndsWithoutADocumentOrAnError) {
     load.stop();
     held.released = true;
     waitUntilFinished(load);
-    EXPECT_EQ(load.bytesRead(), 0);
+    EXPECT_EQ(load.job().Done(), 0);
     XmlDocument doc = XmlDocument::create();
     EXPECT_FALSE(doc.load(load));
     EXPECT_TRUE(doc.parseError().reason.isEmpty());
@@ -149,13 +149,13 @@ TEST(XmlSaveProgress, CountsTheBytesAndAStopLeavesTheOldFile) {
     const QString path = dir.filePath(QStringLiteral("s.xml"));
     writeBytes(path, "old");
     XmlDocument doc = parsed(QStringLiteral("<a><b>text</b></a>"));
-    XmlProgress progress;
+    WorkProgress progress;
     doc.save(path, XmlDocument::SaveMode::Durable, &progress);
     EXPECT_EQ(progress.done.load(), readBytes(path).size());
     EXPECT_EQ(readBytes(path), doc.xml().toUtf8());
 
     writeBytes(path, "old");
-    XmlProgress stopped;
+    WorkProgress stopped;
     stopped.stop = true;
     EXPECT_THROW(doc.save(path, XmlDocument::SaveMode::Durable, &stopped), XmlError);
     EXPECT_EQ(readBytes(path), QByteArray("old"));

@@ -2,7 +2,7 @@
 // snapshot it queries, the messages it shows and the queries it abandons.
 
 #include "platform/xml/xmlquery.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 #include "search/frmquery.h"
 #include "support/mainwindowfixture.h"
 
@@ -27,7 +27,7 @@ protected:
 
     void TearDown() override {
         MainWindowTest::TearDown();
-        BackgroundWork::WaitForAll();
+        AsideWork::WaitForAll();
     }
     void load(const QByteArray& xml) {
         window->markSaved();
@@ -293,7 +293,7 @@ TEST_F(QueryTest, StopAbandonsARunningQueryAndKeepsTheOldResults) {
     EXPECT_FALSE(q->IsRunning());
     EXPECT_TRUE(q->lblRunning->isHidden());
     EXPECT_EQ(go->text(), QStringLiteral("Go !   "));
-    BackgroundWork::WaitForAll(); // ends only because the evaluation was stopped
+    AsideWork::WaitForAll(); // ends only because the evaluation was stopped
     QCoreApplication::processEvents();
     EXPECT_EQ(shown(q), before) << "a stopped query shows nothing and says nothing";
     run(q, QStringLiteral("/r/a[2]/b"));
@@ -312,7 +312,7 @@ TEST_F(QueryTest, ClosingAbandonsARunningQueryAndFreesItsSnapshotOffTheWindowThr
     QTest::keyClick(q->txtQuery, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closed.isNull());
-    BackgroundWork::WaitForAll();
+    AsideWork::WaitForAll();
     EXPECT_TRUE(snapshot.expired());
     // The main window goes on as before.
     q = open();

@@ -2,7 +2,7 @@
 // or line, the chosen schema, cancelling, stale results, and a Document left as it was.
 
 #include "app/statuspanels.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 #include "support/editingfixture.h"
 #include "support/networkwatch.h"
 #include "support/workergate.h"
@@ -43,7 +43,7 @@ protected:
     void TearDown() override {
         ValidationJob::SetStageHook(nullptr);
         EditingTest::TearDown();
-        BackgroundWork::WaitForAll();
+        AsideWork::WaitForAll();
     }
     ValidationPanel* panel() { return window->m_validationPanel; }
     QTreeWidget* rows() { return panel()->Rows(); }
@@ -301,7 +301,7 @@ TEST_F(ValidationWindowTest, EscCancelsAndTheWindowGoesOnMeanwhile) {
     EXPECT_EQ(status(), QStringLiteral("Validation cancelled."));
     EXPECT_EQ(rowTexts(), QStringList{QStringLiteral("Validation cancelled.")});
     held.release();
-    BackgroundWork::WaitForAll();
+    AsideWork::WaitForAll();
     QCoreApplication::processEvents();
     EXPECT_EQ(rowTexts(), QStringList{QStringLiteral("Validation cancelled.")});
     EXPECT_FALSE(window->Command(QStringLiteral("mnuCancelValidation"))->isEnabled());

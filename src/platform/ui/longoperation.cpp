@@ -4,8 +4,6 @@
 #include <QKeyEvent>
 #include <QThread>
 
-#include <exception>
-#include <thread>
 
 int LongOperation::s_running = 0;
 int LongOperation::s_eventsMs = 40;
@@ -95,31 +93,22 @@ bool LongOperation::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
+bool WaitAside(ProgressDisplay* display, const QString& caption, qint64 total, bool stoppable,
+               AsideWork& job) {
+    LongOperation wait(display, caption, stoppable);
+    if (wait.WaitFor([&job] { return job.Finished(); },
+                     [&] { return std::pair<qint64, qint64>{job.Done(), total}; }))
+        return true;
+    job.RequestStop();
+    return false;
+}
+
 bool RunAside(ProgressDisplay* display, const QString& caption, qint64 total, bool stoppable,
               const std::function<void(WorkProgress&)>& work) {
-    WorkProgress progress;
-    std::atomic<bool> done{false};
-    std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            work(progress);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        done.store(true, std::memory_order_release);
-    });
-    bool stopped = false;
-    {
-        LongOperation wait(display, caption, stoppable);
-        stopped = !wait.WaitFor([&done] { return done.load(std::memory_order_acquire); },
-                                [&] {
-                                    return std::pair<qint64, qint64>{progress.done.load(), total};
-                                });
-        if (stopped)
-            progress.stop.store(true);
-    }
-    worker.join();
-    if (failure)
-        std::rethrow_exception(failure);
-    return !stopped;
+    const std::shared_ptr<AsideWork> job =
+        AsideWork::Start([&work](WorkProgress& progress) { work(progress); });
+    const bool done = WaitAside(display, caption, total, stoppable, *job);
+    // The work uses what the caller holds: it has ended before the caller goes on.
+    job->Wait();
+    return done;
 }

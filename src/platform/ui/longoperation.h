@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/work/workprogress.h"
+#include "platform/work/asidework.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -61,6 +61,11 @@ private:
     static int s_showMs;
 };
 
+// Waits for `job` while the windows stay alive as in a LongOperation, its progress shown against
+// `total` (0: unknown). With `stoppable`, Esc asks the job to stop and the wait ends at once (false):
+// the job must own what it works on.
+bool WaitAside(ProgressDisplay* display, const QString& caption, qint64 total, bool stoppable,
+               AsideWork& job);
 // Runs `work` on a worker thread while the windows stay alive as in a LongOperation, the progress
 // it counts shown against `total` (0: unknown). With `stoppable`, Esc asks the work to stop: it
 // sees `stop` set, and the answer is false once it has ended. What the work throws is thrown here.

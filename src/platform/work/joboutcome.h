@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/errors.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 
 #include <QString>
 
@@ -64,7 +64,7 @@ public:
             m_finished = nullptr;
         }
         if (left)
-            BackgroundWork::Release(std::move(left));
+            AsideWork::Release(std::move(left));
         return true;
     }
     bool Abandoned() const {

@@ -35,7 +35,7 @@ void XmlBackgroundWriter::start(const XmlDocument& document, const QString& path
     stop();
     m_storage = document.asNode().storage();
     m_reader = m_storage->readerGate.begin(stoppable);
-    m_worker = std::thread([storage = m_storage, reader = m_reader, path, done = std::move(done)] {
+    m_worker = AsideWork::Start([storage = m_storage, reader = m_reader, path, done = std::move(done)] {
         const bool written = writeDocument(*storage, path, reader->stop);
         storage->readerGate.end(reader);
         if (done)
@@ -50,8 +50,8 @@ void XmlBackgroundWriter::stop() {
 }
 
 void XmlBackgroundWriter::wait() {
-    if (m_worker.joinable())
-        m_worker.join();
+    if (const std::shared_ptr<AsideWork> worker = std::exchange(m_worker, nullptr))
+        worker->Wait();
     m_storage.reset();
     m_reader.reset();
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/work/asidework.h"
 #include "platform/xml/xmldocument.h"
 
 #include <QString>
 #include <functional>
 #include <memory>
-#include <thread>
 
 struct XmlStorage;
 struct XmlGateReader;
@@ -35,5 +35,5 @@ public:
 private:
     std::shared_ptr<XmlStorage> m_storage;
     std::shared_ptr<XmlGateReader> m_reader;
-    std::thread m_worker;
+    std::shared_ptr<AsideWork> m_worker;
 };

@@ -138,7 +138,7 @@ bool XmlDocument::savesAsUtf8() const {
     return encoding.isEmpty() || encoding == "UTF-8" || encoding == "UTF8";
 }
 
-void XmlDocument::save(const QString& path, SaveMode mode, XmlProgress* progress) const {
+void XmlDocument::save(const QString& path, SaveMode mode, WorkProgress* progress) const {
     XmlDocumentObject& o = object();
     auto fail = [&path](const QString& why) {
         throw XmlError(QStringLiteral("The file %1 cannot be written: %2").arg(path, why));

@@ -14,10 +14,6 @@ struct XmlDocumentObject;
 class XmlHistory;
 class XmlFileLoad;
 
-// How far a load or a save running on another thread got (bytes read or written), and the
-// request to stop it.
-using XmlProgress = WorkProgress;
-
 // A DOM document. Copies share one document object (the content, the parse error); a default
 // constructed XmlDocument is no object, and using it throws MissingObjectError.
 class XmlDocument {
@@ -42,7 +38,7 @@ public:
     // there ends the save with XmlError before the target is touched.
     enum class SaveMode { Durable, Scratch };
     void save(const QString& path, SaveMode mode = SaveMode::Durable,
-              XmlProgress* progress = nullptr) const;
+              WorkProgress* progress = nullptr) const;
 
     // Whether save writes UTF-8: the XML declaration names UTF-8 or no encoding.
     bool savesAsUtf8() const;

@@ -3,7 +3,7 @@
 #include "platform/xml/xmlfileload.h"
 
 #include "platform/xml/xmlstorage.h"
-#include "platform/work/backgroundwork.h"
+#include "platform/work/asidework.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,7 +17,7 @@ std::function<void()> s_beforeParse;
 
 // As loadXML() has it: the empty text is no document and no error.
 xmlimpl::ParsedDocument parseUtf8Text(const QString& path, XmlParseError& error,
-                                      XmlProgress& progress) {
+                                      WorkProgress& progress) {
     error = {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -46,9 +46,7 @@ struct XmlFileLoad::State {
     }
     QString path;
     qint64 total = 0;
-    XmlProgress progress;
-    std::atomic<bool> finished{false};
-    // Written by the worker before `finished`, read by the owner after it.
+    // Written by the worker before it ends, read by the owner after it.
     xmlimpl::ParsedDocument parsed;
     XmlParseError error;
 };
@@ -67,29 +65,25 @@ XmlFileLoad::XmlFileLoad(const QString& path, Kind kind) : m_state(std::make_sha
     (void)prepared;
     m_state->path = path;
     m_state->total = QFileInfo(path).size();
-    BackgroundWork::Start([state = m_state, hook = s_beforeParse, kind] {
-        if (hook)
-            hook();
-        state->parsed = kind == Kind::File
-                            ? xmlimpl::parseFile(state->path, state->error, &state->progress)
-                            : parseUtf8Text(state->path, state->error, state->progress);
-        state->finished.store(true, std::memory_order_release);
-    });
+    m_job = AsideWork::Start(
+        [state = m_state, hook = s_beforeParse, kind](WorkProgress& progress) {
+            if (hook)
+                hook();
+            state->parsed = kind == Kind::File
+                                ? xmlimpl::parseFile(state->path, state->error, &progress)
+                                : parseUtf8Text(state->path, state->error, progress);
+        });
 }
 
 XmlFileLoad::~XmlFileLoad() {
     stop();
     // A result nobody took is freed on a thread of its own: a big document takes seconds.
     if (finished() && m_state->parsed.doc)
-        BackgroundWork::Release(std::move(m_state));
+        AsideWork::Release(std::move(m_state));
 }
 
 bool XmlFileLoad::finished() const {
-    return m_state->finished.load(std::memory_order_acquire);
-}
-
-qint64 XmlFileLoad::bytesRead() const {
-    return m_state->progress.done.load(std::memory_order_relaxed);
+    return m_job->Finished();
 }
 
 qint64 XmlFileLoad::totalBytes() const {
@@ -97,7 +91,7 @@ qint64 XmlFileLoad::totalBytes() const {
 }
 
 void XmlFileLoad::stop() {
-    m_state->progress.stop.store(true);
+    m_job->RequestStop();
 }
 
 xmlimpl::ParsedDocument XmlFileLoad::take(XmlParseError& error) {

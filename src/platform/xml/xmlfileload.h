@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/work/asidework.h"
 #include "platform/xml/xmldocument.h"
 
 #include <QString>
@@ -10,9 +11,9 @@ namespace xmlimpl {
 struct ParsedDocument;
 }
 
-// Parses a file on a worker thread of its own, so that the window stays alive while a big file
-// is read: the user-interface thread looks at how far it got, may stop it, and once it has
-// finished hands the result to XmlDocument::load(XmlFileLoad&). libxml2 parses separate documents
+// Parses a file aside, so that the window stays alive while a big file is read: the
+// user-interface thread waits for job() (how far it got is its progress, in bytes), may stop it,
+// and once it has finished hands the result to XmlDocument::load(XmlFileLoad&). libxml2 parses separate documents
 // on separate threads safely, and keeps its error handlers per thread.
 class XmlFileLoad {
 public:
@@ -25,8 +26,8 @@ public:
     XmlFileLoad(const XmlFileLoad&) = delete;
     XmlFileLoad& operator=(const XmlFileLoad&) = delete;
 
+    AsideWork& job() { return *m_job; }
     bool finished() const;
-    qint64 bytesRead() const;
     // The file's size when the parse started.
     qint64 totalBytes() const;
     // Makes the parse end at its next read, without a result.
@@ -41,4 +42,5 @@ public:
 private:
     struct State;
     std::shared_ptr<State> m_state;
+    std::shared_ptr<AsideWork> m_job;
 };

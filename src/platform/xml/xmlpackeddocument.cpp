@@ -1,5 +1,6 @@
 #include "platform/xml/xmlpackeddocument.h"
 
+#include "platform/work/asidework.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlplainwriter.h"
 #include "platform/xml/xmlstorage.h"
@@ -8,7 +9,6 @@
 
 #include <exception>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -73,7 +73,7 @@ struct XmlPackedDocument::State {
     qsizetype textBytes = 0;
     bool packed = false;
     std::shared_ptr<XmlGateReader> reader;
-    std::thread worker;
+    std::shared_ptr<AsideWork> worker;
 };
 
 XmlPackedDocument::XmlPackedDocument(XmlDocument document) : m_state(std::make_shared<State>()) {
@@ -81,7 +81,7 @@ XmlPackedDocument::XmlPackedDocument(XmlDocument document) : m_state(std::make_s
     state.document = std::move(document);
     std::shared_ptr<XmlStorage> storage = state.document.asNode().storage();
     state.reader = storage->readerGate.begin(true);
-    state.worker = std::thread([&state, storage = std::move(storage)]() mutable {
+    state.worker = AsideWork::Start([&state, storage = std::move(storage)]() mutable {
         yieldToOthers();
         if (const auto& hook = beforePackHook())
             hook(state.reader->stop);
@@ -133,8 +133,8 @@ void XmlPackedDocument::SetBeforePackHook(PackHook hook) {
 }
 
 bool XmlPackedDocument::finish() {
-    if (m_state->worker.joinable())
-        m_state->worker.join();
+    if (const std::shared_ptr<AsideWork> worker = std::exchange(m_state->worker, nullptr))
+        worker->Wait();
     return m_state->packed;
 }
 

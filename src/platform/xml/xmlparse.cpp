@@ -152,7 +152,7 @@ ParsedDocument finish(const ErrorCapture& collector, const ParseOutcome& outcome
 
 struct FileReader {
     QFile file;
-    XmlProgress* progress;
+    WorkProgress* progress;
 };
 
 // A stop asked for ends the parse as a read error would; its result is then dropped.
@@ -228,7 +228,7 @@ ParsedDocument parseText(const QByteArray& utf8, XmlParseError& error) {
     return parsed;
 }
 
-ParsedDocument parseFile(const QString& path, XmlParseError& error, XmlProgress* progress) {
+ParsedDocument parseFile(const QString& path, XmlParseError& error, WorkProgress* progress) {
     error = {};
     FileReader reader{QFile(path), progress};
     if (!reader.file.open(QIODevice::ReadOnly)) {

@@ -1,12 +1,13 @@
 // Deep copies of whole documents, for readers that must not see later edits.
 
+#include "platform/work/asidework.h"
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <libxml/valid.h>
 
-#include <thread>
+#include <memory>
 
 using namespace xmlimpl;
 
@@ -107,12 +108,12 @@ xmlNodePtr copyElementInHalves(xmlNodePtr element, xmlDocPtr copy) {
     xmlNodePtr secondLast = nullptr;
     xmlNodePtr second = nullptr;
     bool secondFailed = false;
-    std::thread other(
+    const std::shared_ptr<AsideWork> other = AsideWork::Start(
         [&] { second = copyRun(middle, nullptr, copy, shell, secondLast, secondFailed); });
     xmlNodePtr firstLast = nullptr;
     bool failed = false;
     xmlNodePtr first = copyRun(element->children, middle, copy, shell, firstLast, failed);
-    other.join();
+    other->Wait();
     if (failed || secondFailed) {
         xmlFreeNodeList(first);
         xmlFreeNodeList(second);

@@ -269,7 +269,7 @@ ParsedDocument parseText(const QByteArray& utf8, XmlParseError& error);
 // `progress` (optional) counts the bytes read; a stop asked for there ends the parse with no
 // document and no error.
 ParsedDocument parseFile(const QString& path, XmlParseError& error,
-                         XmlProgress* progress = nullptr);
+                         WorkProgress* progress = nullptr);
 
 // Puts the XML declaration of a parsed document in front of its children as a processing
 // instruction with the target "xml".
