@@ -2,6 +2,10 @@ set(ORVEL_CORE_SOURCES
   src/platform/errors.h
   src/platform/apptitle.h
   src/platform/work/workprogress.h
+  src/platform/work/asidework.h
+  src/platform/work/asidework.cpp
+  src/platform/files/atomicfile.h
+  src/platform/files/atomicfile.cpp
   src/platform/xml/xmlerror.h
   src/platform/xml/xmlparseerror.h
   src/platform/xml/xmlnode.h
@@ -61,8 +65,6 @@ set(ORVEL_CORE_SOURCES
   src/document/diskfile.cpp
   src/document/recovery.h
   src/document/recovery.cpp
-  src/platform/work/asidework.h
-  src/platform/work/asidework.cpp
   src/search/queryjob.h
   src/search/queryjob.cpp
   src/platform/work/joboutcome.h
@@ -76,6 +78,11 @@ set(ORVEL_CORE_SOURCES
   src/document/crlfsink.cpp
   src/document/preparedtext.h
   src/document/preparedtext.cpp
+  src/document/documentsession.h
+  src/document/documentsession.cpp
+  src/document/documentsession_text.cpp
+  src/document/documentsession_history.cpp
+  src/document/documentsession_recovery.cpp
 )
 set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h

@@ -32,6 +32,7 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     setWindowTitle(kAppTitle);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app/orvel.svg")));
     buildControls();
+    connectSession();
     buildCommands();
     buildValidationPanel();
     // The client area opens at its design size.
@@ -42,12 +43,11 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     Form_Load(arguments);
 }
 
-// Closing hides the text view, which may then put in the text a check gave: nothing of the window
-// is left to write the web view's file for it. A copy still being made for the web view is of no
-// use any more, and the window does not wait for it.
+// Closing hides the text view, which may then put in the text a check gave, and empties the tree:
+// nothing of the window or its document is left to answer them.
 frmMain::~frmMain() {
-    disconnect(m_txtXML, &RichTextBox::textReplaced, this, nullptr);
-    stopWebFileCopy();
+    disconnect(m_txtXML, nullptr, this, nullptr);
+    disconnect(m_wndTree, nullptr, this, nullptr);
 }
 
 namespace {
@@ -302,7 +302,6 @@ void frmMain::Toolbox_ButtonClick(const QString& key) {
 
 void frmMain::Form_Load(const QStringList& arguments) {
     m_lTreeTextMaxLength = 256;
-    m_objDocument = XmlDocument::create();
     m_lstTextToFind = QStringList();
     ToolbarView_ButtonClick(1);
     mnuNewDoc_Click();

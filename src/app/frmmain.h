@@ -1,7 +1,6 @@
 #pragma once
 
-#include "document/diskfile.h"
-#include "document/webfile.h"
+#include "document/documentsession.h"
 #include "platform/tree/treecontrol.h"
 #include "platform/ui/commondialog.h"
 #include "platform/xml/xmldocument.h"
@@ -25,9 +24,6 @@ class ValidationJob;
 class ValidationPanel;
 class DeferredTextGuard;
 class QTimer;
-class Recovery;
-class XmlFileLoad;
-struct RecoveryOrphan;
 
 // The main window: it holds the one document and everything else for the whole run. Its
 // routines are defined in the folder of their subsystem (document/, tree/, editing/, ...).
@@ -38,23 +34,19 @@ public:
     explicit frmMain(const QStringList& arguments = {}, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // ---- document state ----
-    XmlDocument m_objDocument;
-    QString m_strFileName;
-    QString m_strXMLText;
-    // Marked changed on purpose where the Document itself did not change (an Update or a label
-    // edit that was cancelled or refused, recovered work): it counts until the history moves on.
-    // Whether the document has unsaved changes is HasUnsavedChanges(), never a flag set by each
-    // command.
-    bool m_bNeedToSave = false;
+    // ---- document state: the session's, under the names the window knows it by ----
+    DocumentSession m_session;
+    XmlDocument& m_objDocument = m_session.m_objDocument;
+    QString& m_strFileName = m_session.m_strFileName;
+    QString& m_strXMLText = m_session.m_strXMLText;
+    bool& m_bNeedToSave = m_session.m_bNeedToSave;
+    bool& m_bFileNotLoaded = m_session.m_bFileNotLoaded;
     qint32 m_lTreeTextMaxLength = 256;
     std::optional<QStringList> m_lstTextToFind;
     bool m_bMatchCase = false;
     bool m_bMatchAllWord = false;
     XmlNode m_objCopiedNode;
     qint16 m_iResizeFailures = 0;
-    // Set while the window shows a file that did not load: Save must not overwrite it.
-    bool m_bFileNotLoaded = false;
 
     // ---- controls ----
     TreeControl* m_wndTree = nullptr;
@@ -88,14 +80,11 @@ public:
     bool SaveFileAs();
     // Asks to save unsaved changes; false when the asking command must not go on.
     bool HandleSaving();
-    // Changes not in the file yet: the history away from the position last saved or loaded,
-    // typing in the text view not applied yet, or a mark made on purpose (m_bNeedToSave).
-    bool HasUnsavedChanges() const;
-    void MarkChanged();
-    // The document is what its file holds now (saved, loaded or new).
-    void markSaved();
+    bool HasUnsavedChanges() const { return m_session.HasUnsavedChanges(); }
+    void MarkChanged() { m_session.MarkChanged(); }
+    void markSaved() { m_session.markSaved(); }
     // Loads a file into the Document under its name; false (after saying why) for something
-    // that is no file, such as a device or a pipe.
+    // that is no file, such as a device or a pipe, or when the user stopped it.
     bool LoadFile(const QString& path);
     // The window became active: offers to reload a file another program changed.
     void Form_Activate();
@@ -103,16 +92,10 @@ public:
     void WriteRecoveryCopy();
     // Offers the work left by a program that ended without saving; true when it was taken.
     bool OfferRecovery();
-    static constexpr int kRecoveryInterval = 30000;
-    Recovery& RecoveryCopies() { return *m_recovery; }
+    Recovery& RecoveryCopies() { return m_session.RecoveryCopies(); }
     void UpdateFormCaption();
-    void SetTextToXML(QString NewText);
-    // Parsed into a new Document in an undo step named `undoCaption`; without one, the text is
-    // the Document's own and the step is silent.
-    void SetUtf8ToXML(QByteArrayView text, const QString& undoCaption = QString());
-    void takeParsed(const XmlDocument& parsed, bool loaded, QByteArrayView text,
-                    const QString& undoCaption);
-    QString GetTextFromXML();
+    void SetTextToXML(const QString& NewText) { m_session.ApplyText(NewText.toUtf8()); }
+    QString GetTextFromXML() const { return m_session.GetTextFromXML(); }
     void HandleError();
     void ToolbarApply_ButtonClick(const QString& key);
     // `readFrom`, when given, is the text the Document was just read from: the web view's file
@@ -124,7 +107,7 @@ public:
     void mnuSaveAs_Click() { SaveFileAs(); }
     void DropFiles(const QStringList& paths);
     // Where the web view's file is written: a file of this window's own.
-    QString WebFilePath() const { return m_webFile.path(); }
+    QString WebFilePath() const { return m_session.WebFilePath(); }
 
     // ---- main window ----
     void Form_Load(const QStringList& arguments);
@@ -233,9 +216,12 @@ protected:
 private:
     void buildControls();
     void buildCommands();
+    void connectSession();
     void setTextViewFromDocument();
     void showParseError(const XmlParseError& error);
-    XmlDocument& Document();
+    // The tree built anew from the Document.
+    void showWholeTree();
+    XmlDocument& Document() { return m_session.Document(); }
     // Runs an event handler so that no failure escapes it.
     template <typename F> void guarded(F&& handler) {
         try {
@@ -244,16 +230,9 @@ private:
             HandleError();
         }
     }
-    // Runs `change` as one undo step named `caption` (nothing is kept when it changed nothing).
-    void inUndoStep(const QString& caption, const std::function<void()>& change);
-    // The Document becomes `replacement`, in a step named `caption` that brings the old one back.
-    // A Document read again from its own text (`reread`) gets a step only when there are steps to
-    // reach behind it, a silent one unless it is named.
-    void replaceDocument(const XmlDocument& replacement, const QString& caption,
-                         bool reread = false);
-    // Shows a Document that undo or redo brought back.
-    void showDocument(const XmlDocument& document);
-    void runAside(const QString& caption, const std::function<void()>& work);
+    void inUndoStep(const QString& caption, const std::function<void()>& change) {
+        m_session.InUndoStep(caption, change);
+    }
     bool textViewUndoes(bool undo) const;
     void undoOrRedo(bool undo);
     void updateUndoCaptions();
@@ -269,45 +248,11 @@ private:
 
     QWidget* m_client = nullptr;
     std::unique_ptr<DeferredTextGuard> m_textGuard;
-    // While the window holds text that did not parse instead of a Document: the Document before
-    // it, which the next Apply's undo step brings back.
-    XmlDocument m_undoBase;
-    // Stamp of the Document content as last parsed; equal to its revision while unchanged.
-    quint64 m_parsedRevision = 0;
-    // The file the unchanged Document was loaded from, as it was then.
-    struct LoadedFile {
-        QString path;
-        qint64 size = -1;
-        QDateTime modified;
-        quint64 revision = 0;
-    } m_loadedFile;
-    void NoteLoadedFile();
     bool saveDocumentTo(const QString& path);
-    // Waits for a parse with progress in the status bar; false when the user stopped it.
-    bool waitForParse(XmlFileLoad& load, const QString& path);
-    bool mayOverwrite(const QString& path);
-    // The history's position m_bNeedToSave was set at; none while the command that set it runs.
-    std::optional<size_t> m_markedAt;
-    // The document whose history HasUnsavedChanges looks at: the one held aside while the window
-    // shows text that did not parse.
-    const XmlDocument& documentForHistory() const;
-    DiskFile m_diskFile;
     void startRecovery();
     bool recover(const RecoveryOrphan& orphan);
-    std::unique_ptr<Recovery> m_recovery;
     QTimer* m_recoveryTimer = nullptr;
-    quint64 m_copiedRevision = 0;
-    bool m_bTypedSinceCopy = false;
-    std::optional<FileStamp> m_declinedReload;
     bool m_bCheckingDiskFile = false;
-    WebFile m_webFile;
-    // `serialised`, when given, is the Document's own text in UTF-8.
-    void writeWebFile(const QString& path, QByteArrayView serialised = {});
-    // The web view's file as the loaded file's copy, while a worker makes it.
-    struct WebFileCopy;
-    std::shared_ptr<WebFileCopy> m_webFileCopy;
-    void finishWebFileCopy();
-    void stopWebFileCopy();
     void buildValidationPanel();
     void showValidationPanel();
     void restoreValidationPanel();
@@ -320,6 +265,4 @@ private:
     QString m_validationStatus; // what the status bar said of the last result
     // The text view's text replaced the one the web view's file was written from.
     void webFileAfterTextReplaced();
-    // The web view's file was written from the text view's text.
-    bool m_webFileFromView = false;
 };

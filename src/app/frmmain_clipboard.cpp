@@ -19,12 +19,7 @@ void frmMain::CopyClipboardText() {
     }
 }
 
-// The text is parsed into a document of its own first, so text that does not parse leaves the
-// Document as it was. That document then becomes the Document, also when there was none after
-// text that did not parse, in an undo step that keeps the old one (packed when large, as Apply's).
-// It replaces the current one under the current name and is not in any file yet: it counts as
-// unsaved, so closing asks before it is lost. A long text is parsed aside while the window shows
-// it is busy; no copy of it is kept.
+// The text becomes the Document in an undo step, when it parses; it is not in any file yet.
 void frmMain::PasteClipboardText() {
     QString text = Ui().clipboardText();
     if (text.isEmpty()) {
@@ -33,23 +28,6 @@ void frmMain::PasteClipboardText() {
         return;
     }
     QByteArray utf8;
-    XmlDocument scratch = XmlDocument::create();
-    bool loaded = false;
-    const auto parse = [&] {
-        utf8 = std::exchange(text, QString()).toUtf8();
-        loaded = scratch.loadUtf8(utf8);
-    };
-    if (text.size() > kReadAside)
-        runAside(QStringLiteral("Pasting"), parse);
-    else
-        parse();
-    if (!loaded) {
-        if (!scratch.parseError().reason.isEmpty())
-            showParseError(scratch.parseError());
-        return;
-    }
-    replaceDocument(scratch, QStringLiteral("Paste XML"));
-    m_strXMLText.clear();
-    m_parsedRevision = m_objDocument.revision();
-    RefreshViews(true, utf8);
+    if (m_session.PasteXml(std::move(text), &utf8))
+        RefreshViews(true, utf8);
 }

@@ -12,29 +12,6 @@
 
 #include <QAction>
 
-namespace {
-// The containers undo or redo is about to change, in the order they are told, each once.
-class TouchedContainers : public XmlChangeListener {
-public:
-    explicit TouchedContainers(const XmlDocument& document) : m_document(document.asNode()) {
-        m_document.addChangeListener(this);
-    }
-    ~TouchedContainers() override { m_document.removeChangeListener(this); }
-    TouchedContainers(const TouchedContainers&) = delete;
-    TouchedContainers& operator=(const TouchedContainers&) = delete;
-
-    void aboutToChange(const XmlNode& container) override {
-        if (std::find(m_touched.begin(), m_touched.end(), container) == m_touched.end())
-            m_touched.push_back(container);
-    }
-    const std::vector<XmlNode>& touched() const { return m_touched; }
-
-private:
-    XmlNode m_document;
-    std::vector<XmlNode> m_touched;
-};
-} // namespace
-
 void frmMain::RunCommand(void (frmMain::*handler)()) {
     m_labelOfInsert = TreeModel::NoItem;
     if (const char* caption = UndoCaption(handler))
@@ -42,23 +19,6 @@ void frmMain::RunCommand(void (frmMain::*handler)()) {
     else
         (this->*handler)();
     UpdateUndoCommands();
-}
-
-void frmMain::inUndoStep(const QString& caption, const std::function<void()>& change) {
-    if (m_objDocument.isNull()) {
-        change();
-        return;
-    }
-    // A command that failed half-way keeps what it changed, as it always did, so that is what
-    // its step takes back.
-    XmlChangeStep step(m_objDocument, caption);
-    try {
-        change();
-    } catch (...) {
-        step.commit();
-        throw;
-    }
-    step.commit();
 }
 
 void frmMain::mnuUndo_Click() {
@@ -80,34 +40,14 @@ void frmMain::undoOrRedo(bool undo) {
         undo ? m_txtXML->undo() : m_txtXML->redo();
         return;
     }
-    if (m_objDocument.isNull())
+    const std::optional<DocumentSession::Undone> done = m_session.UndoOrRedo(undo);
+    if (!done)
         return;
-    XmlHistory& history = m_objDocument.history();
-    if (undo ? !history.canUndo() : !history.canRedo())
-        return;
-    const XmlDocument before = m_objDocument;
-    XmlHistory::Affected affected;
-    std::vector<XmlNode> touched;
-    {
-        TouchedContainers listener(before);
-        const QString caption = QStringLiteral("%1 %2").arg(
-            undo ? QStringLiteral("Undoing") : QStringLiteral("Redoing"),
-            undo ? history.undoCaption() : history.redoCaption());
-        history.setReadBackRunner(
-            [this, caption](const std::function<void()>& work) { runAside(caption, work); });
-        affected = undo ? history.undo() : history.redo();
-        history.setReadBackRunner({});
-        touched = listener.touched();
-    }
     TreeModel& nodes = m_wndTree->Nodes();
-    // Another Document brought back (and maybe changed by the step below a silent one) is shown
-    // whole; within the same Document only the places the step touched are built again.
-    if (!(m_objDocument == before)) {
-        nodes.Clear();
-        ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, m_objDocument.asNode(), nodes,
-                                     m_lTreeTextMaxLength);
-    } else {
-        for (const XmlNode& container : touched) {
+    // Within the same Document only the places the step touched are built again; another one was
+    // shown whole.
+    if (!done->replaced) {
+        for (const XmlNode& container : done->touched) {
             if (!container.isAttachedToDocument() && container.nodeType() != NODE_DOCUMENT)
                 continue;
             const TreeModel::ItemId item = container.nodeType() == NODE_DOCUMENT
@@ -117,7 +57,7 @@ void frmMain::undoOrRedo(bool undo) {
                 ModGeneral::SyncChildItems(nodes, item, container, m_lTreeTextMaxLength);
         }
     }
-    TreeModel::ItemId shown = ModGeneral::ItemShowing(nodes, affected.focus, true);
+    TreeModel::ItemId shown = ModGeneral::ItemShowing(nodes, done->focus, true);
     if (shown == TreeModel::NoItem)
         shown = nodes.FirstTopLevel();
     if (shown != TreeModel::NoItem)
@@ -130,14 +70,7 @@ void frmMain::undoOrRedo(bool undo) {
 }
 
 void frmMain::UpdateUndoCommands() {
-    UpdateValidationState();
-    const bool document = !m_objDocument.isNull();
-    XmlHistory* history = document ? &m_objDocument.history() : nullptr;
-    if (history)
-        history->setMemoryLimit(DocumentRules::UndoMemoryLimit());
-    if (history && m_bNeedToSave && !m_markedAt)
-        m_markedAt = history->stepsDone();
-    updateUndoCaptions();
+    m_session.CommandEnded();
 }
 
 // The captions name what the commands will do: "Undo Typing", "Undo Indent" or the Document's
@@ -157,25 +90,4 @@ void frmMain::updateUndoCaptions() {
         Button(Toolbar1, undo ? QStringLiteral("Undo") : QStringLiteral("Redo"))
             ->setEnabled(!step.isEmpty());
     }
-}
-
-// Undo of this step shows `old` again; a Document kept for the text that did not parse takes
-// the place of the one the window no longer has.
-void frmMain::replaceDocument(const XmlDocument& replacement, const QString& caption, bool reread) {
-    XmlDocument old = m_objDocument.isNull() ? m_undoBase : m_objDocument;
-    m_undoBase = XmlDocument();
-    if (!old.isNull() && !(old == replacement)) {
-        XmlHistory& history = old.history();
-        if (!reread || history.canUndo() || history.canRedo())
-            history.replaceDocument(
-                caption, replacement, [this](const XmlDocument& shown) { showDocument(shown); },
-                caption.isEmpty());
-    }
-    m_objDocument = replacement;
-}
-
-void frmMain::showDocument(const XmlDocument& document) {
-    m_objDocument = document;
-    m_undoBase = XmlDocument();
-    m_strXMLText.clear();
 }

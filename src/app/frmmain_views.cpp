@@ -33,7 +33,7 @@ void frmMain::ToolbarView_ButtonClick(int index) {
     if (index < 1 || index > 3)
         return;
     if (index == 3)
-        finishWebFileCopy();
+        m_session.FinishWebFileCopy();
     const QList<QWidget*> views = {m_wndTree, m_txtXML, m_WebBrowser};
     // Qt hands the keyboard on when a view holding it hides, but the text view declines to let it
     // go (Tab is its own), so keys would go on editing it unseen: the shown view takes it.

@@ -1,5 +1,6 @@
 #include "document/recovery.h"
 
+#include "platform/files/atomicfile.h"
 #include "platform/xml/xmldocument.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <set>
@@ -24,9 +24,7 @@ QString defaultDirectory() {
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 bool writeAtomically(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.setPermissions(kOwnerOnly) &&
-           file.write(bytes) == bytes.size() && file.commit();
+    return AtomicFile::Write(path, bytes, AtomicFile::Kind::Durable, AtomicFile::Access::OwnerOnly);
 }
 
 QByteArray infoText(const QString& fileName, const FileStamp& stamp, const QDateTime& time) {

@@ -105,10 +105,11 @@ bool WaitAside(ProgressDisplay* display, const QString& caption, qint64 total, b
 
 bool RunAside(ProgressDisplay* display, const QString& caption, qint64 total, bool stoppable,
               const std::function<void(WorkProgress&)>& work) {
-    const std::shared_ptr<AsideWork> job =
-        AsideWork::Start([&work](WorkProgress& progress) { work(progress); });
-    const bool done = WaitAside(display, caption, total, stoppable, *job);
-    // The work uses what the caller holds: it has ended before the caller goes on.
-    job->Wait();
-    return done;
+    return RunAside(WaiterFor(display), caption, total, stoppable, work);
+}
+
+AsideWaiter WaiterFor(ProgressDisplay* display) {
+    return [display](const QString& caption, qint64 total, bool stoppable, AsideWork& job) {
+        return WaitAside(display, caption, total, stoppable, job);
+    };
 }

@@ -71,3 +71,5 @@ bool WaitAside(ProgressDisplay* display, const QString& caption, qint64 total, b
 // sees `stop` set, and the answer is false once it has ended. What the work throws is thrown here.
 bool RunAside(ProgressDisplay* display, const QString& caption, qint64 total, bool stoppable,
               const std::function<void(WorkProgress&)>& work);
+// WaitAside on `display`, for work that knows nothing of windows.
+AsideWaiter WaiterFor(ProgressDisplay* display);

@@ -43,3 +43,12 @@ int AsideWork::Running() {
     std::lock_guard<std::mutex> lock(s_mutex);
     return s_running;
 }
+
+bool RunAside(const AsideWaiter& wait, const QString& caption, qint64 total, bool stoppable,
+              const std::function<void(WorkProgress&)>& work) {
+    const std::shared_ptr<AsideWork> job =
+        AsideWork::Start([&work](WorkProgress& progress) { work(progress); });
+    const bool done = !wait || wait(caption, total, stoppable, *job);
+    job->Wait();
+    return done;
+}

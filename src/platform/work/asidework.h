@@ -4,11 +4,14 @@
 
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <type_traits>
 #include <utility>
+
+class QString;
 
 // Work run aside: on a thread of its own, with a stop token and a count of how far it got (its
 // WorkProgress). Every thread the program starts is started here, so that a piece of work is
@@ -68,3 +71,15 @@ private:
     bool m_finished = false;
     std::exception_ptr m_failure;
 };
+
+// Waits for a job started aside: a window shows `caption` and the job's progress against `total`
+// (0: unknown) and, when `stoppable`, takes Esc, which asks the job to stop and ends the wait at
+// once. False when it was stopped.
+using AsideWaiter =
+    std::function<bool(const QString& caption, qint64 total, bool stoppable, AsideWork& job)>;
+
+// Runs `work` aside and has `wait` wait for it (without a waiter: here, until it ends). The work may
+// use what the caller holds: it has ended before this returns. What it throws is thrown here; the
+// answer is false when it was stopped.
+bool RunAside(const AsideWaiter& wait, const QString& caption, qint64 total, bool stoppable,
+              const std::function<void(WorkProgress&)>& work);

@@ -1,9 +1,9 @@
 #include "platform/xml/xmlbackgroundwriter.h"
 
+#include "platform/files/atomicfile.h"
 #include "platform/xml/xmlplainwriter.h"
 #include "platform/xml/xmlstorage.h"
 
-#include <QSaveFile>
 
 using namespace xmlimpl;
 
@@ -12,16 +12,12 @@ namespace {
 bool writeDocument(const XmlStorage& storage, const QString& path, const std::atomic<bool>& stop) {
     if (stop.load())
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return false;
-    const auto sink = [&file](const char* data, int len) { return file.write(data, len) == len; };
-    if (!writePlain(storage, sink, stop)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    AtomicFile file(path, AtomicFile::Kind::Durable, AtomicFile::Access::OwnerOnly);
+    return file.open() &&
+           writePlain(
+               storage, [&file](const char* data, int len) { return file.write(data, len); },
+               stop) &&
+           file.commit();
 }
 
 } // namespace

@@ -10,12 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
-#include <QTemporaryFile>
 
-#include <cstdio>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace xmlimpl;
 
@@ -62,18 +57,6 @@ xmlNodePtr resolveForeignEntities(xmlNodePtr copy, xmlDocPtr source, xmlDocPtr t
         }
     }
     return copy;
-}
-
-// The new file takes the place of the old one: it keeps the old one's mode, owner and group (as
-// far as this user may give them), so a save neither opens a private file to others nor takes a
-// file away from its owner.
-void keepOwnerAndMode(const QString& path, int handle) {
-    struct stat st {};
-    if (handle < 0 || ::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return;
-    if (::fchown(handle, st.st_uid, st.st_gid) != 0)
-        (void)::fchown(handle, static_cast<uid_t>(-1), st.st_gid);
-    (void)::fchmod(handle, st.st_mode & 07777);
 }
 
 } // namespace
@@ -144,37 +127,23 @@ void XmlDocument::save(const QString& path, SaveMode mode, WorkProgress* progres
         throw XmlError(QStringLiteral("The file %1 cannot be written: %2").arg(path, why));
     };
     const QByteArray encoding = declaredEncoding(o.storage->doc);
-    auto writeTo = [progress](QFileDevice& file) {
-        return [&file, progress](const char* data, int len) {
-            if (progress) {
-                if (progress->stop.load(std::memory_order_relaxed))
-                    return false;
-                progress->done.fetch_add(len, std::memory_order_relaxed);
-            }
-            return file.write(data, len) == len;
-        };
-    };
-    if (mode == SaveMode::Durable) {
-        // Left without commit (a failure, a stop) the old file stays as it was.
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            fail(file.errorString());
-        keepOwnerAndMode(path, file.handle());
-        serializeDocument(*o.storage, encoding, writeTo(file));
-        if (!file.commit())
-            fail(file.errorString());
-        return;
-    }
-    // Written beside the target under a name of its own and renamed over it, without waiting
-    // for the disk. Another program may be writing the same target at the same time.
-    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    // A document is saved where its owner reads it, in the replaced file's mode; a scratch copy
+    // is for this program alone.
+    AtomicFile file(path, mode,
+                    mode == SaveMode::Durable ? AtomicFile::Access::AsBefore
+                                              : AtomicFile::Access::OwnerOnly);
     if (!file.open())
         fail(file.errorString());
-    serializeDocument(*o.storage, encoding, writeTo(file));
-    if (!file.flush() || std::rename(QFile::encodeName(file.fileName()).constData(),
-                                     QFile::encodeName(path).constData()) != 0)
+    serializeDocument(*o.storage, encoding, [&file, progress](const char* data, int len) {
+        if (progress) {
+            if (progress->stop.load(std::memory_order_relaxed))
+                return false;
+            progress->done.fetch_add(len, std::memory_order_relaxed);
+        }
+        return file.write(data, len);
+    });
+    if (!file.commit())
         fail(file.errorString());
-    file.setAutoRemove(false);
 }
 
 const XmlParseError& XmlDocument::parseError() const {

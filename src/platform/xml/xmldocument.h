@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/files/atomicfile.h"
 #include "platform/work/workprogress.h"
 #include "platform/xml/xmlnode.h"
 #include "platform/xml/xmlparseerror.h"
@@ -36,7 +37,7 @@ public:
     // one). The target is replaced only by a completely written file; a scratch save skips
     // waiting for the disk. `progress` (optional) counts the bytes written; a stop asked for
     // there ends the save with XmlError before the target is touched.
-    enum class SaveMode { Durable, Scratch };
+    using SaveMode = AtomicFile::Kind;
     void save(const QString& path, SaveMode mode = SaveMode::Durable,
               WorkProgress* progress = nullptr) const;
 

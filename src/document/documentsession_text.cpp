@@ -1,0 +1,131 @@
+// The Document from text: Apply, refresh and Paste XML.
+
+#include "document/documentsession.h"
+
+#include "document/documentrules.h"
+
+#include <malloc.h>
+
+using namespace DocumentRules;
+
+namespace {
+// A document of a hundred megabytes takes a while to free, and its many small blocks stay with the
+// program unless the heap is trimmed afterwards: both happen aside, the last reference to the old
+// document going with it. (Anything else still holding a node keeps the document alive.)
+void giveBackAside(XmlNode old) {
+    if (old.isNull())
+        return;
+    AsideWork::Start([old = std::move(old)]() mutable {
+        old = XmlNode();
+        malloc_trim(0);
+    });
+}
+} // namespace
+
+// Work on a whole document that takes about as long as opening it runs aside: the window stays
+// alive meanwhile, with its input held back. It cannot be stopped half-way, so Esc is not offered.
+void DocumentSession::wholeDocumentWork(const QString& caption, qint64 size,
+                                        const std::function<void()>& work) {
+    if (size > kReadAside)
+        runAside(caption, 0, false, [&work](WorkProgress&) { work(); });
+    else
+        work();
+}
+
+// Parsed straight from `text` (on Apply, the text view's own buffer), with no copy of it kept
+// unless it does not parse. The new Document is parsed beside the old one, which its undo step
+// keeps. A long text is parsed aside; nothing can change the caller's buffer meanwhile.
+bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption) {
+    emit documentAboutToBeReplaced();
+    XmlDocument parsed = XmlDocument::create();
+    bool loaded = false;
+    wholeDocumentWork(
+        undoCaption.isEmpty() ? QStringLiteral("Refreshing") : QStringLiteral("Applying"),
+        text.size(), [&] {
+            loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
+        });
+    return takeParsed(parsed, loaded, text, undoCaption);
+}
+
+// `parsed` is what `text` gave (`loaded` when it parsed).
+bool DocumentSession::takeParsed(const XmlDocument& parsed, bool loaded, QByteArrayView text,
+                                 const QString& undoCaption) {
+    m_strXMLText.clear();
+    emit documentAboutToBeReplaced();
+    if (loaded) {
+        XmlNode old = m_objDocument.isNull() ? XmlNode() : m_objDocument.asNode();
+        // A Document without text (no element left) becomes a new one: a change of its own.
+        if (!undoCaption.isEmpty())
+            replaceDocument(parsed, undoCaption);
+        else
+            replaceDocument(parsed, text.isEmpty() ? QStringLiteral("Refresh") : QString(), true);
+        giveBackAside(std::move(old));
+        m_parsedRevision = m_objDocument.revision();
+        emit documentReplaced();
+        return true;
+    }
+    m_strXMLText = QString::fromUtf8(text);
+    if (!parsed.parseError().reason.isEmpty())
+        emit parseFailed(parsed.parseError());
+    if (!m_objDocument.isNull())
+        m_undoBase = m_objDocument;
+    m_objDocument = XmlDocument();
+    return false;
+}
+
+// Unchanged since it was parsed, parsing its serialisation again would give the same tree. So it
+// is when no element is left but other nodes are: no parser takes that text, and the Document
+// stays as it is, with its history. Otherwise it is read again from its own text; on a large
+// document that takes a while, so it is done aside.
+bool DocumentSession::Refresh(QByteArray* reread) {
+    XmlDocument& document = Document();
+    const bool noElement = document.documentElement().isNull() && !document.firstChild().isNull();
+    if (document.revision() == m_parsedRevision || noElement)
+        return false;
+    QByteArray text;
+    XmlDocument parsed = XmlDocument::create();
+    bool loaded = false;
+    wholeDocumentWork(QStringLiteral("Refreshing"), document.sourceBytes(), [&] {
+        document.writeXml([&text](const char* data, int len) {
+            text.append(data, len);
+            return true;
+        });
+        loaded = !text.isEmpty() && parsed.loadUtf8(text);
+    });
+    if (text.isEmpty())
+        ApplyText({}); // no node left: a new document
+    else
+        takeParsed(parsed, loaded, text, QString());
+    if (loaded && reread)
+        *reread = std::move(text);
+    return true;
+}
+
+// The text is parsed into a document of its own first, so text that does not parse leaves the
+// Document as it was. That document then becomes the Document, also when there was none after
+// text that did not parse, in an undo step that keeps the old one (packed when large, as Apply's).
+// It replaces the current one under the current name and is not in any file yet: it counts as
+// unsaved, so closing asks before it is lost. A long text is parsed aside; no copy of it is kept.
+bool DocumentSession::PasteXml(QString text, QByteArray* utf8) {
+    XmlDocument scratch = XmlDocument::create();
+    bool loaded = false;
+    wholeDocumentWork(QStringLiteral("Pasting"), text.size(), [&] {
+        *utf8 = std::exchange(text, QString()).toUtf8();
+        loaded = scratch.loadUtf8(*utf8);
+    });
+    if (!loaded) {
+        if (!scratch.parseError().reason.isEmpty())
+            emit parseFailed(scratch.parseError());
+        return false;
+    }
+    emit documentAboutToBeReplaced();
+    replaceDocument(scratch, QStringLiteral("Paste XML"));
+    m_strXMLText.clear();
+    m_parsedRevision = m_objDocument.revision();
+    emit documentReplaced();
+    return true;
+}
+
+QString DocumentSession::GetTextFromXML() const {
+    return m_objDocument.isNull() ? m_strXMLText : m_objDocument.xml();
+}
