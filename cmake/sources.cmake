@@ -55,6 +55,10 @@ set(ORVEL_CORE_SOURCES
   src/tree/treebuilder.cpp
   src/tree/treesync.h
   src/tree/treesync.cpp
+  src/tree/itemcommands.h
+  src/tree/itemcommands.cpp
+  src/editing/itemedits.h
+  src/editing/itemedits.cpp
   src/search/findwalk.h
   src/search/findwalk.cpp
   src/document/documentrules.h
@@ -116,12 +120,8 @@ set(ORVEL_GUI_SOURCES
   src/app/frmmain_treeevents.cpp
   src/editing/editordialogs.h
   src/editing/editordialogs.cpp
-  src/app/frmmain_update.cpp
   src/app/frmmain_undo.cpp
-  src/app/frmmain_insert.cpp
-  src/app/frmmain_delete.cpp
-  src/app/frmmain_move.cpp
-  src/app/frmmain_copypaste.cpp
+  src/app/frmmain_edit.cpp
   src/search/frmfind.h
   src/search/frmfind.cpp
   src/app/frmmain_find.cpp

@@ -2,6 +2,11 @@
 
 #include "app/frmmain.h"
 
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
 #include <algorithm>
 
 namespace {
@@ -21,18 +26,18 @@ const MenuEntry kMenus[] = {
     {"mnuEdit", "mnuUndo",            "&Undo",               "Ctrl+Z",     &frmMain::mnuUndo_Click},
     {"mnuEdit", "mnuRedo",            "&Redo",               "Ctrl+Y; Ctrl+Shift+Z", &frmMain::mnuRedo_Click},
     {"mnuEdit", "mnuLineUndo",        "-",                   "",           nullptr},
-    {"mnuEdit", "mnuCut",             "C&ut",                "Ctrl+X",     &frmMain::mnuCut_Click},
-    {"mnuEdit", "mnuCopy",            "&Copy",               "Ctrl+C",     &frmMain::mnuCopy_Click},
-    {"mnuEdit", "mnuPaste",           "&Paste",              "Ctrl+V",     &frmMain::mnuPaste_Click},
+    {"mnuEdit", "mnuCut",             "C&ut",                "Ctrl+X",     &frmMain::mnuCut_Click, "Cut", true},
+    {"mnuEdit", "mnuCopy",            "&Copy",               "Ctrl+C",     &frmMain::mnuCopy_Click, nullptr, true},
+    {"mnuEdit", "mnuPaste",           "&Paste",              "Ctrl+V",     &frmMain::mnuPaste_Click, "Paste", true},
     {"mnuEdit", "mnuLine2",           "-",                   "",           nullptr},
-    {"mnuEdit", "mnuDeleteItem",      "&Delete",             "Del",        &frmMain::mnuDeleteItem_Click},
-    {"mnuEdit", "mnuUpdate",          "&Update",             "F2",         &frmMain::mnuUpdate_Click},
-    {"mnuEdit", "mnuSpecialUpdate",   "&Special Update...",  "Shift+F2",   &frmMain::mnuSpecialUpdate_Click},
+    {"mnuEdit", "mnuDeleteItem",      "&Delete",             "Del",        &frmMain::mnuDeleteItem_Click, "Delete", true},
+    {"mnuEdit", "mnuUpdate",          "&Update",             "F2",         &frmMain::mnuUpdate_Click, "Update", true},
+    {"mnuEdit", "mnuSpecialUpdate",   "&Special Update...",  "Shift+F2",   &frmMain::mnuSpecialUpdate_Click, "Special Update", true},
     {"mnuEdit", "mnuLine8",           "-",                   "",           nullptr},
     {"mnuEdit", "mnuFind",            "&Find...",            "Ctrl+F",     &frmMain::mnuFind_Click},
     {"mnuEdit", "mnuFindNext",        "Find &Next",          "F3",         &frmMain::mnuFindNext_Click},
     {"mnuEdit", "mnuLine9",           "-",                   "",           nullptr},
-    {"mnuEdit", "mnuExpandAll",       "Expand &All",         "",           &frmMain::mnuExpandAll_Click},
+    {"mnuEdit", "mnuExpandAll",       "Expand &All",         "",           &frmMain::mnuExpandAll_Click, nullptr, true},
     {"mnuEdit", "mnusep",             "-",                   "",           nullptr},
     {"mnuEdit", "mnuCopyClip",        "Copy XML to Clipboard",    "",      &frmMain::CopyClipboardText},
     {"mnuEdit", "mnuPasteClip",       "Paste XML from Clipboard", "Ctrl+P", &frmMain::PasteClipboardText},
@@ -49,18 +54,18 @@ const MenuEntry kMenus[] = {
     {"mnuView", "mnuValidationPanel", "&Validation Panel",   "",           &frmMain::mnuValidationPanel_Click},
 
     {"",           "mnuNewItem",      "Insert",              "",           nullptr},
-    {"mnuNewItem", "mnuNewElement",   "&Element",            "Ctrl+E",     &frmMain::mnuNewElement_Click},
-    {"mnuNewItem", "mnuNewText",      "&Text",               "Ctrl+T",     &frmMain::mnuNewText_Click},
-    {"mnuNewItem", "mnuNewAttribute", "&Attribute...",       "",           &frmMain::mnuNewAttribute_Click},
-    {"mnuNewItem", "mnuNewComment",   "&Comment",            "Ctrl+M",     &frmMain::mnuNewComment_Click},
-    {"mnuNewItem", "mnuNewCDATA",     "C&Data Section",      "",           &frmMain::mnuNewCDATA_Click},
-    {"mnuNewItem", "mnuNewPI",        "&Processing Instruction...", "",    &frmMain::mnuNewPI_Click},
+    {"mnuNewItem", "mnuNewElement",   "&Element",            "Ctrl+E",     &frmMain::mnuNewElement_Click, "Insert Element", true},
+    {"mnuNewItem", "mnuNewText",      "&Text",               "Ctrl+T",     &frmMain::mnuNewText_Click, "Insert Text", true},
+    {"mnuNewItem", "mnuNewAttribute", "&Attribute...",       "",           &frmMain::mnuNewAttribute_Click, "Insert Attribute", true},
+    {"mnuNewItem", "mnuNewComment",   "&Comment",            "Ctrl+M",     &frmMain::mnuNewComment_Click, "Insert Comment", true},
+    {"mnuNewItem", "mnuNewCDATA",     "C&Data Section",      "",           &frmMain::mnuNewCDATA_Click, "Insert CDATA Section", true},
+    {"mnuNewItem", "mnuNewPI",        "&Processing Instruction...", "",    &frmMain::mnuNewPI_Click, "Insert Processing Instruction", true},
 
     {"",            "mnuMoveItem",    "Move",                "",           nullptr},
-    {"mnuMoveItem", "mnuMoveUp",      "Up",                  "Ctrl+U",     &frmMain::mnuMoveUp_Click},
-    {"mnuMoveItem", "mnuMoveDown",    "Down",                "Ctrl+D",     &frmMain::mnuMoveDown_Click},
-    {"mnuMoveItem", "mnuMoveLeft",    "Left",                "Ctrl+L",     &frmMain::mnuMoveLeft_Click},
-    {"mnuMoveItem", "mnuMoveRight",   "Right",               "Ctrl+R",     &frmMain::mnuMoveRight_Click},
+    {"mnuMoveItem", "mnuMoveUp",      "Up",                  "Ctrl+U",     &frmMain::mnuMoveUp_Click, "Move Up", true},
+    {"mnuMoveItem", "mnuMoveDown",    "Down",                "Ctrl+D",     &frmMain::mnuMoveDown_Click, "Move Down", true},
+    {"mnuMoveItem", "mnuMoveLeft",    "Left",                "Ctrl+L",     &frmMain::mnuMoveLeft_Click, "Move Left", true},
+    {"mnuMoveItem", "mnuMoveRight",   "Right",               "Ctrl+R",     &frmMain::mnuMoveRight_Click, "Move Right", true},
 
     {"",         "mnuTools",          "&Tools",              "",           nullptr},
     {"mnuTools", "mnuQuery",          "&Query Analyzer...",  "",           &frmMain::mnuQuery_Click},
@@ -102,116 +107,162 @@ const MenuEntry kMenus[] = {
 };
 
 const ButtonEntry kButtons[] = {
-    {"Toolbar1", "New",       "", "New XML Document",                  "toolbar/new"},
-    {"Toolbar1", "Open",      "", "Open a new XML file",               "toolbar/open"},
-    {"Toolbar1", "Save",      "", "Save XML",                          "toolbar/save"},
-    {"Toolbar1", "Undo",      "", "Undo (Ctrl+Z)",                     "toolbar/undo"},
-    {"Toolbar1", "Redo",      "", "Redo (Ctrl+Y)",                     "toolbar/redo"},
+    {"Toolbar1", "New",       "", "New XML Document",                  "toolbar/new", "mnuNewDoc"},
+    {"Toolbar1", "Open",      "", "Open a new XML file",               "toolbar/open", "mnuOpen"},
+    {"Toolbar1", "Save",      "", "Save XML",                          "toolbar/save", "mnuSave"},
+    {"Toolbar1", "Undo",      "", "Undo (Ctrl+Z)",                     "toolbar/undo", "mnuUndo"},
+    {"Toolbar1", "Redo",      "", "Redo (Ctrl+Y)",                     "toolbar/redo", "mnuRedo"},
     {"Toolbar1", nullptr,     "", "",                                  ""},
-    {"Toolbar1", "Cut",       "", "Cut Item",                          "toolbar/cut"},
-    {"Toolbar1", "Copy",      "", "Copy Item",                         "toolbar/copy"},
-    {"Toolbar1", "Paste",     "", "Paste Item",                        "toolbar/paste"},
-    {"Toolbar1", "Delete",    "", "Delete Item",                       "toolbar/delete"},
+    {"Toolbar1", "Cut",       "", "Cut Item",                          "toolbar/cut", "mnuCut"},
+    {"Toolbar1", "Copy",      "", "Copy Item",                         "toolbar/copy", "mnuCopy"},
+    {"Toolbar1", "Paste",     "", "Paste Item",                        "toolbar/paste", "mnuPaste"},
+    {"Toolbar1", "Delete",    "", "Delete Item",                       "toolbar/delete", "mnuDeleteItem"},
     {"Toolbar1", nullptr,     "", "",                                  ""},
-    {"Toolbar1", "Print",     "", "Print XML",                         "toolbar/print"},
+    {"Toolbar1", "Print",     "", "Print XML",                         "toolbar/print", nullptr, &frmMain::PrintXML},
     {"Toolbar1", nullptr,     "", "",                                  ""},
-    {"Toolbar1", "Up",        "", "Move Item Up (CTRL+U)",             "toolbar/up"},
-    {"Toolbar1", "Down",      "", "Move Item Down (CTRL+D)",           "toolbar/down"},
-    {"Toolbar1", "Left",      "", "Move Item Left (CTRL+L)",           "toolbar/left"},
-    {"Toolbar1", "Right",     "", "Move Item Right (CTRL+R)",          "toolbar/right"},
+    {"Toolbar1", "Up",        "", "Move Item Up (CTRL+U)",             "toolbar/up", "mnuMoveUp"},
+    {"Toolbar1", "Down",      "", "Move Item Down (CTRL+D)",           "toolbar/down", "mnuMoveDown"},
+    {"Toolbar1", "Left",      "", "Move Item Left (CTRL+L)",           "toolbar/left", "mnuMoveLeft"},
+    {"Toolbar1", "Right",     "", "Move Item Right (CTRL+R)",          "toolbar/right", "mnuMoveRight"},
     {"Toolbar1", nullptr,     "", "",                                  ""},
-    {"Toolbar1", "Refresh",   "", "Refresh",                           "toolbar/refresh"},
+    {"Toolbar1", "Refresh",   "", "Refresh",                           "toolbar/refresh", "mnuRefresh"},
     {"Toolbar1", nullptr,     "", "",                                  ""},
-    {"Toolbar1", "ExpandAll", "", "Expand All Sub Items",              "toolbar/expandall"},
+    {"Toolbar1", "ExpandAll", "", "Expand All Sub Items",              "toolbar/expandall", "mnuExpandAll"},
     {"Toolbar1", nullptr,     "", "",                                  ""},
-    {"Toolbar1", "Find",      "", "Open Find Dialog",                  "toolbar/find"},
+    {"Toolbar1", "Find",      "", "Open Find Dialog",                  "toolbar/find", "mnuFind"},
     {"Toolbar1", nullptr,     "", "",                                  ""},
-    {"Toolbar1", "Query",     "", "Open the Query Analyzer",           "toolbar/query"},
+    {"Toolbar1", "Query",     "", "Open the Query Analyzer",           "toolbar/query", "mnuQuery"},
     {"Toolbar1", nullptr,     "", "",                                  ""},
-    {"Toolbar1", "CopyClip",  "", "Copy XML to Clipboard",             "toolbar/copyclip"},
-    {"Toolbar1", "PasteClip", "", "Paste XML from Clipboard (CTRL+P)", "toolbar/pasteclip"},
+    {"Toolbar1", "CopyClip",  "", "Copy XML to Clipboard",             "toolbar/copyclip", "mnuCopyClip"},
+    {"Toolbar1", "PasteClip", "", "Paste XML from Clipboard (CTRL+P)", "toolbar/pasteclip", "mnuPasteClip"},
 
-    {"ToolbarView", "TreeView", " Tree View ", "Switch To Tree View",    "toolbar/treeview"},
-    {"ToolbarView", "TextView", " Text View ", "Switch To Text View",    "toolbar/textview"},
-    {"ToolbarView", "WebView",  " Web View ",  "Switch To Browser View", "toolbar/webview"},
+    {"ToolbarView", "TreeView", " Tree View ", "Switch To Tree View",    "toolbar/treeview", "mnuTreeView"},
+    {"ToolbarView", "TextView", " Text View ", "Switch To Text View",    "toolbar/textview", "mnutextView"},
+    {"ToolbarView", "WebView",  " Web View ",  "Switch To Browser View", "toolbar/webview", "mnuWebView"},
 
     {"ToolbarApply", "Apply", "Apply Changes  ", "Apply the changes you made in the XML file", "toolbar/apply"},
 
-    {"Toolbox", "Element",       "  Element  ",      "Add Element (CTRL+E)",        "items/element"},
-    {"Toolbox", "Text",          "Text",             "Add Text (CTRL+T)",           "items/text"},
-    {"Toolbox", "Attribute",     "   Attribute    ", "Add Attribute (CTRL+A)",      "items/attribute"},
-    {"Toolbox", "Comment",       "Comment",          "Add Comment (CTRL+M)",        "items/comment"},
-    {"Toolbox", "CData",         "CData",            "Add CDATA Section",           "items/cdata"},
-    {"Toolbox", "PInstructions", "PInstructions",    "Add Processing Instructions", "items/pinstructions"},
+    {"Toolbox", "Element",       "  Element  ",      "Add Element (CTRL+E)",        "items/element", "mnuNewElement"},
+    {"Toolbox", "Text",          "Text",             "Add Text (CTRL+T)",           "items/text", "mnuNewText"},
+    {"Toolbox", "Attribute",     "   Attribute    ", "Add Attribute (CTRL+A)",      "items/attribute", "mnuNewAttribute"},
+    {"Toolbox", "Comment",       "Comment",          "Add Comment (CTRL+M)",        "items/comment", "mnuNewComment"},
+    {"Toolbox", "CData",         "CData",            "Add CDATA Section",           "items/cdata", "mnuNewCDATA"},
+    {"Toolbox", "PInstructions", "PInstructions",    "Add Processing Instructions", "items/pinstructions", "mnuNewPI"},
 };
 
-const KeyDispatch kToolbar1Keys[] = {
-    {"New", &frmMain::mnuNewDoc_Click},  {"Open", &frmMain::mnuOpen_Click},
-    {"Save", &frmMain::mnuSave_Click},   {"Undo", &frmMain::mnuUndo_Click},
-    {"Redo", &frmMain::mnuRedo_Click},   {"Cut", &frmMain::mnuCut_Click},
-    {"Copy", &frmMain::mnuCopy_Click},                   {"Paste", &frmMain::mnuPaste_Click},
-    {"Print", &frmMain::PrintXML},                  {"Delete", &frmMain::mnuDeleteItem_Click},
-    {"Up", &frmMain::mnuMoveUp_Click},                     {"Down", &frmMain::mnuMoveDown_Click},
-    {"Left", &frmMain::mnuMoveLeft_Click},                   {"Right", &frmMain::mnuMoveRight_Click},
-    {"ExpandAll", &frmMain::mnuExpandAll_Click},              {"Find", &frmMain::mnuFind_Click},
-    {"Query", &frmMain::mnuQuery_Click},                {"Refresh", &frmMain::mnuRefresh_Click},
-    {"PasteClip", &frmMain::PasteClipboardText},
-    {"CopyClip", &frmMain::CopyClipboardText},
-};
-
-const KeyDispatch kToolboxKeys[] = {
-    {"Element", &frmMain::mnuNewElement_Click}, {"Attribute", &frmMain::mnuNewAttribute_Click}, {"Text", &frmMain::mnuNewText_Click},
-    {"Comment", &frmMain::mnuNewComment_Click}, {"CData", &frmMain::mnuNewCDATA_Click},     {"PInstructions", &frmMain::mnuNewPI_Click},
-};
-// The commands that change the Document, each one undo step named by its caption. Apply and
-// Paste XML replace the whole Document and make their own steps.
-const UndoStep kUndoSteps[] = {
-    {&frmMain::mnuNewElement_Click,    "Insert Element"},
-    {&frmMain::mnuNewText_Click,       "Insert Text"},
-    {&frmMain::mnuNewAttribute_Click,  "Insert Attribute"},
-    {&frmMain::mnuNewComment_Click,    "Insert Comment"},
-    {&frmMain::mnuNewCDATA_Click,      "Insert CDATA Section"},
-    {&frmMain::mnuNewPI_Click,         "Insert Processing Instruction"},
-    {&frmMain::mnuUpdate_Click,        "Update"},
-    {&frmMain::mnuSpecialUpdate_Click, "Special Update"},
-    {&frmMain::mnuDeleteItem_Click,    "Delete"},
-    {&frmMain::mnuMoveUp_Click,        "Move Up"},
-    {&frmMain::mnuMoveDown_Click,      "Move Down"},
-    {&frmMain::mnuMoveLeft_Click,      "Move Left"},
-    {&frmMain::mnuMoveRight_Click,     "Move Right"},
-    {&frmMain::mnuCut_Click,           "Cut"},
-    {&frmMain::mnuPaste_Click,         "Paste"},
-};
-// The commands that act on the tree's selected item: those that change the Document (above),
-// and these.
-const CommandHandler kOtherItemCommands[] = {&frmMain::mnuCopy_Click, &frmMain::mnuExpandAll_Click};
 // clang-format on
 
+
+// `twin` shows the state of `command` and triggers it.
+void bind(QAction* twin, QAction* command) {
+    const auto follow = [twin, command] {
+        twin->setEnabled(command->isEnabled());
+        twin->setCheckable(command->isCheckable());
+        twin->setChecked(command->isChecked());
+    };
+    follow();
+    QObject::connect(command, &QAction::changed, twin, follow);
+    QObject::connect(twin, &QAction::triggered, command, [command] { command->trigger(); });
+}
+
+bool isMenu(const char* name) {
+    return std::any_of(std::begin(kMenus), std::end(kMenus),
+                       [name](const MenuEntry& e) { return qstrcmp(e.menu, name) == 0; });
+}
+
 } // namespace
-
-bool IsItemCommand(CommandHandler handler) {
-    return UndoCaption(handler) ||
-           std::find(std::begin(kOtherItemCommands), std::end(kOtherItemCommands), handler) !=
-               std::end(kOtherItemCommands);
-}
-
-const char* UndoCaption(CommandHandler handler) {
-    for (const UndoStep& step : kUndoSteps) {
-        if (step.handler == handler)
-            return step.caption;
-    }
-    return nullptr;
-}
 
 std::span<const MenuEntry> MenuTable() {
     return kMenus;
 }
+
 std::span<const ButtonEntry> ButtonTable() {
     return kButtons;
 }
-std::span<const KeyDispatch> Toolbar1Keys() {
-    return kToolbar1Keys;
+
+const MenuEntry* CommandOf(CommandHandler handler) {
+    for (const MenuEntry& entry : kMenus) {
+        if (handler && entry.handler == handler)
+            return &entry;
+    }
+    return nullptr;
 }
-std::span<const KeyDispatch> ToolboxKeys() {
-    return kToolboxKeys;
+
+CommandHandler ButtonHandler(const QString& toolbar, const QString& key) {
+    for (const ButtonEntry& button : kButtons) {
+        if (!button.key || toolbar != QLatin1String(button.toolbar) ||
+            key != QLatin1String(button.key))
+            continue;
+        if (!button.command)
+            return button.handler;
+        for (const MenuEntry& entry : kMenus) {
+            if (qstrcmp(entry.name, button.command) == 0)
+                return entry.handler;
+        }
+    }
+    return nullptr;
+}
+
+void BuildCommands(QMainWindow& window, const std::function<void(CommandHandler)>& run,
+                   const std::function<void(QToolBar*, const QString&)>& ownButton) {
+    QHash<QString, QMenu*> menus;
+    QHash<QString, QAction*> actions;
+    for (const MenuEntry& e : kMenus) {
+        const QString name = QString::fromLatin1(e.name);
+        const QString caption = QString::fromUtf8(e.caption);
+        if (isMenu(e.name)) {
+            QMenu* menu = nullptr;
+            if (qstrcmp(e.menu, "") == 0)
+                menu = window.menuBar()->addMenu(caption);
+            else if (qstrcmp(e.menu, "*") == 0)
+                menu = new QMenu(caption, &window);
+            else
+                menu = menus.value(QString::fromLatin1(e.menu))->addMenu(caption);
+            menu->setObjectName(name);
+            menu->menuAction()->setObjectName(name + QStringLiteral("Menu"));
+            menus.insert(name, menu);
+            continue;
+        }
+        QMenu* owner = menus.value(QString::fromLatin1(e.menu));
+        if (caption == QLatin1String("-")) {
+            owner->addSeparator()->setObjectName(name);
+            continue;
+        }
+        auto* action = new QAction(caption, &window);
+        action->setObjectName(name);
+        actions.insert(name, action);
+        if (qstrlen(e.shortcut) > 0) {
+            action->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(e.shortcut)));
+            window.addAction(action); // shortcuts work whether or not the menu bar is shown
+        }
+        owner->addAction(action);
+        const MenuEntry* command = CommandOf(e.handler);
+        if (!command)
+            action->setEnabled(false);
+        else if (command != &e)
+            bind(action, actions.value(QString::fromLatin1(command->name)));
+        else
+            QObject::connect(action, &QAction::triggered, &window,
+                             [run, handler = e.handler] { run(handler); });
+    }
+    for (const ButtonEntry& b : kButtons) {
+        auto* bar = window.findChild<QToolBar*>(QString::fromLatin1(b.toolbar));
+        if (!b.key) {
+            bar->addSeparator();
+            continue;
+        }
+        const QString key = QString::fromLatin1(b.key);
+        const QString caption = QString::fromLatin1(b.caption);
+        QAction* action =
+            bar->addAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(b.icon))),
+                           caption.isEmpty() ? key : caption);
+        action->setObjectName(QString::fromLatin1(b.toolbar) + QLatin1Char('.') + key);
+        action->setProperty("key", key);
+        action->setToolTip(QString::fromLatin1(b.tooltip));
+        if (b.command)
+            bind(action, actions.value(QString::fromLatin1(b.command)));
+        else
+            QObject::connect(action, &QAction::triggered, &window,
+                             [ownButton, bar, key] { ownButton(bar, key); });
+    }
 }

@@ -1,48 +1,53 @@
 #pragma once
 
+#include <QString>
+#include <functional>
 #include <span>
 
+class QMainWindow;
+class QToolBar;
 class frmMain;
 using CommandHandler = void (frmMain::*)();
 
 // One menu item. `menu` names the menu it belongs to: "" for a menu of the menu bar, "*" for a
-// pop-up menu that never shows in the bar. A caption "-" is a separator. A null handler is a
-// command that is not available yet (its action stays disabled). Several shortcuts are separated
-// by "; ", the first one shown.
+// pop-up menu that never shows in the bar. A caption "-" is a separator. Several shortcuts are
+// separated by "; ", the first one shown. The first item with a handler is its command; a later
+// one (a pop-up menu's) is its twin. A null handler is a command that is not available yet (its
+// action stays disabled).
 struct MenuEntry {
     const char* menu;
     const char* name;
     const char* caption;
     const char* shortcut;
     CommandHandler handler;
+    // A command that changes the Document: the caption of the undo step it makes.
+    const char* undo = nullptr;
+    // A command that acts on the tree's selected item.
+    bool item = false;
 };
 
-// One toolbar button; a null key is a separator.
+// One toolbar button, bound to the menu item `command`; a button of its own (no such item) runs
+// `handler`, or the toolbar's click routine without one. A null key is a separator.
 struct ButtonEntry {
     const char* toolbar;
     const char* key;
     const char* caption;
     const char* tooltip;
     const char* icon;
-};
-
-// What a button key runs, in the order the click handler compares them.
-struct KeyDispatch {
-    const char* key;
-    CommandHandler handler;
-};
-
-// A command that changes the Document and the caption of its undo step.
-struct UndoStep {
-    CommandHandler handler;
-    const char* caption;
+    const char* command = nullptr;
+    CommandHandler handler = nullptr;
 };
 
 std::span<const MenuEntry> MenuTable();
-// The undo step's caption of a command, nullptr for a command that is no such step.
-const char* UndoCaption(CommandHandler handler);
 std::span<const ButtonEntry> ButtonTable();
-std::span<const KeyDispatch> Toolbar1Keys();
-std::span<const KeyDispatch> ToolboxKeys();
-// Whether the command acts on the tree's selection (the item commands).
-bool IsItemCommand(CommandHandler handler);
+// The command's own row; nullptr for a handler no menu item runs.
+const MenuEntry* CommandOf(CommandHandler handler);
+// What the button `key` of the toolbar runs.
+CommandHandler ButtonHandler(const QString& toolbar, const QString& key);
+
+// Builds the window's menus, their actions and the toolbars' buttons from the tables. A pop-up
+// twin and a toolbar button are actions bound to their command's: they show its state and trigger
+// it, so that state is set once. `run` runs a command's handler; `ownButton` a button without a
+// menu item.
+void BuildCommands(QMainWindow& window, const std::function<void(CommandHandler)>& run,
+                   const std::function<void(QToolBar*, const QString&)>& ownButton);

@@ -163,100 +163,29 @@ void frmMain::buildControls() {
 }
 
 void frmMain::buildCommands() {
-    QHash<QString, QMenu*> menus;
-    auto isMenu = [](const char* name) {
-        for (const MenuEntry& e : MenuTable()) {
-            if (qstrcmp(e.menu, name) == 0)
-                return true;
-        }
-        return false;
-    };
-    for (const MenuEntry& e : MenuTable()) {
-        const QString name = QString::fromLatin1(e.name);
-        const QString caption = QString::fromUtf8(e.caption);
-        if (isMenu(e.name)) {
-            QMenu* menu = nullptr;
-            if (qstrcmp(e.menu, "") == 0)
-                menu = menuBar()->addMenu(caption);
-            else if (qstrcmp(e.menu, "*") == 0)
-                menu = new QMenu(caption, this);
-            else
-                menu = menus.value(QString::fromLatin1(e.menu))->addMenu(caption);
-            menu->setObjectName(name);
-            menu->menuAction()->setObjectName(name + QStringLiteral("Menu"));
-            menus.insert(name, menu);
-            continue;
-        }
-        QMenu* owner = menus.value(QString::fromLatin1(e.menu));
-        if (caption == QLatin1String("-")) {
-            owner->addSeparator()->setObjectName(name);
-            continue;
-        }
-        auto* action = new QAction(caption, this);
-        action->setObjectName(name);
-        if (qstrlen(e.shortcut) > 0) {
-            action->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(e.shortcut)));
-            addAction(action); // shortcuts work whether or not the menu bar is shown
-        }
-        owner->addAction(action);
-        if (e.handler) {
-            const CommandHandler handler = e.handler;
-            connect(action, &QAction::triggered, this, [this, handler] {
-                try {
-                    RunCommand(handler);
-                } catch (...) {
-                    HandleError();
-                }
-            });
-        } else {
-            action->setEnabled(false);
-        }
-    }
-    for (const char* name : {"mnuTreeView", "mnutextView", "mnuWebView"})
-        Command(QString::fromLatin1(name))->setCheckable(true);
-
-    int viewIndex = 0;
-    for (const ButtonEntry& b : ButtonTable()) {
-        QToolBar* bar = findChild<QToolBar*>(QString::fromLatin1(b.toolbar));
-        if (!b.key) {
-            bar->addSeparator();
-            continue;
-        }
-        const QString key = QString::fromLatin1(b.key);
-        const QString caption = QString::fromLatin1(b.caption);
-        auto* action =
-            bar->addAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(b.icon))),
-                           caption.isEmpty() ? key : caption);
-        action->setObjectName(QString::fromLatin1(b.toolbar) + QLatin1Char('.') + key);
-        action->setProperty("key", key);
-        action->setToolTip(QString::fromLatin1(b.tooltip));
-        if (bar == ToolbarView) {
-            action->setCheckable(true);
-            const int index = ++viewIndex;
-            connect(action, &QAction::triggered, this,
-                    [this, index] { ToolbarView_ButtonClick(index); });
-            continue;
-        }
-        std::span<const KeyDispatch> keys = bar == Toolbar1 ? Toolbar1Keys() : ToolboxKeys();
-        bool wired = bar == ToolbarApply;
-        for (const KeyDispatch& k : keys) {
-            if (key == QLatin1String(k.key))
-                wired = k.handler != nullptr;
-        }
-        action->setEnabled(wired);
-        connect(action, &QAction::triggered, this, [this, bar, key] {
+    BuildCommands(
+        *this,
+        [this](CommandHandler handler) {
             try {
-                if (bar == Toolbar1)
-                    Toolbar1_ButtonClick(key);
+                RunCommand(handler);
+            } catch (...) {
+                HandleError();
+            }
+        },
+        [this](QToolBar* bar, const QString& key) {
+            try {
+                if (bar == ToolbarApply)
+                    ToolbarApply_ButtonClick(key);
                 else if (bar == Toolbox)
                     Toolbox_ButtonClick(key);
                 else
-                    ToolbarApply_ButtonClick(key);
+                    Toolbar1_ButtonClick(key);
             } catch (...) {
                 HandleError();
             }
         });
-    }
+    for (const char* name : {"mnuTreeView", "mnutextView", "mnuWebView"})
+        Command(QString::fromLatin1(name))->setCheckable(true);
     // The side panels are narrow by design: their bars use a small font and never fold away.
     QFont small = font();
     small.setPointSizeF(qMax(6.0, small.pointSizeF() - 1.5));
@@ -278,24 +207,14 @@ QAction* frmMain::Button(QToolBar* toolbar, const QString& key) const {
     return findChild<QAction*>(toolbar->objectName() + QLatin1Char('.') + key);
 }
 
-namespace {
-void dispatch(frmMain* window, std::span<const KeyDispatch> keys, const QString& key) {
-    for (const KeyDispatch& k : keys) {
-        if (key == QLatin1String(k.key)) {
-            if (k.handler)
-                window->RunCommand(k.handler);
-            return;
-        }
-    }
-}
-} // namespace
-
 void frmMain::Toolbar1_ButtonClick(const QString& key) {
-    dispatch(this, Toolbar1Keys(), key);
+    if (const CommandHandler handler = ButtonHandler(Toolbar1->objectName(), key))
+        RunCommand(handler);
 }
 
 void frmMain::Toolbox_ButtonClick(const QString& key) {
-    dispatch(this, ToolboxKeys(), key);
+    if (const CommandHandler handler = ButtonHandler(Toolbox->objectName(), key))
+        RunCommand(handler);
 }
 
 // ---- start-up and closing --------------------------------------------------------------------

@@ -24,6 +24,9 @@ class ValidationJob;
 class ValidationPanel;
 class DeferredTextGuard;
 class QTimer;
+namespace ItemEdits {
+enum class Move;
+}
 
 // The main window: it holds the one document and everything else for the whole run. Its
 // routines are defined in the folder of their subsystem (document/, tree/, editing/, ...).
@@ -241,10 +244,10 @@ private:
     // The item commands' states while the tree is not shown.
     QHash<QAction*, bool> m_itemCommandsAway;
     void editFlow(bool fromDoubleClick);
-    void insertLeaf(XmlNode node, const QString& image);
     void insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&), const QString& image);
-    enum class Move { Up, Down, Left, Right };
-    void moveItem(Move move);
+    void moveItem(ItemEdits::Move move);
+    // Selects the item, with the commands as it has them.
+    void selectItem(TreeModel::ItemId item);
 
     QWidget* m_client = nullptr;
     std::unique_ptr<DeferredTextGuard> m_textGuard;

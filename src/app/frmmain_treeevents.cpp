@@ -6,7 +6,7 @@
 #include "document/documentrules.h"
 #include "platform/ui/longoperation.h"
 #include "platform/ui/uiservices.h"
-#include "platform/xml/xmlerror.h"
+#include "editing/itemedits.h"
 #include "platform/xml/xmlhistory.h"
 #include "tree/treebuilder.h"
 
@@ -63,34 +63,17 @@ bool frmMain::m_wndTree_BeforeLabelEdit(TreeModel::ItemId item) {
 bool frmMain::m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText) {
     bool cancel = false;
     try {
-        TreeModel& nodes = m_wndTree->Nodes();
-        XmlNode node = nodes.Tag(item);
         const bool namesInsert = std::exchange(m_labelOfInsert, TreeModel::NoItem) == item;
         XmlChangeStep step(Document(),
-                           node.nodeType() == NODE_ELEMENT ? QStringLiteral("Rename")
-                                                           : QStringLiteral("Edit Text"),
+                           m_wndTree->Nodes().Tag(item).nodeType() == NODE_ELEMENT
+                               ? QStringLiteral("Rename")
+                               : QStringLiteral("Edit Text"),
                            namesInsert);
-        switch (node.nodeType()) {
-        case NODE_ELEMENT:
-            // Renamed where it stands, so its attributes and children keep their nodes and
-            // their namespaces; the new name's prefix means what it means at that place.
-            try {
-                node.rename(newText);
-            } catch (const XmlError& e) {
-                MsgBox(e.description(), MsgButtons::OKOnly, MsgIcon::Information,
-                       DocumentRules::kAppTitle);
-                cancel = true;
-            }
-            break;
-        case NODE_TEXT:
-        case NODE_CDATA_SECTION:
-        case NODE_COMMENT:
-            node.setText(newText);
-            newText = ModGeneral::ShortenedText(newText, m_lTreeTextMaxLength);
-            break;
-        default:
-            break;
-        }
+        QString refusal;
+        cancel = !ItemEdits::SetLabel(m_wndTree->Nodes(), item, newText, m_lTreeTextMaxLength,
+                                      refusal);
+        if (cancel)
+            MsgBox(refusal, MsgButtons::OKOnly, MsgIcon::Information, DocumentRules::kAppTitle);
         step.commit();
         MarkChanged();
     } catch (...) {

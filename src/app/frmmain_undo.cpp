@@ -14,8 +14,9 @@
 
 void frmMain::RunCommand(void (frmMain::*handler)()) {
     m_labelOfInsert = TreeModel::NoItem;
-    if (const char* caption = UndoCaption(handler))
-        inUndoStep(QString::fromLatin1(caption), [this, handler] { (this->*handler)(); });
+    const MenuEntry* command = CommandOf(handler);
+    if (command && command->undo)
+        inUndoStep(QString::fromLatin1(command->undo), [this, handler] { (this->*handler)(); });
     else
         (this->*handler)();
     UpdateUndoCommands();
@@ -87,7 +88,5 @@ void frmMain::updateUndoCaptions() {
         QAction* command = Command(undo ? QStringLiteral("mnuUndo") : QStringLiteral("mnuRedo"));
         command->setText(step.isEmpty() ? verb : verb + QLatin1Char(' ') + step);
         command->setEnabled(!step.isEmpty());
-        Button(Toolbar1, undo ? QStringLiteral("Undo") : QStringLiteral("Redo"))
-            ->setEnabled(!step.isEmpty());
     }
 }

@@ -20,14 +20,9 @@ void frmMain::ToolbarView_ButtonClick(int index) {
         if (m_objDocument.isNull())
             index = 2;
     }
-    const QList<QAction*> buttons = {Button(ToolbarView, QStringLiteral("TreeView")),
-                                     Button(ToolbarView, QStringLiteral("TextView")),
-                                     Button(ToolbarView, QStringLiteral("WebView"))};
     const QList<QAction*> items = {Command(QStringLiteral("mnuTreeView")),
                                    Command(QStringLiteral("mnutextView")),
                                    Command(QStringLiteral("mnuWebView"))};
-    for (QAction* a : buttons)
-        a->setChecked(false);
     for (QAction* a : items)
         a->setChecked(false);
     if (index < 1 || index > 3)
@@ -45,7 +40,6 @@ void frmMain::ToolbarView_ButtonClick(int index) {
         views[i]->setVisible(i == index - 1);
     if (focusInView && !focus->isVisible())
         views[index - 1]->setFocus();
-    buttons[index - 1]->setChecked(true);
     if (index == 2)
         m_txtXML->setGeometry(m_wndTree->geometry());
     Button(ToolbarApply, QStringLiteral("Apply"))->setEnabled(index != 3);

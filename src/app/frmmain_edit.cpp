@@ -1,0 +1,242 @@
+// The item commands: insert, update, delete, move, cut, copy and paste. The work is ItemEdits';
+// here are the dialogs, the messages and the selection.
+
+#include "app/frmmain.h"
+
+#include "document/documentrules.h"
+#include "editing/editordialogs.h"
+#include "editing/itemedits.h"
+#include "platform/errors.h"
+#include "platform/ui/uiservices.h"
+#include "tree/treebuilder.h"
+
+namespace {
+void showInformation(const QString& text) {
+    MsgBox(text, MsgButtons::OKOnly, MsgIcon::Information, DocumentRules::kAppTitle);
+}
+
+// The attribute editor for a new attribute or processing instruction; false when cancelled.
+bool askNameAndValue(frmAttributeEditor& editor, const QString& caption) {
+    editor.strName.clear();
+    editor.strText.clear();
+    editor.setCaption(caption);
+    ShowModal(editor);
+    return editor.bOK;
+}
+} // namespace
+
+void frmMain::selectItem(TreeModel::ItemId item) {
+    m_wndTree->SetSelectedItem(item);
+    UpdateCommandState(item);
+}
+
+void frmMain::mnuNewElement_Click() {
+    guarded([&] {
+        const TreeModel::ItemId item = ItemEdits::InsertElement(
+            m_wndTree->Nodes(), Document(), m_wndTree->SelectedItem(), m_iElementCounter);
+        if (item == TreeModel::NoItem)
+            return;
+        selectItem(item);
+        m_labelOfInsert = item;
+        m_wndTree->StartLabelEdit();
+        MarkChanged();
+    });
+}
+
+// Text, comment and CDATA section: inserted empty, with the label open for typing.
+void frmMain::insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&),
+                                 const QString& image) {
+    guarded([&] {
+        const TreeModel::ItemId selected = m_wndTree->SelectedItem();
+        if (selected == TreeModel::NoItem)
+            return;
+        selectItem(ItemEdits::InsertLeaf(m_wndTree->Nodes(), selected,
+                                         (Document().*create)(QString()), image));
+        MarkChanged();
+        m_labelOfInsert = m_wndTree->SelectedItem();
+        m_wndTree->StartLabelEdit();
+    });
+}
+
+void frmMain::mnuNewText_Click() {
+    insertEditableLeaf(&XmlDocument::createTextNode, ModGeneral::kText);
+}
+
+void frmMain::mnuNewComment_Click() {
+    insertEditableLeaf(&XmlDocument::createComment, ModGeneral::kComment);
+}
+
+void frmMain::mnuNewCDATA_Click() {
+    insertEditableLeaf(&XmlDocument::createCDATASection, ModGeneral::kCData);
+}
+
+void frmMain::mnuNewPI_Click() {
+    guarded([&] {
+        const TreeModel::ItemId selected = m_wndTree->SelectedItem();
+        if (selected == TreeModel::NoItem)
+            return;
+        frmAttributeEditor editor;
+        if (askNameAndValue(editor, QStringLiteral("Processing Instruction Editor")))
+            selectItem(ItemEdits::InsertLeaf(
+                m_wndTree->Nodes(), selected,
+                Document().createProcessingInstruction(editor.strName, editor.strText),
+                ModGeneral::kPInstructions));
+        MarkChanged();
+    });
+}
+
+void frmMain::mnuNewAttribute_Click() {
+    guarded([&] {
+        const TreeModel::ItemId selected = m_wndTree->SelectedItem();
+        if (selected == TreeModel::NoItem)
+            return;
+        frmAttributeEditor editor;
+        if (askNameAndValue(editor, QStringLiteral("Attribute Editor"))) {
+            QString refusal;
+            const TreeModel::ItemId item = ItemEdits::InsertAttribute(
+                m_wndTree->Nodes(), selected, editor.strName, editor.strText, refusal);
+            if (item == TreeModel::NoItem)
+                return showInformation(refusal);
+            selectItem(item);
+        }
+        MarkChanged();
+    });
+}
+
+void frmMain::mnuUpdate_Click() {
+    const TreeModel::ItemId item = m_wndTree->SelectedItem();
+    if (m_objDocument.isNull() || item == TreeModel::NoItem)
+        return;
+    const int type = m_wndTree->Nodes().Tag(item).nodeType();
+    if (type != NODE_PROCESSING_INSTRUCTION && type != NODE_ATTRIBUTE)
+        m_wndTree->StartLabelEdit();
+    else
+        guarded([&] { editFlow(false); });
+    MarkChanged();
+}
+
+void frmMain::mnuSpecialUpdate_Click() {
+    if (m_objDocument.isNull() || m_wndTree->SelectedItem() == TreeModel::NoItem)
+        return;
+    guarded([&] { editFlow(false); });
+    MarkChanged();
+}
+
+void frmMain::m_wndTree_DblClick() {
+    guarded([&] { inUndoStep(QStringLiteral("Update"), [this] { editFlow(true); }); });
+    guarded([&] { UpdateUndoCommands(); });
+}
+
+// The item's editor: the text editor for a text, CDATA section or comment, the attribute editor
+// for an attribute or processing instruction.
+void frmMain::editFlow(bool fromDoubleClick) {
+    const TreeModel::ItemId item = m_wndTree->SelectedItem();
+    if (m_objDocument.isNull() || item == TreeModel::NoItem)
+        return;
+    TreeModel& nodes = m_wndTree->Nodes();
+    const XmlNode node = nodes.Tag(item);
+    const int type = node.nodeType();
+    bool written = false;
+    if (type == NODE_TEXT || type == NODE_CDATA_SECTION || type == NODE_COMMENT) {
+        frmTextEditor editor;
+        editor.strText = node.text();
+        editor.setCaption(type == NODE_TEXT            ? QStringLiteral("Text Editor")
+                          : type == NODE_CDATA_SECTION ? QStringLiteral("CDdata Editor")
+                                                       : QStringLiteral("Comment Editor"));
+        ShowModal(editor);
+        if (editor.bOK) {
+            ItemEdits::SetText(nodes, item, editor.strText, m_lTreeTextMaxLength);
+            written = true;
+        }
+    } else if (type == NODE_ATTRIBUTE || type == NODE_PROCESSING_INSTRUCTION) {
+        frmAttributeEditor editor;
+        editor.strName = node.nodeName();
+        editor.strText = node.text();
+        editor.setCaption(type == NODE_ATTRIBUTE ? QStringLiteral("Attribute Editor")
+                                                 : QStringLiteral("Processing Instruction Editor"));
+        ShowModal(editor);
+        if (!editor.bOK || (editor.strName == node.nodeName() && editor.strText == node.text()))
+            return;
+        QString refusal;
+        if (type == NODE_PROCESSING_INSTRUCTION) {
+            ItemEdits::ReplaceInstruction(nodes, Document(), item, editor.strName, editor.strText);
+            written = true;
+        } else {
+            written = ItemEdits::EditAttribute(nodes, item, editor.strName, editor.strText, refusal);
+        }
+        if (!refusal.isEmpty())
+            showInformation(refusal);
+    }
+    if (written && fromDoubleClick)
+        MarkChanged();
+}
+
+void frmMain::mnuDeleteItem_Click() {
+    const TreeModel::ItemId item = m_wndTree->SelectedItem();
+    if (item == TreeModel::NoItem)
+        return;
+    if (MsgBox(QStringLiteral("Are you sure you want to delete the selected item?"),
+               MsgButtons::YesNo, MsgIcon::Question, DocumentRules::kAppTitle) == MsgResult::Yes)
+        DeleteSelectedItem(item);
+}
+
+void frmMain::DeleteSelectedItem(TreeModel::ItemId item) {
+    if (item != TreeModel::NoItem)
+        guarded([&] { ItemEdits::Delete(m_wndTree->Nodes(), item); });
+}
+
+void frmMain::mnuMoveUp_Click() {
+    moveItem(ItemEdits::Move::Up);
+}
+void frmMain::mnuMoveDown_Click() {
+    moveItem(ItemEdits::Move::Down);
+}
+void frmMain::mnuMoveLeft_Click() {
+    moveItem(ItemEdits::Move::Left);
+}
+void frmMain::mnuMoveRight_Click() {
+    moveItem(ItemEdits::Move::Right);
+}
+
+void frmMain::moveItem(ItemEdits::Move move) {
+    const TreeModel::ItemId selected = m_wndTree->SelectedItem();
+    if (selected == TreeModel::NoItem)
+        return;
+    const TreeModel::ItemId moved =
+        ItemEdits::MoveItem(m_wndTree->Nodes(), Document(), selected, move, m_lTreeTextMaxLength);
+    if (moved == TreeModel::NoItem)
+        MsgBox(QStringLiteral("Item cannot be moved to the selected direction."),
+               MsgButtons::OKOnly, MsgIcon::Critical, DocumentRules::kAppTitle);
+    else
+        guarded([&] { selectItem(moved); });
+}
+
+// A refused copy leaves the copy buffer as it was.
+void frmMain::mnuCopy_Click() {
+    const TreeModel::ItemId item = m_wndTree->SelectedItem();
+    if (item == TreeModel::NoItem)
+        return;
+    const XmlNode copy = ItemEdits::Copy(m_wndTree->Nodes(), item);
+    if (!copy.isNull())
+        m_objCopiedNode = copy;
+}
+
+void frmMain::mnuCut_Click() {
+    mnuCopy_Click();
+    DeleteSelectedItem(m_wndTree->SelectedItem());
+}
+
+void frmMain::mnuPaste_Click() {
+    guarded([&] {
+        if (m_objCopiedNode.isNull())
+            return;
+        const TreeModel::ItemId selected = m_wndTree->SelectedItem();
+        if (selected == TreeModel::NoItem)
+            throw MissingObjectError();
+        QString refusal;
+        if (!ItemEdits::Paste(m_wndTree->Nodes(), Document(), selected, m_objCopiedNode,
+                              m_lTreeTextMaxLength, refusal))
+            return showInformation(refusal);
+        m_wndTree->SetExpanded(selected, true);
+    });
+}
