@@ -143,5 +143,7 @@ set(ORVEL_GUI_SOURCES
   src/app/frmmain_query.cpp
   src/validation/validationpanel.h
   src/validation/validationpanel.cpp
+  src/validation/validationrun.h
+  src/validation/validationrun.cpp
   src/app/frmmain_validate.cpp
 )

@@ -20,7 +20,7 @@ class RichTextBox;
 class StatusPanels;
 class WebBrowser;
 class frmQuery;
-class ValidationJob;
+class ValidationRun;
 class ValidationPanel;
 class DeferredTextGuard;
 class QTimer;
@@ -194,10 +194,9 @@ public:
     void mnuValidationPanel_Click();
     // The current row's node selected in the tree view, or its line in the text view.
     void mnuGoToValidationItem_Click();
-    // Marks the panel's results stale when the Document changed since they were made.
-    void UpdateValidationState();
     QString m_strValidationSchema;
     ValidationPanel* m_validationPanel = nullptr;
+    ValidationRun* m_validation = nullptr;
 
     // ---- views ----
     void ToolbarView_ButtonClick(int index);
@@ -259,13 +258,7 @@ private:
     void buildValidationPanel();
     void showValidationPanel();
     void restoreValidationPanel();
-    void startValidation();
-    void takeValidationResult();
-    void abandonValidation();
-    // New and Open: no schema chosen, no results, nothing running.
     void forgetValidation();
-    std::shared_ptr<ValidationJob> m_validationJob;
-    QString m_validationStatus; // what the status bar said of the last result
     // The text view's text replaced the one the web view's file was written from.
     void webFileAfterTextReplaced();
 };

@@ -10,6 +10,7 @@
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
 #include "tree/treebuilder.h"
+#include "validation/validationrun.h"
 
 using namespace DocumentRules;
 
@@ -31,7 +32,8 @@ void frmMain::connectSession() {
     });
     connect(&m_session, &DocumentSession::fileNameChanged, this, &frmMain::UpdateFormCaption);
     connect(&m_session, &DocumentSession::historyChanged, this, [this] {
-        UpdateValidationState();
+        if (m_validation)
+            m_validation->UpdateStale();
         updateUndoCaptions();
     });
     connect(&m_session, &DocumentSession::documentAboutToBeReplaced, this,

@@ -83,3 +83,7 @@ bool StatusPanels::eventFilter(QObject* watched, QEvent* event) {
     }
     return QStatusBar::eventFilter(watched, event);
 }
+
+QString StatusPanels::Status() const {
+    return Panel(1)->text();
+}

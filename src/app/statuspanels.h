@@ -18,8 +18,9 @@ public:
     bool InsertMode() const { return m_insert; }
     void ShowProgress(const QString& caption, int percent) override;
     void HideProgress() override;
-    // Ends any progress shown and says `text` in the first panel until something else does.
-    void ShowStatus(const QString& text);
+    // In the first panel.
+    void ShowStatus(const QString& text) override;
+    QString Status() const override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -7,13 +7,18 @@
 #include <QString>
 #include <functional>
 
-// Where a long operation shows how far it got: the main window's status bar.
+// Where a long operation shows how far it got, and work is said to be done: the main window's
+// status bar.
 class ProgressDisplay {
 public:
     virtual ~ProgressDisplay() = default;
     // `percent` from 0 to 100, or -1 while the amount of work is not known.
     virtual void ShowProgress(const QString& caption, int percent) = 0;
     virtual void HideProgress() = 0;
+    // Ends any progress shown and says `text` until something else is said.
+    virtual void ShowStatus(const QString& text) { Q_UNUSED(text); }
+    // What it says now.
+    virtual QString Status() const { return {}; }
 };
 
 // Keeps the windows alive through a command that runs long on the user-interface thread, or that
