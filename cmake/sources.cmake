@@ -127,7 +127,8 @@ set(ORVEL_GUI_SOURCES
   src/app/frmmain_find.cpp
   src/app/frmmain.h
   src/app/frmmain.cpp
-  src/app/frmmain_layout.cpp
+  src/app/mainform.h
+  src/app/mainform.cpp
   src/platform/ui/layoutfailures.h
   src/platform/ui/layoutfailures.cpp
   src/app/frmmain_views.cpp

@@ -5,11 +5,10 @@
 #include "app/statuspanels.h"
 #include "document/deferredtext.h"
 #include "document/documentrules.h"
-#include "document/recovery.h"
 #include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
-#include "tree/treebuilder.h"
+#include "validation/validationpanel.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -17,7 +16,6 @@
 #include <QMenuBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 using namespace DocumentRules;
 
@@ -38,7 +36,7 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     // The client area opens at its design size.
     m_client->resize(10410 / 15, 6270 / 15);
     resize(10410 / 15, 6270 / 15 + menuBar()->sizeHint().height());
-    restoreValidationPanel();
+    m_validationPanel->Restore();
     startRecovery();
     Form_Load(arguments);
 }
@@ -50,62 +48,11 @@ frmMain::~frmMain() {
     disconnect(m_wndTree, nullptr, this, nullptr);
 }
 
-namespace {
-
-// A toolbar; inside a side panel it goes below the panel's label.
-QToolBar* makeToolBar(QWidget* parent, const char* name, Qt::ToolButtonStyle style,
-                      Qt::Orientation orientation = Qt::Horizontal) {
-    auto* bar = new QToolBar(parent);
-    bar->setObjectName(QString::fromLatin1(name));
-    bar->setOrientation(orientation);
-    bar->setToolButtonStyle(style);
-    bar->setIconSize(QSize(16, 16));
-    if (parent->layout())
-        parent->layout()->addWidget(bar);
-    return bar;
-}
-
-// A side panel: a label above what is added to it.
-QWidget* makePanel(QWidget* parent, const char* name, const QString& caption) {
-    auto* panel = new QWidget(parent);
-    panel->setObjectName(QString::fromLatin1(name));
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new QLabel(caption, panel));
-    return panel;
-}
-
-} // namespace
-
+// The form's controls, and the window's answers to their events.
 void frmMain::buildControls() {
-    m_client = new QWidget(this);
-    m_client->setObjectName(QStringLiteral("client"));
-    setCentralWidget(m_client);
+    setupUi(this);
     m_client->installEventFilter(this);
-
-    Toolbar1 = makeToolBar(m_client, "Toolbar1", Qt::ToolButtonIconOnly);
-
-    PicView = makePanel(m_client, "PicView", QStringLiteral("Views"));
-    ToolbarView = makeToolBar(PicView, "ToolbarView", Qt::ToolButtonTextUnderIcon, Qt::Vertical);
-    Image2 = new QLabel(PicView);
-    Image2->setObjectName(QStringLiteral("Image2"));
-    Image2->setPixmap(QIcon(QStringLiteral(":/icons/app/orvel.svg")).pixmap(48, 48));
-    Image2->setAlignment(Qt::AlignCenter);
-    Image2->setCursor(Qt::PointingHandCursor);
-    Image2->setToolTip(QStringLiteral("About Orvel XML Editor"));
     Image2->installEventFilter(this);
-    PicView->layout()->addWidget(Image2);
-    static_cast<QVBoxLayout*>(PicView->layout())->addStretch();
-
-    m_wndTree = new TreeControl(m_client);
-    m_wndTree->setObjectName(QStringLiteral("m_wndTree"));
-    QHash<QString, QIcon> images;
-    for (const char* key : {"Element", "Text", "Attribute", "Comment", "CData", "PInstructions"}) {
-        images.insert(
-            QString::fromLatin1(key),
-            QIcon(QStringLiteral(":/icons/items/%1.svg").arg(QString::fromLatin1(key).toLower())));
-    }
-    m_wndTree->SetImageList(images);
     connect(m_wndTree, &TreeControl::FilesDropped, this, &frmMain::DropFiles);
     connect(m_wndTree, &TreeControl::NodeClick, this, &frmMain::m_wndTree_NodeClick);
     // Keys select too: the commands follow every change of the current item.
@@ -127,8 +74,6 @@ void frmMain::buildControls() {
         return m_wndTree_AfterLabelEdit(item, text);
     };
 
-    m_txtXML = new RichTextBox(m_client);
-    m_txtXML->setObjectName(QStringLiteral("m_txtXML"));
     connect(m_txtXML, &RichTextBox::filesDropped, this, &frmMain::DropFiles);
     connect(m_txtXML, &RichTextBox::textReplaced, this,
             [this] { guarded([this] { webFileAfterTextReplaced(); }); });
@@ -146,20 +91,6 @@ void frmMain::buildControls() {
         });
     });
     m_textGuard = std::make_unique<DeferredTextGuard>(*m_txtXML);
-
-    m_WebBrowser = new WebBrowser(m_client);
-    m_WebBrowser->setObjectName(QStringLiteral("m_WebBrowser"));
-
-    PicToolBox = makePanel(m_client, "PicToolBox", QStringLiteral("Toolbox"));
-    Toolbox = makeToolBar(PicToolBox, "Toolbox", Qt::ToolButtonTextUnderIcon, Qt::Vertical);
-    static_cast<QVBoxLayout*>(PicToolBox->layout())->addStretch();
-
-    ToolbarApply = makeToolBar(m_client, "ToolbarApply", Qt::ToolButtonTextBesideIcon);
-
-    // The window's own status bar, so that panels docked below the views stay above it.
-    StatusBar1 = new StatusPanels(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    setStatusBar(StatusBar1);
 }
 
 void frmMain::buildCommands() {
@@ -186,13 +117,8 @@ void frmMain::buildCommands() {
         });
     for (const char* name : {"mnuTreeView", "mnutextView", "mnuWebView"})
         Command(QString::fromLatin1(name))->setCheckable(true);
-    // The side panels are narrow by design: their bars use a small font and never fold away.
-    QFont small = font();
-    small.setPointSizeF(qMax(6.0, small.pointSizeF() - 1.5));
-    for (QToolBar* bar : {ToolbarView, Toolbox, ToolbarApply})
-        bar->setFont(small);
-    ToolbarView->setMinimumSize(ToolbarView->sizeHint());
-    Toolbox->setMinimumSize(Toolbox->sizeHint());
+    // The side panels are narrow by design: their bars never fold away.
+    fitSidePanels();
 }
 
 QAction* frmMain::Command(const QString& name) const {
@@ -274,6 +200,10 @@ void frmMain::mnuExit_Click() {
 void frmMain::mnuAbout_Click() {
     frmAbout about;
     ShowModal(about);
+}
+
+void frmMain::Form_Resize() {
+    layOut();
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/mainform.h"
 #include "document/documentsession.h"
 #include "platform/tree/treecontrol.h"
 #include "platform/ui/commondialog.h"
@@ -28,9 +29,9 @@ namespace ItemEdits {
 enum class Move;
 }
 
-// The main window: it holds the one document and everything else for the whole run. Its
-// routines are defined in the folder of their subsystem (document/, tree/, editing/, ...).
-class frmMain : public QMainWindow {
+// The main window: its views, its commands and every question to the user, over the document
+// session. Its routines are in app/, one file per subject.
+class frmMain : public QMainWindow, public MainForm {
     Q_OBJECT
 public:
     // `arguments` are the program's arguments after its name; the first one names a file to open.
@@ -49,20 +50,6 @@ public:
     bool m_bMatchCase = false;
     bool m_bMatchAllWord = false;
     XmlNode m_objCopiedNode;
-    qint16 m_iResizeFailures = 0;
-
-    // ---- controls ----
-    TreeControl* m_wndTree = nullptr;
-    RichTextBox* m_txtXML = nullptr;
-    WebBrowser* m_WebBrowser = nullptr;
-    QToolBar* Toolbar1 = nullptr;
-    QToolBar* ToolbarView = nullptr;
-    QToolBar* ToolbarApply = nullptr;
-    QToolBar* Toolbox = nullptr;
-    QWidget* PicView = nullptr;
-    QWidget* PicToolBox = nullptr;
-    QLabel* Image2 = nullptr;
-    StatusPanels* StatusBar1 = nullptr;
     ::CommonDialog CommonDialog;
 
     // A menu item, context item or toolbar button by its name ("mnuSave", "Toolbar1.Save").
@@ -248,7 +235,6 @@ private:
     // Selects the item, with the commands as it has them.
     void selectItem(TreeModel::ItemId item);
 
-    QWidget* m_client = nullptr;
     std::unique_ptr<DeferredTextGuard> m_textGuard;
     bool saveDocumentTo(const QString& path);
     void startRecovery();
@@ -256,8 +242,6 @@ private:
     QTimer* m_recoveryTimer = nullptr;
     bool m_bCheckingDiskFile = false;
     void buildValidationPanel();
-    void showValidationPanel();
-    void restoreValidationPanel();
     void forgetValidation();
     // The text view's text replaced the one the web view's file was written from.
     void webFileAfterTextReplaced();

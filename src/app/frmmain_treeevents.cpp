@@ -38,25 +38,9 @@ void frmMain::m_wndTree_KeyDown(int key) {
         guarded([&] { m_wndTree->StartLabelEdit(); });
 }
 
-// Elements, and texts, CDATA sections and comments whose label shows the whole text, are
-// edited in place; everything else through its dialog.
 bool frmMain::m_wndTree_BeforeLabelEdit(TreeModel::ItemId item) {
     bool cancel = true;
-    guarded([&] {
-        TreeModel& nodes = m_wndTree->Nodes();
-        switch (nodes.Tag(item).nodeType()) {
-        case NODE_ELEMENT:
-            cancel = false;
-            break;
-        case NODE_TEXT:
-        case NODE_CDATA_SECTION:
-        case NODE_COMMENT:
-            cancel = nodes.Text(item).size() > m_lTreeTextMaxLength;
-            break;
-        default:
-            break;
-        }
-    });
+    guarded([&] { cancel = !ItemEdits::EditsInPlace(m_wndTree->Nodes(), item, m_lTreeTextMaxLength); });
     return cancel;
 }
 

@@ -47,17 +47,8 @@ void frmMain::undoOrRedo(bool undo) {
     TreeModel& nodes = m_wndTree->Nodes();
     // Within the same Document only the places the step touched are built again; another one was
     // shown whole.
-    if (!done->replaced) {
-        for (const XmlNode& container : done->touched) {
-            if (!container.isAttachedToDocument() && container.nodeType() != NODE_DOCUMENT)
-                continue;
-            const TreeModel::ItemId item = container.nodeType() == NODE_DOCUMENT
-                                               ? TreeModel::NoItem
-                                               : ModGeneral::ItemShowing(nodes, container, false);
-            if (item != TreeModel::NoItem || container.nodeType() == NODE_DOCUMENT)
-                ModGeneral::SyncChildItems(nodes, item, container, m_lTreeTextMaxLength);
-        }
-    }
+    if (!done->replaced)
+        ModGeneral::SyncContainers(nodes, done->touched, m_lTreeTextMaxLength);
     TreeModel::ItemId shown = ModGeneral::ItemShowing(nodes, done->focus, true);
     if (shown == TreeModel::NoItem)
         shown = nodes.FirstTopLevel();

@@ -14,79 +14,32 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QMenu>
-#include <QScreen>
-#include <QSettings>
 
 namespace {
 const QString kSchemaFilter = QStringLiteral(
     "Schemas (*.xsd;*.rng;*.dtd)|*.xsd;*.rng;*.dtd|XML Schema (*.xsd)|*.xsd|RELAX NG (*.rng)|*.rng|"
     "DTD (*.dtd)|*.dtd|All files (*.*)|*.*");
-const QString kPanelShownKey = QStringLiteral("Validation/PanelShown");
-
-QSettings settings() {
-    return QSettings(QStringLiteral("Orvel"), QStringLiteral("Orvel XML Editor"));
-}
 } // namespace
 
 void frmMain::buildValidationPanel() {
     m_validationPanel = new ValidationPanel(this);
-    addDockWidget(Qt::BottomDockWidgetArea, m_validationPanel);
-    m_validationPanel->hide();
+    m_validationPanel->Attach(*this, *Command(QStringLiteral("mnuValidationPanel")));
     m_validation = new ValidationRun(m_objDocument, *m_validationPanel, *StatusBar1, this);
     QAction* cancel = Command(QStringLiteral("mnuCancelValidation"));
     cancel->setEnabled(false);
     connect(m_validation, &ValidationRun::runningChanged, cancel, &QAction::setEnabled);
-    QAction* toggle = Command(QStringLiteral("mnuValidationPanel"));
-    toggle->setCheckable(true);
-    connect(m_validationPanel, &QDockWidget::visibilityChanged, this, [this, toggle] {
-        // Hidden with its window or minimised is still shown as far as the user chose.
-        if (!isVisible() || isMinimized())
-            return;
-        const bool shown = m_validationPanel->isVisibleTo(this);
-        toggle->setChecked(shown);
-        settings().setValue(kPanelShownKey, shown);
-    });
     connect(m_validationPanel, &ValidationPanel::rowActivated, this,
             [this] { guarded([this] { RunCommand(&frmMain::mnuGoToValidationItem_Click); }); });
     connect(m_validationPanel, &ValidationPanel::contextMenuAsked, this,
             [this](const QPoint& at) { Menu(QStringLiteral("mnuValidationPopup"))->popup(at); });
 }
 
-// After the window got its first size: the panel as the user left it.
-void frmMain::restoreValidationPanel() {
-    const bool shown = settings().value(kPanelShownKey, false).toBool();
-    if (shown)
-        showValidationPanel();
-    Command(QStringLiteral("mnuValidationPanel"))->setChecked(shown);
-}
-
 void frmMain::mnuValidationPanel_Click() {
-    if (m_validationPanel->isVisibleTo(this))
-        m_validationPanel->hide();
-    else
-        showValidationPanel();
-}
-
-// The panel comes in at a few rows' height, and the views keep theirs: the window grows by the
-// panel where the screen has room for it.
-void frmMain::showValidationPanel() {
-    if (m_validationPanel->isVisibleTo(this))
-        return;
-    m_validationPanel->show();
-    constexpr int kPanelHeight = 160;
-    resizeDocks({m_validationPanel}, {kPanelHeight}, Qt::Vertical);
-    if (isMaximized() || isFullScreen())
-        return;
-    const int room = isVisible() && screen()
-                         ? screen()->availableGeometry().bottom() - frameGeometry().bottom()
-                         : kPanelHeight;
-    const int grow = qMin(kPanelHeight, room);
-    if (grow > 0)
-        resize(width(), height() + grow);
+    m_validationPanel->Toggle();
 }
 
 void frmMain::mnuValidate_Click() {
-    showValidationPanel();
+    m_validationPanel->ShowInWindow();
     m_validation->Start(m_strValidationSchema, m_strFileName);
 }
 

@@ -135,6 +135,19 @@ void ReplaceInstruction(TreeModel& nodes, XmlDocument& document, TreeModel::Item
     nodes.SetTag(item, replacement);
 }
 
+bool EditsInPlace(TreeModel& nodes, TreeModel::ItemId item, int maxLength) {
+    switch (nodes.Tag(item).nodeType()) {
+    case NODE_ELEMENT:
+        return true;
+    case NODE_TEXT:
+    case NODE_CDATA_SECTION:
+    case NODE_COMMENT:
+        return nodes.Text(item).size() <= maxLength;
+    default:
+        return false;
+    }
+}
+
 // An element is renamed where it stands, so its attributes and children keep their nodes and their
 // namespaces; the new name's prefix means what it means at that place.
 bool SetLabel(TreeModel& nodes, TreeModel::ItemId item, QString& label, int maxLength,

@@ -30,6 +30,9 @@ bool EditAttribute(TreeModel& nodes, TreeModel::ItemId item, const QString& name
 // A processing instruction replaced by one with `target` and `data`.
 void ReplaceInstruction(TreeModel& nodes, XmlDocument& document, TreeModel::ItemId item,
                         const QString& target, const QString& data);
+// Elements, and texts, CDATA sections and comments whose label shows the whole text, are edited
+// in place; everything else through its dialog.
+bool EditsInPlace(TreeModel& nodes, TreeModel::ItemId item, int maxLength);
 // The label typed for an element (its new name) or a text, CDATA section or comment (its text);
 // false when refused. `label` becomes what the item shows.
 bool SetLabel(TreeModel& nodes, TreeModel::ItemId item, QString& label, int maxLength,

@@ -122,4 +122,16 @@ TreeModel::ItemId ItemShowing(TreeModel& tree, const XmlNode& node, bool build) 
     return at;
 }
 
+void SyncContainers(TreeModel& tree, const std::vector<XmlNode>& containers, int maxTextLength) {
+    for (const XmlNode& container : containers) {
+        const bool document = container.nodeType() == NODE_DOCUMENT;
+        if (!document && !container.isAttachedToDocument())
+            continue;
+        const TreeModel::ItemId item =
+            document ? TreeModel::NoItem : ItemShowing(tree, container, false);
+        if (item != TreeModel::NoItem || document)
+            SyncChildItems(tree, item, container, maxTextLength);
+    }
+}
+
 } // namespace ModGeneral

@@ -3,6 +3,8 @@
 #include "platform/tree/treemodel.h"
 #include "platform/xml/xmlnode.h"
 
+#include <vector>
+
 // Bringing built items back in line with the Document after it changed under them (undo and
 // redo), and finding the item that shows a node.
 namespace ModGeneral {
@@ -14,6 +16,10 @@ namespace ModGeneral {
 // the Document when needed.
 void SyncChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& container,
                     int maxTextLength);
+
+// SyncChildItems for each of `containers` still in the Document (the ones an undo step touched)
+// that has an item built.
+void SyncContainers(TreeModel& tree, const std::vector<XmlNode>& containers, int maxTextLength);
 
 // The item that shows `node` (an attribute or declaration too); NoItem when the node is not in
 // the document, or, unless `build`, when pending items would have to be built to reach it.

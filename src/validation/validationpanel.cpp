@@ -1,8 +1,12 @@
 #include "validation/validationpanel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMainWindow>
+#include <QScreen>
+#include <QSettings>
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -10,6 +14,11 @@
 namespace {
 enum Column { kLine, kMessage };
 constexpr int kIssueRole = Qt::UserRole + 1; // index into the faults, -1 for a note
+const QString kShownKey = QStringLiteral("Validation/PanelShown");
+
+QSettings settings() {
+    return QSettings(QStringLiteral("Orvel"), QStringLiteral("Orvel XML Editor"));
+}
 
 QIcon severityIcon(bool warning, bool note = false) {
     const QStyle::StandardPixmap pixmap = note      ? QStyle::SP_MessageBoxInformation
@@ -50,6 +59,53 @@ ValidationPanel::ValidationPanel(QWidget* parent)
         if (m_rows->itemAt(at))
             emit contextMenuAsked(m_rows->viewport()->mapToGlobal(at));
     });
+}
+
+void ValidationPanel::Attach(QMainWindow& window, QAction& toggle) {
+    m_window = &window;
+    m_toggle = &toggle;
+    window.addDockWidget(Qt::BottomDockWidgetArea, this);
+    hide();
+    toggle.setCheckable(true);
+    connect(this, &QDockWidget::visibilityChanged, this, [this] {
+        // Hidden with its window or minimised is still shown as far as the user chose.
+        if (!m_window->isVisible() || m_window->isMinimized())
+            return;
+        const bool shown = isVisibleTo(m_window);
+        m_toggle->setChecked(shown);
+        settings().setValue(kShownKey, shown);
+    });
+}
+
+void ValidationPanel::Restore() {
+    const bool shown = settings().value(kShownKey, false).toBool();
+    if (shown)
+        ShowInWindow();
+    m_toggle->setChecked(shown);
+}
+
+void ValidationPanel::Toggle() {
+    if (isVisibleTo(m_window))
+        hide();
+    else
+        ShowInWindow();
+}
+
+void ValidationPanel::ShowInWindow() {
+    if (isVisibleTo(m_window))
+        return;
+    show();
+    constexpr int kPanelHeight = 160;
+    m_window->resizeDocks({this}, {kPanelHeight}, Qt::Vertical);
+    if (m_window->isMaximized() || m_window->isFullScreen())
+        return;
+    QScreen* screen = m_window->screen();
+    const int room = m_window->isVisible() && screen
+                         ? screen->availableGeometry().bottom() - m_window->frameGeometry().bottom()
+                         : kPanelHeight;
+    const int grow = qMin(kPanelHeight, room);
+    if (grow > 0)
+        m_window->resize(m_window->width(), m_window->height() + grow);
 }
 
 void ValidationPanel::Clear() {

@@ -4,7 +4,9 @@
 
 #include <QDockWidget>
 
+class QAction;
 class QLabel;
+class QMainWindow;
 class QTreeWidget;
 
 // The "Validation" panel under the views: one row per fault of the last validation (severity
@@ -14,6 +16,16 @@ class ValidationPanel : public QDockWidget {
     Q_OBJECT
 public:
     explicit ValidationPanel(QWidget* parent = nullptr);
+
+    // Docks the panel at the bottom of `window`, hidden; `toggle` shows and hides it and is
+    // checked while the user has it shown, which is remembered for the next start (Restore).
+    void Attach(QMainWindow& window, QAction& toggle);
+    // After the window got its first size: the panel as the user left it.
+    void Restore();
+    void Toggle();
+    // The panel comes in at a few rows' height, and the views keep theirs: the window grows by
+    // the panel where the screen has room for it.
+    void ShowInWindow();
 
     void ShowRunning();
     void ShowResult(const XmlValidationResult& result, const XmlDocumentStamp& stamp);
@@ -36,6 +48,8 @@ signals:
 private:
     void setStale(bool stale);
 
+    QMainWindow* m_window = nullptr;
+    QAction* m_toggle = nullptr;
     QTreeWidget* m_rows = nullptr;
     QLabel* m_staleNote = nullptr;
     QList<XmlValidationIssue> m_issues;
