@@ -111,12 +111,6 @@ set(ORVEL_GUI_SOURCES
   src/document/deferredtext.h
   src/document/deferredtext.cpp
   src/app/frmmain_files.cpp
-  src/app/frmmain_refresh.cpp
-  src/app/frmmain_recovery.cpp
-  src/app/frmmain_indent.cpp
-  src/app/frmmain_clipboard.cpp
-  src/app/frmmain_print.cpp
-  src/app/frmmain_commandstate.cpp
   src/app/frmmain_treeevents.cpp
   src/editing/editordialogs.h
   src/editing/editordialogs.cpp
@@ -124,7 +118,6 @@ set(ORVEL_GUI_SOURCES
   src/app/frmmain_edit.cpp
   src/search/frmfind.h
   src/search/frmfind.cpp
-  src/app/frmmain_find.cpp
   src/app/frmmain.h
   src/app/frmmain.cpp
   src/app/mainform.h
@@ -132,6 +125,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/ui/layoutfailures.h
   src/platform/ui/layoutfailures.cpp
   src/app/frmmain_views.cpp
+  src/app/frmmain_tools.cpp
   src/app/commandtable.h
   src/app/commandtable.cpp
   src/app/statuspanels.h
@@ -141,7 +135,6 @@ set(ORVEL_GUI_SOURCES
   src/search/frmquery.h
   src/search/frmquery.cpp
   src/search/frmquery_results.cpp
-  src/app/frmmain_query.cpp
   src/validation/validationpanel.h
   src/validation/validationpanel.cpp
   src/validation/validationrun.h

@@ -2,12 +2,9 @@
 
 #include "app/commandtable.h"
 #include "app/frmabout.h"
-#include "app/statuspanels.h"
 #include "document/deferredtext.h"
 #include "document/documentrules.h"
-#include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
-#include "platform/views/webbrowser.h"
 #include "validation/validationpanel.h"
 
 #include <QAction>
@@ -67,12 +64,8 @@ void frmMain::buildControls() {
             m_wndTree_KeyDown(key);
     });
     connect(m_wndTree, &TreeControl::DblClick, this, &frmMain::m_wndTree_DblClick);
-    m_wndTree->BeforeLabelEdit = [this](TreeModel::ItemId item) {
-        return m_wndTree_BeforeLabelEdit(item);
-    };
-    m_wndTree->AfterLabelEdit = [this](TreeModel::ItemId item, QString& text) {
-        return m_wndTree_AfterLabelEdit(item, text);
-    };
+    m_wndTree->BeforeLabelEdit = std::bind_front(&frmMain::m_wndTree_BeforeLabelEdit, this);
+    m_wndTree->AfterLabelEdit = std::bind_front(&frmMain::m_wndTree_AfterLabelEdit, this);
 
     connect(m_txtXML, &RichTextBox::filesDropped, this, &frmMain::DropFiles);
     connect(m_txtXML, &RichTextBox::textReplaced, this,
@@ -93,27 +86,17 @@ void frmMain::buildControls() {
     m_textGuard = std::make_unique<DeferredTextGuard>(*m_txtXML);
 }
 
+// A button without a menu item of its own goes to its toolbar's click routine.
 void frmMain::buildCommands() {
     BuildCommands(
-        *this,
-        [this](CommandHandler handler) {
-            try {
-                RunCommand(handler);
-            } catch (...) {
-                HandleError();
-            }
-        },
+        *this, [this](CommandHandler handler) { guarded([&] { RunCommand(handler); }); },
         [this](QToolBar* bar, const QString& key) {
-            try {
+            guarded([&] {
                 if (bar == ToolbarApply)
                     ToolbarApply_ButtonClick(key);
-                else if (bar == Toolbox)
-                    Toolbox_ButtonClick(key);
                 else
-                    Toolbar1_ButtonClick(key);
-            } catch (...) {
-                HandleError();
-            }
+                    bar == Toolbox ? Toolbox_ButtonClick(key) : Toolbar1_ButtonClick(key);
+            });
         });
     for (const char* name : {"mnuTreeView", "mnutextView", "mnuWebView"})
         Command(QString::fromLatin1(name))->setCheckable(true);
@@ -143,8 +126,6 @@ void frmMain::Toolbox_ButtonClick(const QString& key) {
         RunCommand(handler);
 }
 
-// ---- start-up and closing --------------------------------------------------------------------
-
 void frmMain::Form_Load(const QStringList& arguments) {
     m_lTreeTextMaxLength = 256;
     m_lstTextToFind = QStringList();
@@ -152,9 +133,9 @@ void frmMain::Form_Load(const QStringList& arguments) {
     mnuNewDoc_Click();
     CommonDialog.Filter = kFileFilter;
     CommonDialog.FilterIndex = 1;
-    try {
-        // Work recovered from an unclean end comes before the file named on the command line.
-        // The window is on the screen before a long parse starts, with its progress and Esc.
+    // Work recovered from an unclean end comes before the file named on the command line. The
+    // window is on the screen before a long parse starts, with its progress and Esc.
+    guarded([&] {
         if (!OfferRecovery() && !arguments.isEmpty() && !arguments.constFirst().isEmpty()) {
             show();
             if (LoadFile(CommandLinePath(arguments.constFirst()))) {
@@ -162,9 +143,7 @@ void frmMain::Form_Load(const QStringList& arguments) {
                 markSaved(); // as File > Open does: the document is its file
             }
         }
-    } catch (...) {
-        HandleError();
-    }
+    });
     UpdateFormCaption();
 }
 
@@ -180,10 +159,7 @@ void frmMain::Form_QueryUnload(bool& Cancel) {
 void frmMain::closeEvent(QCloseEvent* event) {
     bool cancel = false;
     Form_QueryUnload(cancel);
-    if (cancel)
-        event->ignore();
-    else
-        event->accept();
+    event->setAccepted(!cancel);
 }
 
 void frmMain::changeEvent(QEvent* event) {
@@ -193,29 +169,16 @@ void frmMain::changeEvent(QEvent* event) {
         QTimer::singleShot(0, this, [this] { guarded([this] { Form_Activate(); }); });
 }
 
-void frmMain::mnuExit_Click() {
-    close();
-}
-
 void frmMain::mnuAbout_Click() {
     frmAbout about;
     ShowModal(about);
 }
 
-void frmMain::Form_Resize() {
-    layOut();
-}
-
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_client && event->type() == QEvent::Resize)
         Form_Resize();
-    if (watched == Image2 && event->type() == QEvent::MouseButtonRelease) {
-        try {
-            Image2_Click();
-        } catch (...) {
-            HandleError();
-        }
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
+    if (watched != Image2 || event->type() != QEvent::MouseButtonRelease)
+        return QMainWindow::eventFilter(watched, event);
+    guarded([this] { Image2_Click(); });
+    return true;
 }

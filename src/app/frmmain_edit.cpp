@@ -3,22 +3,14 @@
 
 #include "app/frmmain.h"
 
-#include "document/documentrules.h"
 #include "editing/editordialogs.h"
 #include "editing/itemedits.h"
 #include "platform/errors.h"
-#include "platform/ui/uiservices.h"
 #include "tree/treebuilder.h"
 
 namespace {
-void showInformation(const QString& text) {
-    MsgBox(text, MsgButtons::OKOnly, MsgIcon::Information, DocumentRules::kAppTitle);
-}
-
 // The attribute editor for a new attribute or processing instruction; false when cancelled.
 bool askNameAndValue(frmAttributeEditor& editor, const QString& caption) {
-    editor.strName.clear();
-    editor.strText.clear();
     editor.setCaption(caption);
     ShowModal(editor);
     return editor.bOK;
@@ -61,11 +53,9 @@ void frmMain::insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&),
 void frmMain::mnuNewText_Click() {
     insertEditableLeaf(&XmlDocument::createTextNode, ModGeneral::kText);
 }
-
 void frmMain::mnuNewComment_Click() {
     insertEditableLeaf(&XmlDocument::createComment, ModGeneral::kComment);
 }
-
 void frmMain::mnuNewCDATA_Click() {
     insertEditableLeaf(&XmlDocument::createCDATASection, ModGeneral::kCData);
 }
@@ -96,7 +86,7 @@ void frmMain::mnuNewAttribute_Click() {
             const TreeModel::ItemId item = ItemEdits::InsertAttribute(
                 m_wndTree->Nodes(), selected, editor.strName, editor.strText, refusal);
             if (item == TreeModel::NoItem)
-                return showInformation(refusal);
+                return tell(refusal, MsgIcon::Information);
             selectItem(item);
         }
         MarkChanged();
@@ -123,60 +113,44 @@ void frmMain::mnuSpecialUpdate_Click() {
 }
 
 void frmMain::m_wndTree_DblClick() {
-    guarded([&] { inUndoStep(QStringLiteral("Update"), [this] { editFlow(true); }); });
+    guarded([&] { m_session.InUndoStep(QStringLiteral("Update"), [this] { editFlow(true); }); });
     guarded([&] { UpdateUndoCommands(); });
 }
 
-// The item's editor: the text editor for a text, CDATA section or comment, the attribute editor
-// for an attribute or processing instruction.
+// The item's editor; an attribute or processing instruction given back as it was is no change.
 void frmMain::editFlow(bool fromDoubleClick) {
     const TreeModel::ItemId item = m_wndTree->SelectedItem();
     if (m_objDocument.isNull() || item == TreeModel::NoItem)
         return;
     TreeModel& nodes = m_wndTree->Nodes();
     const XmlNode node = nodes.Tag(item);
-    const int type = node.nodeType();
-    bool written = false;
-    if (type == NODE_TEXT || type == NODE_CDATA_SECTION || type == NODE_COMMENT) {
-        frmTextEditor editor;
-        editor.strText = node.text();
-        editor.setCaption(type == NODE_TEXT            ? QStringLiteral("Text Editor")
-                          : type == NODE_CDATA_SECTION ? QStringLiteral("CDdata Editor")
-                                                       : QStringLiteral("Comment Editor"));
-        ShowModal(editor);
-        if (editor.bOK) {
-            ItemEdits::SetText(nodes, item, editor.strText, m_lTreeTextMaxLength);
-            written = true;
-        }
-    } else if (type == NODE_ATTRIBUTE || type == NODE_PROCESSING_INSTRUCTION) {
-        frmAttributeEditor editor;
-        editor.strName = node.nodeName();
-        editor.strText = node.text();
-        editor.setCaption(type == NODE_ATTRIBUTE ? QStringLiteral("Attribute Editor")
-                                                 : QStringLiteral("Processing Instruction Editor"));
-        ShowModal(editor);
-        if (!editor.bOK || (editor.strName == node.nodeName() && editor.strText == node.text()))
-            return;
-        QString refusal;
-        if (type == NODE_PROCESSING_INSTRUCTION) {
-            ItemEdits::ReplaceInstruction(nodes, Document(), item, editor.strName, editor.strText);
-            written = true;
-        } else {
-            written = ItemEdits::EditAttribute(nodes, item, editor.strName, editor.strText, refusal);
-        }
-        if (!refusal.isEmpty())
-            showInformation(refusal);
-    }
+    const std::unique_ptr<EditorDialog> editor = EditorFor(node);
+    if (!editor)
+        return;
+    ShowModal(*editor);
+    const auto* named = qobject_cast<frmAttributeEditor*>(editor.get());
+    if (!editor->bOK ||
+        (named && named->strName == node.nodeName() && editor->strText == node.text()))
+        return;
+    QString refusal;
+    bool written = true;
+    if (!named)
+        ItemEdits::SetText(nodes, item, editor->strText, m_lTreeTextMaxLength);
+    else if (node.nodeType() == NODE_PROCESSING_INSTRUCTION)
+        ItemEdits::ReplaceInstruction(nodes, Document(), item, named->strName, editor->strText);
+    else
+        written = ItemEdits::EditAttribute(nodes, item, named->strName, editor->strText, refusal);
+    if (!refusal.isEmpty())
+        tell(refusal, MsgIcon::Information);
     if (written && fromDoubleClick)
         MarkChanged();
 }
 
 void frmMain::mnuDeleteItem_Click() {
     const TreeModel::ItemId item = m_wndTree->SelectedItem();
-    if (item == TreeModel::NoItem)
-        return;
-    if (MsgBox(QStringLiteral("Are you sure you want to delete the selected item?"),
-               MsgButtons::YesNo, MsgIcon::Question, DocumentRules::kAppTitle) == MsgResult::Yes)
+    if (item != TreeModel::NoItem &&
+        askYes(QStringLiteral("Are you sure you want to delete the selected item?"),
+               MsgIcon::Question))
         DeleteSelectedItem(item);
 }
 
@@ -205,18 +179,16 @@ void frmMain::moveItem(ItemEdits::Move move) {
     const TreeModel::ItemId moved =
         ItemEdits::MoveItem(m_wndTree->Nodes(), Document(), selected, move, m_lTreeTextMaxLength);
     if (moved == TreeModel::NoItem)
-        MsgBox(QStringLiteral("Item cannot be moved to the selected direction."),
-               MsgButtons::OKOnly, MsgIcon::Critical, DocumentRules::kAppTitle);
-    else
-        guarded([&] { selectItem(moved); });
+        return tell(QStringLiteral("Item cannot be moved to the selected direction."),
+                    MsgIcon::Critical);
+    guarded([&] { selectItem(moved); });
 }
 
 // A refused copy leaves the copy buffer as it was.
 void frmMain::mnuCopy_Click() {
     const TreeModel::ItemId item = m_wndTree->SelectedItem();
-    if (item == TreeModel::NoItem)
-        return;
-    const XmlNode copy = ItemEdits::Copy(m_wndTree->Nodes(), item);
+    const XmlNode copy =
+        item == TreeModel::NoItem ? XmlNode() : ItemEdits::Copy(m_wndTree->Nodes(), item);
     if (!copy.isNull())
         m_objCopiedNode = copy;
 }
@@ -236,7 +208,7 @@ void frmMain::mnuPaste_Click() {
         QString refusal;
         if (!ItemEdits::Paste(m_wndTree->Nodes(), Document(), selected, m_objCopiedNode,
                               m_lTreeTextMaxLength, refusal))
-            return showInformation(refusal);
+            return tell(refusal, MsgIcon::Information);
         m_wndTree->SetExpanded(selected, true);
     });
 }

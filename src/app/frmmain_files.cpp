@@ -1,27 +1,24 @@
-// New, Open, Save, Save As, the save question and the caption.
+// New, Open, Save, Save As, the questions before a document or a file is given up, recovery.
 
 #include "app/frmmain.h"
 
 #include "document/documentrules.h"
 #include "platform/errors.h"
 #include "platform/ui/longoperation.h"
-#include "platform/ui/uiservices.h"
+#include "platform/views/richtextbox.h"
 
 #include <QApplication>
+#include <QTimer>
 
 using namespace DocumentRules;
 
 namespace {
-void showBackupFileRefusal() {
-    MsgBox(QStringLiteral("This file is a backup file. Please choose another file."),
-           MsgButtons::OKOnly, MsgIcon::Information, kAppTitle);
-}
-
 // The hourglass over the whole window while a save runs.
 struct WaitPointer {
     WaitPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitPointer() { QApplication::restoreOverrideCursor(); }
 };
+const QString kBackupFile = QStringLiteral("This file is a backup file. Please choose another file.");
 } // namespace
 
 void frmMain::mnuNewDoc_Click() {
@@ -43,17 +40,14 @@ void frmMain::OpenFile(QString& strFileName) {
             strFileName = CommonDialog.FileName.trimmed();
             if (strFileName.isEmpty())
                 return;
-            if (IsBackupFileName(strFileName)) {
-                showBackupFileRefusal();
-                return;
-            }
+            if (IsBackupFileName(strFileName))
+                return tell(kBackupFile, MsgIcon::Information);
         }
         if (!LoadFile(strFileName))
             return;
         forgetValidation();
         if (!Document().hasContent())
-            MsgBox(QStringLiteral("XML is not valid."), MsgButtons::OKOnly, MsgIcon::Critical,
-                   kAppTitle);
+            tell(QStringLiteral("XML is not valid."), MsgIcon::Critical);
         RefreshViews(true);
         markSaved();
     } catch (const DialogCancelledError&) {
@@ -65,7 +59,7 @@ void frmMain::OpenFile(QString& strFileName) {
 bool frmMain::LoadFile(const QString& path) {
     const QString refusal = DocumentSession::OpenRefusal(path);
     if (!refusal.isEmpty()) {
-        MsgBox(refusal, MsgButtons::OKOnly, MsgIcon::Critical, kAppTitle);
+        tell(refusal, MsgIcon::Critical);
         return false;
     }
     return m_session.Load(path) != DocumentSession::LoadResult::Stopped;
@@ -74,27 +68,19 @@ bool frmMain::LoadFile(const QString& path) {
 void frmMain::DropFiles(const QStringList& paths) {
     if (paths.isEmpty())
         return;
-    try {
-        QString first = paths.constFirst();
-        OpenFile(first);
-    } catch (...) {
-        HandleError();
-    }
+    QString first = paths.constFirst();
+    guarded([&] { OpenFile(first); });
 }
 
+// A file that did not load is never replaced by what the window shows instead.
 bool frmMain::SaveFile() {
     WaitPointer wait;
-    try {
-        // A file that did not load is never replaced by what the window shows instead.
-        if (m_session.SaveNeedsName())
-            return SaveFileAs();
-        return saveDocumentTo(m_strFileName);
-    } catch (...) {
-        HandleError();
-        return false;
-    }
+    bool saved = false;
+    guarded([&] { saved = m_session.SaveNeedsName() ? SaveFileAs() : saveDocumentTo(m_strFileName); });
+    return saved;
 }
 
+// The window keeps its old name until the document is really in the new file.
 bool frmMain::SaveFileAs() {
     QString name;
     try {
@@ -104,20 +90,14 @@ bool frmMain::SaveFileAs() {
     } catch (...) {
         return false;
     }
-    if (name.isEmpty())
+    if (IsBackupFileName(name))
+        tell(kBackupFile, MsgIcon::Information);
+    if (name.isEmpty() || IsBackupFileName(name))
         return false;
-    if (IsBackupFileName(name)) {
-        showBackupFileRefusal();
-        return false;
-    }
     WaitPointer wait;
-    try {
-        // The window keeps its old name until the document is really in the new file.
-        return saveDocumentTo(name);
-    } catch (...) {
-        HandleError();
-        return false;
-    }
+    bool saved = false;
+    guarded([&] { saved = saveDocumentTo(name); });
+    return saved;
 }
 
 // Applies the visible view's changes, then writes the Document to `path` once every question
@@ -126,12 +106,14 @@ bool frmMain::saveDocumentTo(const QString& path) {
     ToolbarApply_ButtonClick(QStringLiteral("Apply"));
     Document(); // text that did not parse is not saved: the error report says why
     for (const QString& question : m_session.OverwriteQuestions(path)) {
-        if (MsgBox(question, MsgButtons::YesNo, MsgIcon::Exclamation, kAppTitle) != MsgResult::Yes)
+        if (!askYes(question, MsgIcon::Exclamation))
             return false;
     }
     return m_session.Save(path);
 }
 
+// A save that failed or was called off leaves everything as it was: the command that asked must
+// not go on and drop the changes.
 bool frmMain::HandleSaving() {
     try {
         if (!HasUnsavedChanges())
@@ -139,8 +121,6 @@ bool frmMain::HandleSaving() {
         switch (MsgBox(m_session.SaveQuestion(), MsgButtons::YesNoCancel, MsgIcon::None,
                        kAppTitle)) {
         case MsgResult::Yes:
-            // A save that failed or was called off leaves everything as it was: the command
-            // that asked must not go on and drop the changes.
             return SaveFile();
         case MsgResult::No:
             m_session.DiscardChanges();
@@ -165,12 +145,54 @@ void frmMain::Form_Activate() {
     if (!question)
         return;
     m_bCheckingDiskFile = true;
-    const bool reload =
-        MsgBox(*question, MsgButtons::YesNo, MsgIcon::Question, kAppTitle) == MsgResult::Yes;
+    const bool reload = askYes(*question, MsgIcon::Question);
     m_bCheckingDiskFile = false;
     m_session.ReloadAnswered(reload);
-    if (!reload)
-        return;
     QString name = m_session.DiskFilePath();
-    OpenFile(name);
+    if (reload)
+        OpenFile(name);
+}
+
+void frmMain::startRecovery() {
+    m_recoveryTimer = new QTimer(this);
+    m_recoveryTimer->setInterval(DocumentSession::kRecoveryInterval);
+    connect(m_recoveryTimer, &QTimer::timeout, this,
+            [this] { guarded([this] { WriteRecoveryCopy(); }); });
+    m_recoveryTimer->start();
+    // Per key only a note: what was typed is looked at when the next copy is due.
+    connect(m_txtXML, &RichTextBox::edited, &m_session, &DocumentSession::NoteTyped);
+}
+
+// In the middle of a long command the Document may be half loaded; the next tick copies it.
+void frmMain::WriteRecoveryCopy() {
+    if (!LongOperation::Running())
+        m_session.WriteRecoveryCopy();
+}
+
+// Work left by a program that ended without saving is offered, one copy at a time; the first
+// one taken becomes the window's unsaved document.
+bool frmMain::OfferRecovery() {
+    for (const RecoveryOrphan& orphan : m_session.RecoveryOrphans()) {
+        if (askYes(DocumentSession::RecoveryQuestion(orphan), MsgIcon::Question))
+            return recover(orphan);
+        DocumentSession::DeclineRecovery(orphan);
+    }
+    return false;
+}
+
+// Offered at start-up: the window is on the screen before a long parse starts. Text that did not
+// parse goes back into the text view, as typing.
+bool frmMain::recover(const RecoveryOrphan& orphan) {
+    show();
+    std::optional<QString> typed;
+    if (!m_session.Recover(orphan, &typed))
+        return false;
+    if (!typed) {
+        RefreshViews(true);
+        return true;
+    }
+    mnutextView_Click();
+    m_txtXML->SetTypedText(*typed);
+    UpdateFormCaption();
+    return true;
 }

@@ -3,12 +3,9 @@
 #include "app/frmmain.h"
 
 #include "app/statuspanels.h"
-#include "document/documentrules.h"
-#include "platform/ui/longoperation.h"
-#include "platform/ui/uiservices.h"
 #include "editing/itemedits.h"
+#include "platform/ui/longoperation.h"
 #include "platform/xml/xmlhistory.h"
-#include "tree/treebuilder.h"
 
 #include <QMenu>
 
@@ -16,6 +13,8 @@ void frmMain::m_wndTree_NodeClick(TreeModel::ItemId item) {
     guarded([&] { UpdateCommandState(item); });
 }
 
+// The right button over empty space offers the clipboard commands of the whole document; over an
+// item, which it selects, the item commands.
 void frmMain::m_wndTree_MouseDown(Qt::MouseButton button, const QPoint& point) {
     guarded([&] {
         const TreeModel::ItemId item = m_wndTree->HitTest(point);
@@ -23,10 +22,8 @@ void frmMain::m_wndTree_MouseDown(Qt::MouseButton button, const QPoint& point) {
         if (button != Qt::RightButton)
             return;
         const QPoint global = m_wndTree->viewport()->mapToGlobal(point);
-        if (item == TreeModel::NoItem) {
-            Menu(QStringLiteral("mnuPopupClip"))->popup(global);
-            return;
-        }
+        if (item == TreeModel::NoItem)
+            return Menu(QStringLiteral("mnuPopupClip"))->popup(global);
         if (m_wndTree->SelectedItem() != item)
             m_wndTree->SetSelectedItem(item);
         Menu(QStringLiteral("mnuContextMenu"))->popup(global);
@@ -40,24 +37,26 @@ void frmMain::m_wndTree_KeyDown(int key) {
 
 bool frmMain::m_wndTree_BeforeLabelEdit(TreeModel::ItemId item) {
     bool cancel = true;
-    guarded([&] { cancel = !ItemEdits::EditsInPlace(m_wndTree->Nodes(), item, m_lTreeTextMaxLength); });
+    guarded([&] {
+        cancel = !ItemEdits::EditsInPlace(m_wndTree->Nodes(), item, m_lTreeTextMaxLength);
+    });
     return cancel;
 }
 
+// The name typed for an item an insert just made is part of the insert's undo step.
 bool frmMain::m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText) {
     bool cancel = false;
     try {
         const bool namesInsert = std::exchange(m_labelOfInsert, TreeModel::NoItem) == item;
+        const bool element = m_wndTree->Nodes().Tag(item).nodeType() == NODE_ELEMENT;
         XmlChangeStep step(Document(),
-                           m_wndTree->Nodes().Tag(item).nodeType() == NODE_ELEMENT
-                               ? QStringLiteral("Rename")
-                               : QStringLiteral("Edit Text"),
+                           element ? QStringLiteral("Rename") : QStringLiteral("Edit Text"),
                            namesInsert);
         QString refusal;
-        cancel = !ItemEdits::SetLabel(m_wndTree->Nodes(), item, newText, m_lTreeTextMaxLength,
-                                      refusal);
+        cancel =
+            !ItemEdits::SetLabel(m_wndTree->Nodes(), item, newText, m_lTreeTextMaxLength, refusal);
         if (cancel)
-            MsgBox(refusal, MsgButtons::OKOnly, MsgIcon::Information, DocumentRules::kAppTitle);
+            tell(refusal, MsgIcon::Information);
         step.commit();
         MarkChanged();
     } catch (...) {
@@ -79,8 +78,4 @@ void frmMain::ExpandSubTree(TreeModel::ItemId item) {
             item, [&](qint64 done, qint64 total) { return operation.Step(done, total); });
     });
     guarded([&] { UpdateCommandState(m_wndTree->SelectedItem()); });
-}
-
-void frmMain::mnuExpandAll_Click() {
-    ExpandSubTree(m_wndTree->SelectedItem());
 }

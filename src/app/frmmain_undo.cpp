@@ -1,13 +1,11 @@
-// Undo and redo. The XML layer records every change a command makes in the step the command
-// opened; the tree is brought in line with the Document for the places a step touched.
+// Commands run in undo steps, undo and redo. The tree is brought in line with the Document for
+// the places a step touched.
 
-#include "app/commandtable.h"
 #include "app/frmmain.h"
 
-#include "document/documentrules.h"
+#include "app/commandtable.h"
 #include "platform/views/richtextbox.h"
 #include "platform/xml/xmlhistory.h"
-#include "tree/treebuilder.h"
 #include "tree/treesync.h"
 
 #include <QAction>
@@ -16,18 +14,10 @@ void frmMain::RunCommand(void (frmMain::*handler)()) {
     m_labelOfInsert = TreeModel::NoItem;
     const MenuEntry* command = CommandOf(handler);
     if (command && command->undo)
-        inUndoStep(QString::fromLatin1(command->undo), [this, handler] { (this->*handler)(); });
+        m_session.InUndoStep(QString::fromLatin1(command->undo), [this, handler] { (this->*handler)(); });
     else
         (this->*handler)();
     UpdateUndoCommands();
-}
-
-void frmMain::mnuUndo_Click() {
-    undoOrRedo(true);
-}
-
-void frmMain::mnuRedo_Click() {
-    undoOrRedo(false);
 }
 
 // While the text view is shown and has changes of its own to take back (or make again), those are
@@ -36,17 +26,15 @@ bool frmMain::textViewUndoes(bool undo) const {
     return !m_txtXML->isHidden() && !(undo ? m_txtXML->UndoKind() : m_txtXML->RedoKind()).isEmpty();
 }
 
+// Within the same Document only the places the step touched are built again; another Document
+// brought back was shown whole. The view shown instead of the tree shows what was taken back.
 void frmMain::undoOrRedo(bool undo) {
-    if (textViewUndoes(undo)) {
-        undo ? m_txtXML->undo() : m_txtXML->redo();
-        return;
-    }
+    if (textViewUndoes(undo))
+        return undo ? m_txtXML->undo() : m_txtXML->redo();
     const std::optional<DocumentSession::Undone> done = m_session.UndoOrRedo(undo);
     if (!done)
         return;
     TreeModel& nodes = m_wndTree->Nodes();
-    // Within the same Document only the places the step touched are built again; another one was
-    // shown whole.
     if (!done->replaced)
         ModGeneral::SyncContainers(nodes, done->touched, m_lTreeTextMaxLength);
     TreeModel::ItemId shown = ModGeneral::ItemShowing(nodes, done->focus, true);
@@ -55,14 +43,9 @@ void frmMain::undoOrRedo(bool undo) {
     if (shown != TreeModel::NoItem)
         m_wndTree->SetSelectedItem(shown);
     UpdateCommandState(shown);
-    // The view shown instead of the tree shows what was taken back.
     if (m_wndTree->isHidden())
         RefreshViews(false);
     UpdateUndoCommands();
-}
-
-void frmMain::UpdateUndoCommands() {
-    m_session.CommandEnded();
 }
 
 // The captions name what the commands will do: "Undo Typing", "Undo Indent" or the Document's

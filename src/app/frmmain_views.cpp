@@ -1,15 +1,119 @@
-// Switching between the tree, text and web views.
+// The views: shown anew from the Document, switched, Apply; the commands each view offers.
 
 #include "app/frmmain.h"
 
+#include "app/commandtable.h"
+#include "app/statuspanels.h"
+#include "document/deferredtext.h"
+#include "document/documentrules.h"
+#include "platform/ui/longoperation.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
+#include "tree/itemcommands.h"
+#include "tree/treebuilder.h"
+#include "validation/validationrun.h"
 
 #include <QAction>
 #include <QApplication>
 
-#include <QToolBar>
-#include <algorithm>
+using namespace DocumentRules;
+
+// The session tells what happened to the document; the window shows it.
+void frmMain::connectSession() {
+    m_session.SetWaiter(WaiterFor(StatusBar1));
+    m_session.SetTextView({
+        [this] { return m_txtXML->HasTyping(); },
+        [this] { return m_txtXML->Utf8Text(); },
+        // While the view's text is still being compared with the Document's (after Apply), the
+        // file is written by the comparing worker once the text turned out to be the Document's,
+        // else when the other text is put in. Nothing shows the file before: showing the web view
+        // hides the text view, which waits for the answer.
+        [this](const std::function<bool(QByteArrayView)>& read) {
+            return m_txtXML->isVisible() && !m_txtXML->HasTextSource() &&
+                   !m_txtXML->HasTyping() && m_txtXML->ReadHeldText(read);
+        },
+        [this] { return m_WebBrowser->isVisible(); },
+    });
+    connect(&m_session, &DocumentSession::fileNameChanged, this, &frmMain::UpdateFormCaption);
+    connect(&m_session, &DocumentSession::historyChanged, this, [this] {
+        if (m_validation)
+            m_validation->UpdateStale();
+        updateUndoCaptions();
+    });
+    connect(&m_session, &DocumentSession::documentAboutToBeReplaced, this,
+            [this] { m_wndTree->Nodes().Clear(); });
+    connect(&m_session, &DocumentSession::documentReplaced, this, &frmMain::showWholeTree);
+    connect(&m_session, &DocumentSession::parseFailed, this,
+            [](const XmlParseError& error) { tell(ParseErrorReport(error), MsgIcon::Information); });
+}
+
+// The busy pointer is over the tree while it is built.
+void frmMain::showWholeTree() {
+    m_wndTree->Nodes().Clear();
+    if (m_objDocument.isNull())
+        return;
+    m_wndTree->SetMousePointer(TreeControl::PointerWait);
+    const auto done = qScopeGuard([this] { m_wndTree->SetMousePointer(TreeControl::PointerDefault); });
+    ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, m_objDocument.asNode(), m_wndTree->Nodes(),
+                                 m_lTreeTextMaxLength);
+}
+
+void frmMain::HandleError() {
+    const ErrorReport report = ReportFor(std::current_exception(), m_objDocument);
+    if (report.show)
+        tell(report.text, report.parseError ? MsgIcon::Information : MsgIcon::Critical);
+}
+
+// The text view gets the Document's text as of now; it is written out only when needed.
+void frmMain::setTextViewFromDocument() {
+    if (m_objDocument.isNull())
+        m_textGuard->showText(m_strXMLText);
+    else
+        m_textGuard->showDocument(m_objDocument);
+    m_txtXML->Refresh();
+}
+
+// With `bRebuildTree` the Document is refreshed first (read again from its own text when it
+// changed since it was parsed, the text then also the web view's file) and the tree built anew.
+void frmMain::RefreshViews(bool bRebuildTree, QByteArrayView readFrom) {
+    if (bRebuildTree)
+        m_labelOfInsert = TreeModel::NoItem;
+    try {
+        QByteArray reread;
+        if (bRebuildTree && !m_session.Refresh(&reread))
+            showWholeTree();
+        setTextViewFromDocument();
+        m_session.WriteWebFile(reread.isEmpty() ? readFrom : QByteArrayView(reread));
+        m_WebBrowser->Navigate(WebFilePath());
+    } catch (...) {
+        tell(QStringLiteral("Action cannot be completed"), MsgIcon::Critical);
+    }
+    UpdateFormCaption();
+    UpdateUndoCommands();
+}
+
+void frmMain::webFileAfterTextReplaced() {
+    if (!m_session.WebFileFromView())
+        return;
+    m_session.WriteWebFile();
+    m_WebBrowser->Navigate(WebFilePath());
+}
+
+void frmMain::ToolbarApply_ButtonClick(const QString& key) {
+    if (key != QLatin1String("Apply"))
+        return;
+    if (!m_wndTree->isHidden()) {
+        setTextViewFromDocument();
+        RefreshViews(false);
+    } else if (!m_txtXML->isHidden()) {
+        m_session.ApplyText(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
+        RefreshViews(true);
+    } else if (!m_WebBrowser->isHidden()) {
+        RefreshViews(true);
+    } else {
+        tell(QStringLiteral("Cannot apply last changes."), MsgIcon::Critical);
+    }
+}
 
 void frmMain::ToolbarView_ButtonClick(int index) {
     // Typing goes into the Document when the text view is left, so that no change is made through
@@ -48,12 +152,30 @@ void frmMain::ToolbarView_ButtonClick(int index) {
     updateUndoCaptions();
 }
 
-void frmMain::mnuTreeView_Click() {
-    ToolbarView_ButtonClick(1);
+void frmMain::UpdateCommandState(TreeModel::ItemId item) {
+    // Away from the tree the selection is looked at again when the tree comes back.
+    if (item == TreeModel::NoItem || m_wndTree->isHidden() || m_wndTree->Nodes().Tag(item).isNull())
+        return;
+    for (const auto& [command, enabled] :
+         ItemCommandStates(m_wndTree->Nodes(), item, !m_objCopiedNode.isNull()))
+        Command(QString::fromLatin1(command))->setEnabled(enabled);
 }
-void frmMain::mnutextView_Click() {
-    ToolbarView_ButtonClick(2);
-}
-void frmMain::mnuWebView_Click() {
-    ToolbarView_ButtonClick(3);
+
+void frmMain::ItemCommandsFollowView() {
+    const bool away = m_wndTree->isHidden();
+    if (away == !m_itemCommandsAway.isEmpty())
+        return;
+    if (!away) {
+        for (auto it = m_itemCommandsAway.constBegin(); it != m_itemCommandsAway.constEnd(); ++it)
+            it.key()->setEnabled(it.value());
+        m_itemCommandsAway.clear();
+        return UpdateCommandState(m_wndTree->SelectedItem());
+    }
+    for (const MenuEntry& entry : MenuTable()) {
+        QAction* action = entry.item ? Command(QString::fromLatin1(entry.name)) : nullptr;
+        if (action && !m_itemCommandsAway.contains(action)) {
+            m_itemCommandsAway.insert(action, action->isEnabled());
+            action->setEnabled(false);
+        }
+    }
 }

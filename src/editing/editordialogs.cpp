@@ -1,5 +1,7 @@
 #include "editing/editordialogs.h"
 
+#include "platform/xml/xmlnode.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -158,4 +160,24 @@ void frmAttributeEditor::cmdOK_Click() {
 void frmAttributeEditor::cmdCancel_Click() {
     bOK = false;
     reject();
+}
+
+std::unique_ptr<EditorDialog> EditorFor(const XmlNode& node) {
+    const int type = node.nodeType();
+    if (type == NODE_TEXT || type == NODE_CDATA_SECTION || type == NODE_COMMENT) {
+        auto editor = std::make_unique<frmTextEditor>();
+        editor->strText = node.text();
+        editor->setCaption(type == NODE_TEXT            ? QStringLiteral("Text Editor")
+                           : type == NODE_CDATA_SECTION ? QStringLiteral("CDdata Editor")
+                                                        : QStringLiteral("Comment Editor"));
+        return editor;
+    }
+    if (type != NODE_ATTRIBUTE && type != NODE_PROCESSING_INSTRUCTION)
+        return nullptr;
+    auto editor = std::make_unique<frmAttributeEditor>();
+    editor->strName = node.nodeName();
+    editor->strText = node.text();
+    editor->setCaption(type == NODE_ATTRIBUTE ? QStringLiteral("Attribute Editor")
+                                              : QStringLiteral("Processing Instruction Editor"));
+    return editor;
 }

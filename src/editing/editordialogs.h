@@ -2,8 +2,10 @@
 
 #include <QDialog>
 #include <QString>
+#include <memory>
 
 class QLabel;
+class XmlNode;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -62,3 +64,8 @@ protected:
     void cmdOK_Click() override;
     void cmdCancel_Click() override;
 };
+
+// The editor of `node`'s kind, loaded with its name and text: the text editor for a text, CDATA
+// section or comment, the attribute editor for an attribute or processing instruction; none for
+// the other kinds.
+std::unique_ptr<EditorDialog> EditorFor(const XmlNode& node);
