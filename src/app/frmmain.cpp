@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QMenuBar>
 #include <QTimer>
 #include <QToolBar>
 
@@ -30,9 +29,7 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     connectSession();
     buildCommands();
     buildValidationPanel();
-    // The client area opens at its design size.
-    m_client->resize(10410 / 15, 6270 / 15);
-    resize(10410 / 15, 6270 / 15 + menuBar()->sizeHint().height());
+    fitToDesign();
     m_validationPanel->Restore();
     startRecovery();
     Form_Load(arguments);
@@ -100,20 +97,6 @@ void frmMain::buildCommands() {
         });
     for (const char* name : {"mnuTreeView", "mnutextView", "mnuWebView"})
         Command(QString::fromLatin1(name))->setCheckable(true);
-    // The side panels are narrow by design: their bars never fold away.
-    fitSidePanels();
-}
-
-QAction* frmMain::Command(const QString& name) const {
-    return findChild<QAction*>(name);
-}
-
-QMenu* frmMain::Menu(const QString& name) const {
-    return findChild<QMenu*>(name);
-}
-
-QAction* frmMain::Button(QToolBar* toolbar, const QString& key) const {
-    return findChild<QAction*>(toolbar->objectName() + QLatin1Char('.') + key);
 }
 
 void frmMain::Toolbar1_ButtonClick(const QString& key) {

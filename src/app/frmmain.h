@@ -37,7 +37,6 @@ public:
     QString& m_strFileName = m_session.m_strFileName;
     QString& m_strXMLText = m_session.m_strXMLText;
     bool& m_bNeedToSave = m_session.m_bNeedToSave;
-    bool& m_bFileNotLoaded = m_session.m_bFileNotLoaded;
     qint32 m_lTreeTextMaxLength = 256;
     std::optional<QStringList> m_lstTextToFind;
     bool m_bMatchCase = false;
@@ -52,11 +51,6 @@ public:
     QString m_strValidationSchema;
     ValidationPanel* m_validationPanel = nullptr;
     ValidationRun* m_validation = nullptr;
-
-    // A menu item, context item or toolbar button by its name ("mnuSave", "Toolbar1.Save").
-    QAction* Command(const QString& name) const;
-    QMenu* Menu(const QString& name) const;
-    QAction* Button(QToolBar* toolbar, const QString& key) const;
 
     // ---- files ----
     void mnuNewDoc_Click();

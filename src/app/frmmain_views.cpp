@@ -14,26 +14,13 @@
 #include "validation/validationrun.h"
 
 #include <QAction>
-#include <QApplication>
 
 using namespace DocumentRules;
 
 // The session tells what happened to the document; the window shows it.
 void frmMain::connectSession() {
     m_session.SetWaiter(WaiterFor(StatusBar1));
-    m_session.SetTextView({
-        [this] { return m_txtXML->HasTyping(); },
-        [this] { return m_txtXML->Utf8Text(); },
-        // While the view's text is still being compared with the Document's (after Apply), the
-        // file is written by the comparing worker once the text turned out to be the Document's,
-        // else when the other text is put in. Nothing shows the file before: showing the web view
-        // hides the text view, which waits for the answer.
-        [this](const std::function<bool(QByteArrayView)>& read) {
-            return m_txtXML->isVisible() && !m_txtXML->HasTextSource() &&
-                   !m_txtXML->HasTyping() && m_txtXML->ReadHeldText(read);
-        },
-        [this] { return m_WebBrowser->isVisible(); },
-    });
+    m_session.SetTextView(sessionView());
     connect(&m_session, &DocumentSession::fileNameChanged, this, &frmMain::UpdateFormCaption);
     connect(&m_session, &DocumentSession::historyChanged, this, [this] {
         if (m_validation)
@@ -133,19 +120,7 @@ void frmMain::ToolbarView_ButtonClick(int index) {
         return;
     if (index == 3)
         m_session.FinishWebFileCopy();
-    const QList<QWidget*> views = {m_wndTree, m_txtXML, m_WebBrowser};
-    // Qt hands the keyboard on when a view holding it hides, but the text view declines to let it
-    // go (Tab is its own), so keys would go on editing it unseen: the shown view takes it.
-    QWidget* focus = QApplication::focusWidget();
-    const bool focusInView = std::any_of(views.begin(), views.end(), [focus](QWidget* view) {
-        return focus && (focus == view || view->isAncestorOf(focus));
-    });
-    for (int i = 0; i < 3; ++i)
-        views[i]->setVisible(i == index - 1);
-    if (focusInView && !focus->isVisible())
-        views[index - 1]->setFocus();
-    if (index == 2)
-        m_txtXML->setGeometry(m_wndTree->geometry());
+    showView(index);
     Button(ToolbarApply, QStringLiteral("Apply"))->setEnabled(index != 3);
     items[index - 1]->setChecked(true);
     ItemCommandsFollowView();

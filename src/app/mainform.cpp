@@ -6,8 +6,12 @@
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -54,6 +58,7 @@ QRect rectTwips(int left, int top, int width, int height) {
 } // namespace
 
 void MainForm::setupUi(QMainWindow* window) {
+    m_window = window;
     m_client = make<QWidget>(window, "client");
     window->setCentralWidget(m_client);
     Toolbar1 = makeToolBar(m_client, "Toolbar1", Qt::ToolButtonIconOnly);
@@ -89,13 +94,60 @@ void MainForm::setupUi(QMainWindow* window) {
     window->setStatusBar(StatusBar1);
 }
 
-void MainForm::fitSidePanels() {
+void MainForm::fitToDesign() {
     QFont small = m_client->font();
     small.setPointSizeF(qMax(6.0, small.pointSizeF() - 1.5));
     for (QToolBar* bar : {ToolbarView, Toolbox, ToolbarApply})
         bar->setFont(small);
     ToolbarView->setMinimumSize(ToolbarView->sizeHint());
     Toolbox->setMinimumSize(Toolbox->sizeHint());
+    m_client->resize(px(10410), px(6270));
+    m_window->resize(px(10410), px(6270) + m_window->menuBar()->sizeHint().height());
+}
+
+QAction* MainForm::Command(const QString& name) const {
+    return m_window->findChild<QAction*>(name);
+}
+
+QMenu* MainForm::Menu(const QString& name) const {
+    return m_window->findChild<QMenu*>(name);
+}
+
+QAction* MainForm::Button(QToolBar* toolbar, const QString& key) const {
+    return m_window->findChild<QAction*>(toolbar->objectName() + QLatin1Char('.') + key);
+}
+
+// Qt hands the keyboard on when a view holding it hides, but the text view declines to let it go
+// (Tab is its own), so keys would go on editing it unseen: the shown view takes it.
+void MainForm::showView(int index) {
+    const QList<QWidget*> views = {m_wndTree, m_txtXML, m_WebBrowser};
+    QWidget* focus = QApplication::focusWidget();
+    const bool focusInView = std::any_of(views.begin(), views.end(), [focus](QWidget* view) {
+        return focus && (focus == view || view->isAncestorOf(focus));
+    });
+    for (int i = 0; i < 3; ++i)
+        views[i]->setVisible(i == index - 1);
+    if (focusInView && !focus->isVisible())
+        views[index - 1]->setFocus();
+    if (index == 2)
+        m_txtXML->setGeometry(m_wndTree->geometry());
+}
+
+// While the view's text is still being compared with the Document's (after Apply), the web view's
+// file is written by the comparing worker once the text turned out to be the Document's, else when
+// the other text is put in. Nothing shows the file before: showing the web view hides the text
+// view, which waits for the answer.
+DocumentSession::TextView MainForm::sessionView() const {
+    RichTextBox* text = m_txtXML;
+    return {
+        [text] { return text->HasTyping(); },
+        [text] { return text->Utf8Text(); },
+        [text](const std::function<bool(QByteArrayView)>& read) {
+            return text->isVisible() && !text->HasTextSource() && !text->HasTyping() &&
+                   text->ReadHeldText(read);
+        },
+        [web = m_WebBrowser] { return web->isVisible(); },
+    };
 }
 
 void MainForm::layOut() {
