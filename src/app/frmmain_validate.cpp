@@ -76,7 +76,7 @@ void frmMain::mnuGoToValidationItem_Click() {
         return;
     const XmlNode& node = issue->node;
     if (node.isNull() || m_objDocument.isNull() ||
-        node.storage() != m_objDocument.asNode().storage() || !node.isAttachedToDocument()) {
+        !(node.ownerDocument() == m_objDocument) || !node.isAttachedToDocument()) {
         MsgBox(QStringLiteral("The document has changed since these results: validate again (F7)."),
                MsgButtons::OKOnly, MsgIcon::Information, DocumentRules::kAppTitle);
         return;

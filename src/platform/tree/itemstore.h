@@ -7,17 +7,15 @@
 #include <memory>
 #include <vector>
 
-struct _xmlNode;
-
 // One item of a tree's store, kept to 40 bytes because a fully expanded 100 MB document has
-// millions: links by id (the previous sibling is found through the parent's rows), the node as a
-// raw pointer (its storage and a namespace declaration are held by the model, by index), the label
+// millions: links by id (the previous sibling is found through the parent's rows), the node by its
+// key (its document's storage and a namespace declaration are held by the model), the label
 // as a place in a LabelArena and the icon as an index into the model's key table.
 struct TreeItem {
     int parent = 0, first = 0, last = 0, next = 0;
     int row = 0; // valid while the parent's rows are valid
     uint32_t labelLength = 0;
-    _xmlNode* node = nullptr;
+    const void* node = nullptr; // XmlNode::Key::node
     uint32_t labelWhere = 0;
     uint32_t alive : 1 = 0;
     uint32_t pending : 1 = 0;

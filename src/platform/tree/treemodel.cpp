@@ -31,7 +31,7 @@ void TreeModel::resetStore() {
     m_items.push_back(root);
     m_labels.clear();
     m_iconKeys.assign(1, QString());
-    m_storages.assign(1, nullptr);
+    m_owners.assign(1, nullptr);
     m_namespaceTags.clear();
     m_rows.clear();
     m_cursorParent = m_cursorItem = NoItem;
@@ -306,13 +306,13 @@ int TreeModel::ChildCount(ItemId id) {
 
 // ---- item data -------------------------------------------------------------------------------
 
-uint32_t TreeModel::storageIndex(const std::shared_ptr<XmlStorage>& storage) {
-    for (size_t i = m_storages.size(); i-- > 1;) {
-        if (m_storages[i] == storage)
+uint32_t TreeModel::ownerIndex(const XmlNode::Owner& owner) {
+    for (size_t i = m_owners.size(); i-- > 1;) {
+        if (m_owners[i] == owner)
             return static_cast<uint32_t>(i);
     }
-    m_storages.push_back(storage);
-    return static_cast<uint32_t>(m_storages.size() - 1);
+    m_owners.push_back(owner);
+    return static_cast<uint32_t>(m_owners.size() - 1);
 }
 
 XmlNode TreeModel::Tag(ItemId id) const {
@@ -321,17 +321,18 @@ XmlNode TreeModel::Tag(ItemId id) const {
     const TreeItem& i = at(id);
     if (!i.node)
         return s_noNode;
-    _xmlNs* ns = i.namespaceDeclaration ? m_namespaceTags.at(id) : nullptr;
-    return XmlNode(i.node, m_storages[i.storage], ns);
+    const void* declaration = i.namespaceDeclaration ? m_namespaceTags.at(id) : nullptr;
+    return XmlNode::fromKey({i.node, declaration}, m_owners[i.storage]);
 }
 
 bool TreeModel::Shows(ItemId id, const XmlNode& node) const {
     if (id == NoItem)
         return node.isNull();
     const TreeItem& i = at(id);
-    if (i.node != node.raw() || (i.node && m_storages[i.storage] != node.storage()))
+    const XmlNode::Key key = node.key();
+    if (i.node != key.node || (i.node && m_owners[i.storage] != node.owner()))
         return false;
-    return (i.namespaceDeclaration ? m_namespaceTags.at(id) : nullptr) == node.rawNamespace();
+    return (i.namespaceDeclaration ? m_namespaceTags.at(id) : nullptr) == key.declaration;
 }
 
 void TreeModel::SetTag(ItemId id, const XmlNode& node) {
@@ -348,13 +349,14 @@ void TreeModel::SetTag(ItemId id, const XmlNode& node) {
 }
 
 void TreeModel::setNode(TreeItem& i, ItemId id, const XmlNode& node) {
-    i.node = node.raw();
-    i.storage = node.isNull() ? 0 : storageIndex(node.storage());
-    if (node.isNamespaceDeclaration())
-        m_namespaceTags[id] = node.rawNamespace();
+    const XmlNode::Key key = node.key();
+    i.node = key.node;
+    i.storage = node.isNull() ? 0 : ownerIndex(node.owner());
+    if (key.declaration)
+        m_namespaceTags[id] = key.declaration;
     else if (i.namespaceDeclaration)
         m_namespaceTags.erase(id);
-    i.namespaceDeclaration = node.isNamespaceDeclaration();
+    i.namespaceDeclaration = key.declaration != nullptr;
 }
 
 void TreeModel::setLabel(TreeItem& i, const QString& text) {
@@ -430,9 +432,9 @@ void TreeModel::MarkChildrenPending(ItemId id) {
         m_pendingByNode.emplace(i.node, id);
         i.pendingFiled = 1;
     }
-    const auto& storage = m_storages[i.storage];
+    const XmlNode::Owner& owner = m_owners[i.storage];
     const bool watched = std::any_of(m_watched.begin(), m_watched.end(),
-                                     [&](const XmlNode& n) { return n.storage() == storage; });
+                                     [&](const XmlNode& n) { return n.owner() == owner; });
     if (!watched) {
         const XmlNode tag = Tag(id);
         tag.addChangeListener(this);
@@ -486,7 +488,7 @@ void TreeModel::aboutToChange(const XmlNode& container) {
     for (XmlNode n = container; n; n = n.parentNode())
         chain.push_back(n);
     for (auto node = chain.rbegin(); node != chain.rend(); ++node) {
-        auto range = m_pendingByNode.equal_range(node->raw());
+        auto range = m_pendingByNode.equal_range(node->key().node);
         std::vector<ItemId> due;
         for (auto it = range.first; it != range.second; ++it)
             due.push_back(it->second);

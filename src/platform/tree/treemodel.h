@@ -136,7 +136,7 @@ private:
     void setLabel(TreeItem& item, const QString& text);
     QString label(const TreeItem& item) const;
     uint32_t iconIndex(const QString& key);
-    uint32_t storageIndex(const std::shared_ptr<XmlStorage>& storage);
+    uint32_t ownerIndex(const XmlNode::Owner& owner);
     void resetStore();
 
     mutable TreeItemVector m_items; // [0] is the invisible root
@@ -144,8 +144,8 @@ private:
     int m_silent = 0; // building pending children the view has never seen: no signals
     LabelArena m_labels;
     std::vector<QString> m_iconKeys;                     // [0] is no icon
-    std::vector<std::shared_ptr<XmlStorage>> m_storages; // [0] is no node
-    std::unordered_map<ItemId, _xmlNs*> m_namespaceTags; // items showing a namespace declaration
+    std::vector<XmlNode::Owner> m_owners; // [0] is no node
+    std::unordered_map<ItemId, const void*> m_namespaceTags; // items showing a declaration
     // Parents with many children keep their children by row; the others are walked, from the
     // last child asked for when the view goes down the rows in order.
     mutable std::unordered_map<ItemId, std::vector<ItemId>> m_rows;

@@ -394,6 +394,16 @@ std::shared_ptr<XmlStorage> xmlimpl::newStorage(xmlDocPtr doc) {
 
 // ---- node ------------------------------------------------------------------------------------
 
+XmlNode XmlNode::fromKey(const Key& key, const Owner& owner) {
+    if (!key.node)
+        return {};
+    // The owner is a storage: one reference more, as for any copy of a handle.
+    return XmlNode(static_cast<xmlNodePtr>(const_cast<void*>(key.node)),
+                   std::shared_ptr<XmlStorage>(
+                       owner, static_cast<XmlStorage*>(const_cast<void*>(owner.get()))),
+                   static_cast<xmlNsPtr>(const_cast<void*>(key.declaration)));
+}
+
 void XmlNode::requireNode() const {
     if (!m_node)
         throw MissingObjectError();

@@ -110,6 +110,19 @@ public:
     void addChangeListener(XmlChangeListener* listener) const;
     void removeChangeListener(XmlChangeListener* listener) const;
 
+    // A handle taken apart, for a store that keeps millions compactly: `key` tells the node (and
+    // the namespace declaration shown, if any) within its document; `owner` keeps the document's
+    // storage alive and is the same for every node of it, so it can be held once.
+    struct Key {
+        const void* node = nullptr;
+        const void* declaration = nullptr;
+        bool operator==(const Key&) const = default;
+    };
+    using Owner = std::shared_ptr<const void>;
+    Key key() const { return {m_node, m_ns}; }
+    Owner owner() const { return m_storage; }
+    static XmlNode fromKey(const Key& key, const Owner& owner);
+
     // For the XML layer's own use.
     XmlNode(_xmlNode* node, std::shared_ptr<XmlStorage> storage, _xmlNs* ns = nullptr)
         : m_node(node), m_ns(ns), m_storage(std::move(storage)) {}
