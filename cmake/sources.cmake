@@ -14,6 +14,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmldocument.cpp
   src/platform/xml/xmlstorage.h
   src/platform/xml/xmlparse.cpp
+  src/platform/xml/xmllibrary.h
+  src/platform/xml/xmllibrary.cpp
   src/platform/xml/xmlparseguard.h
   src/platform/xml/xmlparseguard.cpp
   src/platform/xml/xmlfileload.h

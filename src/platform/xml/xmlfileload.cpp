@@ -2,6 +2,7 @@
 
 #include "platform/xml/xmlfileload.h"
 
+#include "platform/xml/xmllibrary.h"
 #include "platform/xml/xmlstorage.h"
 #include "platform/work/asidework.h"
 
@@ -10,7 +11,6 @@
 
 #include <libxml/parser.h>
 
-#include <malloc.h>
 
 namespace {
 std::function<void()> s_beforeParse;
@@ -52,17 +52,8 @@ struct XmlFileLoad::State {
 };
 
 XmlFileLoad::XmlFileLoad(const QString& path, Kind kind) : m_state(std::make_shared<State>()) {
-    static const bool prepared = [] {
-        // Set up here on the user-interface thread, before any worker uses libxml2.
-        xmlInitParser();
-        // The worker's allocator arena is not the main one, and such an arena makes each page it
-        // grows by accessible with a system call of its own: 200,000 of them for a 100 MB file,
-        // each stopping the other threads' processors. With this padding a new heap of the arena
-        // is made accessible whole, at once.
-        mallopt(M_TOP_PAD, 64 << 20);
-        return true;
-    }();
-    (void)prepared;
+    // Set up here on the user-interface thread, before any worker uses libxml2.
+    xmlimpl::UseLibrary();
     m_state->path = path;
     m_state->total = QFileInfo(path).size();
     m_job = AsideWork::Start(

@@ -1,6 +1,7 @@
 // Parsing over libxml2, and the XML declaration node.
 
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmllibrary.h"
 #include "platform/xml/xmlparseguard.h"
 #include "platform/xml/xmlsourcetext.h"
 #include "platform/xml/xmlstorage.h"
@@ -17,46 +18,6 @@
 #include <QFile>
 
 namespace xmlimpl {
-namespace {
-
-void ignoreGenericError(void*, const char*, ...) {}
-
-// The first fatal error is what stopped the parse; a namespace error before it did not.
-void collectError(void* data, xmlErrorPtr error) {
-    auto* capture = static_cast<ErrorCapture*>(data);
-    if (error == nullptr || error->level < XML_ERR_ERROR || capture->fatal)
-        return;
-    if (capture->have && error->level != XML_ERR_FATAL)
-        return;
-    capture->have = true;
-    capture->fatal = error->level == XML_ERR_FATAL;
-    capture->reason = qs(reinterpret_cast<const xmlChar*>(error->message)).trimmed();
-    capture->line = error->line;
-    capture->column = error->int2;
-}
-
-} // namespace
-
-ErrorCapture::ErrorCapture() {
-    static const bool guarded = [] {
-        xmlInitParser();
-        xmlSetExternalEntityLoader(loadExternalResource);
-        xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
-        return true;
-    }();
-    (void)guarded;
-    // libxml2 keeps its error handlers per thread; queries also run on worker threads.
-    thread_local const bool quiet = [] {
-        xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
-        return true;
-    }();
-    (void)quiet;
-    xmlSetStructuredErrorFunc(this, collectError);
-}
-
-ErrorCapture::~ErrorCapture() {
-    xmlSetStructuredErrorFunc(nullptr, nullptr);
-}
 
 namespace {
 

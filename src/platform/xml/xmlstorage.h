@@ -4,6 +4,7 @@
 
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlnode.h"
+#include "platform/xml/xmllibrary.h"
 #include "platform/xml/xmlparseerror.h"
 
 #include <libxml/tree.h>
@@ -170,24 +171,6 @@ inline int lineOf(xmlNodePtr element) {
         return element->line;
     return static_cast<int>(reinterpret_cast<intptr_t>(element->_private));
 }
-
-// libxml2 asks this for every resource from outside the document (an external DTD or entity, a
-// schema): nothing is read, and never anything from the network, except local files while a
-// validation on this thread reads its schemas (xmlvalidation.cpp).
-xmlParserInputPtr loadExternalResource(const char* url, const char* id, xmlParserCtxtPtr ctxt);
-
-// While alive, keeps libxml2 from printing and records its first error.
-struct ErrorCapture {
-    ErrorCapture();
-    ~ErrorCapture();
-    ErrorCapture(const ErrorCapture&) = delete;
-    ErrorCapture& operator=(const ErrorCapture&) = delete;
-    bool have = false;
-    bool fatal = false;
-    QString reason;
-    int line = 0;
-    int column = 0;
-};
 
 // Validity checks shared by node creation and the setters; each throws XmlError.
 void checkName(const QString& name, const char* what);

@@ -25,23 +25,6 @@ namespace {
 constexpr const char* kInstanceNamespace = "http://www.w3.org/2001/XMLSchema-instance";
 
 // Set on a thread while it validates: what the external resource loader may read there.
-struct LocalReads {
-    QStringList refused;
-};
-thread_local LocalReads* t_localReads = nullptr;
-
-// While alive, libxml2 reads local files on this thread and refuses everything else.
-class LocalReadsOnly {
-public:
-    explicit LocalReadsOnly(LocalReads& reads) : m_previous(t_localReads) { t_localReads = &reads; }
-    ~LocalReadsOnly() { t_localReads = m_previous; }
-    LocalReadsOnly(const LocalReadsOnly&) = delete;
-    LocalReadsOnly& operator=(const LocalReadsOnly&) = delete;
-
-private:
-    LocalReads* m_previous;
-};
-
 // The position of a node among its parent's children, counted from the last node asked about
 // under the same parent when that one comes before it (faults mostly come in document order, so
 // a long list of siblings is walked about once).
@@ -284,7 +267,7 @@ void againstDtdFile(Collector& c, const QByteArray& path) {
 // hints of the elements it validates when it is given none. A hint the loader refused is
 // reported by libxml2 as a fault of the document itself: it is the refused address that did not
 // load.
-void againstHints(Collector& c, const LocalReads& reads) {
+void againstHints(Collector& c, const LocalFileReads& reads) {
     Owned<xmlSchemaValidCtxt, xmlSchemaFreeValidCtxt> valid(xmlSchemaNewValidCtxt(nullptr));
     if (!valid.p)
         throw XmlError(QStringLiteral("Out of memory"));
@@ -334,25 +317,6 @@ QByteArray fileName(const QString& path) {
 
 } // namespace
 
-namespace xmlimpl {
-
-// Installed for the whole program: nothing outside the document is read, except local files
-// while a validation on this thread asks for them.
-xmlParserInputPtr loadExternalResource(const char* url, const char*, xmlParserCtxtPtr ctxt) {
-    LocalReads* reads = t_localReads;
-    if (!reads || !url)
-        return nullptr;
-    const QString name = QString::fromUtf8(url);
-    const QString scheme = QUrl(name).scheme().toLower();
-    if (!scheme.isEmpty() && scheme != QLatin1String("file")) {
-        if (!reads->refused.contains(name))
-            reads->refused.append(name);
-        return nullptr;
-    }
-    return xmlNewInputFromFile(ctxt, url);
-}
-
-} // namespace xmlimpl
 
 XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& request) {
     XmlValidationResult result;
@@ -365,9 +329,9 @@ XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& 
         doc->URL = xmlStrdup(reinterpret_cast<const xmlChar*>(
             QFileInfo(request.documentFile).absoluteFilePath().toUtf8().constData()));
     }
-    LocalReads reads;
+    QStringList refused;
     {
-        LocalReadsOnly localOnly(reads);
+        LocalFileReads reads;
         ThreadErrors threadErrors(collector);
         if (!request.schemaFile.isEmpty()) {
             result.against = XmlValidationResult::Against::ChosenSchema;
@@ -391,11 +355,12 @@ XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& 
             result.against = XmlValidationResult::Against::DocumentType;
             againstDocumentType(collector);
         }
+        refused = reads.refused;
     }
-    for (const QString& refused : reads.refused)
+    for (const QString& name : refused)
         collector.addOwn(QStringLiteral("Refused to read \"%1\": schemas and DTDs are read only "
                                         "from local files.")
-                             .arg(refused));
+                             .arg(name));
     return result;
 }
 
