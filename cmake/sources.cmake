@@ -10,6 +10,15 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlparseerror.h
   src/platform/xml/xmlnode.h
   src/platform/xml/xmlnode.cpp
+  src/platform/xml/xmltreechanges.cpp
+  src/platform/xml/xmlattributes.cpp
+  src/platform/xml/xmledit.h
+  src/platform/xml/xmledit.cpp
+  src/platform/xml/xmlstorage.cpp
+  src/platform/xml/xmlchecks.h
+  src/platform/xml/xmlnamespaces.h
+  src/platform/xml/xmlserialize.h
+  src/platform/xml/xmlparse.h
   src/platform/xml/xmldocument.h
   src/platform/xml/xmldocument.cpp
   src/platform/xml/xmlstorage.h

@@ -1,9 +1,14 @@
 // The rules that keep every document serialisable to text that parses again.
 
+#include "platform/xml/xmlchecks.h"
+
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlparseguard.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <QRegularExpression>
+
+#include <vector>
 
 namespace xmlimpl {
 
@@ -84,5 +89,179 @@ void checkPI(const QString& target, const QString& data) {
     if (!declaration.match(data).hasMatch())
         throw XmlError(QStringLiteral("'%1' is not a valid XML declaration.").arg(data));
 }
+
+bool isXmlDeclaration(xmlNodePtr n) {
+    return n && n->type == XML_PI_NODE && xmlStrEqual(n->name, BAD_CAST "xml");
+}
+
+bool isContainer(xmlNodePtr n) {
+    return n->type == XML_ELEMENT_NODE || n->type == XML_DOCUMENT_NODE ||
+           n->type == XML_DOCUMENT_FRAG_NODE;
+}
+
+namespace {
+bool isChildKind(xmlNodePtr n) {
+    switch (n->type) {
+    case XML_ELEMENT_NODE:
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_ENTITY_REF_NODE:
+    case XML_PI_NODE:
+    case XML_COMMENT_NODE:
+    case XML_DTD_NODE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// How many elements deep `n` stands, itself included.
+int elementDepth(xmlNodePtr n) {
+    int depth = 0;
+    for (; n && n->type == XML_ELEMENT_NODE; n = n->parent)
+        ++depth;
+    return depth;
+}
+
+// Whether the elements of `node`'s subtree, itself included, nest more than `levels` deep.
+bool nestsDeeperThan(xmlNodePtr node, int levels) {
+    int depth = 0;
+    for (xmlNodePtr n = node; n;) {
+        if (n->type == XML_ELEMENT_NODE && ++depth > levels)
+            return true;
+        if (n->type == XML_ELEMENT_NODE && n->children) {
+            n = n->children;
+            continue;
+        }
+        if (n->type == XML_ELEMENT_NODE)
+            --depth;
+        while (n != node && !n->next) {
+            n = n->parent;
+            --depth;
+        }
+        n = n == node ? nullptr : n->next;
+    }
+    return false;
+}
+
+// A document the editor would refuse to open is never made: an element may nest no deeper than
+// a parse lets it. A node moved no deeper than it stood needs no look at its subtree.
+void checkDepth(xmlNodePtr parent, xmlNodePtr node) {
+    if (node->type != XML_ELEMENT_NODE)
+        return;
+    const int above = elementDepth(parent);
+    xmlNodePtr top = node;
+    while (top->parent)
+        top = top->parent;
+    if (top->type == XML_DOCUMENT_NODE && above + 1 <= elementDepth(node))
+        return;
+    if (nestsDeeperThan(node, kMaxDepth - above))
+        throw XmlError(DepthRefusal());
+}
+
+} // namespace
+
+void checkInsert(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, xmlNodePtr replaced) {
+    if (!isContainer(parent))
+        throw XmlError(QStringLiteral("This node cannot have child nodes."));
+    if (node->type == XML_ATTRIBUTE_NODE)
+        throw XmlError(QStringLiteral("An attribute cannot be inserted as a child node."));
+    if (!isChildKind(node))
+        throw XmlError(QStringLiteral("This kind of node cannot be inserted as a child node."));
+    for (xmlNodePtr p = parent; p; p = p->parent) {
+        if (p == node)
+            throw XmlError(
+                QStringLiteral("A node cannot be inserted into itself or one of its descendants."));
+    }
+    checkDepth(parent, node);
+    if (parent->type != XML_DOCUMENT_NODE) {
+        if (node->type == XML_DTD_NODE)
+            throw XmlError(QStringLiteral(
+                "A document type declaration can only stand at the top level of a document."));
+        if (isXmlDeclaration(node))
+            throw XmlError(
+                QStringLiteral("The XML declaration can only stand at the start of the document."));
+        return;
+    }
+    if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE)
+        throw XmlError(QStringLiteral("Text cannot be inserted at the top level of a document."));
+    if (node->type == XML_ENTITY_REF_NODE)
+        throw XmlError(QStringLiteral(
+            "An entity reference cannot be inserted at the top level of a document."));
+
+    // The document's children as they would be afterwards.
+    std::vector<xmlNodePtr> after;
+    for (xmlNodePtr c = parent->children; c; c = c->next) {
+        if (c == ref)
+            after.push_back(node);
+        if (c == replaced) {
+            after.push_back(node);
+            continue;
+        }
+        if (c != node)
+            after.push_back(c);
+    }
+    if (!ref && !replaced)
+        after.push_back(node);
+
+    int elements = 0, doctypes = 0;
+    bool elementSeen = false;
+    for (size_t i = 0; i < after.size(); ++i) {
+        xmlNodePtr c = after[i];
+        if (isXmlDeclaration(c) && i != 0)
+            throw XmlError(
+                QStringLiteral("The XML declaration can only stand at the start of the document."));
+        if (c->type == XML_ELEMENT_NODE) {
+            ++elements;
+            elementSeen = true;
+        }
+        if (c->type == XML_DTD_NODE) {
+            ++doctypes;
+            if (elementSeen)
+                throw XmlError(QStringLiteral(
+                    "The document type declaration must come before the document element."));
+        }
+    }
+    if (elements > 1)
+        throw XmlError(QStringLiteral("Only one top level element is allowed in an XML document."));
+    if (doctypes > 1)
+        throw XmlError(
+            QStringLiteral("Only one document type declaration is allowed in an XML document."));
+}
+
+
+namespace {
+// Whether taking the document type declaration away would leave entity references without
+// their declaration.
+bool hasEntityReferences(xmlDocPtr doc) {
+    std::vector<xmlNodePtr> stack;
+    for (xmlNodePtr c = doc->children; c; c = c->next)
+        stack.push_back(c);
+    while (!stack.empty()) {
+        xmlNodePtr n = stack.back();
+        stack.pop_back();
+        if (n->type == XML_ENTITY_REF_NODE)
+            return true;
+        if (n->type == XML_ELEMENT_NODE) {
+            for (xmlNodePtr c = n->children; c; c = c->next)
+                stack.push_back(c);
+            for (xmlAttrPtr a = n->properties; a; a = a->next) {
+                for (xmlNodePtr c = a->children; c; c = c->next)
+                    stack.push_back(c);
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void checkRemovable(xmlDocPtr doc, xmlNodePtr node) {
+    if (node->type == XML_DTD_NODE && hasEntityReferences(doc))
+        throw XmlError(QStringLiteral(
+            "The document type declaration cannot be removed while the document uses "
+            "the entities it declares."));
+}
+
 
 } // namespace xmlimpl

@@ -4,6 +4,10 @@
 #include "platform/xml/xmlfileload.h"
 #include "platform/xml/xmlhistory.h"
 #include "platform/xml/xmlstorage.h"
+#include "platform/xml/xmlchecks.h"
+#include "platform/xml/xmlnamespaces.h"
+#include "platform/xml/xmlparse.h"
+#include "platform/xml/xmlserialize.h"
 
 #include <libxml/entities.h>
 

@@ -5,6 +5,7 @@
 #include "platform/xml/xmllibrary.h"
 #include "platform/xml/xmlstorage.h"
 #include "platform/work/asidework.h"
+#include "platform/xml/xmlparse.h"
 
 #include <QFile>
 #include <QFileInfo>

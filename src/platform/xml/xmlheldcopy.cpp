@@ -2,6 +2,7 @@
 
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlstorage.h"
+#include "platform/xml/xmlserialize.h"
 
 using namespace xmlimpl;
 

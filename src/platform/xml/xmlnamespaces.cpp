@@ -2,6 +2,8 @@
 // declaration it points to and never checks that this prefix means the same there, so every
 // change that moves a name into another scope, or changes a scope, goes through here.
 
+#include "platform/xml/xmlnamespaces.h"
+
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmljournal.h"
 #include "platform/xml/xmlstorage.h"

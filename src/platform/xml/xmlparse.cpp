@@ -1,5 +1,7 @@
 // Parsing over libxml2, and the XML declaration node.
 
+#include "platform/xml/xmlparse.h"
+
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmllibrary.h"
 #include "platform/xml/xmlparseguard.h"

@@ -4,6 +4,7 @@
 
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlstorage.h"
+#include "platform/xml/xmllibrary.h"
 
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>

@@ -4,6 +4,7 @@
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlstorage.h"
+#include "platform/xml/xmlserialize.h"
 
 #include <libxml/valid.h>
 

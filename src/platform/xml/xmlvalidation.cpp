@@ -5,6 +5,7 @@
 
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlstorage.h"
+#include "platform/xml/xmllibrary.h"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>

@@ -6,6 +6,8 @@
 #include "platform/xml/xmlstorage.h"
 #include "platform/xml/xmltreewalk.h"
 #include "platform/xml/xmlwhitespace.h"
+#include "platform/xml/xmllibrary.h"
+#include "platform/xml/xmlserialize.h"
 
 #include <libxml/parserInternals.h>
 #include <libxml/xmlsave.h>
