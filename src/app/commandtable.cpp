@@ -152,7 +152,6 @@ const ButtonEntry kButtons[] = {
 
 // clang-format on
 
-
 // `twin` shows the state of `command` and triggers it.
 void bind(QAction* twin, QAction* command) {
     const auto follow = [twin, command] {
@@ -201,6 +200,26 @@ CommandHandler ButtonHandler(const QString& toolbar, const QString& key) {
         }
     }
     return nullptr;
+}
+
+bool HoldItemCommands(QMainWindow& window, bool away, QHash<QAction*, bool>& held) {
+    if (away == !held.isEmpty())
+        return false;
+    if (!away) {
+        for (auto it = held.constBegin(); it != held.constEnd(); ++it)
+            it.key()->setEnabled(it.value());
+        held.clear();
+        return true;
+    }
+    for (const MenuEntry& entry : kMenus) {
+        auto* action =
+            entry.item ? window.findChild<QAction*>(QString::fromLatin1(entry.name)) : nullptr;
+        if (action && !held.contains(action)) {
+            held.insert(action, action->isEnabled());
+            action->setEnabled(false);
+        }
+    }
+    return false;
 }
 
 void BuildCommands(QMainWindow& window, const std::function<void(CommandHandler)>& run,

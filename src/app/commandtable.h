@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <functional>
 #include <span>
 
+class QAction;
 class QMainWindow;
 class QToolBar;
 class frmMain;
@@ -44,6 +46,11 @@ std::span<const ButtonEntry> ButtonTable();
 const MenuEntry* CommandOf(CommandHandler handler);
 // What the button `key` of the toolbar runs.
 CommandHandler ButtonHandler(const QString& toolbar, const QString& key);
+
+// The item commands act on the tree's selection, which the text and web views do not show: away
+// from the tree their actions are held off, their states kept in `held`; back in the tree they
+// get those states again. True when they were just given back.
+bool HoldItemCommands(QMainWindow& window, bool away, QHash<QAction*, bool>& held);
 
 // Builds the window's menus, their actions and the toolbars' buttons from the tables. A pop-up
 // twin and a toolbar button are actions bound to their command's: they show its state and trigger

@@ -51,15 +51,8 @@ void frmMain::buildControls() {
     connect(m_wndTree, &TreeControl::NodeClick, this, &frmMain::m_wndTree_NodeClick);
     // Keys select too: the commands follow every change of the current item.
     connect(m_wndTree, &TreeControl::CurrentItemChanged, this, &frmMain::m_wndTree_NodeClick);
-    connect(m_wndTree, &TreeControl::MouseDown, this,
-            [this](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& point) {
-                m_wndTree_MouseDown(button, point);
-            });
-    // F2 alone: with Shift it is Special Update's key, which does nothing where it is off.
-    connect(m_wndTree, &TreeControl::KeyDown, this, [this](int key, Qt::KeyboardModifiers keys) {
-        if (!(keys & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)))
-            m_wndTree_KeyDown(key);
-    });
+    connect(m_wndTree, &TreeControl::MouseDown, this, &frmMain::m_wndTree_MouseDown);
+    connect(m_wndTree, &TreeControl::KeyDown, this, &frmMain::m_wndTree_KeyDown);
     connect(m_wndTree, &TreeControl::DblClick, this, &frmMain::m_wndTree_DblClick);
     m_wndTree->BeforeLabelEdit = std::bind_front(&frmMain::m_wndTree_BeforeLabelEdit, this);
     m_wndTree->AfterLabelEdit = std::bind_front(&frmMain::m_wndTree_AfterLabelEdit, this);

@@ -109,12 +109,12 @@ public:
 
     // ---- tree events and command state ----
     void UpdateCommandState(TreeModel::ItemId item);
-    // The item commands act on the tree's selection, which the text and web views do not show:
-    // there they are off; back in the tree they are as the selection has them.
+    // Off where the tree is not shown; back in the tree as the selection has them.
     void ItemCommandsFollowView();
     void m_wndTree_NodeClick(TreeModel::ItemId item);
-    void m_wndTree_MouseDown(Qt::MouseButton button, const QPoint& point);
-    void m_wndTree_KeyDown(int key);
+    void m_wndTree_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                             const QPoint& point);
+    void m_wndTree_KeyDown(int key, Qt::KeyboardModifiers shift);
     bool m_wndTree_BeforeLabelEdit(TreeModel::ItemId item);
     bool m_wndTree_AfterLabelEdit(TreeModel::ItemId item, QString& newText);
     void m_wndTree_DblClick();
@@ -207,6 +207,7 @@ private:
     void selectItem(TreeModel::ItemId item);
     void editFlow(bool fromDoubleClick);
     void insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&), const QString& image);
+    void insertNamed(bool attribute);
     void moveItem(ItemEdits::Move move);
 
     std::unique_ptr<DeferredTextGuard> m_textGuard;

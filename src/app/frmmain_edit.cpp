@@ -8,15 +8,6 @@
 #include "platform/errors.h"
 #include "tree/treebuilder.h"
 
-namespace {
-// The attribute editor for a new attribute or processing instruction; false when cancelled.
-bool askNameAndValue(frmAttributeEditor& editor, const QString& caption) {
-    editor.setCaption(caption);
-    ShowModal(editor);
-    return editor.bOK;
-}
-} // namespace
-
 void frmMain::selectItem(TreeModel::ItemId item) {
     m_wndTree->SetSelectedItem(item);
     UpdateCommandState(item);
@@ -61,30 +52,32 @@ void frmMain::mnuNewCDATA_Click() {
 }
 
 void frmMain::mnuNewPI_Click() {
-    guarded([&] {
-        const TreeModel::ItemId selected = m_wndTree->SelectedItem();
-        if (selected == TreeModel::NoItem)
-            return;
-        frmAttributeEditor editor;
-        if (askNameAndValue(editor, QStringLiteral("Processing Instruction Editor")))
-            selectItem(ItemEdits::InsertLeaf(
-                m_wndTree->Nodes(), selected,
-                Document().createProcessingInstruction(editor.strName, editor.strText),
-                ModGeneral::kPInstructions));
-        MarkChanged();
-    });
+    insertNamed(false);
 }
 
 void frmMain::mnuNewAttribute_Click() {
+    insertNamed(true);
+}
+
+// An attribute or processing instruction, named and valued in the attribute editor first.
+void frmMain::insertNamed(bool attribute) {
     guarded([&] {
         const TreeModel::ItemId selected = m_wndTree->SelectedItem();
         if (selected == TreeModel::NoItem)
             return;
         frmAttributeEditor editor;
-        if (askNameAndValue(editor, QStringLiteral("Attribute Editor"))) {
+        editor.setCaption(attribute ? QStringLiteral("Attribute Editor")
+                                    : QStringLiteral("Processing Instruction Editor"));
+        ShowModal(editor);
+        if (editor.bOK) {
             QString refusal;
-            const TreeModel::ItemId item = ItemEdits::InsertAttribute(
-                m_wndTree->Nodes(), selected, editor.strName, editor.strText, refusal);
+            const TreeModel::ItemId item =
+                attribute ? ItemEdits::InsertAttribute(m_wndTree->Nodes(), selected, editor.strName,
+                                                       editor.strText, refusal)
+                          : ItemEdits::InsertLeaf(m_wndTree->Nodes(), selected,
+                                                  Document().createProcessingInstruction(
+                                                      editor.strName, editor.strText),
+                                                  ModGeneral::kPInstructions);
             if (item == TreeModel::NoItem)
                 return tell(refusal, MsgIcon::Information);
             selectItem(item);

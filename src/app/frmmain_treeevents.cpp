@@ -15,7 +15,8 @@ void frmMain::m_wndTree_NodeClick(TreeModel::ItemId item) {
 
 // The right button over empty space offers the clipboard commands of the whole document; over an
 // item, which it selects, the item commands.
-void frmMain::m_wndTree_MouseDown(Qt::MouseButton button, const QPoint& point) {
+void frmMain::m_wndTree_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers,
+                                  const QPoint& point) {
     guarded([&] {
         const TreeModel::ItemId item = m_wndTree->HitTest(point);
         UpdateCommandState(item);
@@ -30,16 +31,16 @@ void frmMain::m_wndTree_MouseDown(Qt::MouseButton button, const QPoint& point) {
     });
 }
 
-void frmMain::m_wndTree_KeyDown(int key) {
-    if (key == Qt::Key_F2)
+// F2 alone: with Shift it is Special Update's key, which does nothing where it is off.
+void frmMain::m_wndTree_KeyDown(int key, Qt::KeyboardModifiers shift) {
+    if (key == Qt::Key_F2 && !(shift & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)))
         guarded([&] { m_wndTree->StartLabelEdit(); });
 }
 
 bool frmMain::m_wndTree_BeforeLabelEdit(TreeModel::ItemId item) {
     bool cancel = true;
-    guarded([&] {
-        cancel = !ItemEdits::EditsInPlace(m_wndTree->Nodes(), item, m_lTreeTextMaxLength);
-    });
+    guarded(
+        [&] { cancel = !ItemEdits::EditsInPlace(m_wndTree->Nodes(), item, m_lTreeTextMaxLength); });
     return cancel;
 }
 

@@ -3,9 +3,7 @@
 #include "app/frmmain.h"
 
 #include "app/statuspanels.h"
-#include "document/documentrules.h"
 #include "document/markuptokens.h"
-#include "platform/ui/uiservices.h"
 #include "platform/views/richtextbox.h"
 #include "tree/treesync.h"
 #include "validation/validationpanel.h"
@@ -68,30 +66,22 @@ void frmMain::forgetValidation() {
     m_validation->Forget();
 }
 
-// The row's node, in the tree view with only the items on the way to it built, or in the text view
-// at its element's start tag. A node no longer in the Document cannot be shown.
+// The row's node, in the text view at its element's start tag, or in the tree view with only the
+// items on the way to it built. A node no longer in the Document cannot be shown.
 void frmMain::mnuGoToValidationItem_Click() {
-    const XmlValidationIssue* issue = m_validationPanel->CurrentIssue();
-    if (!issue || !issue->file.isEmpty() || issue->place.isNull())
+    bool gone = false;
+    const XmlNode node = m_validationPanel->CurrentNode(m_objDocument, gone);
+    if (gone)
+        return tell(QStringLiteral("The document has changed since these results: validate again "
+                                   "(F7)."),
+                    MsgIcon::Information);
+    if (node.isNull())
         return;
-    const XmlNode& node = issue->node;
-    if (node.isNull() || m_objDocument.isNull() ||
-        !(node.ownerDocument() == m_objDocument) || !node.isAttachedToDocument()) {
-        MsgBox(QStringLiteral("The document has changed since these results: validate again (F7)."),
-               MsgButtons::OKOnly, MsgIcon::Information, DocumentRules::kAppTitle);
-        return;
-    }
-    if (m_txtXML->isVisible()) {
-        XmlNode element = node;
-        while (element.nodeType() != NODE_ELEMENT)
-            element = element.nodeType() == NODE_ATTRIBUTE ? element.ownerElement()
-                                                           : element.parentNode();
-        const qsizetype at = Markup::StartTagAt(m_txtXML->Utf8Content(), element.startTagsBefore());
-        if (at >= 0) {
-            m_txtXML->GoToPosition(at);
-            m_txtXML->setFocus();
-            return;
-        }
+    const qsizetype at =
+        m_txtXML->isVisible() ? Markup::StartTagOf(m_txtXML->Utf8Content(), node) : qsizetype(-1);
+    if (at >= 0) {
+        m_txtXML->GoToPosition(at);
+        return m_txtXML->setFocus();
     }
     if (m_wndTree->isHidden())
         mnuTreeView_Click();

@@ -30,8 +30,9 @@ void frmMain::connectSession() {
     connect(&m_session, &DocumentSession::documentAboutToBeReplaced, this,
             [this] { m_wndTree->Nodes().Clear(); });
     connect(&m_session, &DocumentSession::documentReplaced, this, &frmMain::showWholeTree);
-    connect(&m_session, &DocumentSession::parseFailed, this,
-            [](const XmlParseError& error) { tell(ParseErrorReport(error), MsgIcon::Information); });
+    connect(&m_session, &DocumentSession::parseFailed, this, [](const XmlParseError& error) {
+        tell(ParseErrorReport(error), MsgIcon::Information);
+    });
 }
 
 // The busy pointer is over the tree while it is built.
@@ -40,7 +41,8 @@ void frmMain::showWholeTree() {
     if (m_objDocument.isNull())
         return;
     m_wndTree->SetMousePointer(TreeControl::PointerWait);
-    const auto done = qScopeGuard([this] { m_wndTree->SetMousePointer(TreeControl::PointerDefault); });
+    const auto done =
+        qScopeGuard([this] { m_wndTree->SetMousePointer(TreeControl::PointerDefault); });
     ModGeneral::AddXmlNodeToTree(TreeModel::NoItem, m_objDocument.asNode(), m_wndTree->Nodes(),
                                  m_lTreeTextMaxLength);
 }
@@ -137,20 +139,6 @@ void frmMain::UpdateCommandState(TreeModel::ItemId item) {
 }
 
 void frmMain::ItemCommandsFollowView() {
-    const bool away = m_wndTree->isHidden();
-    if (away == !m_itemCommandsAway.isEmpty())
-        return;
-    if (!away) {
-        for (auto it = m_itemCommandsAway.constBegin(); it != m_itemCommandsAway.constEnd(); ++it)
-            it.key()->setEnabled(it.value());
-        m_itemCommandsAway.clear();
-        return UpdateCommandState(m_wndTree->SelectedItem());
-    }
-    for (const MenuEntry& entry : MenuTable()) {
-        QAction* action = entry.item ? Command(QString::fromLatin1(entry.name)) : nullptr;
-        if (action && !m_itemCommandsAway.contains(action)) {
-            m_itemCommandsAway.insert(action, action->isEnabled());
-            action->setEnabled(false);
-        }
-    }
+    if (HoldItemCommands(*this, m_wndTree->isHidden(), m_itemCommandsAway))
+        UpdateCommandState(m_wndTree->SelectedItem());
 }

@@ -175,4 +175,12 @@ qsizetype StartTagAt(QByteArrayView text, qsizetype before) {
     return -1;
 }
 
+qsizetype StartTagOf(QByteArrayView text, const XmlNode& node) {
+    XmlNode element = node;
+    while (element.nodeType() != NODE_ELEMENT)
+        element =
+            element.nodeType() == NODE_ATTRIBUTE ? element.ownerElement() : element.parentNode();
+    return StartTagAt(text, element.startTagsBefore());
+}
+
 } // namespace Markup

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/xml/xmlnode.h"
+
 // XML text cut into its markup and the text between, by the delimiters alone ("<", ">", quotes,
 // "<!--", "<![CDATA[", "<?", "<!DOCTYPE"), never by a parser, so text that is not well-formed is
 // cut too: markup that does not end makes the rest of the text one text token, kept as it is.
@@ -51,6 +53,9 @@ private:
 // Where the start tag (or empty-element tag) that `before` others precede begins in `text`; -1
 // when the text holds fewer.
 qsizetype StartTagAt(QByteArrayView text, qsizetype before);
+// Where the start tag of `node`'s element (itself, the owner of an attribute, the element around
+// any other node) begins in `text`, the document's text; -1 when the text holds no such tag.
+qsizetype StartTagOf(QByteArrayView text, const XmlNode& node);
 
 // What reading markup takes, for those who read more of it.
 bool startsWith(const char* at, const char* end, Bytes prefix);

@@ -187,3 +187,14 @@ const XmlValidationIssue* ValidationPanel::CurrentIssue() const {
     const int index = row ? row->data(kLine, kIssueRole).toInt() : -1;
     return index >= 0 && index < m_issues.size() ? &m_issues.at(index) : nullptr;
 }
+
+XmlNode ValidationPanel::CurrentNode(const XmlDocument& document, bool& gone) const {
+    gone = false;
+    const XmlValidationIssue* issue = CurrentIssue();
+    if (!issue || !issue->file.isEmpty() || issue->place.isNull())
+        return {};
+    const XmlNode& node = issue->node;
+    gone = node.isNull() || document.isNull() || !(node.ownerDocument() == document) ||
+           !node.isAttachedToDocument();
+    return gone ? XmlNode() : node;
+}

@@ -38,6 +38,10 @@ public:
 
     // The fault of the current row; nullptr for none or a row that is no fault.
     const XmlValidationIssue* CurrentIssue() const;
+    // The node of the current row's fault, when it is still in `document`; null when the row
+    // leads nowhere (no such row, or a fault of another file). `gone` is set when the node was
+    // there but is no longer.
+    XmlNode CurrentNode(const XmlDocument& document, bool& gone) const;
     QTreeWidget* Rows() const { return m_rows; }
 
 signals:

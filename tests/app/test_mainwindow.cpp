@@ -1,12 +1,10 @@
-// Start-up, closing, layout, the About box, view switching and the command vocabulary.
+// Start-up, closing, layout, the About box, view switching and the toolbars' keys.
 
 #include "app/frmabout.h"
 #include "support/mainwindowfixture.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -32,6 +30,8 @@ TEST_F(MainWindowTest, StartsWithAQuotedCommandLineFileWithoutAnyQuestion) {
     EXPECT_FALSE(window->isVisible());
 }
 
+// A file on the command line that does not load shows the new document under its name,
+// silently, and Save never writes over it.
 TEST_F(MainWindowTest, StartsWithAnUnreadableCommandLineFileSilently) {
     const QString path = writeFile(QStringLiteral("broken.xml"), "<a>");
     start({path});
@@ -42,26 +42,18 @@ TEST_F(MainWindowTest, StartsWithAnUnreadableCommandLineFileSilently) {
     EXPECT_EQ(readFile(path), QByteArray("<a>"));
 }
 
-TEST_F(MainWindowTest, ClosingWithChangesAsksAndCancelKeepsTheWindowOpen) {
-    window->show();
-    changeDocument();
-    expectSaveQuestion(QStringLiteral("Unknown"), MsgResult::Cancel);
-    trigger("mnuExit");
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(window->m_objDocument.isNull());
-
-    expectSaveQuestion(QStringLiteral("Unknown"), MsgResult::No);
-    EXPECT_TRUE(window->close());
-    EXPECT_TRUE(window->m_objDocument.isNull());
-    EXPECT_FALSE(window->m_lstTextToFind.has_value());
-}
-
-TEST_F(MainWindowTest, ClosingWithYesSavesFirst) {
+// Closing the window with changes asks: Cancel keeps it open, No closes, Yes saves first.
+TEST_F(MainWindowTest, ClosingWithChangesAsksFirst) {
     const QString path = openFile(QStringLiteral("c.xml"), "<c/>");
     changeDocument();
+    expectSaveQuestion(path, MsgResult::Cancel);
+    trigger("mnuExit");
+    EXPECT_TRUE(window->isVisible());
     expectSaveQuestion(path, MsgResult::Yes);
     EXPECT_TRUE(window->close());
     EXPECT_TRUE(readFile(path).contains("<!--edit-->"));
+    EXPECT_TRUE(window->m_objDocument.isNull());
+    EXPECT_FALSE(window->m_lstTextToFind.has_value());
 }
 
 TEST_F(MainWindowTest, EveryHundredAndFirstFailedLayoutComplains) {
@@ -156,69 +148,6 @@ TEST_F(MainWindowTest, ViewSwitchingShowsExactlyOneViewWithItsButtonAndMenuItem)
     trigger("mnuTreeView");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_X);
     EXPECT_FALSE(window->m_txtXML->HasTyping());
-}
-
-TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndShortcuts) {
-    const std::tuple<const char*, const char*, QKeySequence> samples[] = {
-        {"mnuSaveAs", "Save &As...", {}},
-        {"mnuDeleteItem", "&Delete", QKeySequence(Qt::Key_Delete)},
-        {"mnuSpecialUpdate", "&Special Update...", QKeySequence(Qt::SHIFT | Qt::Key_F2)},
-        {"mnuCopyClip", "Copy XML to Clipboard", {}},
-        {"mnuPasteClip", "Paste XML from Clipboard", QKeySequence(Qt::CTRL | Qt::Key_P)},
-        {"mnuPopCopyClip", "Copy XML To Clipboard", {}},
-        {"mnuPopPasteClip", "Paste XML From Clipboard", {}},
-        {"mnuNewCDATA", "C&Data Section", {}},
-        {"mnuCDataPopup", "C&Data Section", {}},
-        {"mnutextView", "T&ext View", {}},
-        {"mnuMoveRight", "Right", QKeySequence(Qt::CTRL | Qt::Key_R)},
-        {"mnuAbout", "&About Orvel XML Editor...", {}},
-        {"mnuFind", "&Find...", QKeySequence(Qt::CTRL | Qt::Key_F)},
-        {"mnuFindNext", "Find &Next", QKeySequence(Qt::Key_F3)},
-    };
-    for (const auto& [name, caption, shortcut] : samples) {
-        QAction* action = window->Command(QString::fromLatin1(name));
-        ASSERT_NE(action, nullptr) << name;
-        EXPECT_EQ(action->text(), QString::fromUtf8(caption)) << name;
-        EXPECT_EQ(action->shortcut(), shortcut) << name;
-    }
-    // The menu bar shows seven menus; the two pop-up menus are not among them.
-    QStringList titles;
-    for (QAction* menu : window->menuBar()->actions())
-        titles << menu->text();
-    EXPECT_EQ(titles,
-              (QStringList{"&File", "&Edit", "&View", "Insert", "Move", "&Tools", "&Help"}));
-    EXPECT_EQ(window->Menu(QStringLiteral("mnuNewPopup"))->title(), QStringLiteral("&New"));
-}
-
-TEST_F(MainWindowTest, ToolbarsHoldTheirButtonsInOrderWithTooltips) {
-    QStringList keys;
-    int separators = 0;
-    for (QAction* a : window->Toolbar1->actions()) {
-        if (a->isSeparator())
-            ++separators;
-        else
-            keys << a->property("key").toString();
-    }
-    EXPECT_EQ(keys, (QStringList{"New",       "Open", "Save",  "Undo",     "Redo",
-                                 "Cut",       "Copy", "Paste", "Delete",   "Print",
-                                 "Up",        "Down", "Left",  "Right",    "Refresh",
-                                 "ExpandAll", "Find", "Query", "CopyClip", "PasteClip"}));
-    EXPECT_EQ(separators, 8);
-    for (const auto& [key, tip] :
-         {std::pair{"Up", "Move Item Up (CTRL+U)"}, std::pair{"Undo", "Undo (Ctrl+Z)"},
-          std::pair{"Redo", "Redo (Ctrl+Y)"}, std::pair{"Find", "Open Find Dialog"}})
-        EXPECT_EQ(window->Button(window->Toolbar1, QString::fromLatin1(key))->toolTip(),
-                  QString::fromLatin1(tip));
-    EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Element"))->text(),
-              QStringLiteral("  Element  "));
-    EXPECT_EQ(window->Button(window->Toolbox, QStringLiteral("Attribute"))->text(),
-              QStringLiteral("   Attribute    "));
-    EXPECT_EQ(window->Button(window->ToolbarView, QStringLiteral("WebView"))->text(),
-              QStringLiteral(" Web View "));
-    EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->text(),
-              QStringLiteral("Apply Changes  "));
-    EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->toolTip(),
-              QStringLiteral("Apply the changes you made in the XML file"));
 }
 
 TEST_F(MainWindowTest, ToolbarKeysRunTheirCommandsAndUnknownKeysNothing) {

@@ -15,89 +15,74 @@
 
 namespace {
 
-QByteArray stylesOf(QsciScintillaBase& view, long from, long to) {
-    QByteArray styles;
-    for (long i = from; i < to; ++i)
-        styles += char(view.SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, i));
-    return styles;
+using Sci = QsciScintillaBase;
+
+long send(Sci& view, unsigned int message, long argument = 0) {
+    return view.SendScintilla(message, static_cast<unsigned long>(argument));
 }
 
-QByteArray foldLevelsOf(QsciScintillaBase& view) {
-    QByteArray levels;
-    const long lines = view.SendScintilla(QsciScintillaBase::SCI_GETLINECOUNT);
-    for (long line = 0; line < lines; ++line)
-        levels += QByteArray::number(
-                      int(view.SendScintilla(QsciScintillaBase::SCI_GETFOLDLEVEL, line)), 16) +
-                  ' ';
-    return levels;
+// The styles of [from, to) in hex; for the whole text (to < 0), then the fold level of each line.
+std::string stylesOf(Sci& view, long from, long to = -1) {
+    QByteArray styles, levels;
+    for (long i = from; i < (to < 0 ? send(view, Sci::SCI_GETLENGTH) : to); ++i)
+        styles += char(send(view, Sci::SCI_GETSTYLEAT, i));
+    for (long line = 0; to < 0 && line < send(view, Sci::SCI_GETLINECOUNT); ++line)
+        levels += ' ' + QByteArray::number(int(send(view, Sci::SCI_GETFOLDLEVEL, line)), 16);
+    return (styles.toHex(' ') + " |" + levels).toStdString();
 }
-
-void putText(QsciScintillaBase& view, const QByteArray& text) {
-    view.SendScintilla(QsciScintillaBase::SCI_CLEARALL);
-    view.SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, static_cast<unsigned long>(text.size()),
-                       text.constData());
-    view.SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0L, -1L);
-}
-
-// What the editor writes, in the forms the serialiser and typing give it.
-const struct {
-    const char* name;
-    const char* text;
-} kConstructs[] = {
-    {"XmlDeclaration", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<r/>\r\n"},
-    {"TagsAttributesAndQuotes",
-     "<r a=\"1\" b='x &amp; y'>\r\n\t<c:d xmlns:c=\"u\">t</c:d>\r\n\t<e/>\r\n</r>\r\n"},
-    {"EntitiesInText", "<r>text &e; &#65; &lt;more</r>\r\n"},
-    {"CommentsWithMarkupInside", "<r>\r\n\t<!-- com <a> -- x -->\r\n\t<!--a\r\n<b>\r\n-->\r\n</r>"},
-    {"CDataWithMarkupInside",
-     "<r>\r\n\t<![CDATA[ <x> ]] ]]>\r\n\t<![CDATA[a\r\n</r>\r\n]]>\r\n</r>"},
-    {"ProcessingInstructions", "<r>\r\n\t<?pi data?>\r\n\t<?target some more data?>\r\n</r>"},
-    {"TagOverSeveralLines", "<r>\r\n\t<g\r\n\t  x = \"v\"\r\n\t  y='w\r\nz'\r\n\t/>\r\n</r>\r\n"},
-    {"NestedElementsForFolding", "<a>\r\n\t<b>\r\n\t\t<c>t</c>\r\n\t</b><b>\r\n\t</b>\r\n</a>\r\n"},
-    {"TextBeyondAscii", "<\xc3\xa4 \xc3\xa9=\"\xe2\x82\xac\">\xf0\x9f\x98\x80</\xc3\xa4>"},
-};
 
 TEST(TextStyling, ColoursAreThoseOfQScintillasXmlLexer) {
     RichTextBox ours;
     QsciScintilla reference;
     reference.setUtf8(true);
     reference.setLexer(new QsciLexerXML(&reference));
-    for (const auto& row : kConstructs) {
-        SCOPED_TRACE(row.name);
-        putText(ours, row.text);
-        putText(reference, row.text);
-        const long length = reference.SendScintilla(QsciScintillaBase::SCI_GETLENGTH);
-        EXPECT_EQ(stylesOf(ours, 0, length).toHex(' '), stylesOf(reference, 0, length).toHex(' '));
-        EXPECT_EQ(foldLevelsOf(ours), foldLevelsOf(reference));
-        for (int style = 0; style < 32; ++style) {
-            EXPECT_EQ(ours.lexer()->color(style), reference.lexer()->color(style)) << style;
-            EXPECT_EQ(ours.lexer()->paper(style), reference.lexer()->paper(style)) << style;
+    // What the editor writes, in the forms the serialiser and typing give it.
+    const std::pair<const char*, QByteArray> constructs[] = {
+        {"XmlDeclaration", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<r/>\r\n"},
+        {"TagsAttributesAndQuotes",
+         "<r a=\"1\" b='x &amp; y'>\r\n\t<c:d xmlns:c=\"u\">t</c:d>\r\n\t<e/>\r\n</r>\r\n"},
+        {"EntitiesInText", "<r>text &e; &#65; &lt;more</r>\r\n"},
+        {"CommentsWithMarkupInside",
+         "<r>\r\n\t<!-- com <a> -- x -->\r\n\t<!--a\r\n<b>\r\n-->\r\n</r>"},
+        {"CDataWithMarkupInside",
+         "<r>\r\n\t<![CDATA[ <x> ]] ]]>\r\n\t<![CDATA[a\r\n</r>\r\n]]>\r\n</r>"},
+        {"ProcessingInstructions", "<r>\r\n\t<?pi data?>\r\n\t<?target some more data?>\r\n</r>"},
+        {"TagOverSeveralLines",
+         "<r>\r\n\t<g\r\n\t  x = \"v\"\r\n\t  y='w\r\nz'\r\n\t/>\r\n</r>\r\n"},
+        {"NestedElementsForFolding",
+         "<a>\r\n\t<b>\r\n\t\t<c>t</c>\r\n\t</b><b>\r\n\t</b>\r\n</a>\r\n"},
+        {"TextBeyondAscii", "<\xc3\xa4 \xc3\xa9=\"\xe2\x82\xac\">\xf0\x9f\x98\x80</\xc3\xa4>"},
+    };
+    for (const auto& [name, text] : constructs) {
+        SCOPED_TRACE(name);
+        for (Sci* view : {static_cast<Sci*>(&ours), static_cast<Sci*>(&reference)}) {
+            send(*view, Sci::SCI_CLEARALL);
+            view->SendScintilla(Sci::SCI_APPENDTEXT, static_cast<unsigned long>(text.size()),
+                                text.constData());
+            view->SendScintilla(Sci::SCI_COLOURISE, 0L, -1L);
         }
+        EXPECT_EQ(stylesOf(ours, 0), stylesOf(reference, 0));
+    }
+    for (int style = 0; style < 32; ++style) {
+        EXPECT_EQ(ours.lexer()->color(style), reference.lexer()->color(style)) << style;
+        EXPECT_EQ(ours.lexer()->paper(style), reference.lexer()->paper(style)) << style;
     }
 }
 
 // A text far longer than the lexer reads back, every line of the unit in it: multi-line comments
 // and CDATA holding what looks like tags, a tag over several lines.
-QByteArray largeText() {
-    const QByteArray unit = "\t<item id=\"n1\" kind='a &amp; b'>text &lt; more</item>\r\n"
-                            "\t<!-- note <not-a-tag attr=\"x\">\r\n"
-                            "\t  still a comment -->\r\n"
-                            "\t<![CDATA[ raw <b> & \r\n"
-                            "\t  ]] still raw ]]>\r\n"
-                            "\t<?pi some data?>\r\n"
-                            "\t<wide\r\n"
-                            "\t  a=\"1\"\r\n"
-                            "\t  b='2'/>\r\n";
-    QByteArray text = "<?xml version=\"1.0\"?>\r\n<root>\r\n";
-    while (text.size() < 4 * (XmlLexer::kReach + XmlLexer::kLookBack) + RichTextBox::kFoldedSize)
-        text += unit;
-    return text + "</root>\r\n";
-}
-
 class FarStylingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        text = largeText();
+        const QByteArray unit = "\t<item id=\"n1\" kind='a &amp; b'>text &lt; more</item>\r\n"
+                                "\t<!-- note <not-a-tag attr=\"x\">\r\n\t  still a comment -->\r\n"
+                                "\t<![CDATA[ raw <b> & \r\n\t  ]] still raw ]]>\r\n"
+                                "\t<?pi some data?>\r\n\t<wide\r\n\t  a=\"1\"\r\n\t  b='2'/>\r\n";
+        text = "<?xml version=\"1.0\"?>\r\n<root>\r\n";
+        while (text.size() <
+               4 * (XmlLexer::kReach + XmlLexer::kLookBack) + RichTextBox::kFoldedSize)
+            text += unit;
+        text += "</root>\r\n";
         view.resize(600, 400);
         view.SetText(QString::fromUtf8(text));
         view.show();
@@ -106,18 +91,24 @@ protected:
     void TearDown() override { view.setModified(false); }
 
     // The shown lines are styled as if everything before them had been.
-    void expectShownLinesStyled(const char* where) {
+    void expectShownLinesStyled(const std::string& where) {
         SCOPED_TRACE(where);
         view.viewport()->repaint();
-        const long first = view.SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE);
-        const long last = first + view.SendScintilla(QsciScintillaBase::SCI_LINESONSCREEN);
-        const long from = view.SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, first);
-        const long to = view.SendScintilla(QsciScintillaBase::SCI_GETLINEENDPOSITION, last);
+        const long first = send(view, Sci::SCI_GETFIRSTVISIBLELINE);
+        const long from = send(view, Sci::SCI_POSITIONFROMLINE, first);
+        const long to =
+            send(view, Sci::SCI_GETLINEENDPOSITION, first + send(view, Sci::SCI_LINESONSCREEN));
         ASSERT_GT(to, from);
         const QByteArray whole = view.Utf8Text();
         QByteArray all(whole.size(), '\0');
         StyleXml(std::string_view(whole.constData(), std::size_t(whole.size())), {}, all.data());
-        EXPECT_EQ(stylesOf(view, from, to).toHex(' '), all.mid(from, to - from).toHex(' '));
+        EXPECT_EQ(stylesOf(view, from, to),
+                  (all.mid(from, to - from).toHex(' ') + " |").toStdString());
+    }
+    // Moves through the text as `message` does and checks what is shown.
+    void go(unsigned int message, long line, const std::string& where) {
+        send(view, message, line);
+        expectShownLinesStyled(where);
     }
 
     QByteArray text;
@@ -126,40 +117,31 @@ protected:
 
 TEST_F(FarStylingTest, JumpsAndScrollsShowTheFullyStyledStyles) {
     EXPECT_EQ(view.folding(), QsciScintilla::NoFoldStyle) << "a large text is shown unfolded";
-    view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
-    expectShownLinesStyled("the end");
-    const long lines = view.lines();
-    view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE, static_cast<unsigned long>(lines / 2));
-    expectShownLinesStyled("the middle, passed over by the jump to the end");
-    view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE, static_cast<unsigned long>(lines / 2 - 3));
-    expectShownLinesStyled("scrolled up a little");
+    const long lines = view.lines(), unitLines = 9, stride = (lines / 12) / unitLines * unitLines;
+    go(Sci::SCI_DOCUMENTEND, 0, "the end");
+    go(Sci::SCI_GOTOLINE, lines / 2, "the middle, passed over by the jump to the end");
+    go(Sci::SCI_GOTOLINE, lines / 2 - 3, "scrolled up a little");
     // Far apart, each first shown line at another line of the unit: inside a comment, a CDATA
     // section, a tag over several lines.
-    const long unitLines = 9;
-    const long stride = (lines / 12) / unitLines * unitLines;
-    for (long k = 0; k < unitLines; ++k) {
-        const long first = 2 + stride * (k + 1) + k;
-        view.SendScintilla(QsciScintillaBase::SCI_SETFIRSTVISIBLELINE,
-                           static_cast<unsigned long>(first));
-        expectShownLinesStyled(QByteArray::number(qlonglong(first)).constData());
-    }
-    view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE, static_cast<unsigned long>(lines / 4));
-    QTest::keyClicks(&view, QStringLiteral("<!-- typed "));
+    for (long k = 0; k < unitLines; ++k)
+        go(Sci::SCI_SETFIRSTVISIBLELINE, 2 + stride * (k + 1) + k,
+           "unit line " + std::to_string(k));
+    go(Sci::SCI_GOTOLINE, lines / 4, "a quarter in");
+    QTest::keyClicks(&view, "<!-- typed ");
     expectShownLinesStyled("after typing an unclosed comment");
-    view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
-    expectShownLinesStyled("the end after the typing");
+    go(Sci::SCI_DOCUMENTEND, 0, "the end after the typing");
 }
 
 // The gap follows the caret by an edit of its own: it must not count as typing, reach the undo
 // history or report an edit.
 TEST_F(FarStylingTest, TypingFarApartIsUndoneExactlyAndReportedOnce) {
     QSignalSpy edits(&view, &RichTextBox::edited);
-    view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE, 3UL);
+    send(view, Sci::SCI_GOTOLINE, 3);
     QTest::keyClick(&view, Qt::Key_A);
-    view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    send(view, Sci::SCI_DOCUMENTEND);
     QTest::qWait(300);
     QTest::keyClick(&view, Qt::Key_B);
-    view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE, 7UL);
+    send(view, Sci::SCI_GOTOLINE, 7);
     QTest::qWait(300);
     QTest::keyClick(&view, Qt::Key_Return);
     EXPECT_EQ(edits.count(), 3);

@@ -54,6 +54,12 @@ TEST(XmlDom, ReloadingTheSerialisationGivesTheSameTree) {
     XmlDocument doc = parsed(q("<r/>"));
     doc.documentElement().appendChild(doc.createCDATASection(q("x]]>y]]]]>>")));
     EXPECT_EQ(str(parsed(doc.xml()).documentElement().text()), "x]]>y]]]]>>");
+    // U+FEFF inside content is a character like any other, however many stand first in a node.
+    const QString marks(3, QChar(0xFEFF));
+    XmlDocument withMarks = parsed(q("<r>") + marks + q("<a/></r>"));
+    EXPECT_EQ(withMarks.documentElement().firstChild().text(), marks);
+    EXPECT_EQ(withMarks.documentElement().firstChild().xml(), marks);
+    EXPECT_EQ(parsed(withMarks.xml()).documentElement().text(), marks);
     // Indentation between elements is no content and is laid out afresh.
     EXPECT_EQ(str(parsed(q("<r>\n\t\t<a><b/></a>\n  <p>Hi <b>x</b></p></r>")).xml()),
               "<r>\n  <a>\n    <b/>\n  </a>\n  <p>Hi <b>x</b></p>\n</r>\n");

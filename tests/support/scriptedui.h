@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/qtprinting.h"
+
 #include "platform/ui/printservice.h"
 #include "platform/ui/uiservices.h"
 
@@ -88,13 +90,4 @@ private:
 
 const char* IconName(MsgIcon icon);
 
-// Readable failure messages for Qt strings.
-#include <ostream>
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-#include <QStringList>
-inline void PrintTo(const QStringList& l, std::ostream* os) {
-    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
-}
 const char* ButtonsName(MsgButtons buttons);

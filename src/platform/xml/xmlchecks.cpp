@@ -26,9 +26,7 @@ void checkChars(const QString& text) {
         if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
             code = QChar::surrogateToUcs4(c, text.at(i + 1));
             ++i;
-        } else if (c.isSurrogate()) {
-            code = 0xFFFF; // an unpaired surrogate is no character at all
-        }
+        } // an unpaired surrogate is no character: it falls outside the ranges and is named
         if (!isXmlChar(code))
             throw XmlError(
                 QStringLiteral("The text contains a character that XML does not allow (U+%1).")
@@ -229,7 +227,6 @@ void checkInsert(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, xmlNodePtr 
             QStringLiteral("Only one document type declaration is allowed in an XML document."));
 }
 
-
 namespace {
 // Whether taking the document type declaration away would leave entity references without
 // their declaration.
@@ -262,6 +259,5 @@ void checkRemovable(xmlDocPtr doc, xmlNodePtr node) {
             "The document type declaration cannot be removed while the document uses "
             "the entities it declares."));
 }
-
 
 } // namespace xmlimpl

@@ -2,9 +2,9 @@
 
 #include "platform/xml/xmlnode.h"
 
+#include "platform/xml/xmlchecks.h"
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
-#include "platform/xml/xmlchecks.h"
 #include "platform/xml/xmlserialize.h"
 #include "platform/xml/xmlstorage.h"
 
@@ -61,7 +61,6 @@ QString descendantText(xmlDocPtr doc, xmlNodePtr root) {
 }
 
 } // namespace
-
 
 XmlNode XmlNode::fromKey(const Key& key, const Owner& owner) {
     if (!key.node)
@@ -209,7 +208,7 @@ QString XmlNode::xml() const {
     QByteArray out = serialize(*m_storage, m_node);
     if (m_node->type != XML_DOCUMENT_NODE && out.endsWith('\n'))
         out.chop(1);
-    return QString::fromUtf8(out);
+    return contentFromUtf8(out);
 }
 
 XmlNode XmlNode::ownerElement() const {

@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringDecoder>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -139,14 +140,16 @@ struct XmlDocumentObject {
 
 namespace xmlimpl {
 
-// UTF-8 to a string, keeping a leading U+FEFF (content here, not a byte order mark).
+// UTF-8 to a string, keeping every leading U+FEFF (content here, not a byte order mark, and
+// QString::fromUtf8 would drop one).
+inline QString contentFromUtf8(QByteArrayView utf8) {
+    if (!utf8.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(utf8);
+    QStringDecoder keepingMarks(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return keepingMarks(utf8);
+}
 inline QString qs(const xmlChar* s) {
-    if (!s)
-        return {};
-    const char* c = reinterpret_cast<const char*>(s);
-    if (c[0] == '\xEF' && c[1] == '\xBB' && c[2] == '\xBF')
-        return QChar(0xFEFF) + QString::fromUtf8(c + 3);
-    return QString::fromUtf8(c);
+    return s ? contentFromUtf8(QByteArrayView(reinterpret_cast<const char*>(s))) : QString();
 }
 inline const xmlChar* xc(const QByteArray& b) {
     return reinterpret_cast<const xmlChar*>(b.constData());

@@ -1,0 +1,468 @@
+// The window's side of the document: every question and report with its exact words, the file
+// dialogs, recovery at start-up and Esc during an open. The rules behind them are the session's.
+
+#include "platform/ui/longoperation.h"
+#include "platform/work/asidework.h"
+#include "platform/xml/xmlfileload.h"
+#include "support/mainwindowfixture.h"
+#include "support/recoverychild.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+using FD = FileDialogKind;
+
+namespace {
+const QString kTitle = QStringLiteral("Orvel XML Editor");
+const QString kCannotComplete = QStringLiteral("Action cannot be completed");
+const QString kUnexpected =
+    QStringLiteral("Unexpected error, it is recommended to refresh the application.");
+const QString kBackup = QStringLiteral("This file is a backup file. Please choose another file.");
+
+void setModified(const QString& path, qint64 seconds) {
+    const struct timeval times[2] = {{static_cast<time_t>(seconds), 0},
+                                     {static_cast<time_t>(seconds), 0}};
+    ASSERT_EQ(::utimes(QFile::encodeName(path).constData(), times), 0);
+}
+} // namespace
+
+class DocumentWindowTest : public MainWindowTest {
+protected:
+    // The commands that replace or close the document, each after the save question.
+    void replaceOrClose(const char* command) {
+        if (qstrcmp(command, "drop") == 0)
+            emit window->m_wndTree->FilesDropped({writeFile(QStringLiteral("drop.xml"), "<d/>")});
+        else
+            trigger(command);
+    }
+    void applyText(const QString& text) {
+        trigger("mnutextView");
+        window->m_txtXML->setText(text);
+        click(window->ToolbarApply, "Apply");
+    }
+    void expectParseReport(const QString& report) {
+        ui.expectMessage(report, MsgButtons::OKOnly, MsgIcon::Information);
+        ui.expectMessage(kCannotComplete, MsgButtons::OKOnly, MsgIcon::Critical);
+    }
+};
+
+TEST_F(DocumentWindowTest, StartsOnANewDocumentAndNewAsksNothingWithoutChanges) {
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
+        EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+        EXPECT_FALSE(window->HasUnsavedChanges());
+        EXPECT_TRUE(window->Button(window->ToolbarView, QStringLiteral("TreeView"))->isChecked());
+        EXPECT_TRUE(window->m_txtXML->isHidden());
+        trigger("mnuNewDoc");
+    }
+    window->HandleError(); // with nothing pending, nothing to say
+}
+
+// Each command that would drop unsaved work asks first; a save that was called off or failed stops
+// the command with everything as it was.
+TEST_F(DocumentWindowTest, TheSaveQuestionOnEveryCommandAndAnswer) {
+    enum class Save { None, Named, Dismissed, Failing };
+    const struct {
+        MsgResult answer;
+        Save save;
+        bool goesOn;
+    } answers[] = {{MsgResult::Cancel, Save::None, false},
+                   {MsgResult::No, Save::None, true},
+                   {MsgResult::Yes, Save::Named, true},
+                   {MsgResult::Yes, Save::Dismissed, false},
+                   {MsgResult::Yes, Save::Failing, false}};
+    const QString failing = dir.filePath(QStringLiteral("no-such-folder/x.xml"));
+    for (const char* command : {"mnuNewDoc", "mnuOpen", "drop", "mnuExit"}) {
+        for (const auto& a : answers) {
+            SCOPED_TRACE(QStringLiteral("%1, answer %2, save %3")
+                             .arg(QLatin1String(command))
+                             .arg(int(a.answer))
+                             .arg(int(a.save))
+                             .toStdString());
+            start();
+            changeDocument();
+            const QString before = window->m_objDocument.xml();
+            expectSaveQuestion(QStringLiteral("Unknown"), a.answer);
+            const QString kept = dir.filePath(QStringLiteral("kept.xml"));
+            if (a.save != Save::None)
+                ui.expectFileDialog(FD::Save, a.save == Save::Named     ? kept
+                                              : a.save == Save::Failing ? failing
+                                                                        : QString());
+            if (a.save == Save::Failing)
+                ui.expectMessagePrefix(QStringLiteral("The file %1 cannot be written").arg(failing),
+                                       MsgButtons::OKOnly, MsgIcon::Critical);
+            if (a.goesOn && qstrcmp(command, "mnuOpen") == 0)
+                ui.expectFileDialog(FD::Open, QString());
+            replaceOrClose(command);
+            ui.verify();
+            EXPECT_EQ(window->isVisible(), !a.goesOn || qstrcmp(command, "mnuExit") != 0);
+            if (!a.goesOn) {
+                EXPECT_EQ(window->m_objDocument.xml(), before);
+                EXPECT_TRUE(window->HasUnsavedChanges());
+                EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
+            }
+            if (a.save == Save::Named) {
+                EXPECT_TRUE(readFile(kept).contains("<!--edit-->"));
+            }
+            QFile::remove(kept);
+        }
+    }
+}
+
+TEST_F(DocumentWindowTest, OpenAndSaveAsTheirDialogsNamesAndRefusals) {
+    // The name is taken trimmed; the filter offers XML and text files.
+    const QString path = writeFile(QStringLiteral("a.xml"), "<?xml version=\"1.0\"?>\n<a/>\n");
+    ui.expectFileDialog(FD::Open, QStringLiteral("  ") + path + QStringLiteral(" "));
+    trigger("mnuOpen");
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - a.xml"));
+    EXPECT_EQ(labels(), (QStringList{"xml version=\"1.0\"", "a"}));
+    EXPECT_EQ(ui.fileDialogs()[0].filter,
+              QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt"));
+    EXPECT_EQ(window->m_WebBrowser->LocationPath(), window->WebFilePath());
+    ui.expectFileDialog(FD::Open, QString()); // dismissed: nothing happens
+    trigger("mnuOpen");
+
+    // The web view's own file is refused by name, also in another folder.
+    for (const QString& name :
+         {QStringLiteral("TempXMLFile.xml"), dir.filePath(QStringLiteral("TempXMLFile.xml"))}) {
+        ui.expectFileDialog(FD::Open, name);
+        ui.expectMessage(kBackup, MsgButtons::OKOnly, MsgIcon::Information);
+        trigger("mnuOpen");
+        ui.expectFileDialog(FD::Save, name);
+        ui.expectMessage(kBackup, MsgButtons::OKOnly, MsgIcon::Information);
+        trigger("mnuSaveAs");
+    }
+    EXPECT_EQ(window->m_strFileName, path);
+
+    // Something that is no file is refused, from the dialog and from the command line.
+    const QString refusal =
+        QStringLiteral("The file /dev/zero cannot be opened: it is not a regular file.");
+    ui.expectFileDialog(FD::Open, QStringLiteral("/dev/zero"));
+    ui.expectMessage(refusal, MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuOpen");
+    EXPECT_EQ(window->m_strFileName, path);
+    ui.expectMessage(refusal, MsgButtons::OKOnly, MsgIcon::Critical);
+    start({QStringLiteral("/dev/zero")});
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
+
+    // A file that does not load keeps its name, but Save never puts the new document over it.
+    const QString bad = writeFile(QStringLiteral("bad.xml"), "<a><b></a>");
+    ui.expectFileDialog(FD::Open, bad);
+    ui.expectMessage(QStringLiteral("XML is not valid."), MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuOpen");
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - bad.xml"));
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+    const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+    ui.expectFileDialog(FD::Save, saved);
+    trigger("mnuSave");
+    EXPECT_EQ(readFile(bad), QByteArray("<a><b></a>"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - saved.xml"));
+
+    // A Save As that cannot write keeps the old name and the changes.
+    changeDocument();
+    const QString failing = dir.filePath(QStringLiteral("no-such-folder/new.xml"));
+    ui.expectFileDialog(FD::Save, failing);
+    ui.expectMessagePrefix(QStringLiteral("The file %1 cannot be written").arg(failing),
+                           MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuSaveAs");
+    EXPECT_EQ(window->m_strFileName, saved);
+    EXPECT_TRUE(window->HasUnsavedChanges());
+
+    // A write that fails after it started leaves the old file byte for byte.
+    const QByteArray before = readFile(saved);
+    window->m_objDocument.insertBefore(
+        window->m_objDocument.createProcessingInstruction(
+            QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"x-no-such-enc\"")),
+        window->m_objDocument.firstChild());
+    ui.expectMessage(kCannotComplete, MsgButtons::OKOnly, MsgIcon::Critical);
+    ui.expectMessage(QStringLiteral("The encoding \"x-no-such-enc\" is not supported."),
+                     MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuSave");
+    EXPECT_EQ(readFile(saved), before);
+
+    // Dropped files: the first one opens, under any name, with no dialog.
+    window->markSaved();
+    emit window->m_txtXML->filesDropped({writeFile(QStringLiteral("TempXMLFile.xml"), "<temp/>"),
+                                         writeFile(QStringLiteral("second.xml"), "<second/>")});
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("temp")});
+}
+
+// Another program's changes and a read-only file are overwritten only when the user says so;
+// a file changed elsewhere is offered for reloading when the window is activated.
+TEST_F(DocumentWindowTest, OverwriteAndReloadQuestions) {
+    const QString path = openFile(QStringLiteral("shared.xml"), "<mine/>");
+    const QString changed = QStringLiteral("The file %1 has been changed by another program. Do "
+                                           "you want to overwrite it?")
+                                .arg(path);
+    const QString readOnly =
+        QStringLiteral("The file %1 is read-only. Do you want to overwrite it?").arg(path);
+    for (MsgResult answer : {MsgResult::No, MsgResult::Yes}) {
+        writeFile(QStringLiteral("shared.xml"), "<theirs/>");
+        changeDocument();
+        ui.expectMessage(changed, MsgButtons::YesNo, MsgIcon::Exclamation, kTitle, answer);
+        trigger("mnuSave");
+        EXPECT_EQ(readFile(path).contains("<!--edit-->"), answer == MsgResult::Yes);
+        EXPECT_EQ(window->HasUnsavedChanges(), answer == MsgResult::No);
+        ui.verify();
+    }
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+    for (MsgResult answer : {MsgResult::No, MsgResult::Yes}) {
+        changeDocument();
+        ui.expectMessage(readOnly, MsgButtons::YesNo, MsgIcon::Exclamation, kTitle, answer);
+        trigger("mnuSave");
+        EXPECT_EQ(window->HasUnsavedChanges(), answer == MsgResult::No);
+        ui.verify();
+    }
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+
+    const QString reload = QStringLiteral("The file %1 has been changed by another program. Do "
+                                          "you want to reload it?")
+                               .arg(path);
+    writeFile(QStringLiteral("shared.xml"), "<newer/>");
+    ui.expectMessage(reload, MsgButtons::YesNo, MsgIcon::Question, kTitle, MsgResult::No);
+    window->Form_Activate();
+    window->Form_Activate(); // asked once for one change
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("mine")});
+    writeFile(QStringLiteral("shared.xml"), "<newest/>");
+    setModified(path, 1600000000);
+    ui.expectMessage(reload, MsgButtons::YesNo, MsgIcon::Question, kTitle, MsgResult::Yes);
+    window->Form_Activate();
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("newest")});
+    EXPECT_FALSE(window->HasUnsavedChanges());
+}
+
+// Text that does not parse stands instead of a Document: Apply reports where, what needs a
+// Document says it cannot, and the text is kept for correction as unsaved work.
+TEST_F(DocumentWindowTest, TextThatDoesNotParseIsReportedAndKept) {
+    const QString path = openFile(QStringLiteral("x.xml"), "<x/>");
+    const QString badReport = QStringLiteral("Opening and ending tag mismatch: b line 2 and "
+                                             "a\r\nSource Text:<b></a>\r\nLine: 2 Position: 8");
+    expectParseReport(badReport);
+    applyText(QStringLiteral("<a>\n<b></a>"));
+    EXPECT_TRUE(window->m_objDocument.isNull());
+    EXPECT_TRUE(window->m_wndTree->Nodes().IsEmpty());
+    EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<a>\n<b></a>"));
+
+    expectParseReport(badReport);
+    ui.expectMessage(kUnexpected, MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuSave");
+    EXPECT_EQ(readFile(path), QByteArray("<x/>"));
+    window->setWindowTitle(QStringLiteral("stale"));
+    ui.expectMessage(kCannotComplete, MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuRefresh");
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - x.xml"));
+    const QString other = writeFile(QStringLiteral("y.xml"), "<y/>");
+    expectSaveQuestion(path, MsgResult::No);
+    ui.expectFileDialog(FD::Open, other);
+    ui.expectMessage(kUnexpected, MsgButtons::OKOnly, MsgIcon::Critical);
+    trigger("mnuOpen");
+    EXPECT_TRUE(window->m_objDocument.isNull());
+
+    window->m_txtXML->setText(QStringLiteral("<a><b/></a>"));
+    click(window->ToolbarApply, "Apply");
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("a")});
+    EXPECT_TRUE(window->HasUnsavedChanges()) << "applied typing is a change to save";
+}
+
+// Typing in the text view that was not applied yet is unsaved work.
+TEST_F(DocumentWindowTest, UnappliedTypingIsAskedForAndSavedOrDiscarded) {
+    const struct {
+        const char* name;
+        MsgResult answer;
+        const char* text;
+        const char* file; // afterwards
+    } rows[] = {
+        {"yes saves the typing", MsgResult::Yes, "<typed>words</typed>", "<typed>words</typed>\n"},
+        {"no discards it", MsgResult::No, "<typed>words</typed>", "<before/>"},
+        {"cancel keeps it", MsgResult::Cancel, "<typed>words</typed>", "<before/>"},
+        {"typing that does not parse stops", MsgResult::Yes, "<typed>", "<before/>"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        start();
+        const QString path = openFile(QStringLiteral("typed.xml"), "<before/>");
+        trigger("mnutextView");
+        window->m_txtXML->setText(QString::fromLatin1(row.text));
+        expectSaveQuestion(path, row.answer);
+        const bool bad = qstrcmp(row.text, "<typed>") == 0;
+        if (bad) {
+            expectParseReport(QStringLiteral("Premature end of data in tag typed line 1\r\n"
+                                             "Source Text:<typed>\r\nLine: 1 Position: 8"));
+            ui.expectMessage(kUnexpected, MsgButtons::OKOnly, MsgIcon::Critical);
+        }
+        trigger("mnuNewDoc");
+        const bool goesOn = row.answer != MsgResult::Cancel && !bad;
+        EXPECT_EQ(labels(), goesOn ? QStringList{QStringLiteral("Root")}
+                                   : (bad ? QStringList{} : QStringList{QStringLiteral("before")}));
+        EXPECT_EQ(readFile(path), QByteArray(row.file));
+        window->m_txtXML->setModified(false);
+        ui.verify();
+    }
+}
+
+namespace {
+QString recoveryDir() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+           QStringLiteral("/recovery");
+}
+QStringList recoveryFiles(const char* pattern) {
+    return QDir(recoveryDir()).entryList({QString::fromLatin1(pattern)}, QDir::Files);
+}
+} // namespace
+
+// A killed program's copy is offered at the next start, before the file named on the command
+// line; Yes opens it unsaved under its name, No deletes it, and a running program's is left alone.
+TEST_F(DocumentWindowTest, AKilledProgramsWorkIsOfferedAtStartUp) {
+    QDir(recoveryDir()).removeRecursively();
+    const QString name = dir.filePath(QStringLiteral("report.xml"));
+    for (MsgResult answer : {MsgResult::Yes, MsgResult::No}) {
+        ASSERT_NE(StartRecoveryChild(name, QStringLiteral("<report>unsaved</report>"), true), 0);
+        const QStringList copies = recoveryFiles("*.xml");
+        ASSERT_EQ(copies.size(), 1);
+        QFile info(recoveryDir() + QLatin1Char('/') + copies.first().chopped(4) +
+                   QStringLiteral(".info"));
+        ASSERT_TRUE(info.open(QIODevice::ReadOnly));
+        const QDateTime time = QDateTime::fromString(
+            QJsonDocument::fromJson(info.readAll()).object().value("time").toString(),
+            Qt::ISODateWithMs);
+        ui.expectMessage(
+            QStringLiteral("Recover unsaved changes to %1 from %2?")
+                .arg(name, QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat)),
+            MsgButtons::YesNo, MsgIcon::Question, kTitle, answer);
+        if (answer == MsgResult::Yes)
+            start({dir.filePath(QStringLiteral("ignored.xml"))});
+        else
+            start();
+        ui.verify();
+        if (answer == MsgResult::Yes) {
+            EXPECT_EQ(labels(), QStringList{QStringLiteral("report")});
+            EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - report.xml"));
+            EXPECT_TRUE(window->HasUnsavedChanges());
+            trigger("mnuSave");
+            EXPECT_TRUE(readFile(name).contains("unsaved"));
+            EXPECT_TRUE(recoveryFiles("*.xml").isEmpty());
+        } else {
+            EXPECT_TRUE(recoveryFiles("*.xml").isEmpty());
+            EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+        }
+    }
+    const qint64 busy = StartRecoveryChild(QString(), QStringLiteral("<busy/>"), false);
+    ASSERT_NE(busy, 0);
+    start(); // nothing asked: that program is still at work
+    EXPECT_EQ(recoveryFiles("*.xml").size(), 1);
+    ::kill(static_cast<pid_t>(busy), SIGKILL);
+
+    // Typing that did not parse comes back as typing, in the text view.
+    QDir(recoveryDir()).removeRecursively();
+    QDir().mkpath(recoveryDir());
+    QFile copy(recoveryDir() + QStringLiteral("/1-1.xml"));
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write("<half>typed");
+    copy.close();
+    ui.expectMessagePrefix(QStringLiteral("Recover unsaved changes to Unknown from "),
+                           MsgButtons::YesNo, MsgIcon::Question, kTitle, MsgResult::Yes);
+    start();
+    EXPECT_FALSE(window->m_txtXML->isHidden());
+    EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<half>typed"));
+    EXPECT_TRUE(window->HasUnsavedChanges());
+    window->m_txtXML->setModified(false);
+}
+
+// Esc while a file is read stops the open as if it had never been asked for; a file named on the
+// command line is read in a window already on the screen.
+class OpenProgressTest : public DocumentWindowTest {
+protected:
+    void SetUp() override {
+        LongOperation::SetIntervals(0, 0);
+        // The parse is held until released, so that Esc comes first.
+        XmlFileLoad::SetBeforeParseHook([this] {
+            for (int i = 0; i < 20000 && !m_released.load(); ++i)
+                QThread::msleep(1);
+        });
+        DocumentWindowTest::SetUp();
+    }
+    void TearDown() override {
+        m_released = true;
+        DocumentWindowTest::TearDown();
+        XmlFileLoad::SetBeforeParseHook({});
+        LongOperation::SetIntervals(40, 300);
+        AsideWork::WaitForAll();
+    }
+    // Runs `atOpen` once a window waits for a parse, which stays held until the test lets it go.
+    void whileOpening(std::function<void(frmMain*)> atOpen) {
+        m_released = false;
+        QTimer::singleShot(0, [this, atOpen] {
+            if (!LongOperation::Running())
+                return whileOpening(atOpen);
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* main = qobject_cast<frmMain*>(w); main && main->isVisible())
+                    atOpen(main);
+            }
+        });
+    }
+    std::atomic<bool> m_released{true};
+};
+
+TEST_F(OpenProgressTest, EscKeepsEverythingAsItWasAndTheFileOpensAfterwards) {
+    const QString other = writeFile(QStringLiteral("other.xml"), "<other/>");
+    for (const bool drop : {false, true}) {
+        SCOPED_TRACE(drop ? "dropped" : "opened");
+        start();
+        const QString path = openFile(QStringLiteral("first.xml"), "<first><kept/></first>");
+        trigger("mnutextView");
+        const QString text = window->m_txtXML->Text();
+        const XmlDocument document = window->m_objDocument;
+        bool escPressed = false;
+        whileOpening([&](frmMain* main) {
+            QTest::keyClick(main, Qt::Key_Escape);
+            escPressed = true;
+        });
+        if (drop) {
+            emit window->m_wndTree->FilesDropped({other});
+        } else {
+            ui.expectFileDialog(FD::Open, other);
+            trigger("mnuOpen");
+        }
+        m_released = true;
+        EXPECT_TRUE(escPressed) << "the open did not wait for the parse";
+        EXPECT_EQ(window->m_objDocument, document);
+        EXPECT_EQ(window->m_strFileName, path);
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - first.xml"));
+        EXPECT_EQ(window->m_txtXML->Text(), text);
+        EXPECT_FALSE(window->m_txtXML->isHidden());
+        ui.expectFileDialog(FD::Open, other);
+        trigger("mnuOpen");
+        EXPECT_EQ(window->m_objDocument.xml(), QStringLiteral("<other/>\n"));
+    }
+    // At start-up Esc leaves the new document, and Save asks for a name.
+    whileOpening([](frmMain* main) { QTest::keyClick(main, Qt::Key_Escape); });
+    start({other});
+    m_released = true;
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+    EXPECT_TRUE(window->m_strFileName.isEmpty());
+    ui.expectFileDialog(FD::Save, QString());
+    trigger("mnuSave");
+}
+
+TEST_F(OpenProgressTest, ACommandLineFileOpensInAWindowAlreadyShown) {
+    const QString path = writeFile(QStringLiteral("named.xml"), "<named/>");
+    bool shownBeforeParsed = false;
+    whileOpening([&](frmMain* main) {
+        if (main == window.get())
+            return; // the window before, still there while the new one starts
+        shownBeforeParsed = main->m_strFileName.isEmpty();
+        m_released = true;
+    });
+    start({path});
+    EXPECT_TRUE(shownBeforeParsed);
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("named")});
+}

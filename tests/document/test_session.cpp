@@ -1,0 +1,565 @@
+// The document's rules on a session without a window: its file, its unsaved changes, Apply,
+// refresh and Paste XML, undo across whole-document steps, recovery, another program's changes
+// and the web view's file. What the window would ask is checked as the text the session answers.
+
+#include "document/crlfsink.h"
+#include "document/documentsession.h"
+#include "document/preparedtext.h"
+#include "platform/errors.h"
+#include "platform/xml/xmlbackgroundwriter.h"
+#include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlhistory.h"
+#include "support/qtprinting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+unsigned modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+void setModified(const QString& path, qint64 seconds) {
+    const struct timeval times[2] = {{static_cast<time_t>(seconds), 0},
+                                     {static_cast<time_t>(seconds), 0}};
+    ASSERT_EQ(::utimes(QFile::encodeName(path).constData(), times), 0);
+}
+
+QByteArray records(int count, const QByteArray& declaration = {}) {
+    QByteArray text = declaration + "<big>";
+    for (int i = 0; i < count; ++i)
+        text += "<record>text</record>";
+    return text + "</big>";
+}
+
+class SessionTest : public testing::Test {
+protected:
+    SessionTest() : session(dir.filePath(QStringLiteral("recovery"))) {
+        // Long work is waited for here; which work went aside is noted by its caption.
+        session.SetWaiter([this](const QString& caption, qint64, bool, AsideWork& job) {
+            captions << caption;
+            if (stopWaits) {
+                job.RequestStop();
+                return false;
+            }
+            job.Wait();
+            return true;
+        });
+        session.SetTextView({[this] { return typing; },
+                             [] { return QByteArray("<typed/>"); },
+                             {},
+                             [] { return false; }});
+    }
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        return path;
+    }
+    // A file opened as the window opens one: the Document is its file.
+    QString open(const QString& name, const QByteArray& bytes) {
+        const QString path = writeFile(name, bytes);
+        EXPECT_EQ(session.Load(path), DocumentSession::LoadResult::Loaded);
+        session.markSaved();
+        return path;
+    }
+    // One command's change, as the window makes it: in an undo step, then the command ends.
+    void edit(const QString& comment = QStringLiteral("edit")) {
+        session.InUndoStep(QStringLiteral("Insert Comment"), [&] {
+            XmlDocument& document = session.Document();
+            document.documentElement().appendChild(document.createComment(comment));
+        });
+        session.CommandEnded();
+    }
+    QString xml() { return session.Document().xml(); }
+    QString undoCaption() { return session.Document().history().undoCaption(); }
+
+    QTemporaryDir dir;
+    DocumentSession session;
+    QStringList captions;
+    bool stopWaits = false;
+    bool typing = false;
+};
+
+} // namespace
+
+TEST_F(SessionTest, LoadNamesTheDocumentOrLeavesEverythingAsItWas) {
+    const struct Row {
+        const char* name;
+        QByteArray bytes;
+        bool stop;
+        DocumentSession::LoadResult result;
+    } rows[] = {
+        {"well-formed", "<a><b/></a>", false, DocumentSession::LoadResult::Loaded},
+        {"not well-formed: empty, unnamed for Save", "<a><b></a>", false,
+         DocumentSession::LoadResult::NotXml},
+        {"stopped: as if never asked for", "<c/>", true, DocumentSession::LoadResult::Stopped},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString before = open(QStringLiteral("before.xml"), "<before/>");
+        const XmlDocument document = session.Document();
+        QSignalSpy named(&session, &DocumentSession::fileNameChanged);
+        const QString path = writeFile(QStringLiteral("file.xml"), row.bytes);
+        stopWaits = row.stop;
+        EXPECT_EQ(session.Load(path), row.result);
+        stopWaits = false;
+        const bool stopped = row.result == DocumentSession::LoadResult::Stopped;
+        EXPECT_EQ(session.m_strFileName, stopped ? before : path);
+        EXPECT_EQ(named.count(), stopped ? 0 : 1);
+        EXPECT_EQ(session.SaveNeedsName(), row.result == DocumentSession::LoadResult::NotXml);
+        if (stopped) {
+            EXPECT_EQ(xml(), QStringLiteral("<before/>\n"));
+        } else if (row.result == DocumentSession::LoadResult::Loaded) {
+            EXPECT_EQ(xml(), QStringLiteral("<a>\n  <b/>\n</a>\n"));
+        }
+        EXPECT_TRUE(session.Document() == document) << "the same Document, loaded anew";
+    }
+    EXPECT_EQ(captions.first(), QStringLiteral("Opening before.xml"));
+    EXPECT_EQ(DocumentSession::OpenRefusal(QStringLiteral("/dev/zero")),
+              QStringLiteral("The file /dev/zero cannot be opened: it is not a regular file."));
+}
+
+// Only a write that succeeded makes the file the document's and marks it saved; a file keeps its
+// mode, owner and group; another program's changes and a read-only file are asked about first.
+TEST_F(SessionTest, SaveWritesOnlyWhatItMaySaysWhatToAskAndKeepsTheFilesMode) {
+    const QString path = open(QStringLiteral("mine.xml"), "<mine/>");
+    edit();
+    const QString failing = dir.filePath(QStringLiteral("no-such-folder/x.xml"));
+    EXPECT_THROW(session.Save(failing), XmlError);
+    EXPECT_EQ(session.m_strFileName, path);
+    EXPECT_TRUE(session.HasUnsavedChanges());
+
+    ASSERT_TRUE(
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    EXPECT_TRUE(session.OverwriteQuestions(path).isEmpty());
+    ASSERT_TRUE(session.Save(path));
+    EXPECT_TRUE(readFile(path).contains("<!--edit-->"));
+    EXPECT_EQ(modeOf(path), 0640u);
+    EXPECT_FALSE(session.HasUnsavedChanges());
+    EXPECT_EQ(captions.last(), QStringLiteral("Saving mine.xml"));
+
+    const QString changed = QStringLiteral("The file %1 has been changed by another program. Do "
+                                           "you want to overwrite it?")
+                                .arg(path);
+    const QString readOnly =
+        QStringLiteral("The file %1 is read-only. Do you want to overwrite it?").arg(path);
+    // Written by another program; then replaced by one of the same size and time, which only its
+    // content tells apart; then made read-only as well.
+    writeFile(QStringLiteral("mine.xml"), "<theirs/>");
+    EXPECT_EQ(session.OverwriteQuestions(path), QStringList{changed});
+    ASSERT_TRUE(session.Save(path));
+    EXPECT_TRUE(session.OverwriteQuestions(path).isEmpty()) << "its own save is no change";
+    setModified(path, 1700000000);
+    ASSERT_EQ(session.Load(path), DocumentSession::LoadResult::Loaded);
+    const QByteArray same = readFile(path).replace("edit", "EDIT");
+    const QString sibling = writeFile(QStringLiteral("sibling.xml"), same);
+    setModified(sibling, 1700000000);
+    ASSERT_EQ(::rename(QFile::encodeName(sibling).constData(), QFile::encodeName(path).constData()),
+              0);
+    EXPECT_EQ(session.OverwriteQuestions(path), QStringList{changed});
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner));
+    EXPECT_EQ(session.OverwriteQuestions(path), (QStringList{changed, readOnly}));
+    EXPECT_EQ(session.OverwriteQuestions(dir.filePath(QStringLiteral("other.xml"))), QStringList());
+}
+
+TEST_F(SessionTest, SaveAsNamesTheDocumentAndASaveQuestionNamesIt) {
+    EXPECT_EQ(session.SaveQuestion(),
+              QStringLiteral("Do you want to save the changes you made to Unknown?"));
+    EXPECT_TRUE(session.SaveNeedsName());
+    QSignalSpy named(&session, &DocumentSession::fileNameChanged);
+    const QString target = dir.filePath(QStringLiteral("new.xml"));
+    ASSERT_TRUE(session.Save(target));
+    EXPECT_EQ(session.m_strFileName, target);
+    EXPECT_EQ(named.count(), 1);
+    EXPECT_FALSE(session.SaveNeedsName());
+    EXPECT_EQ(session.SaveQuestion(),
+              QStringLiteral("Do you want to save the changes you made to %1?").arg(target));
+}
+
+// Unsaved changes are the history away from the position saved, typing not applied, or a mark
+// made on purpose, which counts at the history's position it was made at.
+TEST_F(SessionTest, UnsavedChangesFollowTheHistoryTheTypingAndTheMarks) {
+    QSignalSpy modified(&session, &DocumentSession::modifiedChanged);
+    open(QStringLiteral("a.xml"), "<a/>");
+    EXPECT_FALSE(session.HasUnsavedChanges());
+    edit();
+    EXPECT_TRUE(session.HasUnsavedChanges());
+    ASSERT_TRUE(session.UndoOrRedo(true));
+    session.CommandEnded();
+    EXPECT_FALSE(session.HasUnsavedChanges()) << "undone back to the file's state";
+    ASSERT_TRUE(session.UndoOrRedo(false));
+    session.MarkChanged(); // a cancelled update after the step
+    session.CommandEnded();
+    EXPECT_TRUE(session.HasUnsavedChanges());
+    ASSERT_TRUE(session.UndoOrRedo(true));
+    session.CommandEnded();
+    EXPECT_FALSE(session.HasUnsavedChanges()) << "the mark belongs to the position it was made at";
+    ASSERT_TRUE(session.UndoOrRedo(false));
+    session.CommandEnded();
+    EXPECT_TRUE(session.HasUnsavedChanges());
+    session.markSaved();
+    EXPECT_FALSE(session.HasUnsavedChanges());
+    typing = true;
+    EXPECT_TRUE(session.HasUnsavedChanges()) << "typing not applied yet";
+    typing = false;
+    EXPECT_GE(modified.count(), 4);
+    EXPECT_EQ(modified.last().at(0).toBool(), false);
+}
+
+// Text becomes a new Document in an undo step that brings the old one back; text that does not
+// parse stands instead of a Document, and the next Apply's step brings back the one before it.
+TEST_F(SessionTest, ApplyTextReplacesTheDocumentInAStepOrKeepsTheTextForCorrection) {
+    open(QStringLiteral("a.xml"), "<a/>");
+    const XmlDocument first = session.Document();
+    QSignalSpy replaced(&session, &DocumentSession::documentReplaced);
+    QSignalSpy failed(&session, &DocumentSession::parseFailed);
+
+    EXPECT_FALSE(session.ApplyText("<a>\n<b></a>", QStringLiteral("Apply Text")));
+    EXPECT_TRUE(session.m_objDocument.isNull());
+    EXPECT_EQ(session.m_strXMLText, QStringLiteral("<a>\n<b></a>"));
+    EXPECT_EQ(session.GetTextFromXML(), QStringLiteral("<a>\n<b></a>"));
+    ASSERT_EQ(failed.count(), 1);
+    const auto error = failed.first().at(0).value<XmlParseError>();
+    EXPECT_EQ(error.line, 2);
+    EXPECT_THROW(session.Refresh(nullptr), MissingObjectError);
+
+    ASSERT_TRUE(session.ApplyText("<c/>", QStringLiteral("Apply Text")));
+    EXPECT_EQ(xml(), QStringLiteral("<c/>\n"));
+    EXPECT_TRUE(session.m_strXMLText.isEmpty());
+    EXPECT_EQ(undoCaption(), QStringLiteral("Apply Text"));
+    EXPECT_EQ(replaced.count(), 1);
+
+    const auto undone = session.UndoOrRedo(true);
+    ASSERT_TRUE(undone && undone->replaced);
+    EXPECT_TRUE(session.Document() == first) << "the very Document before the failed text";
+    EXPECT_EQ(replaced.count(), 2);
+    session.CommandEnded();
+    EXPECT_FALSE(session.HasUnsavedChanges());
+    ASSERT_TRUE(session.UndoOrRedo(false));
+    EXPECT_EQ(xml(), QStringLiteral("<c/>\n"));
+
+    // A long text is parsed aside, into the same Document a direct parse gives.
+    const QByteArray big = records(450000);
+    ASSERT_TRUE(session.ApplyText(big, QStringLiteral("Apply Text")));
+    XmlDocument direct = XmlDocument::create();
+    ASSERT_TRUE(direct.loadUtf8(big));
+    EXPECT_EQ(xml(), direct.xml());
+    EXPECT_EQ(captions.last(), QStringLiteral("Applying"));
+}
+
+// A refresh reads an edited Document again from its own text (aside when large, in any declared
+// encoding) and hands that text on for the web view; an unchanged one, or one without an element
+// that no parser would take, stays as it is with its history.
+TEST_F(SessionTest, RefreshReadsAnEditedDocumentAgainOrKeepsIt) {
+    const struct Row {
+        const char* name;
+        QByteArray text;
+        bool aside;
+    } rows[] = {
+        {"small", records(1), false},
+        {"large", records(450000), true},
+        {"large, declared Latin-1",
+         records(450000, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        open(QStringLiteral("big.xml"), row.text);
+        QByteArray reread;
+        EXPECT_FALSE(session.Refresh(&reread)) << "unchanged since it was parsed";
+        const XmlDocument loaded = session.Document();
+        session.InUndoStep(QStringLiteral("Insert Text"), [&] {
+            XmlNode root = session.Document().documentElement();
+            root.appendChild(session.Document().createTextNode(QStringLiteral("\u00e9a")));
+            root.appendChild(session.Document().createTextNode(QStringLiteral("b")));
+        });
+        captions.clear();
+        ASSERT_TRUE(session.Refresh(&reread));
+        EXPECT_FALSE(session.Document() == loaded);
+        EXPECT_EQ(session.Document().documentElement().lastChild().text(),
+                  QStringLiteral("\u00e9ab"))
+            << "two texts side by side are one once read from the text";
+        EXPECT_EQ(QString::fromUtf8(reread), xml());
+        EXPECT_EQ(captions, row.aside ? QStringList{QStringLiteral("Refreshing")} : QStringList());
+        EXPECT_TRUE(session.HasUnsavedChanges());
+        EXPECT_EQ(undoCaption(), QStringLiteral("Insert Text"));
+    }
+
+    open(QStringLiteral("doc.xml"), "<?xml version=\"1.0\"?>\n<root><a>important</a></root>");
+    session.InUndoStep(QStringLiteral("Delete"), [&] {
+        session.Document().removeChild(session.Document().documentElement());
+    });
+    const XmlDocument noElement = session.Document();
+    EXPECT_FALSE(session.Refresh(nullptr));
+    EXPECT_TRUE(session.Document() == noElement);
+    ASSERT_TRUE(session.UndoOrRedo(true));
+    EXPECT_EQ(session.Document().documentElement().text(), QStringLiteral("important"));
+
+    // New, then a refresh, gives the new document's text.
+    session.New();
+    session.Refresh(nullptr);
+    EXPECT_EQ(xml(), QStringLiteral("<Root/>\n"));
+    EXPECT_TRUE(session.m_strFileName.isEmpty());
+}
+
+TEST_F(SessionTest, PasteXmlReplacesTheDocumentInAStepOrChangesNothing) {
+    const QString path = open(QStringLiteral("a.xml"), "<a><b/></a>");
+    const QString before = xml();
+    QSignalSpy failed(&session, &DocumentSession::parseFailed);
+    QByteArray utf8;
+    for (const char* text : {"<a><b></a>", "not xml", "<a/><b/>", "<p:a/>"}) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(session.PasteXml(QString::fromLatin1(text), &utf8));
+        EXPECT_EQ(xml(), before);
+    }
+    EXPECT_EQ(failed.count(), 4);
+    EXPECT_FALSE(session.HasUnsavedChanges());
+
+    ASSERT_TRUE(session.PasteXml(QStringLiteral("<pasted/>"), &utf8));
+    session.CommandEnded();
+    EXPECT_EQ(utf8, QByteArray("<pasted/>"));
+    EXPECT_EQ(xml(), QStringLiteral("<pasted/>\n"));
+    EXPECT_EQ(undoCaption(), QStringLiteral("Paste XML"));
+    EXPECT_EQ(session.m_strFileName, path);
+    EXPECT_TRUE(session.HasUnsavedChanges()) << "the pasted document is in no file yet";
+    ASSERT_TRUE(session.UndoOrRedo(true));
+    EXPECT_EQ(xml(), before);
+
+    QString big = QStringLiteral("<r>");
+    while (big.size() < (9 << 20))
+        big += QStringLiteral("<e a=\"1\">pasted</e>");
+    ASSERT_TRUE(session.PasteXml(big + QStringLiteral("</r>"), &utf8));
+    EXPECT_EQ(captions.last(), QStringLiteral("Pasting"));
+    EXPECT_TRUE(session.m_strXMLText.isEmpty()) << "no copy of the text is kept";
+}
+
+// Within one Document undo reports the containers it touched, for a view to build again, and the
+// node to show; it changes nothing it was not asked to.
+TEST_F(SessionTest, UndoWithinADocumentTellsWhatItTouched) {
+    open(QStringLiteral("a.xml"), "<a><b/><c/></a>");
+    XmlNode b = session.Document().documentElement().firstChild();
+    session.InUndoStep(QStringLiteral("Move Down"), [&] {
+        XmlNode a = session.Document().documentElement();
+        a.removeChild(b);
+        a.appendChild(b);
+    });
+    QSignalSpy replaced(&session, &DocumentSession::documentReplaced);
+    const auto undone = session.UndoOrRedo(true);
+    ASSERT_TRUE(undone);
+    EXPECT_FALSE(undone->replaced);
+    EXPECT_EQ(replaced.count(), 0);
+    EXPECT_EQ(undone->touched, std::vector<XmlNode>{session.Document().documentElement()});
+    EXPECT_EQ(undone->focus, b);
+    EXPECT_EQ(xml(), QStringLiteral("<a>\n  <b/>\n  <c/>\n</a>\n"));
+    EXPECT_FALSE(session.UndoOrRedo(true)) << "nothing left to undo";
+}
+
+// A file another program changed is offered for reloading once per change, and never when that
+// would drop changes made here.
+TEST_F(SessionTest, AFileChangedElsewhereIsOfferedOncePerChange) {
+    const QString path = open(QStringLiteral("watched.xml"), "<old/>");
+    EXPECT_FALSE(session.ReloadQuestion());
+    writeFile(QStringLiteral("watched.xml"), "<newer/>");
+    const QString question = QStringLiteral("The file %1 has been changed by another program. Do "
+                                            "you want to reload it?")
+                                 .arg(path);
+    EXPECT_EQ(session.ReloadQuestion(), question);
+    session.ReloadAnswered(false);
+    EXPECT_FALSE(session.ReloadQuestion()) << "declined for this change";
+    writeFile(QStringLiteral("watched.xml"), "<newest/>");
+    setModified(path, 1600000000);
+    EXPECT_EQ(session.ReloadQuestion(), question);
+    session.ReloadAnswered(true);
+    EXPECT_EQ(session.DiskFilePath(), path);
+    edit();
+    writeFile(QStringLiteral("watched.xml"), "<again/>");
+    EXPECT_FALSE(session.ReloadQuestion()) << "a save asks before it overwrites instead";
+}
+
+// Copies of unsaved work: the latest work in a file only its owner may read, gone when saved or
+// given up; another program's copy is offered with its name and time and taken over as unsaved
+// work, as a Document or as typing that did not parse yet.
+TEST_F(SessionTest, RecoveryCopiesTheLatestWorkAndTakesAnotherProgramsOver) {
+    Recovery& copies = session.RecoveryCopies();
+    const QString folder = copies.directory();
+    const auto ownCopy = [&] {
+        copies.waitForCopy();
+        const QStringList files = QDir(folder).entryList({QStringLiteral("*.xml")}, QDir::Files);
+        return files.size() == 1 ? readFile(folder + QLatin1Char('/') + files.first())
+                                 : QByteArray();
+    };
+    const QString path = open(QStringLiteral("work.xml"), "<work/>");
+    session.WriteRecoveryCopy();
+    EXPECT_TRUE(ownCopy().isEmpty()) << "nothing unsaved, nothing copied";
+    edit();
+    session.WriteRecoveryCopy();
+    EXPECT_TRUE(ownCopy().contains("<!--edit-->"));
+    EXPECT_EQ(modeOf(folder), 0700u);
+    for (const QString& file : QDir(folder).entryList({QStringLiteral("*.xml")}, QDir::Files))
+        EXPECT_EQ(modeOf(folder + QLatin1Char('/') + file), 0600u);
+    typing = true;
+    session.NoteTyped();
+    session.WriteRecoveryCopy();
+    EXPECT_EQ(ownCopy(), QByteArray("<typed/>"));
+    typing = false;
+    session.DiscardChanges();
+    EXPECT_TRUE(ownCopy().isEmpty());
+
+    // Another program that ended without saving left a copy of a document and one of typing.
+    for (const auto& [copy, file] : {std::pair{QByteArray("<report>unsaved</report>"), path},
+                                     std::pair{QByteArray("<half>typed"), QString()}}) {
+        SCOPED_TRACE(copy.constData());
+        const QString base = folder + QStringLiteral("/99-1");
+        QFile(base + QStringLiteral(".xml")).remove();
+        QFile data(base + QStringLiteral(".xml"));
+        ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+        data.write(copy);
+        data.close();
+        QFile info(base + QStringLiteral(".info"));
+        ASSERT_TRUE(info.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        info.write(QStringLiteral(R"({"file": "%1", "time": "2026-01-02T03:04:05.000Z"})")
+                       .arg(file)
+                       .toUtf8());
+        info.close();
+        const std::vector<RecoveryOrphan> orphans = session.RecoveryOrphans();
+        ASSERT_EQ(orphans.size(), 1u);
+        EXPECT_TRUE(DocumentSession::RecoveryQuestion(orphans[0])
+                        .startsWith(QStringLiteral("Recover unsaved changes to %1 from ")
+                                        .arg(file.isEmpty() ? QStringLiteral("Unknown") : file)));
+        std::optional<QString> typed;
+        ASSERT_TRUE(session.Recover(orphans[0], &typed));
+        EXPECT_EQ(session.m_strFileName, file);
+        if (typed) {
+            EXPECT_EQ(*typed, QStringLiteral("<half>typed"));
+        } else {
+            EXPECT_EQ(xml(), QStringLiteral("<report>unsaved</report>\n"));
+            EXPECT_TRUE(session.HasUnsavedChanges());
+        }
+        EXPECT_TRUE(ownCopy() == copy) << "the copy is now this program's own";
+        session.markSaved();
+    }
+    const QString declined = folder + QStringLiteral("/98-1.xml");
+    QFile declinedCopy(declined);
+    ASSERT_TRUE(declinedCopy.open(QIODevice::WriteOnly));
+    declinedCopy.write("<d/>");
+    declinedCopy.close();
+    for (const RecoveryOrphan& orphan : session.RecoveryOrphans())
+        DocumentSession::DeclineRecovery(orphan);
+    EXPECT_FALSE(QFile::exists(declined));
+}
+
+// The web view's file holds the Document: a copy of the file while the Document is what was loaded
+// from it (a large one made aside and finished before it is shown), else the Document's text.
+TEST_F(SessionTest, TheWebFileIsTheLoadedFileOrTheDocument) {
+    const QByteArray asWritten =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r  a='1'>\xe9</r>";
+    open(QStringLiteral("latin.xml"), asWritten);
+    session.WriteWebFile();
+    EXPECT_EQ(readFile(session.WebFilePath()), asWritten);
+    edit();
+    session.WriteWebFile();
+    XmlDocument web = XmlDocument::create();
+    ASSERT_TRUE(web.load(session.WebFilePath()));
+    EXPECT_EQ(web.xml(), xml());
+    EXPECT_EQ(modeOf(session.WebFilePath()), 0600u);
+
+    QByteArray large = "<r>\n";
+    while (large.size() < (9 << 20))
+        large += "  <e a=\"1\">some text of a record, repeated to make a large file</e>\n";
+    large += "</r>\n";
+    open(QStringLiteral("large.xml"), large);
+    session.WriteWebFile();
+    session.FinishWebFileCopy();
+    EXPECT_EQ(readFile(session.WebFilePath()), large);
+
+    DocumentSession other(dir.filePath(QStringLiteral("other")));
+    EXPECT_NE(other.WebFilePath(), session.WebFilePath());
+}
+
+// ---- the text behind the views and the copies, written aside ----------------------------------
+
+TEST(CrLfSink, EveryLineBreakBecomesCrLfAlsoAcrossPieces) {
+    const struct {
+        const char* name;
+        std::vector<QByteArray> pieces;
+        QByteArray expected;
+    } rows[] = {
+        {"lone LF", {"a\nb\n"}, "a\r\nb\r\n"},
+        {"lone CR", {"a\rb\r"}, "a\r\nb\r\n"},
+        {"CR LF kept as one break", {"a\r\nb"}, "a\r\nb"},
+        {"CR LF split between pieces", {"a\r", "\nb"}, "a\r\nb"},
+        {"CR then LF LF", {"a\r", "\n\nb"}, "a\r\n\r\nb"},
+        {"LF CR is two breaks", {"a\n\rb"}, "a\r\n\r\nb"},
+        {"no breaks", {"abc", "", "def"}, "abcdef"},
+    };
+    for (const auto& row : rows) {
+        QByteArray out;
+        CrLfSink sink([&out](const char* data, int len) {
+            out.append(data, len);
+            return true;
+        });
+        for (const QByteArray& piece : row.pieces)
+            sink.write(piece.constData(), static_cast<int>(piece.size()));
+        sink.finish();
+        EXPECT_EQ(out, row.expected) << row.name;
+    }
+}
+
+// Two readers at once (the view's text being prepared, a recovery copy being written) while the
+// Document changes: a change stops the copy or waits for it, waits for the text's own copy of the
+// Document, and neither sees the change. A copy is complete and reads back as the document, or is
+// not written at all.
+TEST(WrittenAside, ReadersNeverSeeAChangeAndACopyIsNeverHalfMade) {
+    QTemporaryDir dir;
+    QString text = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<!DOCTYPE big [<!ENTITY e \"ent\">]>\n"
+        "<big xmlns:p=\"urn:a&amp;b\" a=\"q&quot;&lt;&#10;\u00e9\"><p:x>&e; tail\r</p:x>"
+        "<![CDATA[one]]><![CDATA[two ]]]]><![CDATA[>]]>");
+    for (int i = 0; i < 100000; ++i)
+        text += QStringLiteral("<item n=\"%1\">text &amp; more</item>").arg(i);
+    text += QStringLiteral("</big>");
+    for (bool stoppable : {true, false}) {
+        SCOPED_TRACE(stoppable);
+        XmlDocument document = XmlDocument::create();
+        ASSERT_TRUE(document.loadXML(text));
+        const QString before = document.xml();
+        const QString path = dir.filePath(QStringLiteral("copy-%1.xml").arg(stoppable));
+        std::atomic<int> written{-1};
+        XmlBackgroundWriter writer;
+        writer.start(document, path, stoppable, [&](bool ok) { written = ok; });
+        const std::shared_ptr<PreparedText> prepared = PreparedText::Start(document);
+        document.documentElement().appendChild(document.createComment(QStringLiteral("after")));
+        writer.wait();
+        QByteArray preparedText;
+        for (const QByteArray& piece : prepared->Take())
+            preparedText += piece;
+        EXPECT_EQ(QString::fromUtf8(preparedText),
+                  QString(before).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+        if (written == 1) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            XmlDocument copy = XmlDocument::create();
+            ASSERT_TRUE(copy.loadXML(QString::fromUtf8(file.readAll())));
+            EXPECT_EQ(copy.xml(), before);
+        } else {
+            EXPECT_TRUE(stoppable) << "a write that must not be stopped ends";
+            EXPECT_FALSE(QFile::exists(path));
+        }
+    }
+}

@@ -1,0 +1,460 @@
+// The text view in the window: the Document's text as of the last refresh, Apply, typing and its
+// undo, and the commands on the whole text (Indent, the clipboard transfer, Print).
+
+#include "document/documentrules.h"
+#include "document/preparedtext.h"
+#include "platform/work/asidework.h"
+#include "support/editingfixture.h"
+#include "support/workergate.h"
+
+#include <QMenuBar>
+
+#include <thread>
+
+namespace {
+
+// Every node kind, CR in attribute values and in text, text beyond ASCII, an internal subset.
+const struct {
+    const char* name;
+    const char* xml;
+} kDocuments[] = {
+    {"EveryNodeKind", "<?xml version=\"1.0\"?>\n<!--c--><?pi data?><r a=\"1\"><e>t</e>"
+                      "<![CDATA[x < y]]><!--in--><?p q?><m>mixed <b>bold</b> tail</m></r>"},
+    {"CarriageReturnsInValuesAndText", "<r a=\"x&#13;y&#13;&#10;z\">1&#13;2&#13;&#10;3\r\n4</r>"},
+    {"NonAsciiText",
+     "<r t=\"\xc3\xa9\xe2\x82\xac\"><\xc3\xa4>\xf0\x9f\x98\x80 \xe6\x97\xa5</\xc3\xa4></r>"},
+    {"InternalSubset", "<!DOCTYPE r [\n<!ENTITY e \"val\">\n<!ELEMENT r ANY>\n]>\n<r>&e;<s/></r>"},
+    {"SingleByteEncoding", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r>caf\xe9</r>"},
+};
+
+QByteArray viewTextOf(const XmlDocument& document) {
+    return RichTextBox::WithCrLf(document.xml()).toUtf8();
+}
+
+XmlDocument parsed(const QString& text) {
+    XmlDocument document = XmlDocument::create();
+    EXPECT_TRUE(document.loadXML(text));
+    return document;
+}
+
+// Holds the worker that prepares the view's text at one stage until released.
+struct HeldStage {
+    explicit HeldStage(PreparedText::Stage stage) {
+        PreparedText::SetStageHook([this, stage](PreparedText::Stage reached) {
+            if (reached == stage)
+                gate.pass();
+        });
+    }
+    ~HeldStage() {
+        release();
+        AsideWork::WaitForAll();
+        PreparedText::SetStageHook(nullptr);
+    }
+    void release() { gate.release(); }
+    // Lets the worker go from another thread a little later: whatever waits for it here must not
+    // hold the events up meanwhile.
+    std::thread releaseSoon() {
+        return std::thread([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            release();
+        });
+    }
+    WorkerGate gate;
+};
+
+} // namespace
+
+class TextWindowTest : public EditingTest {
+protected:
+    void open(const QByteArray& xml) {
+        window->DropFiles({writeFile(QStringLiteral("doc.xml"), xml)});
+        ASSERT_FALSE(window->m_objDocument.isNull());
+    }
+    QByteArray viewBytes() { return window->m_txtXML->Utf8Content().toByteArray(); }
+    QString viewText() { return window->m_txtXML->Text(); }
+    void typeAtEnd(const QString& text) {
+        window->m_txtXML->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+        QTest::keyClicks(window->m_txtXML, text);
+    }
+    QString caption(const char* command) {
+        return window->Command(QString::fromLatin1(command))->text();
+    }
+    void expectParseReportFor(const QString& text) {
+        XmlDocument document = XmlDocument::create();
+        EXPECT_FALSE(document.loadXML(text));
+        ui.expectMessage(DocumentRules::ParseErrorReport(document.parseError()), MsgButtons::OKOnly,
+                         MsgIcon::Information);
+    }
+};
+
+// The view shows the Document's serialisation with CR LF as of the last refresh: also when shown
+// first after an edit, and only after Apply for edits in the tree; a refresh puts it back over
+// the typing.
+TEST_F(TextWindowTest, TheViewShowsTheDocumentAsOfTheLastRefresh) {
+    for (const auto& row : kDocuments) {
+        SCOPED_TRACE(row.name);
+        trigger("mnuTreeView");
+        open(row.xml);
+        const QByteArray refreshed = viewTextOf(window->m_objDocument);
+        changeDocument();
+        trigger("mnutextView");
+        EXPECT_EQ(viewBytes(), refreshed);
+        EXPECT_FALSE(window->m_txtXML->HasTyping());
+        EXPECT_EQ(window->m_txtXML->eolMode(), QsciScintilla::EolWindows);
+        trigger("mnuTreeView");
+        click(window->ToolbarApply, "Apply");
+        trigger("mnutextView");
+        EXPECT_TRUE(viewText().contains(QStringLiteral("<!--edit-->")));
+        window->markSaved();
+    }
+    window->m_txtXML->setText(QStringLiteral("<typed/>"));
+    trigger("mnuRefresh");
+    EXPECT_TRUE(viewText().contains(QStringLiteral("<!--edit-->")));
+    EXPECT_FALSE(window->HasUnsavedChanges());
+
+    // Del in the view edits the text, never the selected item.
+    window->m_wndTree->SetSelectedItem(nodes().FirstTopLevel());
+    window->m_txtXML->setText(QStringLiteral("<ab/>"));
+    window->m_txtXML->setFocus();
+    window->m_txtXML->setCursorPosition(0, 1);
+    QTest::keyClick(window->m_txtXML, Qt::Key_Delete);
+    EXPECT_EQ(viewText(), QStringLiteral("<b/>"));
+    EXPECT_EQ(labels().last(), QStringLiteral("r"));
+
+    // The web view offers no Apply; a refresh there still writes the web view's file anew.
+    window->m_txtXML->setModified(false);
+    trigger("mnuWebView");
+    EXPECT_FALSE(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->isEnabled());
+    changeDocument();
+    QFile::remove(window->WebFilePath());
+    trigger("mnuRefresh");
+    EXPECT_TRUE(readFile(window->WebFilePath()).contains("<!--edit-->"));
+}
+
+// Apply gives the Document the text parses to; the view then shows the Document's text untyped,
+// with no undo history of its own, and the web view's file is the Document as a save writes it.
+TEST_F(TextWindowTest, ApplyGivesTheDocumentTheTextParsesTo) {
+    struct Row {
+        const char* name;
+        const char* xml;
+        const char* typed;
+        int line; // typed at the start of this line, or at the end
+    };
+    std::vector<Row> rows;
+    for (const auto& document : kDocuments)
+        rows.push_back({document.name, document.xml, "<!--typed \xc3\xa9-->", -1});
+    const char* const laidOut = "<r>\n  <a>t</a>\n  <b>u</b>\n</r>";
+    rows.push_back({"TextTypedAsTheWriterLaysItOut", laidOut, "x", 2});
+    rows.push_back({"MarkupTheWriterLaysOutAgain", laidOut, "<n/>", 1});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        trigger("mnuTreeView");
+        open(row.xml);
+        trigger("mnutextView");
+        RichTextBox& view = *window->m_txtXML;
+        if (row.line < 0)
+            view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+        else
+            view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE,
+                               static_cast<unsigned long>(row.line));
+        if (row.line >= 0)
+            view.SendScintilla(QsciScintillaBase::SCI_VCHOME);
+        // QTest has no key for a lower-case accented letter: the bytes are typed as Latin-1.
+        QTest::keyClicks(&view, QString::fromLatin1(row.typed));
+        const XmlDocument expected = parsed(view.Text());
+        click(window->ToolbarApply, "Apply");
+        ASSERT_FALSE(window->m_objDocument.isNull());
+        EXPECT_EQ(xml(), expected.xml());
+        EXPECT_EQ(viewBytes(), viewTextOf(expected));
+        EXPECT_FALSE(view.HasTyping());
+        EXPECT_FALSE(view.isUndoAvailable());
+        EXPECT_TRUE(window->HasUnsavedChanges());
+        const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+        window->m_objDocument.save(saved);
+        EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
+        window->markSaved();
+    }
+}
+
+// An edit that starts while the text is still being prepared does not show in it: the view keeps
+// the text of the last refresh.
+TEST_F(TextWindowTest, PreparedTextIsTheRefreshEvenWhenAnEditComesFirst) {
+    using Stage = PreparedText::Stage;
+    const struct {
+        const char* behaviour;
+        Stage held;
+        const char* xml;
+    } rows[] = {
+        {"written straight from the Document", Stage::Copying, "<r><a/><b>text</b></r>"},
+        {"copied first (a DOCTYPE is written as read)", Stage::Copying,
+         "<!DOCTYPE r [<!ELEMENT r ANY>]><r><a/><b>text</b></r>"},
+        {"written from the copy", Stage::Writing,
+         "<!DOCTYPE r [<!ELEMENT r ANY>]><r><a/><b>text</b></r>"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.behaviour);
+        trigger("mnuTreeView");
+        const QByteArray refreshed = viewTextOf(parsed(QString::fromUtf8(row.xml)));
+        {
+            HeldStage held(row.held);
+            // While the Document is read, a change waits for the worker.
+            std::thread releaser;
+            if (row.held == Stage::Copying)
+                releaser = held.releaseSoon();
+            open(row.xml);
+            window->m_objDocument.documentElement().appendChild(
+                window->m_objDocument.createElement(QStringLiteral("added")));
+            if (releaser.joinable())
+                releaser.join();
+        }
+        trigger("mnutextView");
+        EXPECT_EQ(viewBytes(), refreshed);
+        window->markSaved();
+    }
+}
+
+// Typing is unsaved work; Undo names and takes back the typing while the view has some, wherever
+// the keyboard is, else the Document's last step; leaving the view applies the typing, and text
+// that does not parse keeps the view, after the report.
+TEST_F(TextWindowTest, TypingItsUndoAndLeavingTheView) {
+    open("<r><a/></r>");
+    trigger("mnutextView");
+    window->m_txtXML->setFocus();
+    typeAtEnd(QStringLiteral("<!--c-->"));
+    EXPECT_TRUE(window->HasUnsavedChanges());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(caption("mnuUndo"), QStringLiteral("&Undo Typing"));
+    QTest::keyClick(window->m_txtXML, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(window->m_txtXML->HasTyping());
+    EXPECT_FALSE(window->HasUnsavedChanges());
+
+    typeAtEnd(QStringLiteral("<!--c-->"));
+    click(window->ToolbarApply, "Apply");
+    EXPECT_EQ(caption("mnuUndo"), QStringLiteral("&Undo Apply Text"));
+    trigger("mnuUndo");
+    EXPECT_FALSE(viewBytes().contains("<!--c-->")) << "the view shows what was taken back";
+    EXPECT_FALSE(window->HasUnsavedChanges());
+    typeAtEnd(QStringLiteral("<!--d-->"));
+    window->menuBar()->setFocus();
+    const QString document = xml();
+    QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+Z")));
+    EXPECT_FALSE(viewBytes().contains("<!--d-->"));
+    EXPECT_EQ(xml(), document);
+    EXPECT_EQ(caption("mnuRedo"), QStringLiteral("&Redo Typing"));
+
+    for (const char* other : {"mnuTreeView", "mnuWebView"}) {
+        SCOPED_TRACE(other);
+        trigger("mnutextView");
+        typeAtEnd(QStringLiteral("<!--x-->"));
+        trigger(other);
+        EXPECT_EQ(window->m_objDocument.documentElement().nextSibling().text(),
+                  QStringLiteral("x"));
+        EXPECT_EQ(caption("mnuUndo"), QStringLiteral("&Undo Apply Text"));
+        trigger("mnuUndo");
+    }
+    trigger("mnutextView");
+    typeAtEnd(QStringLiteral("<x"));
+    ui.expectMessagePrefix(QStringLiteral("Extra content at the end of the document"),
+                           MsgButtons::OKOnly, MsgIcon::Information);
+    ui.expectMessage(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly,
+                     MsgIcon::Critical);
+    trigger("mnuTreeView");
+    EXPECT_TRUE(window->m_txtXML->isVisible());
+    EXPECT_TRUE(window->Command(QStringLiteral("mnutextView"))->isChecked());
+    EXPECT_FALSE(window->Command(QStringLiteral("mnuTreeView"))->isChecked());
+    window->m_txtXML->setModified(false);
+}
+
+// A large text is replaced by dropping its document whole; the new one behaves the same: UTF-8,
+// Enter types CR LF, XML highlighting.
+TEST_F(TextWindowTest, ALargeTextReplacedAtApplyKeepsTheViewsSettings) {
+    QByteArray large = "<r>";
+    while (large.size() <= RichTextBox::kFreshDocumentSize)
+        large += "<item>caf\xc3\xa9</item>";
+    open(large + "</r>");
+    trigger("mnutextView");
+    typeAtEnd(QStringLiteral("<!--\xc3\xa9-->"));
+    click(window->ToolbarApply, "Apply");
+    RichTextBox& view = *window->m_txtXML;
+    EXPECT_EQ(viewBytes(), viewTextOf(window->m_objDocument));
+    EXPECT_NE(view.lexer(), nullptr);
+    view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTest::sendKeyEvent(QTest::Click, &view, Qt::Key_Adiaeresis, QString::fromUtf8("\xc3\xa4"),
+                        Qt::NoModifier);
+    EXPECT_TRUE(viewBytes().endsWith("\r\n\xc3\xa4"));
+    window->markSaved();
+}
+
+// After Apply the view keeps the applied text while a worker compares it with the new Document's;
+// whatever comes before the answer (a key, a save, a switch, or nothing) finds the view holding
+// the Document's text and the web view's file the Document, and undo still brings the old one back.
+TEST_F(TextWindowTest, TextKeptAtApplyIsTheDocumentsWhateverComesFirst) {
+    const QString laidOut =
+        parsed(QString::fromUtf8("<r a=\"1\">\n<b t=\"\xc3\xa9\">\xc3\xa4</b></r>")).xml();
+    const QString texts[] = {laidOut,
+                             QStringLiteral("<r><a>t</a>\n      <b/></r>"),
+                             QStringLiteral("<r a='1' b=\"'\"/>"),
+                             QStringLiteral("<r>&#65;&gt;&apos;\"</r>"),
+                             QStringLiteral("<r a=\"x&#13;y\">1&#13;2</r>"),
+                             QString::fromUtf8("<r t=\"&#xE9;\">\xc3\xa4&#x20AC;\xe6\x97\xa5</r>")};
+    enum class Then { Nothing, Key, Save, Switch };
+    for (const QString& text : texts) {
+        for (Then then : {Then::Nothing, Then::Key, Then::Save, Then::Switch}) {
+            SCOPED_TRACE(text.toStdString() + ", then " + std::to_string(int(then)));
+            trigger("mnuTreeView");
+            open("<o><p/></o>");
+            const QString before = xml();
+            trigger("mnutextView");
+            RichTextBox& view = *window->m_txtXML;
+            view.SetTypedText(text);
+            const XmlDocument expected = parsed(text);
+            const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+            expected.save(saved);
+            {
+                HeldStage held(PreparedText::Stage::Copying);
+                click(window->ToolbarApply, "Apply");
+                EXPECT_FALSE(view.HasTyping());
+                std::thread releaser = held.releaseSoon();
+                if (then == Then::Nothing)
+                    held.release();
+                else if (then == Then::Key)
+                    QTest::keyClicks(&view, QStringLiteral("x"));
+                else
+                    trigger(then == Then::Save ? "mnuSave" : "mnuTreeView");
+                releaser.join();
+                // What waited for the answer left the web view's file right, before any event.
+                if (then != Then::Nothing) {
+                    EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
+                }
+            }
+            QCoreApplication::processEvents();
+            EXPECT_EQ(xml(), expected.xml());
+            EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
+            // Read as held when the answer came by itself, not through a read that would wait.
+            const QByteArray shown =
+                then == Then::Nothing ? view.Utf8Held().toByteArray() : viewBytes();
+            EXPECT_EQ(shown, then == Then::Key ? "x" + viewTextOf(expected) : viewTextOf(expected));
+            if (then == Then::Save) {
+                EXPECT_EQ(readFile(dir.filePath(QStringLiteral("doc.xml"))), readFile(saved));
+            }
+            if (then == Then::Key) {
+                QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+                EXPECT_EQ(viewBytes(), viewTextOf(expected));
+            }
+            trigger("mnuTreeView");
+            EXPECT_EQ(caption("mnuUndo"), QStringLiteral("&Undo Apply Text"));
+            trigger("mnuUndo");
+            // A save from the text view applies its text once more, in a step of its own.
+            if (then == Then::Save)
+                trigger("mnuUndo");
+            EXPECT_EQ(xml(), before);
+            window->markSaved();
+        }
+    }
+}
+
+// Indent lays out the view's text as one step of the view's own undo, also when the view is hidden
+// and past any line count; the Document gets the layout only through Apply, and a tree edit made
+// after it is what a save writes.
+TEST_F(TextWindowTest, IndentIsALayoutStepOfTheTextView) {
+    const QByteArray doc = "<?xml version=\"1.0\"?>\n<r><a k=\"1\">t</a><b><c/></b><e></e></r>\n";
+    load(doc);
+    const QString before = xml();
+    trigger("mnutextView");
+    const QString shown = viewText();
+    trigger("mnuIndent");
+    const QString indented = viewText();
+    EXPECT_EQ(indented,
+              QStringLiteral("<?xml version=\"1.0\"?>\r\n\t<r>\r\n\t\t<a k=\"1\">t</a>\r\n"
+                             "\t\t<b>\r\n\t\t\t<c/>\r\n\t\t</b>\r\n\t\t<e/>\r\n\t</r>\r\n"));
+    EXPECT_EQ(xml(), before);
+    EXPECT_FALSE(window->HasUnsavedChanges()) << "only the layout changed";
+    EXPECT_EQ(caption("mnuUndo"), QStringLiteral("&Undo Indent"));
+    trigger("mnuUndo");
+    EXPECT_EQ(viewText(), shown);
+    EXPECT_EQ(caption("mnuRedo"), QStringLiteral("&Redo Indent"));
+    trigger("mnuRedo");
+    trigger("mnuIndent");
+    EXPECT_EQ(viewText(), indented) << "indenting again changes nothing";
+
+    QByteArray big = "<r>";
+    for (int i = 0; i < 20000; ++i)
+        big += "<i><j/></i>";
+    load(big + "</r>");
+    trigger("mnuTreeView");
+    trigger("mnuIndent");
+    select("r");
+    QTest::keyClick(window->m_wndTree, Qt::Key_E, Qt::ControlModifier);
+    typeLabel(QStringLiteral("added"));
+    trigger("mnutextView");
+    const QStringList lines = viewText().split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 3 + 20000 * 3);
+    EXPECT_EQ(lines.mid(0, 4), (QStringList{"<r>", "\t<i>", "\t\t<j/>", "\t</i>"}));
+    trigger("mnuTreeView");
+    trigger("mnuSave");
+    EXPECT_TRUE(readFile(window->m_strFileName).contains("<added/>"));
+}
+
+// The whole Document to and from the clipboard: Paste XML replaces it in an undo step under the
+// same name, unsaved; text that does not parse changes nothing; without a Document, Copy refuses
+// and Paste brings one back. Print sends the Document's text, or the text that did not parse.
+TEST_F(TextWindowTest, ClipboardTransferAndPrint) {
+    const QByteArray doc = "<r><a k=\"1\">t</a><b><c/></b></r>";
+    load(doc);
+    const QString original = xml();
+    trigger("mnutextView");
+    window->m_txtXML->SetTypedText(QStringLiteral("<typed/>"));
+    trigger("mnuCopyClip");
+    EXPECT_EQ(ui.clipboard, original) << "the Document is copied, not the unapplied typing";
+    const QString name = DocumentRules::LastPathPart(window->m_strFileName);
+    ui.expectPrint(PrintResult::Printed);
+    click(window->Toolbar1, "Print");
+    ui.expectPrint(PrintResult::Cancelled); // dismissed: nothing to say
+    click(window->Toolbar1, "Print");
+    ui.expectPrint(PrintResult::Failed);
+    ui.expectMessage(QStringLiteral("The XML could not be printed."), MsgButtons::OKOnly,
+                     MsgIcon::Critical);
+    click(window->Toolbar1, "Print");
+    for (const auto& job : ui.printJobs())
+        EXPECT_TRUE(job.xml == original && job.documentName == name);
+    trigger("mnuRefresh");
+    trigger("mnuTreeView");
+
+    for (const char* text : {"<a><b></a>", "not xml", "<a/><b/>", "<p:a/>"}) {
+        ui.clipboard = QString::fromLatin1(text);
+        expectParseReportFor(ui.clipboard);
+        trigger("mnuPasteClip");
+        ui.verify();
+        EXPECT_EQ(xml(), original);
+    }
+    ui.clipboard.clear();
+    ui.expectMessage(QStringLiteral("The clipboard holds no text."), MsgButtons::OKOnly,
+                     MsgIcon::Information);
+    trigger("mnuPasteClip");
+    ui.clipboard = QStringLiteral("<pasted><x/></pasted>");
+    trigger("mnuPasteClip"); // no question: the pasted text simply replaces the document
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("pasted")});
+    EXPECT_TRUE(window->HasUnsavedChanges());
+    EXPECT_EQ(caption("mnuUndo"), QStringLiteral("&Undo Paste XML"));
+    check();
+
+    trigger("mnutextView");
+    window->m_txtXML->SetTypedText(QStringLiteral("<broken>"));
+    expectParseReportFor(QStringLiteral("<broken>"));
+    ui.expectMessage(QStringLiteral("Action cannot be completed"), MsgButtons::OKOnly,
+                     MsgIcon::Critical);
+    click(window->ToolbarApply, "Apply");
+    ui.clipboard = QStringLiteral("kept");
+    ui.expectMessage(QStringLiteral("Cannot copy the text. XML is not valid."), MsgButtons::OKOnly,
+                     MsgIcon::Critical);
+    trigger("mnuCopyClip");
+    EXPECT_EQ(ui.clipboard, QStringLiteral("kept"));
+    ui.expectPrint(PrintResult::Printed);
+    click(window->Toolbar1, "Print");
+    EXPECT_EQ(ui.printJobs().back().xml, QStringLiteral("<broken>"));
+    ui.clipboard = QStringLiteral("<back/>");
+    trigger("mnuPasteClip");
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("back")});
+    window->m_txtXML->setModified(false);
+}
