@@ -1,11 +1,9 @@
 #include "app/frmmain.h"
 
 #include "app/commandtable.h"
-#include "app/frmabout.h"
 #include "document/deferredtext.h"
 #include "document/documentrules.h"
 #include "platform/views/richtextbox.h"
-#include "validation/validationpanel.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -15,13 +13,7 @@
 
 using namespace DocumentRules;
 
-// The icons live in the GUI library, a static one: their resource must be registered by hand.
-static void initResources() {
-    Q_INIT_RESOURCE(orvel);
-}
-
 frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
-    initResources();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kAppTitle);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app/orvel.svg")));
@@ -92,13 +84,8 @@ void frmMain::buildCommands() {
         Command(QString::fromLatin1(name))->setCheckable(true);
 }
 
-void frmMain::Toolbar1_ButtonClick(const QString& key) {
-    if (const CommandHandler handler = ButtonHandler(Toolbar1->objectName(), key))
-        RunCommand(handler);
-}
-
-void frmMain::Toolbox_ButtonClick(const QString& key) {
-    if (const CommandHandler handler = ButtonHandler(Toolbox->objectName(), key))
+void frmMain::buttonClick(QToolBar* bar, const QString& key) {
+    if (const CommandHandler handler = ButtonHandler(bar->objectName(), key))
         RunCommand(handler);
 }
 
@@ -143,11 +130,6 @@ void frmMain::changeEvent(QEvent* event) {
     // Asked once the activation has settled, not in the middle of it.
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         QTimer::singleShot(0, this, [this] { guarded([this] { Form_Activate(); }); });
-}
-
-void frmMain::mnuAbout_Click() {
-    frmAbout about;
-    ShowModal(about);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "app/frmabout.h"
 #include "app/mainform.h"
 #include "document/documentsession.h"
+#include "editing/itemedits.h"
 #include "platform/apptitle.h"
 #include "platform/tree/treecontrol.h"
 #include "platform/ui/commondialog.h"
 #include "platform/ui/uiservices.h"
+#include "tree/treebuilder.h"
+#include "validation/validationpanel.h"
+#include "validation/validationrun.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -14,13 +19,9 @@
 class QAction;
 class QMenu;
 class QTimer;
+class QToolBar;
 class DeferredTextGuard;
-class ValidationPanel;
-class ValidationRun;
 class frmQuery;
-namespace ItemEdits {
-enum class Move;
-}
 
 // The main window: its views, its commands and every question to the user, over the document
 // session. Its routines are in app/, one file per subject.
@@ -52,13 +53,9 @@ public:
     ValidationPanel* m_validationPanel = nullptr;
     ValidationRun* m_validation = nullptr;
 
-    // ---- files ----
     void mnuNewDoc_Click();
-    void OpenFile(QString& strFileName);
-    void OpenFile() {
-        QString none;
-        OpenFile(none);
-    }
+    // Without a name, the one chosen in the Open dialog.
+    void OpenFile(QString strFileName = {});
     void mnuOpen_Click() { OpenFile(); }
     void DropFiles(const QStringList& paths);
     // False, after saying why, for something that is no file (a device, a pipe), or when the
@@ -83,7 +80,6 @@ public:
     QString WebFilePath() const { return m_session.WebFilePath(); }
     void UpdateFormCaption();
 
-    // ---- the views and Apply ----
     void SetTextToXML(const QString& NewText) { m_session.ApplyText(NewText.toUtf8()); }
     QString GetTextFromXML() const { return m_session.GetTextFromXML(); }
     // `readFrom`, when given, is the text the Document was just read from: the web view's file
@@ -97,17 +93,18 @@ public:
     void mnuWebView_Click() { ToolbarView_ButtonClick(3); }
     void HandleError();
 
-    // ---- the main window ----
     void Form_Load(const QStringList& arguments);
     void Form_Resize() { layOut(); }
     void Form_QueryUnload(bool& Cancel);
     void mnuExit_Click() { close(); }
-    void mnuAbout_Click();
+    void mnuAbout_Click() {
+        frmAbout about;
+        ShowModal(about);
+    }
     void Image2_Click() { mnuAbout_Click(); }
-    void Toolbar1_ButtonClick(const QString& key);
-    void Toolbox_ButtonClick(const QString& key);
+    void Toolbar1_ButtonClick(const QString& key) { buttonClick(Toolbar1, key); }
+    void Toolbox_ButtonClick(const QString& key) { buttonClick(Toolbox, key); }
 
-    // ---- tree events and command state ----
     void UpdateCommandState(TreeModel::ItemId item);
     // Off where the tree is not shown; back in the tree as the selection has them.
     void ItemCommandsFollowView();
@@ -121,26 +118,28 @@ public:
     void ExpandSubTree(TreeModel::ItemId item);
     void mnuExpandAll_Click() { ExpandSubTree(m_wndTree->SelectedItem()); }
 
-    // ---- item editing ----
     void mnuUpdate_Click();
     void mnuSpecialUpdate_Click();
     void mnuNewElement_Click();
-    void mnuNewText_Click();
-    void mnuNewComment_Click();
-    void mnuNewCDATA_Click();
-    void mnuNewAttribute_Click();
-    void mnuNewPI_Click();
+    void mnuNewText_Click() { insertEditableLeaf(&XmlDocument::createTextNode, ModGeneral::kText); }
+    void mnuNewComment_Click() {
+        insertEditableLeaf(&XmlDocument::createComment, ModGeneral::kComment);
+    }
+    void mnuNewCDATA_Click() {
+        insertEditableLeaf(&XmlDocument::createCDATASection, ModGeneral::kCData);
+    }
+    void mnuNewAttribute_Click() { insertNamed(true); }
+    void mnuNewPI_Click() { insertNamed(false); }
     void mnuDeleteItem_Click();
     void DeleteSelectedItem(TreeModel::ItemId item);
-    void mnuMoveUp_Click();
-    void mnuMoveDown_Click();
-    void mnuMoveLeft_Click();
-    void mnuMoveRight_Click();
+    void mnuMoveUp_Click() { moveItem(ItemEdits::Move::Up); }
+    void mnuMoveDown_Click() { moveItem(ItemEdits::Move::Down); }
+    void mnuMoveLeft_Click() { moveItem(ItemEdits::Move::Left); }
+    void mnuMoveRight_Click() { moveItem(ItemEdits::Move::Right); }
     void mnuCut_Click();
     void mnuCopy_Click();
     void mnuPaste_Click();
 
-    // ---- undo and redo ----
     // Runs a command of the menus or toolbars; one that changes the Document does so in one
     // undo step.
     void RunCommand(void (frmMain::*handler)());
@@ -149,21 +148,24 @@ public:
     // After anything that may have changed the Document or its history.
     void UpdateUndoCommands() { m_session.CommandEnded(); }
 
-    // ---- find, the Query Analyzer, validation ----
     void mnuFind_Click();
     void mnuFindNext_Click();
     // Puts a text last in the find history, once.
-    void AddNewTextToFindCol(const QString& strNew);
+    void AddNewTextToFindCol(const QString& strNew) {
+        m_lstTextToFind->removeAll(strNew), m_lstTextToFind->append(strNew);
+    }
     void FindText(const QString& strFind, bool bMatchCase, bool bMatchAllWord);
-    void SelectFirstItemIfNone();
+    void SelectFirstItemIfNone() {
+        if (m_wndTree->SelectedItem() == TreeModel::NoItem)
+            m_wndTree->SetSelectedItem(m_wndTree->Nodes().FirstTopLevel());
+    }
     void mnuQuery_Click();
     void mnuValidate_Click();
     void mnuValidateAgainst_Click();
-    void mnuCancelValidation_Click();
-    void mnuValidationPanel_Click();
+    void mnuCancelValidation_Click() { m_validation->Cancel(); }
+    void mnuValidationPanel_Click() { m_validationPanel->Toggle(); }
     void mnuGoToValidationItem_Click();
 
-    // ---- the whole text: indent, clipboard, print ----
     void IndentXML();
     void CopyClipboardText();
     void PasteClipboardText();
@@ -192,6 +194,7 @@ private:
     XmlDocument& Document() { return m_session.Document(); }
     void buildControls();
     void buildCommands();
+    void buttonClick(QToolBar* bar, const QString& key);
     void connectSession();
     void buildValidationPanel();
     void startRecovery();
@@ -200,7 +203,8 @@ private:
     void setTextViewFromDocument();
     void showWholeTree();
     void webFileAfterTextReplaced();
-    void forgetValidation();
+    // New and Open: no schema chosen, no results, nothing running.
+    void forgetValidation() { m_strValidationSchema.clear(), m_validation->Forget(); }
     bool textViewUndoes(bool undo) const;
     void undoOrRedo(bool undo);
     void updateUndoCaptions();

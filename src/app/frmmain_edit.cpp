@@ -4,9 +4,7 @@
 #include "app/frmmain.h"
 
 #include "editing/editordialogs.h"
-#include "editing/itemedits.h"
 #include "platform/errors.h"
-#include "tree/treebuilder.h"
 
 void frmMain::selectItem(TreeModel::ItemId item) {
     m_wndTree->SetSelectedItem(item);
@@ -39,24 +37,6 @@ void frmMain::insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&),
         m_labelOfInsert = m_wndTree->SelectedItem();
         m_wndTree->StartLabelEdit();
     });
-}
-
-void frmMain::mnuNewText_Click() {
-    insertEditableLeaf(&XmlDocument::createTextNode, ModGeneral::kText);
-}
-void frmMain::mnuNewComment_Click() {
-    insertEditableLeaf(&XmlDocument::createComment, ModGeneral::kComment);
-}
-void frmMain::mnuNewCDATA_Click() {
-    insertEditableLeaf(&XmlDocument::createCDATASection, ModGeneral::kCData);
-}
-
-void frmMain::mnuNewPI_Click() {
-    insertNamed(false);
-}
-
-void frmMain::mnuNewAttribute_Click() {
-    insertNamed(true);
 }
 
 // An attribute or processing instruction, named and valued in the attribute editor first.
@@ -150,19 +130,6 @@ void frmMain::mnuDeleteItem_Click() {
 void frmMain::DeleteSelectedItem(TreeModel::ItemId item) {
     if (item != TreeModel::NoItem)
         guarded([&] { ItemEdits::Delete(m_wndTree->Nodes(), item); });
-}
-
-void frmMain::mnuMoveUp_Click() {
-    moveItem(ItemEdits::Move::Up);
-}
-void frmMain::mnuMoveDown_Click() {
-    moveItem(ItemEdits::Move::Down);
-}
-void frmMain::mnuMoveLeft_Click() {
-    moveItem(ItemEdits::Move::Left);
-}
-void frmMain::mnuMoveRight_Click() {
-    moveItem(ItemEdits::Move::Right);
 }
 
 void frmMain::moveItem(ItemEdits::Move move) {

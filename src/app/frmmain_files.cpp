@@ -7,18 +7,13 @@
 #include "platform/ui/longoperation.h"
 #include "platform/views/richtextbox.h"
 
-#include <QApplication>
 #include <QTimer>
 
 using namespace DocumentRules;
 
 namespace {
-// The hourglass over the whole window while a save runs.
-struct WaitPointer {
-    WaitPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitPointer() { QApplication::restoreOverrideCursor(); }
-};
-const QString kBackupFile = QStringLiteral("This file is a backup file. Please choose another file.");
+const QString kBackupFile =
+    QStringLiteral("This file is a backup file. Please choose another file.");
 } // namespace
 
 void frmMain::mnuNewDoc_Click() {
@@ -30,7 +25,7 @@ void frmMain::mnuNewDoc_Click() {
     markSaved();
 }
 
-void frmMain::OpenFile(QString& strFileName) {
+void frmMain::OpenFile(QString strFileName) {
     try {
         if (!HandleSaving())
             return;
@@ -66,17 +61,16 @@ bool frmMain::LoadFile(const QString& path) {
 }
 
 void frmMain::DropFiles(const QStringList& paths) {
-    if (paths.isEmpty())
-        return;
-    QString first = paths.constFirst();
-    guarded([&] { OpenFile(first); });
+    if (!paths.isEmpty())
+        guarded([&] { OpenFile(paths.constFirst()); });
 }
 
 // A file that did not load is never replaced by what the window shows instead.
 bool frmMain::SaveFile() {
     WaitPointer wait;
     bool saved = false;
-    guarded([&] { saved = m_session.SaveNeedsName() ? SaveFileAs() : saveDocumentTo(m_strFileName); });
+    guarded(
+        [&] { saved = m_session.SaveNeedsName() ? SaveFileAs() : saveDocumentTo(m_strFileName); });
     return saved;
 }
 
@@ -118,8 +112,8 @@ bool frmMain::HandleSaving() {
     try {
         if (!HasUnsavedChanges())
             return true;
-        switch (MsgBox(m_session.SaveQuestion(), MsgButtons::YesNoCancel, MsgIcon::None,
-                       kAppTitle)) {
+        switch (
+            MsgBox(m_session.SaveQuestion(), MsgButtons::YesNoCancel, MsgIcon::None, kAppTitle)) {
         case MsgResult::Yes:
             return SaveFile();
         case MsgResult::No:
@@ -148,9 +142,8 @@ void frmMain::Form_Activate() {
     const bool reload = askYes(*question, MsgIcon::Question);
     m_bCheckingDiskFile = false;
     m_session.ReloadAnswered(reload);
-    QString name = m_session.DiskFilePath();
     if (reload)
-        OpenFile(name);
+        OpenFile(m_session.DiskFilePath());
 }
 
 void frmMain::startRecovery() {

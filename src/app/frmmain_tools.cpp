@@ -80,16 +80,6 @@ void frmMain::mnuFindNext_Click() {
     FindText(m_lstTextToFind->constLast(), m_bMatchCase, m_bMatchAllWord);
 }
 
-void frmMain::AddNewTextToFindCol(const QString& strNew) {
-    m_lstTextToFind->removeAll(strNew);
-    m_lstTextToFind->append(strNew);
-}
-
-void frmMain::SelectFirstItemIfNone() {
-    if (m_wndTree->SelectedItem() == TreeModel::NoItem)
-        m_wndTree->SetSelectedItem(m_wndTree->Nodes().FirstTopLevel());
-}
-
 // Searches the labels after the selected item. Only the selection changes: the found item's
 // ancestors open so that it can be seen.
 void frmMain::FindText(const QString& strFind, bool bMatchCase, bool bMatchAllWord) {
@@ -97,7 +87,8 @@ void frmMain::FindText(const QString& strFind, bool bMatchCase, bool bMatchAllWo
     const TreeModel::ItemId found = ::FindText(nodes, strFind, m_wndTree->SelectedItem(),
                                                bMatchCase, bMatchAllWord, m_lTreeTextMaxLength);
     if (found == TreeModel::NoItem)
-        return tell(QStringLiteral("The specified region has been searched."), MsgIcon::Information);
+        return tell(QStringLiteral("The specified region has been searched."),
+                    MsgIcon::Information);
     for (TreeModel::ItemId up = nodes.Parent(found); up != TreeModel::NoItem; up = nodes.Parent(up))
         m_wndTree->SetExpanded(up, true);
     m_wndTree->SetSelectedItem(found);

@@ -14,7 +14,8 @@ void frmMain::RunCommand(void (frmMain::*handler)()) {
     m_labelOfInsert = TreeModel::NoItem;
     const MenuEntry* command = CommandOf(handler);
     if (command && command->undo)
-        m_session.InUndoStep(QString::fromLatin1(command->undo), [this, handler] { (this->*handler)(); });
+        m_session.InUndoStep(QString::fromLatin1(command->undo),
+                             [this, handler] { (this->*handler)(); });
     else
         (this->*handler)();
     UpdateUndoCommands();

@@ -3,21 +3,14 @@
 #include "app/frmmain.h"
 
 #include "app/statuspanels.h"
+#include "document/documentrules.h"
 #include "document/markuptokens.h"
 #include "platform/views/richtextbox.h"
 #include "tree/treesync.h"
-#include "validation/validationpanel.h"
-#include "validation/validationrun.h"
 
 #include <QAction>
 #include <QFileInfo>
 #include <QMenu>
-
-namespace {
-const QString kSchemaFilter = QStringLiteral(
-    "Schemas (*.xsd;*.rng;*.dtd)|*.xsd;*.rng;*.dtd|XML Schema (*.xsd)|*.xsd|RELAX NG (*.rng)|*.rng|"
-    "DTD (*.dtd)|*.dtd|All files (*.*)|*.*");
-} // namespace
 
 void frmMain::buildValidationPanel() {
     m_validationPanel = new ValidationPanel(this);
@@ -32,10 +25,6 @@ void frmMain::buildValidationPanel() {
             [this](const QPoint& at) { Menu(QStringLiteral("mnuValidationPopup"))->popup(at); });
 }
 
-void frmMain::mnuValidationPanel_Click() {
-    m_validationPanel->Toggle();
-}
-
 void frmMain::mnuValidate_Click() {
     m_validationPanel->ShowInWindow();
     m_validation->Start(m_strValidationSchema, m_strFileName);
@@ -45,7 +34,7 @@ void frmMain::mnuValidate_Click() {
 void frmMain::mnuValidateAgainst_Click() {
     ::CommonDialog dialog;
     dialog.DialogTitle = QStringLiteral("Validate Against Schema");
-    dialog.Filter = kSchemaFilter;
+    dialog.Filter = DocumentRules::kSchemaFilter;
     dialog.FileName = m_strValidationSchema;
     if (dialog.FileName.isEmpty() && !m_strFileName.isEmpty())
         dialog.FileName = QFileInfo(m_strFileName).absolutePath() + QLatin1Char('/');
@@ -54,16 +43,6 @@ void frmMain::mnuValidateAgainst_Click() {
         return;
     m_strValidationSchema = dialog.FileName.trimmed();
     mnuValidate_Click();
-}
-
-void frmMain::mnuCancelValidation_Click() {
-    m_validation->Cancel();
-}
-
-// New and Open: no schema chosen, no results, nothing running.
-void frmMain::forgetValidation() {
-    m_strValidationSchema.clear();
-    m_validation->Forget();
 }
 
 // The row's node, in the text view at its element's start tag, or in the tree view with only the

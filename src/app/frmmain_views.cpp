@@ -11,7 +11,6 @@
 #include "platform/views/webbrowser.h"
 #include "tree/itemcommands.h"
 #include "tree/treebuilder.h"
-#include "validation/validationrun.h"
 
 #include <QAction>
 

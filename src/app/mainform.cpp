@@ -57,7 +57,13 @@ QRect rectTwips(int left, int top, int width, int height) {
 
 } // namespace
 
+// The icons live in the GUI library, a static one: their resource must be registered by hand.
+static void initResources() {
+    Q_INIT_RESOURCE(orvel);
+}
+
 void MainForm::setupUi(QMainWindow* window) {
+    initResources();
     m_window = window;
     m_client = make<QWidget>(window, "client");
     window->setCentralWidget(m_client);

@@ -13,6 +13,9 @@ using ::kAppTitle;
 inline const QString kTempFileName = QStringLiteral("TempXMLFile.xml");
 inline const QString kFileFilter =
     QStringLiteral("XML files (*.xml)|*.xml|Text files (*.txt)|*.txt");
+inline const QString kSchemaFilter = QStringLiteral(
+    "Schemas (*.xsd;*.rng;*.dtd)|*.xsd;*.rng;*.dtd|XML Schema (*.xsd)|*.xsd|RELAX NG (*.rng)|*.rng|"
+    "DTD (*.dtd)|*.dtd|All files (*.*)|*.*");
 inline const QString kNewDocumentText = QStringLiteral("<Root/>");
 // Above this many characters (or bytes), reading a whole document takes long enough to be done
 // aside while the window shows it is busy.

@@ -1,10 +1,11 @@
-// Every command of the main window from each of its ways in: menu item, toolbar button, context
-// item and shortcut. Each way must be enabled when its twins are, and must end in the same
-// state, which must differ from the state without the command. Find, Find Next and the Query
-// Analyzer are checked with their own windows' tests.
+// The main window: every command from each of its ways in (menu item, toolbar button, context
+// item, shortcut) ends in the same state, other than the state without it; start-up, closing,
+// layout, the About box and view switching. Find and the Query Analyzer have their own tests.
 
+#include "app/frmabout.h"
 #include "support/editingfixture.h"
 
+#include <QLabel>
 #include <QTextStream>
 
 namespace {
@@ -200,35 +201,6 @@ TEST_F(CommandsTest, EveryWayToACommandDoesTheSame) {
     }
 }
 
-// The right button over empty space in the tree offers the clipboard commands of the whole
-// document; over an item, the item commands.
-TEST_F(CommandsTest, TreeContextMenusOfferTheirCommands) {
-    window->DropFiles({writeFile(QStringLiteral("doc.xml"), kDoc)});
-    TreeControl* tree = window->m_wndTree;
-    QTest::mouseClick(tree->viewport(), Qt::RightButton, {},
-                      QPoint(5, tree->viewport()->height() - 5));
-    QMenu* shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    ASSERT_NE(shown, nullptr);
-    EXPECT_EQ(shown->objectName(), QStringLiteral("mnuPopupClip"));
-    QStringList captions;
-    for (QAction* action : shown->actions()) {
-        captions << action->text();
-        EXPECT_TRUE(action->isEnabled()) << action->objectName().toStdString();
-    }
-    EXPECT_EQ(captions, (QStringList{"Copy XML To Clipboard", "Paste XML From Clipboard"}));
-    closePopups();
-
-    const Id item = find("r/b");
-    tree->scrollTo(nodes().IndexOf(item));
-    QCoreApplication::processEvents();
-    QTest::mouseClick(tree->viewport(), Qt::RightButton, {},
-                      tree->visualRect(nodes().IndexOf(item)).center());
-    shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    ASSERT_NE(shown, nullptr);
-    EXPECT_EQ(shown->objectName(), QStringLiteral("mnuContextMenu"));
-    closePopups();
-}
-
 // Nothing in the command set is left without its routine: with an item that allows nearly
 // everything selected, only what the command state turns off for it is off.
 TEST_F(CommandsTest, NoCommandIsLeftDisabledForGood) {
@@ -246,15 +218,14 @@ TEST_F(CommandsTest, NoCommandIsLeftDisabledForGood) {
                                "mnuSpecialUpdatePopup", "mnuCancelValidation"};
     for (QAction* action : window->findChildren<QAction*>()) {
         const QString name = action->objectName();
-        if (name.isEmpty() || action->isSeparator() || action->menu())
-            continue;
-        EXPECT_EQ(action->isEnabled(), !off.contains(name)) << name.toStdString();
+        if (!name.isEmpty() && !action->isSeparator() && !action->menu()) {
+            EXPECT_EQ(action->isEnabled(), !off.contains(name)) << name.toStdString();
+        }
     }
 }
 
-// The tree's selection is not seen in the text and web views: the commands that act on it are off
-// there, so their keys reach the text view instead of changing the hidden tree, and they come back
-// as they were with the tree.
+// The commands on the tree's selection are off in the text and web views, so their keys reach the
+// text instead of the hidden tree; they come back as they were with the tree.
 TEST_F(CommandsTest, ItemCommandsAreOffWhereTheTreeIsNotShown) {
     window->DropFiles({writeFile(QStringLiteral("doc.xml"), kDoc)});
     select("r/b");
@@ -264,30 +235,23 @@ TEST_F(CommandsTest, ItemCommandsAreOffWhereTheTreeIsNotShown) {
             if (!action->objectName().isEmpty() && action->isEnabled())
                 on << action->objectName();
         }
-        on.sort();
         return on;
     };
     const QStringList inTree = states();
     const QString document = xml();
+    const QStringList itemCommands =
+        QStringLiteral("mnuCut mnuCopy mnuPaste mnuDeleteItem mnuUpdate mnuSpecialUpdate "
+                       "mnuExpandAll mnuNewElement mnuNewText mnuNewAttribute mnuNewComment "
+                       "mnuNewCDATA mnuNewPI mnuMoveUp mnuMoveDown mnuMoveLeft mnuMoveRight "
+                       "mnuElementPopup mnuDelPopup mnuCutPopup mnuUpdatePopup Toolbar1.Cut "
+                       "Toolbar1.Copy Toolbar1.Delete Toolbar1.Up Toolbar1.ExpandAll "
+                       "Toolbox.Element Toolbox.Attribute Toolbox.Comment")
+            .split(QLatin1Char(' '));
     for (const char* view : {"TextView", "WebView"}) {
         SCOPED_TRACE(view);
         click(window->ToolbarView, view);
-        for (const char* name : {"mnuCut",          "mnuCopy",
-                                 "mnuPaste",        "mnuDeleteItem",
-                                 "mnuUpdate",       "mnuSpecialUpdate",
-                                 "mnuExpandAll",    "mnuNewElement",
-                                 "mnuNewText",      "mnuNewAttribute",
-                                 "mnuNewComment",   "mnuNewCDATA",
-                                 "mnuNewPI",        "mnuMoveUp",
-                                 "mnuMoveDown",     "mnuMoveLeft",
-                                 "mnuMoveRight",    "mnuElementPopup",
-                                 "mnuDelPopup",     "mnuCutPopup",
-                                 "mnuUpdatePopup",  "Toolbar1.Cut",
-                                 "Toolbar1.Copy",   "Toolbar1.Delete",
-                                 "Toolbar1.Up",     "Toolbar1.ExpandAll",
-                                 "Toolbox.Element", "Toolbox.Attribute",
-                                 "Toolbox.Comment"})
-            EXPECT_FALSE(window->Command(QString::fromLatin1(name))->isEnabled()) << name;
+        for (const QString& name : itemCommands)
+            EXPECT_FALSE(window->Command(name)->isEnabled()) << name.toStdString();
         EXPECT_TRUE(enabled("mnuFind"));
         EXPECT_TRUE(enabled("mnuSave"));
     }
@@ -302,4 +266,124 @@ TEST_F(CommandsTest, ItemCommandsAreOffWhereTheTreeIsNotShown) {
     trigger("mnuRefresh");
     click(window->ToolbarView, "TreeView");
     EXPECT_EQ(states(), inTree);
+}
+
+// A quoted file on the command line opens without a question and is the saved state that undo
+// comes back to; closing with changes asks, saves on Yes and lets the document go.
+TEST_F(CommandsTest, TheCommandLineFileIsTheSavedStateAndClosingSavesFirst) {
+    const QString path = writeFile(QStringLiteral("a.xml"), "<a><b/></a>");
+    start({QLatin1Char('"') + path + QLatin1Char('"')});
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - a.xml"));
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("a")});
+    EXPECT_EQ(window->m_strFileName, path);
+    EXPECT_FALSE(window->HasUnsavedChanges());
+    select("a");
+    trigger("mnuNewComment");
+    typeLabel(QStringLiteral("note"));
+    trigger("mnuUndo");
+    trigger("mnuExit");
+    EXPECT_FALSE(window->isVisible());
+
+    start({path});
+    changeDocument();
+    expectSaveQuestion(path, MsgResult::Yes);
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(readFile(path).contains("<!--edit-->"));
+    EXPECT_TRUE(window->m_objDocument.isNull());
+    EXPECT_FALSE(window->m_lstTextToFind.has_value());
+}
+
+TEST_F(MainWindowTest, EveryHundredAndFirstFailedLayoutComplains) {
+    window->show();
+    const QSize normal = window->size();
+    expectLayoutComplaintEvery101([&](int count) {
+        for (int i = 0; i < count; ++i) {
+            // Room for the menu and status bars, and a few pixels of client area between them.
+            window->resize(40 + i % 2, window->minimumSizeHint().height() + 20);
+            QCoreApplication::processEvents();
+            window->resize(normal); // successful layouts in between do not reset the count
+            QCoreApplication::processEvents();
+        }
+    });
+}
+
+TEST_F(MainWindowTest, WideningMovesTheRightPanelAndWidensTheViewsTogether) {
+    window->show();
+    window->resize(900, 500);
+    QCoreApplication::processEvents();
+    const QRect tree = window->m_wndTree->geometry();
+    const int left = window->PicView->x();
+    window->resize(1100, 500);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->m_wndTree->width(), tree.width() + 200);
+    EXPECT_EQ(window->PicToolBox->x() - window->m_wndTree->geometry().right(),
+              window->PicToolBox->x() - (tree.right() + 200));
+    EXPECT_EQ(window->ToolbarApply->geometry().right(), window->m_wndTree->geometry().right());
+    EXPECT_EQ(window->PicView->x(), left);
+    EXPECT_EQ(window->m_txtXML->geometry(), window->m_wndTree->geometry());
+    EXPECT_EQ(window->m_WebBrowser->geometry(), window->m_wndTree->geometry());
+}
+
+// The menu's way in is one of every command's ways above.
+TEST_F(MainWindowTest, AboutBoxFromTheLogo) {
+    ui.expectModal([](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About The Orvel XML Editor"));
+        EXPECT_EQ(dialog.parentWidget(), nullptr);
+        auto* title = dialog.findChild<QLabel*>(QStringLiteral("lblTitle"));
+        ASSERT_NE(title, nullptr);
+        EXPECT_EQ(title->text(), QStringLiteral("The Orvel XML Editor."));
+        EXPECT_EQ(title->font().family(), QStringLiteral("Arial"));
+        EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(),
+                  QStringLiteral("Version 1.0"));
+        auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("Command1"));
+        ASSERT_NE(ok, nullptr);
+        EXPECT_EQ(ok->text(), QStringLiteral("OK"));
+        ok->click();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    });
+    window->Image2_Click();
+}
+
+// Exactly one view shows, with its button and menu item checked, from the menu or the toolbar;
+// choosing it again changes nothing. The keyboard never stays with a hidden view.
+TEST_F(MainWindowTest, ViewSwitchingShowsExactlyOneViewWithItsButtonAndMenuItem) {
+    const QList<QWidget*> views = {window->m_wndTree, window->m_txtXML, window->m_WebBrowser};
+    const char* const keys[] = {"TreeView", "TextView", "WebView"};
+    const char* const items[] = {"mnuTreeView", "mnutextView", "mnuWebView"};
+    ASSERT_TRUE(waitUntilActive(window.get()));
+    for (bool byButton : {false, true}) {
+        for (int chosen : {1, 1, 2, 2, 0, 0}) {
+            SCOPED_TRACE(std::string(keys[chosen]) + (byButton ? " by button" : " by menu"));
+            for (QWidget* view : views) {
+                if (view->isVisible())
+                    view->setFocus();
+            }
+            if (byButton)
+                click(window->ToolbarView, keys[chosen]);
+            else
+                trigger(items[chosen]);
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_EQ(!views[i]->isHidden(), i == chosen) << keys[i];
+                EXPECT_EQ(window->Button(window->ToolbarView, keys[i])->isChecked(), i == chosen);
+                EXPECT_EQ(window->Command(items[i])->isChecked(), i == chosen);
+            }
+            EXPECT_EQ(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->isEnabled(),
+                      chosen != 2);
+            QWidget* focus = QApplication::focusWidget();
+            EXPECT_TRUE(focus && focus->isVisible())
+                << (focus ? focus->metaObject()->className() : "no focus");
+        }
+    }
+    trigger("mnutextView");
+    window->m_txtXML->setFocus();
+    trigger("mnuTreeView");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_X);
+    EXPECT_FALSE(window->m_txtXML->HasTyping()) << "typing after the switch reached the text";
+}
+
+TEST_F(MainWindowTest, UnknownToolbarKeysDoNothing) {
+    window->Toolbar1_ButtonClick(QStringLiteral("NoSuchKey"));
+    window->Toolbox_ButtonClick(QStringLiteral("element")); // keys compare case-sensitively
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
+    EXPECT_FALSE(window->HasUnsavedChanges());
 }

@@ -87,53 +87,11 @@ protected:
     }
 };
 
-// The view shows the Document's serialisation with CR LF as of the last refresh: also when shown
-// first after an edit, and only after Apply for edits in the tree; a refresh puts it back over
-// the typing.
-TEST_F(TextWindowTest, TheViewShowsTheDocumentAsOfTheLastRefresh) {
-    for (const auto& row : kDocuments) {
-        SCOPED_TRACE(row.name);
-        trigger("mnuTreeView");
-        open(row.xml);
-        const QByteArray refreshed = viewTextOf(window->m_objDocument);
-        changeDocument();
-        trigger("mnutextView");
-        EXPECT_EQ(viewBytes(), refreshed);
-        EXPECT_FALSE(window->m_txtXML->HasTyping());
-        EXPECT_EQ(window->m_txtXML->eolMode(), QsciScintilla::EolWindows);
-        trigger("mnuTreeView");
-        click(window->ToolbarApply, "Apply");
-        trigger("mnutextView");
-        EXPECT_TRUE(viewText().contains(QStringLiteral("<!--edit-->")));
-        window->markSaved();
-    }
-    window->m_txtXML->setText(QStringLiteral("<typed/>"));
-    trigger("mnuRefresh");
-    EXPECT_TRUE(viewText().contains(QStringLiteral("<!--edit-->")));
-    EXPECT_FALSE(window->HasUnsavedChanges());
-
-    // Del in the view edits the text, never the selected item.
-    window->m_wndTree->SetSelectedItem(nodes().FirstTopLevel());
-    window->m_txtXML->setText(QStringLiteral("<ab/>"));
-    window->m_txtXML->setFocus();
-    window->m_txtXML->setCursorPosition(0, 1);
-    QTest::keyClick(window->m_txtXML, Qt::Key_Delete);
-    EXPECT_EQ(viewText(), QStringLiteral("<b/>"));
-    EXPECT_EQ(labels().last(), QStringLiteral("r"));
-
-    // The web view offers no Apply; a refresh there still writes the web view's file anew.
-    window->m_txtXML->setModified(false);
-    trigger("mnuWebView");
-    EXPECT_FALSE(window->Button(window->ToolbarApply, QStringLiteral("Apply"))->isEnabled());
-    changeDocument();
-    QFile::remove(window->WebFilePath());
-    trigger("mnuRefresh");
-    EXPECT_TRUE(readFile(window->WebFilePath()).contains("<!--edit-->"));
-}
-
-// Apply gives the Document the text parses to; the view then shows the Document's text untyped,
-// with no undo history of its own, and the web view's file is the Document as a save writes it.
-TEST_F(TextWindowTest, ApplyGivesTheDocumentTheTextParsesTo) {
+// The view shows the Document's text with CR LF as of the last refresh, also after an edit made
+// while that text was being prepared. Apply gives the Document what the text parses to, shown
+// untyped with no undo history of the view's own; the web view's file is what a save writes.
+TEST_F(TextWindowTest, TheViewShowsTheLastRefreshAndApplyGivesTheDocumentTheText) {
+    using Stage = PreparedText::Stage;
     struct Row {
         const char* name;
         const char* xml;
@@ -146,78 +104,88 @@ TEST_F(TextWindowTest, ApplyGivesTheDocumentTheTextParsesTo) {
     const char* const laidOut = "<r>\n  <a>t</a>\n  <b>u</b>\n</r>";
     rows.push_back({"TextTypedAsTheWriterLaysItOut", laidOut, "x", 2});
     rows.push_back({"MarkupTheWriterLaysOutAgain", laidOut, "<n/>", 1});
+    RichTextBox& view = *window->m_txtXML;
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        trigger("mnuTreeView");
-        open(row.xml);
-        trigger("mnutextView");
-        RichTextBox& view = *window->m_txtXML;
-        if (row.line < 0)
-            view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
-        else
-            view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE,
-                               static_cast<unsigned long>(row.line));
-        if (row.line >= 0)
-            view.SendScintilla(QsciScintillaBase::SCI_VCHOME);
-        // QTest has no key for a lower-case accented letter: the bytes are typed as Latin-1.
-        QTest::keyClicks(&view, QString::fromLatin1(row.typed));
-        const XmlDocument expected = parsed(view.Text());
-        click(window->ToolbarApply, "Apply");
-        ASSERT_FALSE(window->m_objDocument.isNull());
-        EXPECT_EQ(xml(), expected.xml());
-        EXPECT_EQ(viewBytes(), viewTextOf(expected));
-        EXPECT_FALSE(view.HasTyping());
-        EXPECT_FALSE(view.isUndoAvailable());
-        EXPECT_TRUE(window->HasUnsavedChanges());
-        const QString saved = dir.filePath(QStringLiteral("saved.xml"));
-        window->m_objDocument.save(saved);
-        EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
-        window->markSaved();
-    }
-}
+        for (const Stage held : {Stage::Copying, Stage::Writing}) {
+            SCOPED_TRACE(testing::Message() << row.name << ", held at stage " << int(held));
+            trigger("mnuTreeView");
+            XmlDocument asRead = XmlDocument::create();
+            ASSERT_TRUE(asRead.load(writeFile(QStringLiteral("doc.xml"), row.xml)));
+            {
+                HeldStage hold(held);
+                std::thread releaser; // a change waits for the worker while it reads the Document
+                if (held == Stage::Copying)
+                    releaser = hold.releaseSoon();
+                open(row.xml);
+                changeDocument();
+                if (releaser.joinable())
+                    releaser.join();
+            }
+            trigger("mnutextView");
+            EXPECT_EQ(viewBytes(), viewTextOf(asRead));
+            EXPECT_FALSE(view.HasTyping());
+            EXPECT_EQ(view.eolMode(), QsciScintilla::EolWindows);
+            trigger("mnuTreeView");
+            click(window->ToolbarApply, "Apply");
+            trigger("mnutextView");
+            EXPECT_TRUE(viewText().contains(QStringLiteral("<!--edit-->")));
+            window->markSaved();
 
-// An edit that starts while the text is still being prepared does not show in it: the view keeps
-// the text of the last refresh.
-TEST_F(TextWindowTest, PreparedTextIsTheRefreshEvenWhenAnEditComesFirst) {
-    using Stage = PreparedText::Stage;
-    const struct {
-        const char* behaviour;
-        Stage held;
-        const char* xml;
-    } rows[] = {
-        {"written straight from the Document", Stage::Copying, "<r><a/><b>text</b></r>"},
-        {"copied first (a DOCTYPE is written as read)", Stage::Copying,
-         "<!DOCTYPE r [<!ELEMENT r ANY>]><r><a/><b>text</b></r>"},
-        {"written from the copy", Stage::Writing,
-         "<!DOCTYPE r [<!ELEMENT r ANY>]><r><a/><b>text</b></r>"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.behaviour);
-        trigger("mnuTreeView");
-        const QByteArray refreshed = viewTextOf(parsed(QString::fromUtf8(row.xml)));
-        {
-            HeldStage held(row.held);
-            // While the Document is read, a change waits for the worker.
-            std::thread releaser;
-            if (row.held == Stage::Copying)
-                releaser = held.releaseSoon();
-            open(row.xml);
-            window->m_objDocument.documentElement().appendChild(
-                window->m_objDocument.createElement(QStringLiteral("added")));
-            if (releaser.joinable())
-                releaser.join();
+            if (row.line < 0) {
+                view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+            } else {
+                view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE,
+                                   static_cast<unsigned long>(row.line));
+                view.SendScintilla(QsciScintillaBase::SCI_VCHOME);
+            }
+            // QTest has no key for a lower-case accented letter: the bytes are typed as Latin-1.
+            QTest::keyClicks(&view, QString::fromLatin1(row.typed));
+            const XmlDocument expected = parsed(view.Text());
+            click(window->ToolbarApply, "Apply");
+            ASSERT_FALSE(window->m_objDocument.isNull());
+            EXPECT_EQ(xml(), expected.xml());
+            EXPECT_EQ(viewBytes(), viewTextOf(expected));
+            EXPECT_FALSE(view.HasTyping());
+            EXPECT_FALSE(view.isUndoAvailable());
+            EXPECT_TRUE(window->HasUnsavedChanges());
+            const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+            window->m_objDocument.save(saved);
+            EXPECT_EQ(readFile(window->WebFilePath()), readFile(saved));
+            window->markSaved();
         }
-        trigger("mnutextView");
-        EXPECT_EQ(viewBytes(), refreshed);
-        window->markSaved();
     }
+    // A refresh puts the Document's text back over the typing.
+    view.setText(QStringLiteral("<typed/>"));
+    trigger("mnuRefresh");
+    EXPECT_EQ(viewBytes(), viewTextOf(window->m_objDocument));
+    EXPECT_FALSE(window->HasUnsavedChanges());
+
+    // Del in the view edits the text, never the selected item.
+    window->m_wndTree->SetSelectedItem(nodes().FirstTopLevel());
+    view.setText(QStringLiteral("<ab/>"));
+    view.setFocus();
+    view.setCursorPosition(0, 1);
+    QTest::keyClick(&view, Qt::Key_Delete);
+    EXPECT_EQ(viewText(), QStringLiteral("<b/>"));
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("r")});
+
+    // A refresh in the web view writes the web view's file anew.
+    view.setModified(false);
+    trigger("mnuWebView");
+    changeDocument();
+    QFile::remove(window->WebFilePath());
+    trigger("mnuRefresh");
+    EXPECT_TRUE(readFile(window->WebFilePath()).contains("<!--edit-->"));
 }
 
-// Typing is unsaved work; Undo names and takes back the typing while the view has some, wherever
-// the keyboard is, else the Document's last step; leaving the view applies the typing, and text
-// that does not parse keeps the view, after the report.
+// Undo takes back the view's typing while it has some, wherever the keyboard is, else the
+// Document's last step; leaving the view applies the typing, or stays when it does not parse. A
+// large text is replaced whole, and the new one keeps UTF-8, CR LF and the highlighting.
 TEST_F(TextWindowTest, TypingItsUndoAndLeavingTheView) {
-    open("<r><a/></r>");
+    QByteArray large = "<r>";
+    while (large.size() <= RichTextBox::kFreshDocumentSize)
+        large += "<item>caf\xc3\xa9</item>";
+    open(large + "</r>");
     trigger("mnutextView");
     window->m_txtXML->setFocus();
     typeAtEnd(QStringLiteral("<!--c-->"));
@@ -230,6 +198,7 @@ TEST_F(TextWindowTest, TypingItsUndoAndLeavingTheView) {
 
     typeAtEnd(QStringLiteral("<!--c-->"));
     click(window->ToolbarApply, "Apply");
+    EXPECT_EQ(viewBytes(), viewTextOf(window->m_objDocument));
     EXPECT_EQ(caption("mnuUndo"), QStringLiteral("&Undo Apply Text"));
     trigger("mnuUndo");
     EXPECT_FALSE(viewBytes().contains("<!--c-->")) << "the view shows what was taken back";
@@ -262,33 +231,17 @@ TEST_F(TextWindowTest, TypingItsUndoAndLeavingTheView) {
     EXPECT_TRUE(window->m_txtXML->isVisible());
     EXPECT_TRUE(window->Command(QStringLiteral("mnutextView"))->isChecked());
     EXPECT_FALSE(window->Command(QStringLiteral("mnuTreeView"))->isChecked());
-    window->m_txtXML->setModified(false);
-}
-
-// A large text is replaced by dropping its document whole; the new one behaves the same: UTF-8,
-// Enter types CR LF, XML highlighting.
-TEST_F(TextWindowTest, ALargeTextReplacedAtApplyKeepsTheViewsSettings) {
-    QByteArray large = "<r>";
-    while (large.size() <= RichTextBox::kFreshDocumentSize)
-        large += "<item>caf\xc3\xa9</item>";
-    open(large + "</r>");
-    trigger("mnutextView");
-    typeAtEnd(QStringLiteral("<!--\xc3\xa9-->"));
-    click(window->ToolbarApply, "Apply");
     RichTextBox& view = *window->m_txtXML;
-    EXPECT_EQ(viewBytes(), viewTextOf(window->m_objDocument));
     EXPECT_NE(view.lexer(), nullptr);
-    view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
     QTest::keyClick(&view, Qt::Key_Return);
     QTest::sendKeyEvent(QTest::Click, &view, Qt::Key_Adiaeresis, QString::fromUtf8("\xc3\xa4"),
                         Qt::NoModifier);
-    EXPECT_TRUE(viewBytes().endsWith("\r\n\xc3\xa4"));
-    window->markSaved();
+    EXPECT_TRUE(viewBytes().endsWith("<x\r\n\xc3\xa4"));
+    view.setModified(false);
 }
 
-// After Apply the view keeps the applied text while a worker compares it with the new Document's;
-// whatever comes before the answer (a key, a save, a switch, or nothing) finds the view holding
-// the Document's text and the web view's file the Document, and undo still brings the old one back.
+// After Apply the view keeps the applied text while a worker compares it with the Document's:
+// whatever comes before the answer finds the Document's text and web file, and undo still works.
 TEST_F(TextWindowTest, TextKeptAtApplyIsTheDocumentsWhateverComesFirst) {
     const QString laidOut =
         parsed(QString::fromUtf8("<r a=\"1\">\n<b t=\"\xc3\xa9\">\xc3\xa4</b></r>")).xml();
@@ -354,9 +307,8 @@ TEST_F(TextWindowTest, TextKeptAtApplyIsTheDocumentsWhateverComesFirst) {
     }
 }
 
-// Indent lays out the view's text as one step of the view's own undo, also when the view is hidden
-// and past any line count; the Document gets the layout only through Apply, and a tree edit made
-// after it is what a save writes.
+// Indent is a step of the view's own undo, also hidden and past any line count; the Document gets
+// the layout only through Apply, and a tree edit made after it is what a save writes.
 TEST_F(TextWindowTest, IndentIsALayoutStepOfTheTextView) {
     const QByteArray doc = "<?xml version=\"1.0\"?>\n<r><a k=\"1\">t</a><b><c/></b><e></e></r>\n";
     load(doc);
@@ -396,9 +348,8 @@ TEST_F(TextWindowTest, IndentIsALayoutStepOfTheTextView) {
     EXPECT_TRUE(readFile(window->m_strFileName).contains("<added/>"));
 }
 
-// The whole Document to and from the clipboard: Paste XML replaces it in an undo step under the
-// same name, unsaved; text that does not parse changes nothing; without a Document, Copy refuses
-// and Paste brings one back. Print sends the Document's text, or the text that did not parse.
+// Copy and Paste XML move the whole Document; without one, Copy refuses and Paste brings one back.
+// Print sends the Document's text, or the text that did not parse.
 TEST_F(TextWindowTest, ClipboardTransferAndPrint) {
     const QByteArray doc = "<r><a k=\"1\">t</a><b><c/></b></r>";
     load(doc);
@@ -421,13 +372,10 @@ TEST_F(TextWindowTest, ClipboardTransferAndPrint) {
     trigger("mnuRefresh");
     trigger("mnuTreeView");
 
-    for (const char* text : {"<a><b></a>", "not xml", "<a/><b/>", "<p:a/>"}) {
-        ui.clipboard = QString::fromLatin1(text);
-        expectParseReportFor(ui.clipboard);
-        trigger("mnuPasteClip");
-        ui.verify();
-        EXPECT_EQ(xml(), original);
-    }
+    ui.clipboard = QStringLiteral("<a><b></a>"); // what does not parse is the session's
+    expectParseReportFor(ui.clipboard);
+    trigger("mnuPasteClip");
+    EXPECT_EQ(xml(), original);
     ui.clipboard.clear();
     ui.expectMessage(QStringLiteral("The clipboard holds no text."), MsgButtons::OKOnly,
                      MsgIcon::Information);
@@ -435,8 +383,6 @@ TEST_F(TextWindowTest, ClipboardTransferAndPrint) {
     ui.clipboard = QStringLiteral("<pasted><x/></pasted>");
     trigger("mnuPasteClip"); // no question: the pasted text simply replaces the document
     EXPECT_EQ(labels(), QStringList{QStringLiteral("pasted")});
-    EXPECT_TRUE(window->HasUnsavedChanges());
-    EXPECT_EQ(caption("mnuUndo"), QStringLiteral("&Undo Paste XML"));
     check();
 
     trigger("mnutextView");

@@ -1,17 +1,13 @@
-// The text view's highlighting: QScintilla's XML colours for what the editor writes, the same
-// styles far into a large text as when everything before it is styled, and typing there unchanged
-// by the gap that follows the caret.
+// The text view's highlighting: QScintilla's XML colours, kept far into a large text.
 
 #include "platform/views/richtextbox.h"
 #include "platform/views/xmllexer.h"
 #include "platform/views/xmlstyling.h"
 
-#include <gtest/gtest.h>
-
-#include <Qsci/qscilexerxml.h>
-
 #include <QSignalSpy>
 #include <QTest>
+#include <Qsci/qscilexerxml.h>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -36,33 +32,21 @@ TEST(TextStyling, ColoursAreThoseOfQScintillasXmlLexer) {
     QsciScintilla reference;
     reference.setUtf8(true);
     reference.setLexer(new QsciLexerXML(&reference));
-    // What the editor writes, in the forms the serialiser and typing give it.
-    const std::pair<const char*, QByteArray> constructs[] = {
-        {"XmlDeclaration", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<r/>\r\n"},
-        {"TagsAttributesAndQuotes",
-         "<r a=\"1\" b='x &amp; y'>\r\n\t<c:d xmlns:c=\"u\">t</c:d>\r\n\t<e/>\r\n</r>\r\n"},
-        {"EntitiesInText", "<r>text &e; &#65; &lt;more</r>\r\n"},
-        {"CommentsWithMarkupInside",
-         "<r>\r\n\t<!-- com <a> -- x -->\r\n\t<!--a\r\n<b>\r\n-->\r\n</r>"},
-        {"CDataWithMarkupInside",
-         "<r>\r\n\t<![CDATA[ <x> ]] ]]>\r\n\t<![CDATA[a\r\n</r>\r\n]]>\r\n</r>"},
-        {"ProcessingInstructions", "<r>\r\n\t<?pi data?>\r\n\t<?target some more data?>\r\n</r>"},
-        {"TagOverSeveralLines",
-         "<r>\r\n\t<g\r\n\t  x = \"v\"\r\n\t  y='w\r\nz'\r\n\t/>\r\n</r>\r\n"},
-        {"NestedElementsForFolding",
-         "<a>\r\n\t<b>\r\n\t\t<c>t</c>\r\n\t</b><b>\r\n\t</b>\r\n</a>\r\n"},
-        {"TextBeyondAscii", "<\xc3\xa4 \xc3\xa9=\"\xe2\x82\xac\">\xf0\x9f\x98\x80</\xc3\xa4>"},
-    };
-    for (const auto& [name, text] : constructs) {
-        SCOPED_TRACE(name);
-        for (Sci* view : {static_cast<Sci*>(&ours), static_cast<Sci*>(&reference)}) {
-            send(*view, Sci::SCI_CLEARALL);
-            view->SendScintilla(Sci::SCI_APPENDTEXT, static_cast<unsigned long>(text.size()),
-                                text.constData());
-            view->SendScintilla(Sci::SCI_COLOURISE, 0L, -1L);
-        }
-        EXPECT_EQ(stylesOf(ours, 0), stylesOf(reference, 0));
+    // What the editor writes, in the forms the serialiser and typing give it, nested for folding.
+    const QByteArray text =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<r a=\"1\" b='x &amp; y'>\r\n\t<c:d "
+        "xmlns:c=\"u\">t</c:d>\r\n\t<e/>\r\n<r>text &e; &#65; &lt;more</r>\r\n\t<!-- com <a> -- x "
+        "-->\r\n\t<!--a\r\n<b>\r\n-->\r\n\t<![CDATA[ <x> ]] ]]>\r\n\t<![CDATA[a\r\n</r>\r\n]]>\r\n"
+        "\t<?pi data?>\r\n\t<?target some more data?>\r\n\t<g\r\n\t  x = \"v\"\r\n\t  "
+        "y='w\r\nz'\r\n"
+        "\t/>\r\n<a>\r\n\t<b>\r\n\t\t<c>t</c>\r\n\t</b><b>\r\n\t</b>\r\n</a>\r\n"
+        "<\xc3\xa4 \xc3\xa9=\"\xe2\x82\xac\">\xf0\x9f\x98\x80</\xc3\xa4>\r\n</r>";
+    for (Sci* view : {static_cast<Sci*>(&ours), static_cast<Sci*>(&reference)}) {
+        view->SendScintilla(Sci::SCI_APPENDTEXT, static_cast<unsigned long>(text.size()),
+                            text.constData());
+        view->SendScintilla(Sci::SCI_COLOURISE, 0L, -1L);
     }
+    EXPECT_EQ(stylesOf(ours, 0), stylesOf(reference, 0));
     for (int style = 0; style < 32; ++style) {
         EXPECT_EQ(ours.lexer()->color(style), reference.lexer()->color(style)) << style;
         EXPECT_EQ(ours.lexer()->paper(style), reference.lexer()->paper(style)) << style;
@@ -70,71 +54,25 @@ TEST(TextStyling, ColoursAreThoseOfQScintillasXmlLexer) {
 }
 
 // A text far longer than the lexer reads back, every line of the unit in it: multi-line comments
-// and CDATA holding what looks like tags, a tag over several lines.
-class FarStylingTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const QByteArray unit = "\t<item id=\"n1\" kind='a &amp; b'>text &lt; more</item>\r\n"
-                                "\t<!-- note <not-a-tag attr=\"x\">\r\n\t  still a comment -->\r\n"
-                                "\t<![CDATA[ raw <b> & \r\n\t  ]] still raw ]]>\r\n"
-                                "\t<?pi some data?>\r\n\t<wide\r\n\t  a=\"1\"\r\n\t  b='2'/>\r\n";
-        text = "<?xml version=\"1.0\"?>\r\n<root>\r\n";
-        while (text.size() <
-               4 * (XmlLexer::kReach + XmlLexer::kLookBack) + RichTextBox::kFoldedSize)
-            text += unit;
-        text += "</root>\r\n";
-        view.resize(600, 400);
-        view.SetText(QString::fromUtf8(text));
-        view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    }
-    void TearDown() override { view.setModified(false); }
-
-    // The shown lines are styled as if everything before them had been.
-    void expectShownLinesStyled(const std::string& where) {
-        SCOPED_TRACE(where);
-        view.viewport()->repaint();
-        const long first = send(view, Sci::SCI_GETFIRSTVISIBLELINE);
-        const long from = send(view, Sci::SCI_POSITIONFROMLINE, first);
-        const long to =
-            send(view, Sci::SCI_GETLINEENDPOSITION, first + send(view, Sci::SCI_LINESONSCREEN));
-        ASSERT_GT(to, from);
-        const QByteArray whole = view.Utf8Text();
-        QByteArray all(whole.size(), '\0');
-        StyleXml(std::string_view(whole.constData(), std::size_t(whole.size())), {}, all.data());
-        EXPECT_EQ(stylesOf(view, from, to),
-                  (all.mid(from, to - from).toHex(' ') + " |").toStdString());
-    }
-    // Moves through the text as `message` does and checks what is shown.
-    void go(unsigned int message, long line, const std::string& where) {
-        send(view, message, line);
-        expectShownLinesStyled(where);
-    }
-
-    QByteArray text;
+// and CDATA holding what looks like tags, a tag over several lines. Shown lines anywhere are
+// styled as if everything before them had been, and the gap that follows the caret by an edit of
+// its own neither counts as typing, reaches the undo history nor reports an edit.
+TEST(TextStyling, FarIntoALargeTextStylesAndTypingAreThoseOfASmallOne) {
+    const QByteArray unit = "\t<item id=\"n1\" kind='a &amp; b'>text &lt; more</item>\r\n"
+                            "\t<!-- note <not-a-tag attr=\"x\">\r\n\t  still a comment -->\r\n"
+                            "\t<![CDATA[ raw <b> & \r\n\t  ]] still raw ]]>\r\n"
+                            "\t<?pi some data?>\r\n\t<wide\r\n\t  a=\"1\"\r\n\t  b='2'/>\r\n";
+    QByteArray text = "<?xml version=\"1.0\"?>\r\n<root>\r\n";
+    while (text.size() < 4 * (XmlLexer::kReach + XmlLexer::kLookBack) + RichTextBox::kFoldedSize)
+        text += unit;
+    text += "</root>\r\n";
     RichTextBox view;
-};
-
-TEST_F(FarStylingTest, JumpsAndScrollsShowTheFullyStyledStyles) {
+    view.resize(600, 400);
+    view.SetText(QString::fromUtf8(text));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     EXPECT_EQ(view.folding(), QsciScintilla::NoFoldStyle) << "a large text is shown unfolded";
-    const long lines = view.lines(), unitLines = 9, stride = (lines / 12) / unitLines * unitLines;
-    go(Sci::SCI_DOCUMENTEND, 0, "the end");
-    go(Sci::SCI_GOTOLINE, lines / 2, "the middle, passed over by the jump to the end");
-    go(Sci::SCI_GOTOLINE, lines / 2 - 3, "scrolled up a little");
-    // Far apart, each first shown line at another line of the unit: inside a comment, a CDATA
-    // section, a tag over several lines.
-    for (long k = 0; k < unitLines; ++k)
-        go(Sci::SCI_SETFIRSTVISIBLELINE, 2 + stride * (k + 1) + k,
-           "unit line " + std::to_string(k));
-    go(Sci::SCI_GOTOLINE, lines / 4, "a quarter in");
-    QTest::keyClicks(&view, "<!-- typed ");
-    expectShownLinesStyled("after typing an unclosed comment");
-    go(Sci::SCI_DOCUMENTEND, 0, "the end after the typing");
-}
 
-// The gap follows the caret by an edit of its own: it must not count as typing, reach the undo
-// history or report an edit.
-TEST_F(FarStylingTest, TypingFarApartIsUndoneExactlyAndReportedOnce) {
     QSignalSpy edits(&view, &RichTextBox::edited);
     send(view, Sci::SCI_GOTOLINE, 3);
     QTest::keyClick(&view, Qt::Key_A);
@@ -150,6 +88,36 @@ TEST_F(FarStylingTest, TypingFarApartIsUndoneExactlyAndReportedOnce) {
         view.undo();
     EXPECT_TRUE(view.Utf8Text() == text);
     EXPECT_FALSE(view.HasTyping()) << "undoing all typing leaves none";
+
+    // Moves through the text as `message` does and checks the shown lines against all styled.
+    const auto go = [&](unsigned int message, long line, const std::string& where) {
+        SCOPED_TRACE(where);
+        send(view, message, line);
+        view.viewport()->repaint();
+        const long first = send(view, Sci::SCI_GETFIRSTVISIBLELINE);
+        const long from = send(view, Sci::SCI_POSITIONFROMLINE, first);
+        const long to =
+            send(view, Sci::SCI_GETLINEENDPOSITION, first + send(view, Sci::SCI_LINESONSCREEN));
+        ASSERT_GT(to, from);
+        const QByteArray whole = view.Utf8Text();
+        QByteArray all(whole.size(), '\0');
+        StyleXml(std::string_view(whole.constData(), std::size_t(whole.size())), {}, all.data());
+        EXPECT_EQ(stylesOf(view, from, to),
+                  (all.mid(from, to - from).toHex(' ') + " |").toStdString());
+    };
+    const long lines = view.lines(), unitLines = 9, stride = (lines / 12) / unitLines * unitLines;
+    go(Sci::SCI_DOCUMENTEND, 0, "the end");
+    go(Sci::SCI_GOTOLINE, lines / 2, "the middle, passed over by the jump to the end");
+    go(Sci::SCI_GOTOLINE, lines / 2 - 3, "scrolled up a little");
+    // Far apart, each first shown line at another line of the unit.
+    for (long k = 0; k < unitLines; ++k)
+        go(Sci::SCI_SETFIRSTVISIBLELINE, 2 + stride * (k + 1) + k,
+           "unit line " + std::to_string(k));
+    go(Sci::SCI_GOTOLINE, lines / 4, "a quarter in");
+    QTest::keyClicks(&view, "<!-- typed ");
+    go(Sci::SCI_SCROLLCARET, 0, "after typing an unclosed comment");
+    go(Sci::SCI_DOCUMENTEND, 0, "the end after the typing");
+    view.setModified(false);
 }
 
 } // namespace

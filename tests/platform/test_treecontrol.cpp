@@ -1,22 +1,29 @@
-// The tree control as the window uses it: selection, expanded state, Expand All, in-place label
-// editing with its hooks, hit testing, the busy pointer and dropped files.
+// The tree control as the window uses it, and the long operations that keep the window alive
+// meanwhile: progress shown, input held back, a stop on Esc.
 
 #include "platform/tree/treecontrol.h"
+#include "platform/ui/longoperation.h"
+#include "support/qtprinting.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <stdexcept>
 #include <vector>
 
 namespace {
 
 using Id = TreeModel::ItemId;
+constexpr Id None = TreeModel::NoItem;
 
 class TreeControlTest : public testing::Test {
 protected:
@@ -27,57 +34,37 @@ protected:
     TreeModel& nodes() { return tree.Nodes(); }
     // Adds a child under `item` and tells whether the view shows it, `item` expanded.
     bool shownOnceAdded(Id item) {
-        const Id added = nodes().Add(item, TreeModel::tvwChild, QStringLiteral("new"));
+        const Id added = nodes().Add(item, TreeModel::tvwChild, "new");
         QCoreApplication::processEvents();
         const bool shown = tree.isExpanded(nodes().IndexOf(item));
         EXPECT_EQ(tree.indexBelow(nodes().IndexOf(item)) == nodes().IndexOf(added), shown);
         return shown;
     }
-    // Edits the selected item's label in place, ending with `finish`.
-    void editLabel(const QString& text, Qt::Key finish) {
-        tree.StartLabelEdit();
-        ASSERT_TRUE(tree.IsEditingLabel());
-        QLineEdit* line = nullptr; // closed editors may linger until deleted
-        for (QLineEdit* each : tree.findChildren<QLineEdit*>())
-            line = each->isVisible() ? each : line;
-        ASSERT_NE(line, nullptr);
-        line->selectAll();
-        QTest::keyClicks(line, text);
-        QTest::keyClick(line, finish);
-        QCoreApplication::processEvents();
-    }
 
     TreeControl tree;
-    const Id root = nodes().Add(QStringLiteral("root"));
-    const Id child = nodes().Add(root, TreeModel::tvwChild, QStringLiteral("child"));
-    const Id grandchild = nodes().Add(child, TreeModel::tvwChild, QStringLiteral("grandchild"));
+    const Id root = nodes().Add("root");
+    const Id child = nodes().Add(root, TreeModel::tvwChild, "child");
+    const Id grandchild = nodes().Add(child, TreeModel::tvwChild, "grandchild");
 };
 
 // A selected item is shown through its collapsed ancestors, found under its place, and kept when
 // the press lands where no item is.
 TEST_F(TreeControlTest, SelectionShowsTheItemAndOnlyItemsTakeIt) {
-    EXPECT_EQ(tree.SelectedItem(), TreeModel::NoItem);
+    EXPECT_EQ(tree.SelectedItem(), None);
     tree.SetSelectedItem(grandchild);
-    EXPECT_EQ(tree.SelectedItem(), grandchild);
-    EXPECT_TRUE(tree.Expanded(root) && tree.Expanded(child));
+    EXPECT_TRUE(tree.SelectedItem() == grandchild && tree.Expanded(root) && tree.Expanded(child));
     QCoreApplication::processEvents();
     EXPECT_EQ(tree.HitTest(tree.visualRect(nodes().IndexOf(child)).center()), child);
     const QPoint nowhere(5, tree.viewport()->height() - 2);
-    EXPECT_EQ(tree.HitTest(nowhere), TreeModel::NoItem);
+    EXPECT_EQ(tree.HitTest(nowhere), None);
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, nowhere);
     EXPECT_EQ(tree.SelectedItem(), grandchild);
-    tree.SetSelectedItem(TreeModel::NoItem);
-    EXPECT_EQ(tree.SelectedItem(), TreeModel::NoItem);
-    tree.SetMousePointer(TreeControl::PointerWait);
-    EXPECT_EQ(tree.cursor().shape(), Qt::WaitCursor);
-    tree.SetMousePointer(TreeControl::PointerDefault);
-    EXPECT_EQ(tree.cursor().shape(), Qt::ArrowCursor);
+    tree.SetSelectedItem(None);
+    EXPECT_EQ(tree.SelectedItem(), None);
 }
 
-// The view keeps nothing for an expanded item without children; the control does, so the item
-// reads expanded and shows its first child as soon as it has one, as the view would have done,
-// whether it was expanded childless or lost its last child while expanded. A collapsed one stays
-// collapsed.
+// The view forgets that a childless item is expanded; the control keeps it, so the item shows its
+// first child as soon as it has one, whether expanded childless or having lost its last child.
 TEST_F(TreeControlTest, AChildlessItemKeepsItsExpandedState) {
     for (const Id item : {root, child, grandchild})
         tree.SetExpanded(item, true);
@@ -98,23 +85,18 @@ TEST_F(TreeControlTest, AChildlessItemKeepsItsExpandedState) {
     }
 }
 
-// Expand All on thousands of rows passes over the events while the view lays them out too. What
-// happens in those passes cannot disturb the layout: a layout asked for waits until it is over,
-// and a stop comes too late to spare anything, so everything ends up expanded and shown, and
-// nothing outside the subtree.
+// Expand All passes over the events while the view lays out thousands of rows; a layout asked for
+// then waits, and a stop comes too late to spare anything: all ends expanded, nothing beside it.
 TEST_F(TreeControlTest, ExpandSubtreeLaysOutThousandsOfRowsPassingOverTheEvents) {
     for (const bool expandableBeside : {false, true}) {
         SCOPED_TRACE(expandableBeside);
         nodes().Clear();
-        const Id top = nodes().Add(QStringLiteral("top"));
-        for (int i = 0; i < 3000; ++i) {
-            const Id item = nodes().Add(top, TreeModel::tvwChild, QStringLiteral("item"));
-            nodes().Add(item, TreeModel::tvwChild, QStringLiteral("leaf"));
-        }
-        Id beside = TreeModel::NoItem;
-        if (expandableBeside)
-            nodes().Add(beside = nodes().Add(QStringLiteral("beside")), TreeModel::tvwChild,
-                        QStringLiteral("hidden"));
+        const Id top = nodes().Add("top");
+        for (int i = 0; i < 3000; ++i)
+            nodes().Add(nodes().Add(top, TreeModel::tvwChild, "item"), TreeModel::tvwChild, "leaf");
+        const Id beside = expandableBeside ? nodes().Add("beside") : None;
+        if (beside)
+            nodes().Add(beside, TreeModel::tvwChild, "hidden");
         std::vector<qint64> progress;
         bool laidOutDuringLayout = false;
         EXPECT_TRUE(tree.ExpandSubtree(top, [&](qint64 done, qint64 total) {
@@ -131,53 +113,94 @@ TEST_F(TreeControlTest, ExpandSubtreeLaysOutThousandsOfRowsPassingOverTheEvents)
         int shown = 0;
         for (QModelIndex i = nodes().index(0, 0); i.isValid(); i = tree.indexBelow(i))
             ++shown;
-        EXPECT_EQ(shown, 1 + 3000 * 2 + (expandableBeside ? 1 : 0));
+        EXPECT_EQ(shown, 1 + 3000 * 2 + (beside ? 1 : 0));
         EXPECT_TRUE(tree.Expanded(nodes().LastChild(nodes().LastChild(top))));
         EXPECT_FALSE(beside && tree.Expanded(beside));
     }
 }
 
-// The after hook may refuse the new text or change it; Escape never reaches it, and the before
-// hook may refuse the edit.
-TEST_F(TreeControlTest, LabelEditsGoThroughTheHooks) {
-    bool refuse = true;
-    int afterCalls = 0;
-    tree.AfterLabelEdit = [&](Id, QString& text) {
-        ++afterCalls;
-        text = text.trimmed();
-        return refuse;
-    };
-    tree.SetSelectedItem(child);
-    editLabel(QStringLiteral("refused"), Qt::Key_Return);
-    EXPECT_EQ(nodes().Text(child), QStringLiteral("child"));
-    refuse = false;
-    editLabel(QStringLiteral("abandoned"), Qt::Key_Escape);
-    EXPECT_EQ(nodes().Text(child), QStringLiteral("child"));
-    EXPECT_EQ(afterCalls, 1);
-    editLabel(QStringLiteral("  renamed  "), Qt::Key_Return);
-    EXPECT_EQ(nodes().Text(child), QStringLiteral("renamed"));
-    EXPECT_EQ(afterCalls, 2);
-    tree.BeforeLabelEdit = [](Id item) { return item != TreeModel::NoItem; };
-    tree.StartLabelEdit();
-    EXPECT_FALSE(tree.IsEditingLabel());
-}
-
 TEST_F(TreeControlTest, DroppedFilesAreHandedOnAndOtherDropsIgnored) {
     QSignalSpy dropped(&tree, &TreeControl::FilesDropped);
-    const auto drop = [&](QMimeData& data) {
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(tree.viewport(), &enter);
-        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(tree.viewport(), &event);
-        return enter.isAccepted() && event.isAccepted();
-    };
     QMimeData files, text;
     files.setUrls({QUrl::fromLocalFile("/tmp/one.xml"), QUrl::fromLocalFile("/tmp/two.xml")});
-    text.setText(QStringLiteral("<dragged/>"));
-    EXPECT_TRUE(drop(files));
-    EXPECT_FALSE(drop(text));
+    text.setText("<dragged/>");
+    for (QMimeData* data : {&files, &text}) {
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, {});
+        QApplication::sendEvent(tree.viewport(), &enter);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, {});
+        QApplication::sendEvent(tree.viewport(), &drop);
+        EXPECT_EQ(enter.isAccepted() && drop.isAccepted(), data == &files);
+    }
     ASSERT_EQ(dropped.count(), 1);
     EXPECT_EQ(dropped[0][0].toStringList(), QStringList({"/tmp/one.xml", "/tmp/two.xml"}));
+}
+
+class LongOperationTest : public testing::Test, protected ProgressDisplay {
+protected:
+    void SetUp() override {
+        LongOperation::SetIntervals(0, 0);
+        edit.show();
+        edit.setFocus();
+    }
+    void TearDown() override { LongOperation::SetIntervals(40, 300); }
+    void ShowProgress(const QString& caption, int percent) override {
+        shown << caption + ' ' + QString::number(percent);
+    }
+    void HideProgress() override { ++hidden; }
+    // Esc once the events are next looked at, as the user presses it during the command.
+    void escapeSoon(std::atomic<bool>* escaped = nullptr) {
+        QTimer::singleShot(0, [this, escaped] {
+            QTest::keyClick(&edit, Qt::Key_Escape);
+            if (escaped)
+                *escaped = true;
+        });
+    }
+
+    QLineEdit edit;
+    QStringList shown;
+    int hidden = 0;
+};
+
+// Stepping or waiting for a worker, the command shows how far it got (-1 when it cannot tell).
+// Work run aside is stopped by Esc when it can stop, and waited for whatever the keys say when it
+// cannot; what it throws comes back.
+TEST_F(LongOperationTest, ShowsProgressHoldsInputBackAndStopsOnEscape) {
+    {
+        LongOperation operation(this, "Expanding");
+        EXPECT_TRUE(LongOperation::Running());
+        QTimer::singleShot(0, [&] { QTest::keyClicks(&edit, "abc"); });
+        EXPECT_TRUE(operation.Step(1, 4));
+        int looks = 0;
+        EXPECT_TRUE(operation.WaitFor([&] { return ++looks > 3; }, [] { return std::pair(2, 4); }));
+        EXPECT_EQ(shown.last(), "Expanding 50");
+        escapeSoon();
+        EXPECT_FALSE(operation.WaitFor([] { return false; }));
+        EXPECT_FALSE(operation.Step(3, 4));
+        EXPECT_TRUE(operation.Cancelled());
+        EXPECT_EQ(shown.first(), "Expanding 25");
+        EXPECT_EQ(shown.mid(shown.size() - 2), QStringList({"Expanding -1", "Expanding 75"}));
+    }
+    EXPECT_FALSE(LongOperation::Running());
+    EXPECT_EQ(hidden, 1);
+    EXPECT_EQ(edit.text(), "") << "keys typed while the command ran reached the window";
+    QTest::keyClicks(&edit, "ok");
+    EXPECT_EQ(edit.text(), "ok");
+    for (const bool stoppable : {true, false}) {
+        SCOPED_TRACE(stoppable);
+        std::atomic<bool> escaped{false};
+        bool finished = false;
+        escapeSoon(&escaped);
+        EXPECT_EQ(RunAside(this, "Indenting", 10, stoppable,
+                           [&](WorkProgress& progress) {
+                               while (!escaped || (stoppable && !progress.stop))
+                                   QThread::msleep(1);
+                               finished = !progress.stop;
+                           }),
+                  !stoppable);
+        EXPECT_EQ(finished, !stoppable);
+    }
+    EXPECT_THROW(RunAside(this, {}, 0, false, [](WorkProgress&) { throw std::runtime_error("x"); }),
+                 std::runtime_error);
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// The Query Analyzer driven through its real window: its keys, buttons and pop-up menu, the
-// snapshot it queries, the messages it shows and the queries it abandons.
+// The Query Analyzer through its window: keys, buttons, pop-up menu, snapshot, messages, stops.
 
 #include "platform/work/asidework.h"
 #include "platform/xml/xmlquery.h"
@@ -21,8 +20,7 @@ using Id = TreeModel::ItemId;
 const QByteArray kCatalogue = R"(<?xml version="1.0"?>
 <list><item id="1">one<b>bold</b></item><item id="2">two</item><!--note--><item id="3"/><?pi data?></list>)";
 
-// A query whose evaluation takes far longer than any test may run (its merges are quadratic):
-// it only ends in time when it is stopped.
+// Quadratic merges: this query ends in a test's time only when it is stopped.
 const QString kSlowQuery = QStringLiteral("//*//*//*//*//*");
 QByteArray slowDocument() {
     return "<r>" + QByteArray("<a><b><c/><c/></b></a>").repeated(40000) + "</r>";
@@ -38,27 +36,23 @@ protected:
         window->markSaved();
         window->DropFiles({writeFile(QStringLiteral("doc%1.xml").arg(++m_files), xml)});
     }
-    // Opens the analyzer from the Tools menu.
     frmQuery* open() {
         // A window closed before is gone by now, as after any turn of the event loop.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         trigger("mnuQuery");
-        if (window->m_frmQuery) {
-            EXPECT_TRUE(waitUntilActive(window->m_frmQuery));
-        }
+        EXPECT_TRUE(window->m_frmQuery && waitUntilActive(window->m_frmQuery));
         return window->m_frmQuery;
     }
-    // Types the query, chooses the option and presses `key` in the query box; waits for the end.
-    void run(frmQuery* q, const QString& query, bool single = false, Qt::Key key = Qt::Key_Return) {
+    // Types the query, chooses the option and presses `key` in `at` (the query box); waits.
+    void run(frmQuery* q, const QString& query, bool single = false, Qt::Key key = Qt::Key_Return,
+             QWidget* at = nullptr) {
         (single ? q->optSingle : q->optList)->setChecked(true);
         q->txtQuery->setText(query);
         QSignalSpy finished(q, &frmQuery::QueryFinished);
-        QTest::keyClick(q->txtQuery, key);
+        QTest::keyClick(at ? at : q->txtQuery, key);
         ASSERT_TRUE(finished.count() > 0 || finished.wait(60000));
     }
-    static QAction* go(frmQuery* q) {
-        return q->findChild<QAction*>(QStringLiteral("Toolbar1.Play"));
-    }
+    static QAction* go(frmQuery* q) { return q->findChild<QAction*>("Toolbar1.Play"); }
     static TreeModel& results(frmQuery* q) { return q->m_wndTree->Nodes(); }
     static int resultCount(frmQuery* q) {
         return results(q).ChildCount(results(q).FirstTopLevel());
@@ -81,77 +75,71 @@ protected:
         }
         return out.join(QLatin1Char(','));
     }
-    // Closes the window with Esc; it is gone at once.
-    static void escape(frmQuery* q) {
-        QPointer<frmQuery> closing(q);
-        QTest::keyClick(q->txtQuery, Qt::Key_Escape);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_TRUE(closing.isNull());
-    }
-
     int m_files = 0;
 };
 
+// Each row is queried in the open window after a new document: the snapshot and tip follow it.
 TEST_F(QueryTest, ResultsShowTheMatchingNodesWithTheirSubtrees) {
     const struct {
-        const char* name;
-        QByteArray xml;
+        const char* xml; // null for the catalogue
         const char* query;
         bool single;
         const char* shown;
+        const char* prefix; // named in the tip for the default namespace
     } rows[] = {
-        {"single query shows only the first match", kCatalogue, "//item", true,
-         "QueryResults,item,|,id = \"1\",one,b"},
-        {"list query shows every match in document order", kCatalogue, "//item", false,
-         "QueryResults,item,item,item,|,id = \"1\",one,b"},
-        {"text, comment and instruction results", kCatalogue,
-         "//item[2]/text() | //comment() | //processing-instruction()", false,
-         "QueryResults,two,note,pi data,|"},
-        {"a query is relative to the document", kCatalogue, "list/item[@id='3']", false,
-         "QueryResults,item,|,id = \"3\""},
-        {"default namespace under d", R"(<r xmlns="urn:x"><item a="1"/></r>)", "//d:item", false,
-         "QueryResults,item,|,a = \"1\""},
-        {"d declared, so the default namespace under d1",
-         R"(<r xmlns="urn:x" xmlns:d="urn:d"><item/><d:item k="v"/></r>)", "//d1:item | //d:item",
-         false, "QueryResults,item,d:item,|"},
-        {"prefixes of the document element", R"(<r xmlns:p="urn:p"><p:a>x</p:a></r>)", "//p:a",
-         true, "QueryResults,p:a,|,x"},
+        {nullptr, "//item", true, "QueryResults,item,|,id = \"1\",one,b", ""},
+        {nullptr, "//item", false, "QueryResults,item,item,item,|,id = \"1\",one,b", ""},
+        {nullptr, "//item[2]/text() | //comment() | //processing-instruction()", false,
+         "QueryResults,two,note,pi data,|", ""},
+        {nullptr, "list/item[@id='3']", false, "QueryResults,item,|,id = \"3\"", ""},
+        {R"(<r xmlns="urn:x"><item a="1"/></r>)", "//d:item", false,
+         "QueryResults,item,|,a = \"1\"", "d"},
+        {R"(<r xmlns="urn:x" xmlns:d="urn:d" xmlns:d1="urn:d1"><item/><d:item k="v"/></r>)",
+         "//d2:item | //d:item", false, "QueryResults,item,d:item,|", "d2"},
+        {R"(<r xmlns:p="urn:p"><p:a>x</p:a></r>)", "//p:a", true, "QueryResults,p:a,|,x", ""},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        load(row.xml);
+        SCOPED_TRACE(row.query);
+        load(row.xml ? QByteArray(row.xml) : kCatalogue);
         frmQuery* q = open();
+        EXPECT_EQ(q->txtQuery->toolTip(),
+                  *row.prefix ? QStringLiteral("Elements in the document element's default "
+                                               "namespace are named with the prefix %1: in "
+                                               "queries, as in //%1:name")
+                                    .arg(QString::fromLatin1(row.prefix))
+                              : QString());
         run(q, QString::fromLatin1(row.query), row.single);
         EXPECT_EQ(shown(q), QString::fromLatin1(row.shown));
-        q->cmdCancel->click();
     }
+    // Without a Document it queries an empty one.
+    window->m_frmQuery->cmdCancel->click();
+    window->m_objDocument = XmlDocument();
+    frmQuery* q = open();
+    EXPECT_EQ(q->txtQuery->toolTip(), QString());
+    ui.expectMessage(QStringLiteral("Cannot execute the specific query."), MsgButtons::OKOnly,
+                     MsgIcon::Information);
+    run(q, QStringLiteral("//*"), true);
+    EXPECT_TRUE(results(q).IsEmpty());
 }
 
 TEST_F(QueryTest, QueriesThatShowNothingSayWhyAndKeepTheOldResults) {
-    const QString app = QStringLiteral("Orvel XML Editor"), error = QStringLiteral("Query Error");
     const struct {
         const char* query;
         bool single;
+        bool error; // a Query Error, else information from the program
         const char* text;
-        MsgIcon icon;
-        QString title;
     } rows[] = {
-        {"//missing", true, "Cannot execute the specific query.", MsgIcon::Information, app},
-        {"//missing", false, "No matching results were found.", MsgIcon::Information, app},
-        {"//item[", false, "Invalid expression", MsgIcon::Critical, error},
-        {"//@id", false, "An attribute cannot be inserted as a child node.", MsgIcon::Critical,
-         error},
-        {"//item | //@id", false, "An attribute cannot be inserted as a child node.",
-         MsgIcon::Critical, error},
-        {"/", true, "This kind of node cannot be copied.", MsgIcon::Critical, error},
+        {"//missing", true, false, "Cannot execute the specific query."},
+        {"//missing", false, false, "No matching results were found."},
+        {"//item[", false, true, "Invalid expression"},
+        {"//@id", false, true, "An attribute cannot be inserted as a child node."},
+        {"//item | //@id", false, true, "An attribute cannot be inserted as a child node."},
+        {"/", true, true, "This kind of node cannot be copied."},
         // The XML declaration is no node of queries.
-        {"/processing-instruction('xml')", true, "Cannot execute the specific query.",
-         MsgIcon::Information, app},
-        {"//namespace::*", false, "A namespace node cannot be inserted as a child node.",
-         MsgIcon::Critical, error},
-        {"count(//item)", false, "Expression does not evaluate to a node-set.", MsgIcon::Critical,
-         error},
-        {"//q:item", false, "Undefined namespace prefix", MsgIcon::Critical, error},
+        {"/processing-instruction('xml')", true, false, "Cannot execute the specific query."},
+        {"//namespace::*", false, true, "A namespace node cannot be inserted as a child node."},
+        {"count(//item)", false, true, "Expression does not evaluate to a node-set."},
+        {"//q:item", false, true, "Undefined namespace prefix"},
     };
     load(kCatalogue);
     frmQuery* q = open();
@@ -159,22 +147,20 @@ TEST_F(QueryTest, QueriesThatShowNothingSayWhyAndKeepTheOldResults) {
     const QString before = shown(q);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.query);
-        ui.expectMessage(QString::fromLatin1(row.text), MsgButtons::OKOnly, row.icon, row.title);
+        ui.expectMessage(QString::fromLatin1(row.text), MsgButtons::OKOnly,
+                         row.error ? MsgIcon::Critical : MsgIcon::Information,
+                         row.error ? QStringLiteral("Query Error")
+                                   : QStringLiteral("Orvel XML Editor"));
         run(q, QString::fromLatin1(row.query), row.single);
         ui.verify();
         EXPECT_EQ(shown(q), before);
     }
 }
 
-TEST_F(QueryTest, QueriesSeeTheSnapshotUntilTheAnalyzerIsOpenedAgain) {
+TEST_F(QueryTest, QueriesSeeTheSnapshotUntilOpenedAgainAndResultsOpenByThePopUpMenu) {
     load(kCatalogue);
     frmQuery* q = open();
-    EXPECT_EQ(q->windowTitle(), QStringLiteral("Query Analyzer"));
-    ASSERT_NE(q->windowHandle(), nullptr);
-    EXPECT_EQ(q->windowHandle()->transientParent(), window->windowHandle())
-        << "the window manager keeps it in front of the main window";
-    EXPECT_EQ(q->windowType(), Qt::Dialog) << "else Qt does not tell the window system";
-    EXPECT_FALSE(q->isModal());
+    EXPECT_EQ(q->windowHandle()->transientParent(), window->windowHandle()) << "kept in front";
     run(q, QStringLiteral("//item"), false, Qt::Key_F5);
     EXPECT_EQ(resultCount(q), 3);
     changeDocument();
@@ -182,33 +168,22 @@ TEST_F(QueryTest, QueriesSeeTheSnapshotUntilTheAnalyzerIsOpenedAgain) {
         window->m_objDocument.createElement(QStringLiteral("item")));
     run(q, QStringLiteral("//item"));
     EXPECT_EQ(resultCount(q), 3) << "the edit is not seen";
-
+    // The open window is shown again with its query and results, and a new snapshot.
     click(window->Toolbar1, "Query");
-    EXPECT_EQ(window->m_frmQuery, q) << "the open window is reused";
+    EXPECT_EQ(window->m_frmQuery, q);
     EXPECT_TRUE(q->isVisible());
-    EXPECT_EQ(q->txtQuery->text(), QStringLiteral("//item")) << "the query text stays";
-    EXPECT_EQ(resultCount(q), 3) << "the results stay";
+    EXPECT_EQ(q->txtQuery->text(), QStringLiteral("//item"));
+    EXPECT_EQ(resultCount(q), 3);
     run(q, QStringLiteral("//item"));
     EXPECT_EQ(resultCount(q), 4);
     EXPECT_EQ(window->m_objDocument.documentElement().childNodes().length(), 7)
         << "queries never change the Document";
-
-    // The Go button, and F5 where no control takes it, run the query too.
-    QSignalSpy finished(q, &frmQuery::QueryFinished);
-    q->txtQuery->setText(QStringLiteral("//b"));
-    go(q)->trigger();
-    ASSERT_TRUE(finished.wait(60000));
-    EXPECT_EQ(shown(q), QStringLiteral("QueryResults,b,|,bold"));
-    q->txtQuery->setText(QStringLiteral("//comment()"));
+    // F5 where no control takes it runs the query too.
     q->m_wndTree->setFocus();
-    QTest::keyClick(q->m_wndTree, Qt::Key_F5);
-    ASSERT_TRUE(finished.wait(60000));
+    run(q, QStringLiteral("//comment()"), false, Qt::Key_F5, q->m_wndTree);
     EXPECT_EQ(shown(q), QStringLiteral("QueryResults,note,edit,|"));
-}
 
-TEST_F(QueryTest, RightClickSelectsAResultAndExpandAllOpensEverythingBelowIt) {
-    load(kCatalogue);
-    frmQuery* q = open();
+    // A right click selects a result; Expand All opens everything below it.
     run(q, QStringLiteral("/list"));
     TreeModel& t = results(q);
     q->m_wndTree->SetExpanded(t.FirstTopLevel(), true);
@@ -231,21 +206,8 @@ TEST_F(QueryTest, RightClickSelectsAResultAndExpandAllOpensEverythingBelowIt) {
         for (Id c = t.Child(item); c; c = t.Next(c))
             stack.push_back(c);
     }
-    EXPECT_EQ(withChildren, 5); // list, its three items (attributes count), b
+    EXPECT_EQ(withChildren, 5); // list, its first three items (attributes count), b
     EXPECT_EQ(expanded, withChildren);
-}
-
-TEST_F(QueryTest, AHugeResultListBuildsOnlyTheResultsItem) {
-    QByteArray xml = "<r>";
-    for (int i = 0; i < 20000; ++i)
-        xml += "<e n=\"" + QByteArray::number(i) + "\"><c/></e>";
-    load(xml + "</r>");
-    frmQuery* q = open();
-    run(q, QStringLiteral("//e"));
-    EXPECT_EQ(results(q).BuiltCount(), 1);
-    q->m_wndTree->SetExpanded(results(q).FirstTopLevel(), true);
-    EXPECT_EQ(resultCount(q), 20000);
-    EXPECT_EQ(results(q).BuiltCount(), 20001) << "the results' own children wait too";
 }
 
 // Stop, Esc and closing abandon a running query at once; the snapshot it held is freed off the
@@ -253,12 +215,16 @@ TEST_F(QueryTest, AHugeResultListBuildsOnlyTheResultsItem) {
 TEST_F(QueryTest, StopAndClosingAbandonARunningQuery) {
     load(slowDocument());
     frmQuery* q = open();
-    run(q, QStringLiteral("/r/a[1]"));
+    run(q, QStringLiteral("/r/a"));
+    EXPECT_EQ(results(q).BuiltCount(), 1) << "a huge result list waits to be opened";
+    q->m_wndTree->SetExpanded(results(q).FirstTopLevel(), true);
+    EXPECT_EQ(resultCount(q), 40000);
+    EXPECT_EQ(results(q).BuiltCount(), 40001) << "the results' own children wait too";
     const QString before = shown(q);
     q->txtQuery->setText(kSlowQuery);
     go(q)->trigger();
     EXPECT_TRUE(q->IsRunning());
-    EXPECT_FALSE(q->lblRunning->isHidden()) << "the window shows that a query runs";
+    EXPECT_FALSE(q->lblRunning->isHidden());
     EXPECT_EQ(go(q)->text(), QStringLiteral("Stop   "));
     go(q)->trigger();
     EXPECT_FALSE(q->IsRunning());
@@ -274,7 +240,10 @@ TEST_F(QueryTest, StopAndClosingAbandonARunningQuery) {
     q->txtQuery->setText(kSlowQuery);
     QTest::keyClick(q->txtQuery, Qt::Key_Return);
     ASSERT_TRUE(q->IsRunning());
-    escape(q);
+    const QPointer<frmQuery> closing(q);
+    QTest::keyClick(q->txtQuery, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closing.isNull());
     AsideWork::WaitForAll();
     EXPECT_TRUE(snapshot.expired());
 
@@ -286,29 +255,8 @@ TEST_F(QueryTest, StopAndClosingAbandonARunningQuery) {
     EXPECT_EQ(shown(q), QStringLiteral("QueryResults,c,c,|"));
 }
 
-TEST_F(QueryTest, WithoutADocumentTheAnalyzerQueriesAnEmptyDocument) {
-    window->m_objDocument = XmlDocument();
-    frmQuery* q = open();
-    ASSERT_NE(q, nullptr);
-    ui.expectMessage(QStringLiteral("Cannot execute the specific query."), MsgButtons::OKOnly,
-                     MsgIcon::Information);
-    run(q, QStringLiteral("//*"), true);
-    EXPECT_TRUE(results(q).IsEmpty());
-}
-
-TEST_F(QueryTest, TheQueryBoxTipNamesTheDefaultNamespacePrefix) {
-    load(R"(<r xmlns="urn:x" xmlns:d="urn:d" xmlns:d1="urn:d1"/>)");
-    frmQuery* q = open();
-    EXPECT_TRUE(q->txtQuery->toolTip().contains(QStringLiteral("prefix d2:")))
-        << q->txtQuery->toolTip().toStdString();
-    load("<r/>");
-    open();
-    EXPECT_EQ(q->txtQuery->toolTip(), QString()) << "a new snapshot without one";
-}
-
 TEST_F(QueryTest, OnlyEveryHundredAndFirstFailedLayoutComplains) {
     frmQuery* q = open();
-    q->resize(400, 400);
     expectLayoutComplaintEvery101([q](int times) {
         for (int i = 0; i < times; ++i) {
             q->resize(8 + i % 2, 8);
@@ -320,20 +268,18 @@ TEST_F(QueryTest, OnlyEveryHundredAndFirstFailedLayoutComplains) {
     EXPECT_EQ(q->cmdCancel->geometry().right(), q->Frame1->geometry().right());
 }
 
-TEST(QuerySnapshot, IsADeepCopyThatReadsBackTheSameAndIgnoresLaterEdits) {
+// A deep copy that reads back the same, outlives its original and does not see later edits.
+TEST(QuerySnapshot, IsADeepCopyAndAStopRequestedBeforeTheQueryEndsIt) {
     XmlDocument doc = XmlDocument::create();
     ASSERT_TRUE(doc.loadXML(QStringLiteral(
         "<?xml version=\"1.0\"?>\n<!DOCTYPE r [ <!ENTITY e \"ent\"> ]>\n"
         "<r xmlns:p=\"urn:p\"><p:a x=\"1\">&e;<![CDATA[c]]></p:a><!--c--><?t d?></r>")));
     const XmlDocument copy = doc.snapshot();
     EXPECT_EQ(copy.xml(), doc.xml());
-    EXPECT_EQ(SelectNodes(copy.asNode(), QStringLiteral("//p:a"), nullptr).length(), 1);
     doc.documentElement().appendChild(doc.createElement(QStringLiteral("b")));
     EXPECT_NE(copy.xml(), doc.xml());
     doc = XmlDocument();
-    EXPECT_EQ(copy.documentElement().childNodes().length(), 3) << "it outlives its original";
-
-    // A stop requested before the query ends it before it starts.
+    EXPECT_EQ(copy.documentElement().childNodes().length(), 3);
     XmlQueryStop stop;
     EXPECT_EQ(SelectNodes(copy.asNode(), QStringLiteral("//p:a"), &stop).length(), 1);
     stop.request();

@@ -1,5 +1,5 @@
-// Validation in the window: F7 and Esc, the panel's rows that lead to the node or line, the chosen
-// schema, cancelling, stale results, and a Document left as it was.
+// Validation in the window: F7 and Esc, rows that lead to the node or line, the chosen schema,
+// cancelling, stale results, and a Document left as it was.
 
 #include "app/statuspanels.h"
 #include "platform/work/asidework.h"
@@ -14,14 +14,11 @@
 
 namespace {
 
-const QByteArray kDtd = "<!ELEMENT shelf (book+)>\n"
-                        "<!ELEMENT book (title, year)>\n"
+const QByteArray kDtd = "<!ELEMENT shelf (book+)><!ELEMENT book (title, year)>\n"
                         "<!ATTLIST book format (paper|ebook) \"paper\">\n"
-                        "<!ELEMENT title (#PCDATA)>\n"
-                        "<!ELEMENT year (#PCDATA)>\n";
+                        "<!ELEMENT title (#PCDATA)><!ELEMENT year (#PCDATA)>\n";
 
-// Books 1 to 3, the second missing its year, with a format the DTD does not know and an
-// undeclared element in its title; the third holds an entity reference.
+// The second book misses its year, with an unknown format and an undeclared element in its title.
 const QByteArray kShelf = "<?xml version=\"1.0\"?>\n"
                           "<!DOCTYPE shelf SYSTEM \"shelf.dtd\" [<!ENTITY t \"Three\">]>\n"
                           "<shelf>\n"
@@ -86,25 +83,26 @@ protected:
         QTest::keyClick(window->m_wndTree, Qt::Key_F7);
         waitForValidation();
     }
-    // Enter on the first row whose message contains `part`.
-    void activateRow(const QString& part) {
-        const auto found = rows()->findItems(part, Qt::MatchContains, 1);
-        ASSERT_FALSE(found.isEmpty()) << "no row " << part.toStdString();
+    // Enter on (or else the pop-up command for) the first row whose message contains `words`.
+    void activateRow(const QString& words, bool byEnter = true) {
+        const auto found = rows()->findItems(words, Qt::MatchContains, 1);
+        ASSERT_FALSE(found.isEmpty()) << "no row " << words.toStdString();
         rows()->setCurrentItem(found.first());
         rows()->setFocus();
-        QTest::keyClick(rows(), Qt::Key_Return);
+        if (byEnter)
+            QTest::keyClick(rows(), Qt::Key_Return);
+        else
+            trigger("mnuGoToValidationItem");
     }
     void deleteItem(const QString& path) {
         select(path);
         expectDeleteQuestion(MsgResult::Yes);
         trigger("mnuDeleteItem");
     }
-    // The selected item's label, and its parent's.
-    QString selected(bool parent = false) {
-        Id item = window->m_wndTree->SelectedItem();
-        if (item && parent)
-            item = nodes().Parent(item);
-        return item ? nodes().Text(item) : QString();
+    // The labels of the selected item's parent and of the item.
+    QString selected() {
+        const Id item = window->m_wndTree->SelectedItem();
+        return item ? nodes().Text(nodes().Parent(item)) + '/' + nodes().Text(item) : QString();
     }
 };
 
@@ -134,23 +132,24 @@ TEST_F(ValidationWindowTest, FaultsListAndLeadToTheirItemsBuildingOnlyThePath) {
     // The title's items were never built: the way to the element in it is built, nothing more.
     const int built = nodes().BuiltCount();
     activateRow(QStringLiteral("element em"));
-    EXPECT_EQ(selected(), QStringLiteral("em"));
-    EXPECT_EQ(selected(true), QStringLiteral("title"));
+    EXPECT_EQ(selected(), QStringLiteral("title/em"));
     EXPECT_LE(nodes().BuiltCount() - built, 2 + 2);
     EXPECT_TRUE(window->m_wndTree->hasFocus());
     check();
     activateRow(QStringLiteral("content does not follow"));
-    EXPECT_EQ(selected(), QStringLiteral("book"));
     EXPECT_EQ(labels(window->m_wndTree->SelectedItem()),
               (QStringList{QStringLiteral("format = \"vinyl\""), QStringLiteral("title")}));
     // libxml2 ties an attribute's fault to its element; the row leads to the attribute's item.
     activateRow(QStringLiteral("vinyl"));
-    EXPECT_EQ(selected(), QStringLiteral("format = \"vinyl\""));
-    EXPECT_EQ(selected(true), QStringLiteral("book"));
+    EXPECT_EQ(selected(), QStringLiteral("book/format = \"vinyl\""));
     check();
+    // Through the pop-up command too.
+    window->m_wndTree->SetSelectedItem(find("shelf"));
+    activateRow(QStringLiteral("content does not follow"), false);
+    EXPECT_EQ(selected(), QStringLiteral("shelf/book"));
 
     // From the web view it goes to the tree view; in the text view to the element's start tag
-    // in the text as the view lays it out, which is not the file's line.
+    // as the view lays the text out, not the file's line.
     trigger("mnuWebView");
     activateRow(QStringLiteral("content does not follow"));
     EXPECT_TRUE(window->m_wndTree->isVisible());
@@ -164,17 +163,9 @@ TEST_F(ValidationWindowTest, FaultsListAndLeadToTheirItemsBuildingOnlyThePath) {
         EXPECT_TRUE(window->m_txtXML->Utf8Content().sliced(caret).startsWith(tag)) << row;
     }
     EXPECT_TRUE(window->m_txtXML->isVisible());
-
-    // Rows go through the panel's pop-up command as well.
-    trigger("mnuTreeView");
-    window->m_wndTree->SetSelectedItem(find("shelf"));
-    rows()->setCurrentItem(
-        rows()->findItems(QStringLiteral("content does not follow"), Qt::MatchContains, 1).first());
-    trigger("mnuGoToValidationItem");
-    EXPECT_EQ(selected(), QStringLiteral("book"));
 }
 
-TEST_F(ValidationWindowTest, TheChosenSchemaIsUsedUntilNew) {
+TEST_F(ValidationWindowTest, TheChosenSchemaIsUsedUntilNewAndUnparsedTextIsNot) {
     const QString xsd = writeFile(
         QStringLiteral("shelf.xsd"),
         "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"shelf\">"
@@ -218,86 +209,8 @@ TEST_F(ValidationWindowTest, TheChosenSchemaIsUsedUntilNew) {
     EXPECT_EQ(rows()->topLevelItemCount(), 0);
     pressF7();
     EXPECT_EQ(status(), kNothing);
-}
 
-TEST_F(ValidationWindowTest, EscCancelsAndTheWindowGoesOnMeanwhile) {
-    load(kShelf);
-    HeldWorker held;
-    QTest::keyClick(window->m_wndTree, Qt::Key_F7);
-    EXPECT_TRUE(running());
-    EXPECT_EQ(status(), QStringLiteral("Validating..."));
-    EXPECT_EQ(rowTexts(), QStringList{QStringLiteral("Validating...")});
-    held.gate.waitUntilHeld();
-    // The window answers while the worker validates its copy: an edit goes in at once.
-    deleteItem("shelf/book");
-    EXPECT_EQ(labels(find("shelf")).size(), 2);
-
-    // Esc in a label being edited is the edit's.
-    select("shelf");
-    window->m_wndTree->StartLabelEdit();
-    ASSERT_NE(labelEditor(), nullptr);
-    QTest::keyClick(labelEditor(), Qt::Key_Escape);
-    EXPECT_FALSE(window->m_wndTree->IsEditingLabel());
-    EXPECT_TRUE(running());
-
-    QTest::keyClick(window->m_wndTree, Qt::Key_Escape);
-    EXPECT_FALSE(running());
-    EXPECT_EQ(status(), QStringLiteral("Validation cancelled."));
-    held.gate.release();
-    AsideWork::WaitForAll();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(rowTexts(), QStringList{QStringLiteral("Validation cancelled.")});
-}
-
-TEST_F(ValidationWindowTest, ResultsOfAnOlderDocumentAreMarkedStale) {
-    load(kShelf);
-    QLabel* note = panel()->findChild<QLabel*>(QStringLiteral("ValidationStaleNote"));
-    ASSERT_NE(note, nullptr);
-    pressF7();
-    EXPECT_FALSE(panel()->IsStale());
-    EXPECT_FALSE(note->isVisible());
-    EXPECT_EQ(status(), QStringLiteral("4 validation errors"));
-    deleteItem("shelf/book");
-    EXPECT_TRUE(panel()->IsStale());
-    EXPECT_TRUE(note->isVisible());
-    EXPECT_EQ(note->text(), kStale);
-    EXPECT_EQ(status(), QStringLiteral("Ready"));
-    // A stale row follows its node, not its place: the first book went, the faulty one is still
-    // there and found; a row whose node went says so.
-    activateRow(QStringLiteral("content does not follow"));
-    EXPECT_EQ(labels(window->m_wndTree->SelectedItem()),
-              (QStringList{QStringLiteral("format = \"vinyl\""), QStringLiteral("title")}));
-    deleteItem("shelf/book");
-    ui.expectMessage(kStale, MsgButtons::OKOnly, MsgIcon::Information);
-    activateRow(QStringLiteral("content does not follow"));
-    pressF7();
-    EXPECT_FALSE(panel()->IsStale());
-
-    // An edit made while it runs: the result comes in stale, and no row can say where its node is
-    // (by its place it would lead to the next book).
-    load(kShelf);
-    {
-        HeldWorker held;
-        QTest::keyClick(window->m_wndTree, Qt::Key_F7);
-        held.gate.waitUntilHeld();
-        deleteItem("shelf/book");
-        held.gate.release();
-        waitForValidation();
-    }
-    EXPECT_TRUE(panel()->IsStale());
-    ui.expectMessage(kStale, MsgButtons::OKOnly, MsgIcon::Information);
-    activateRow(QStringLiteral("content does not follow"));
-
-    // Apply brings a new Document: results are of the old one.
-    pressF7();
-    EXPECT_FALSE(panel()->IsStale());
-    trigger("mnutextView");
-    window->m_txtXML->setText(QStringLiteral("<shelf/>"));
-    click(window->ToolbarApply, "Apply");
-    EXPECT_TRUE(panel()->IsStale());
-}
-
-TEST_F(ValidationWindowTest, TextThatDoesNotParseIsNotValidated) {
+    // Text that does not parse is not validated.
     trigger("mnutextView");
     window->m_txtXML->setText(QStringLiteral("<a>\n<b></a>"));
     ui.expectMessage(QStringLiteral("Opening and ending tag mismatch: b line 2 and a\r\nSource "
@@ -315,9 +228,75 @@ TEST_F(ValidationWindowTest, TextThatDoesNotParseIsNotValidated) {
                   "The text is not well-formed XML: apply text that parses to validate it.")});
 }
 
-TEST_F(ValidationWindowTest, ThePanelStandsBelowTheViewsAndRemembersWhetherItIsShown) {
-    EXPECT_EQ(panel()->windowTitle(), QStringLiteral("Validation"));
-    EXPECT_EQ(window->dockWidgetArea(panel()), Qt::BottomDockWidgetArea);
+// The window answers while a worker validates its copy: an edit goes in at once, and the result
+// comes in stale; Esc cancels, unless a label is being edited.
+TEST_F(ValidationWindowTest, TheWindowGoesOnWhileItRunsAndEscCancels) {
+    load(kShelf);
+    {
+        HeldWorker held;
+        QTest::keyClick(window->m_wndTree, Qt::Key_F7);
+        EXPECT_TRUE(running());
+        EXPECT_EQ(status(), QStringLiteral("Validating..."));
+        EXPECT_EQ(rowTexts(), QStringList{QStringLiteral("Validating...")});
+        held.gate.waitUntilHeld();
+        deleteItem("shelf/book");
+        EXPECT_EQ(labels(find("shelf")).size(), 2);
+        held.gate.release();
+        waitForValidation();
+    }
+    EXPECT_TRUE(panel()->IsStale());
+    // No row can say where its node is: by its place it would lead to the next book.
+    ui.expectMessage(kStale, MsgButtons::OKOnly, MsgIcon::Information);
+    activateRow(QStringLiteral("content does not follow"));
+
+    HeldWorker held;
+    QTest::keyClick(window->m_wndTree, Qt::Key_F7);
+    held.gate.waitUntilHeld();
+    select("shelf");
+    window->m_wndTree->StartLabelEdit();
+    ASSERT_NE(labelEditor(), nullptr);
+    QTest::keyClick(labelEditor(), Qt::Key_Escape);
+    EXPECT_FALSE(window->m_wndTree->IsEditingLabel());
+    EXPECT_TRUE(running());
+    QTest::keyClick(window->m_wndTree, Qt::Key_Escape);
+    EXPECT_FALSE(running());
+    EXPECT_EQ(status(), QStringLiteral("Validation cancelled."));
+    held.gate.release();
+    AsideWork::WaitForAll();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rowTexts(), QStringList{QStringLiteral("Validation cancelled.")});
+}
+
+TEST_F(ValidationWindowTest, ResultsOfAnOlderDocumentAreMarkedStale) {
+    load(kShelf);
+    QLabel* note = panel()->findChild<QLabel*>(QStringLiteral("ValidationStaleNote"));
+    ASSERT_NE(note, nullptr);
+    pressF7();
+    EXPECT_FALSE(panel()->IsStale());
+    EXPECT_FALSE(note->isVisible());
+    deleteItem("shelf/book");
+    EXPECT_TRUE(panel()->IsStale());
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(), kStale);
+    EXPECT_EQ(status(), QStringLiteral("Ready"));
+    // A stale row follows its node, not its place: the first book went, the faulty one is still
+    // there and found; a row whose node went says so.
+    activateRow(QStringLiteral("content does not follow"));
+    EXPECT_EQ(labels(window->m_wndTree->SelectedItem()),
+              (QStringList{QStringLiteral("format = \"vinyl\""), QStringLiteral("title")}));
+    deleteItem("shelf/book");
+    ui.expectMessage(kStale, MsgButtons::OKOnly, MsgIcon::Information);
+    activateRow(QStringLiteral("content does not follow"));
+    pressF7();
+    EXPECT_FALSE(panel()->IsStale());
+    // Apply brings a new Document: results are of the old one.
+    trigger("mnutextView");
+    window->m_txtXML->setText(QStringLiteral("<shelf/>"));
+    click(window->ToolbarApply, "Apply");
+    EXPECT_TRUE(panel()->IsStale());
+}
+
+TEST_F(ValidationWindowTest, ThePanelRemembersWhetherItIsShown) {
     // As on the first run.
     QSettings(QStringLiteral("Orvel"), QStringLiteral("Orvel XML Editor")).clear();
     const auto restart = [this] {

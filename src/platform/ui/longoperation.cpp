@@ -1,9 +1,9 @@
 #include "platform/ui/longoperation.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QThread>
-
 
 int LongOperation::s_running = 0;
 int LongOperation::s_eventsMs = 40;
@@ -97,7 +97,9 @@ bool WaitAside(ProgressDisplay* display, const QString& caption, qint64 total, b
                AsideWork& job) {
     LongOperation wait(display, caption, stoppable);
     if (wait.WaitFor([&job] { return job.Finished(); },
-                     [&] { return std::pair<qint64, qint64>{job.Done(), total}; }))
+                     [&] {
+                         return std::pair<qint64, qint64>{job.Done(), total};
+                     }))
         return true;
     job.RequestStop();
     return false;
@@ -112,4 +114,12 @@ AsideWaiter WaiterFor(ProgressDisplay* display) {
     return [display](const QString& caption, qint64 total, bool stoppable, AsideWork& job) {
         return WaitAside(display, caption, total, stoppable, job);
     };
+}
+
+WaitPointer::WaitPointer() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+WaitPointer::~WaitPointer() {
+    QApplication::restoreOverrideCursor();
 }

@@ -9,6 +9,12 @@
 
 // Where a long operation shows how far it got, and work is said to be done: the main window's
 // status bar.
+// The hourglass over every window of the program while it lives.
+struct WaitPointer {
+    WaitPointer();
+    ~WaitPointer();
+};
+
 class ProgressDisplay {
 public:
     virtual ~ProgressDisplay() = default;
@@ -67,8 +73,8 @@ private:
 };
 
 // Waits for `job` while the windows stay alive as in a LongOperation, its progress shown against
-// `total` (0: unknown). With `stoppable`, Esc asks the job to stop and the wait ends at once (false):
-// the job must own what it works on.
+// `total` (0: unknown). With `stoppable`, Esc asks the job to stop and the wait ends at once
+// (false): the job must own what it works on.
 bool WaitAside(ProgressDisplay* display, const QString& caption, qint64 total, bool stoppable,
                AsideWork& job);
 // Runs `work` on a worker thread while the windows stay alive as in a LongOperation, the progress
