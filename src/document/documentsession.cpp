@@ -72,8 +72,15 @@ void DocumentSession::CommandEnded() {
     if (!m_objDocument.isNull()) {
         XmlHistory& history = m_objDocument.history();
         history.setMemoryLimit(UndoMemoryLimit());
-        if (m_bNeedToSave && !m_markedAt)
-            m_markedAt = history.stepsDone();
+        const size_t at = history.stepsDone();
+        if (m_bNeedToSave && !m_markedAt) {
+            m_markedAt = at;
+        } else if (m_markedAt && *m_markedAt != at) {
+            // The mark stands for its position only: once the history moves on, an undo back to
+            // the saved position leaves nothing unsaved.
+            m_bNeedToSave = false;
+            m_markedAt.reset();
+        }
     }
     tellModified();
     emit historyChanged();

@@ -3,6 +3,7 @@
 #include "document/documentsession.h"
 
 #include "platform/xml/xmlfileload.h"
+#include "platform/xml/xmlhistory.h"
 
 #include <QFile>
 #include <QLocale>
@@ -56,6 +57,8 @@ bool DocumentSession::Recover(const RecoveryOrphan& orphan, std::optional<QStrin
     m_objDocument = copy;
     m_parsedRevision = copy.revision();
     emit documentReplaced();
-    MarkChanged(); // the work recovered is not in its file
+    // The work recovered is not in its file, whatever is undone or redone later.
+    m_objDocument.history().markUnsaved();
+    MarkChanged();
     return true;
 }

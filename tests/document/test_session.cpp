@@ -216,6 +216,13 @@ TEST_F(SessionTest, UnsavedChangesFollowTheHistoryTheTypingAndTheMarks) {
     EXPECT_TRUE(session.HasUnsavedChanges());
     session.markSaved();
     EXPECT_FALSE(session.HasUnsavedChanges());
+    session.MarkChanged(); // an update started right after the save, and then a step
+    session.CommandEnded();
+    EXPECT_TRUE(session.HasUnsavedChanges());
+    edit();
+    ASSERT_TRUE(session.UndoOrRedo(true));
+    session.CommandEnded();
+    EXPECT_FALSE(session.HasUnsavedChanges()) << "undone back to the saved position";
     typing = true;
     EXPECT_TRUE(session.HasUnsavedChanges()) << "typing not applied yet";
     typing = false;
@@ -435,6 +442,10 @@ TEST_F(SessionTest, RecoveryCopiesTheLatestWorkAndTakesAnotherProgramsOver) {
         } else {
             EXPECT_EQ(xml(), QStringLiteral("<report>unsaved</report>\n"));
             EXPECT_TRUE(session.HasUnsavedChanges());
+            edit();
+            ASSERT_TRUE(session.UndoOrRedo(true));
+            session.CommandEnded();
+            EXPECT_TRUE(session.HasUnsavedChanges()) << "recovered work is in no file";
         }
         EXPECT_TRUE(ownCopy() == copy) << "the copy is now this program's own";
         session.markSaved();

@@ -50,6 +50,8 @@ public:
     void clear();
 
     void markSaved();
+    // No position is the saved one (the document is in no file yet).
+    void markUnsaved() { m_saved = -1; }
     bool isAtSavedPosition() const;
 
     // What the steps hold, estimated: the records and the values they keep, and the documents
