@@ -110,7 +110,8 @@ QString DocumentSession::OpenRefusal(const QString& path) {
 
 bool DocumentSession::waitForParse(XmlFileLoad& load, const QString& path) {
     const QString caption = QStringLiteral("Opening %1").arg(QFileInfo(path).fileName());
-    if (m_waiter ? m_waiter(caption, load.totalBytes(), true, load.job()) : (load.job().Wait(), true))
+    if (m_waiter ? m_waiter(caption, load.totalBytes(), true, load.job())
+                 : (load.job().Wait(), true))
         return true;
     load.stop();
     return false;
@@ -155,8 +156,8 @@ QStringList DocumentSession::OverwriteQuestions(const QString& path) const {
                                     "to overwrite it?")
                          .arg(path);
     if (IsReadOnlyFile(path))
-        questions << QStringLiteral("The file %1 is read-only. Do you want to overwrite it?")
-                         .arg(path);
+        questions
+            << QStringLiteral("The file %1 is read-only. Do you want to overwrite it?").arg(path);
     return questions;
 }
 
@@ -214,8 +215,8 @@ void DocumentSession::ReloadAnswered(bool reload) {
 
 void DocumentSession::WriteWebFile(QByteArrayView serialised) {
     const bool copyMayWait = !m_view.webViewShown || !m_view.webViewShown();
-    m_webFileFromView = m_webFile.write(Document(), m_loadedFile, serialised, copyMayWait,
-                                        m_view.readShownText);
+    m_webFileFromView =
+        m_webFile.write(Document(), m_loadedFile, serialised, copyMayWait, m_view.readShownText);
 }
 
 void DocumentSession::FinishWebFileCopy() {

@@ -2,8 +2,10 @@
 
 #include "platform/xml/xmljournal.h"
 #include "platform/xml/xmlnamespaces.h"
+#include "platform/xml/xmlnode.h"
 #include "platform/xml/xmlstorage.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -98,10 +100,10 @@ void XmlEdit::link(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, const Pla
 
 void XmlEdit::detach(xmlNodePtr node) {
     if (node->type == XML_ELEMENT_NODE)
-        m_storage.lastDetached = inDocumentTree(node->parent)
-                                     ? XmlStorage::Detached{node, m_storage.revision,
-                                                            declarationsInScope(node->parent)}
-                                     : XmlStorage::Detached{};
+        m_storage.lastDetached =
+            inDocumentTree(node->parent)
+                ? XmlStorage::Detached{node, m_storage.revision, declarationsInScope(node->parent)}
+                : XmlStorage::Detached{};
     recordPosition(node);
     xmlUnlinkNode(node);
     m_storage.keepDetached(node);
@@ -184,3 +186,20 @@ void XmlEdit::dropDeclaration(xmlNsPtr declaration) {
 }
 
 } // namespace xmlimpl
+
+// Every change to a document goes through here (XmlEdit, and the journal when it undoes): the
+// readers stop, the revision moves on and the listeners hear of it first.
+void XmlStorage::notifyChange(xmlNodePtr container) {
+    readerGate.stopReader();
+    previousRevision = revision;
+    revision = xmlimpl::nextRevision();
+    if (listeners.empty() || !container)
+        return;
+    // Listeners may remove themselves while being told.
+    const auto copy = listeners;
+    const XmlNode handle(container, shared_from_this());
+    for (XmlChangeListener* l : copy) {
+        if (std::find(listeners.begin(), listeners.end(), l) != listeners.end())
+            l->aboutToChange(handle);
+    }
+}

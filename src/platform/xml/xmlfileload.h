@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/work/asidework.h"
-#include "platform/xml/xmldocument.h"
+#include "platform/xml/xmlparseerror.h"
 
 #include <QString>
 #include <functional>
@@ -13,8 +13,8 @@ struct ParsedDocument;
 
 // Parses a file aside, so that the window stays alive while a big file is read: the
 // user-interface thread waits for job() (how far it got is its progress, in bytes), may stop it,
-// and once it has finished hands the result to XmlDocument::load(XmlFileLoad&). libxml2 parses separate documents
-// on separate threads safely, and keeps its error handlers per thread.
+// and once it has finished hands the result to XmlDocument::load(XmlFileLoad&). libxml2 parses
+// separate documents on separate threads safely, and keeps its error handlers per thread.
 class XmlFileLoad {
 public:
     // A file is read as XML, in the encoding it declares (XmlDocument::load); a text as UTF-8

@@ -2,8 +2,6 @@
 
 // The XML layer's private parts: a document's storage, shared by the layer's translation units.
 
-#include "platform/xml/xmldocument.h"
-#include "platform/xml/xmlnode.h"
 #include "platform/xml/xmlparseerror.h"
 
 #include <libxml/tree.h>
@@ -28,6 +26,7 @@ namespace xmlimpl {
 class XmlJournal;
 }
 class XmlDocument;
+class XmlChangeListener;
 
 // Lets worker threads read a document while the user-interface thread goes on. From the moment
 // a read is started until the worker has finished it, anything that would change the document
@@ -156,6 +155,8 @@ inline const xmlChar* xc(const QByteArray& b) {
 }
 
 std::shared_ptr<XmlStorage> newStorage(xmlDocPtr doc);
+// Revisions are unique across documents, also those made on worker threads.
+quint64 nextRevision();
 
 // libxml2 keeps an element's line in 16 bits; a parsed element's line past that is kept in its
 // `_private` (which nothing else uses). Copies do not take it along.
