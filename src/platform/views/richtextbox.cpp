@@ -357,27 +357,25 @@ void RichTextBox::setModified(bool modified) {
 
 // What was typed since the layout step goes first; then the step itself, whole.
 void RichTextBox::undo() {
-    if (isUndoAvailable() || !m_layoutStep || m_layoutStep->undone) {
+    if (!travelLayoutStep(true))
         QsciScintilla::undo();
-        return;
-    }
-    const bool typed = m_typedUnderLayout;
-    replaceWhole(m_layoutStep->before);
-    m_layoutStep->undone = true;
-    setModified(false);
-    m_typedUnderLayout = typed;
 }
 
 void RichTextBox::redo() {
-    if (isRedoAvailable() || !m_layoutStep || !m_layoutStep->undone) {
+    if (!travelLayoutStep(false))
         QsciScintilla::redo();
-        return;
-    }
+}
+
+bool RichTextBox::travelLayoutStep(bool back) {
+    if ((back ? isUndoAvailable() : isRedoAvailable()) || !m_layoutStep ||
+        m_layoutStep->undone == back)
+        return false;
     const bool typed = m_typedUnderLayout;
-    replaceWhole(m_layoutStep->after);
-    m_layoutStep->undone = false;
+    replaceWhole(back ? m_layoutStep->before : m_layoutStep->after);
+    m_layoutStep->undone = back;
     setModified(false);
     m_typedUnderLayout = typed;
+    return true;
 }
 
 QString RichTextBox::UndoKind() const {

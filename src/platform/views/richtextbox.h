@@ -121,6 +121,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Takes the layout step back (or makes it again) when nothing typed stands before it there.
+    bool travelLayoutStep(bool back);
     void applyPending();
     void putText(const TextSource& source);
     void markPut();
