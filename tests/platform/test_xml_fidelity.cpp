@@ -217,6 +217,8 @@ TEST(XmlFidelity, UnknowableEntitiesAndNamespacesAreRefused) {
              kSubset + "<r xmlns:a=\"urn:~\" xmlns:b=\"urn:&t;\"><k a:x=\"1\" b:x=\"2\"/></r>",
              kSubset + "<r xmlns:b=\"&undeclared;\"/>", kSubset + "<r xmlns:e=\"&empty;\"/>",
              kSubset + "<!-- no URI once expanded --><r xmlns:b=\"u:&sp;x\"/>",
+             // An ampersand and a "#" once expanded: libxml2 would not read the saved name.
+             kSubset + "<r xmlns:b=\"u:&amp2;#f\"/>",
              q("<!DOCTYPE r SYSTEM 'r.dtd'><r xmlns:b='u:&e;'/>"), // an external subset's entity
              q("<!DOCTYPE r [<!ENTITY x \"http://www.w3.org/XML/1998/namespace\">]><r "
                "xmlns:b='&x;'/>"), // the XML namespace bound to another prefix

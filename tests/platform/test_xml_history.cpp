@@ -521,6 +521,8 @@ TEST(XmlHistory, RefusedChangesChangeNothing) {
          [](D d) { at(d, "/r/a").setAttribute("xmlns:xml", "urn:x"); }},
         {3, "'<&>' is not a valid namespace name.",
          [](D d) { at(d, "//c").setAttribute("xmlns:z", "<&>"); }},
+        {3, "'u:a&b#f' is not a valid namespace name.", // libxml2 would not read it again
+         [](D d) { at(d, "//c").setAttribute("xmlns:z", "u:a&b#f"); }},
         {3, "'x]]>y' is not a valid namespace name.",
          [](D d) { at(d, "//c").setAttribute("xmlns", "x]]>y"); }},
         {3, "The namespace name 'http://www.w3.org/2000/xmlns/' is reserved.",

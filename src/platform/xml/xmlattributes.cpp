@@ -31,12 +31,8 @@ QByteArray declaredPrefix(const QString& name, const QString& value) {
     if (uri == reinterpret_cast<const char*>(XML_XML_NAMESPACE) || uri == kXmlnsNamespace)
         throw XmlError(QStringLiteral("The namespace name '%1' is reserved.").arg(value));
     // A parser with namespaces refuses a namespace name that is no URI reference.
-    if (!uri.isEmpty()) {
-        xmlURIPtr parsedUri = xmlParseURI(uri.constData());
-        xmlFreeURI(parsedUri);
-        if (!parsedUri)
-            throw XmlError(QStringLiteral("'%1' is not a valid namespace name.").arg(value));
-    }
+    if (!uri.isEmpty() && !isRereadableNamespaceName(uri))
+        throw XmlError(QStringLiteral("'%1' is not a valid namespace name.").arg(value));
     return prefix;
 }
 

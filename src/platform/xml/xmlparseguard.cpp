@@ -222,9 +222,7 @@ Failure expandNamespaceValues(xmlDocPtr doc) {
                         QStringLiteral("xmlns:%1: Empty XML namespace is not allowed").arg(prefix);
                 else if (isReservedNamespace(xc(expanded.value), ns->prefix))
                     failure = QStringLiteral("The namespace name of '%1' is reserved.").arg(prefix);
-                else if (xmlURIPtr uri = xmlParseURI(expanded.value.constData()))
-                    xmlFreeURI(uri);
-                else
+                else if (!isRereadableNamespaceName(expanded.value))
                     failure = QStringLiteral("xmlns:%1: '%2' is not a valid URI")
                                   .arg(prefix, QString::fromUtf8(expanded.value));
                 if (!failure.isEmpty())

@@ -1,5 +1,7 @@
 #include "platform/xml/xmlstorage.h"
 
+#include <libxml/uri.h>
+
 #include <algorithm>
 #include <atomic>
 
@@ -25,4 +27,12 @@ std::shared_ptr<XmlStorage> xmlimpl::newStorage(xmlDocPtr doc) {
     auto storage = std::make_shared<XmlStorage>(doc);
     storage->revision = xmlimpl::nextRevision();
     return storage;
+}
+
+bool xmlimpl::isRereadableNamespaceName(const QByteArray& uri) {
+    QByteArray held = uri;
+    held.replace("&", "&#38;");
+    xmlURIPtr parsed = xmlParseURI(held.constData());
+    xmlFreeURI(parsed);
+    return parsed != nullptr;
 }

@@ -150,6 +150,10 @@ inline QString contentFromUtf8(QByteArrayView utf8) {
 inline QString qs(const xmlChar* s) {
     return s ? contentFromUtf8(QByteArrayView(reinterpret_cast<const char*>(s))) : QString();
 }
+// Whether a namespace name is a URI reference as libxml2 judges it when it reads the name from a
+// file again: it checks the value as it holds it, with "&#38;" for each ampersand, so that a
+// name with an ampersand and a "#" would not load again.
+bool isRereadableNamespaceName(const QByteArray& uri);
 inline const xmlChar* xc(const QByteArray& b) {
     return reinterpret_cast<const xmlChar*>(b.constData());
 }
