@@ -33,6 +33,17 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlsourcetext.cpp
   src/platform/xml/xmlwhitespace.h
   src/platform/xml/xmlwhitespace.cpp
+  src/platform/xml/xmlorigin.h
+  src/platform/xml/xmlsourcetracker.h
+  src/platform/xml/xmlsourcetracker.cpp
+  src/platform/xml/xmlsource.h
+  src/platform/xml/xmlsource.cpp
+  src/platform/xml/xmlencoding.h
+  src/platform/xml/xmlencoding.cpp
+  src/platform/xml/xmlsourcescan.h
+  src/platform/xml/xmlsourcescan.cpp
+  src/platform/xml/xmlsourcewrite.h
+  src/platform/xml/xmlsourcewrite.cpp
   src/platform/xml/xmlstartelement.h
   src/platform/xml/xmlstartelement.cpp
   src/platform/xml/xmlwidetags.h
@@ -89,8 +100,6 @@ set(ORVEL_CORE_SOURCES
   src/document/indenter.cpp
   src/document/markuptokens.h
   src/document/markuptokens.cpp
-  src/document/crlfsink.h
-  src/document/crlfsink.cpp
   src/document/preparedtext.h
   src/document/preparedtext.cpp
   src/document/documentsession.h

@@ -1,6 +1,7 @@
 // New, Open, Save, Save As, the questions before a document or a file is given up, recovery.
 
 #include "app/frmmain.h"
+#include "app/statuspanels.h"
 
 #include "document/documentrules.h"
 #include "platform/errors.h"
@@ -103,7 +104,11 @@ bool frmMain::saveDocumentTo(const QString& path) {
         if (!askYes(question, MsgIcon::Exclamation))
             return false;
     }
-    return m_session.Save(path);
+    if (!m_session.Save(path))
+        return false;
+    if (const QString note = m_session.SaveLayoutNote(); !note.isEmpty())
+        StatusBar1->showMessage(note, 10000);
+    return true;
 }
 
 // A save that failed or was called off leaves everything as it was: the command that asked must

@@ -1,6 +1,5 @@
 #include "document/deferredtext.h"
 
-#include "document/crlfsink.h"
 #include "document/preparedtext.h"
 #include "platform/views/richtextbox.h"
 
@@ -9,9 +8,7 @@
 namespace {
 
 void writeDocument(const XmlDocument& document, Utf8TextSink& sink) {
-    CrLfSink crlf([&sink](const char* data, int len) { return sink.append(data, len); });
-    document.writeXml(crlf.asSink());
-    crlf.finish();
+    document.writeXml([&sink](const char* data, int len) { return sink.append(data, len); });
 }
 
 // The pieces go in one by one, each freed once it is in.

@@ -186,6 +186,13 @@ bool DocumentSession::Save(const QString& path) {
     return true;
 }
 
+QString DocumentSession::SaveLayoutNote() const {
+    if (m_objDocument.isNull() || !m_objDocument.lostItsSource())
+        return {};
+    return QStringLiteral("Saved in the editor's layout: the file had changed on disk since it "
+                          "was opened.");
+}
+
 void DocumentSession::DiscardChanges() {
     m_recovery->discard();
 }

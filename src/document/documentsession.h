@@ -88,6 +88,9 @@ public:
     // Writes the Document to `path`, which becomes its file; false when the user stopped the
     // write (the old file stays as it was). A failed write throws and changes nothing.
     bool Save(const QString& path);
+    // Said after a save written in the editor's layout because the file the Document was read
+    // from changed on disk before its text was needed; empty otherwise.
+    QString SaveLayoutNote() const;
     // The changes are given up (the user answered No to saving them).
     void DiscardChanges();
 

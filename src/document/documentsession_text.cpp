@@ -43,6 +43,9 @@ bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption)
         undoCaption.isEmpty() ? QStringLiteral("Refreshing") : QStringLiteral("Applying"),
         text.size(), [&] {
             loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
+            // Saved as typed: the text is the source its saves copy.
+            if (loaded && !text.isEmpty())
+                parsed.keepSourceText(text.toByteArray(), m_objDocument);
         });
     return takeParsed(parsed, loaded, text, undoCaption);
 }
@@ -91,6 +94,8 @@ bool DocumentSession::Refresh(QByteArray* reread) {
             return true;
         });
         loaded = !text.isEmpty() && parsed.loadUtf8(text);
+        if (loaded)
+            parsed.keepSourceText(text, document);
     });
     if (text.isEmpty())
         ApplyText({}); // no node left: a new document

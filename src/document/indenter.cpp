@@ -136,7 +136,14 @@ private:
 
 // First pass: for every start tag, in order, whether its content is element-only. An element
 // that never ends is not: its content stays as it is.
+// Whether the text's lines end LF (its first line break is a lone LF); CR LF otherwise.
+bool endsLinesWithLf(QByteArrayView text) {
+    const qsizetype lf = text.indexOf('\n');
+    return lf == 0 || (lf > 0 && text[lf - 1] != '\r');
+}
+
 std::optional<std::vector<bool>> elementOnlyContent(QByteArrayView text, Progress& progress) {
+    const bool lineFeeds = endsLinesWithLf(text);
     struct Frame {
         size_t ordinal;
         bool preserve;
@@ -187,7 +194,7 @@ std::optional<std::vector<bool>> elementOnlyContent(QByteArrayView text, Progres
                 parent->content = true;
             break;
         case Kind::Text:
-            if (parent && !IsWhiteSpace(token.bytes()))
+            if (parent && !IsWhiteSpace(token.bytes(), lineFeeds))
                 parent->content = true;
             break;
         }
@@ -205,6 +212,9 @@ std::optional<QByteArray> layOut(QByteArrayView text, WorkProgress* workProgress
     progress.passed(text.size());
     QByteArray out;
     out.reserve(text.size() + (indent ? text.size() / 4 : 0));
+    // Lines end as the text's first one does (CR LF in a text with none yet).
+    const bool lineFeeds = endsLinesWithLf(text);
+    const QByteArrayView lineBreak = lineFeeds ? "\n" : "\r\n";
     // A byte order mark is no node: it stays in front of the first one.
     const QByteArrayView bom("\xEF\xBB\xBF");
     const qsizetype start = text.startsWith(bom) ? bom.size() : 0;
@@ -227,13 +237,13 @@ std::optional<QByteArray> layOut(QByteArrayView text, WorkProgress* workProgress
             }
             continue;
         }
-        if (token.kind == Kind::Text && IsWhiteSpace(token.bytes()))
+        if (token.kind == Kind::Text && IsWhiteSpace(token.bytes(), lineFeeds))
             continue; // layout
         if (token.kind == Kind::EndTag)
             --level;
         const bool firstLine = out.size() == start;
         if (indent && !firstLine) {
-            out.append("\r\n", 2);
+            out.append(lineBreak);
             out.append(std::max<qsizetype>(level, 0), '\t');
         }
         out.append(token.begin, token.end - token.begin);
@@ -249,21 +259,21 @@ std::optional<QByteArray> layOut(QByteArrayView text, WorkProgress* workProgress
             bytes.substr(0, 5) == "<?xml" && isBlank(bytes[5]))
             ++level;
     }
-    if (text.endsWith("\r\n") && !out.endsWith("\r\n"))
-        out.append("\r\n", 2);
+    if (text.endsWith('\n') && !out.endsWith('\n'))
+        out.append(lineBreak);
     progress.passed(text.size());
     return out;
 }
 
 } // namespace
 
-bool IsWhiteSpace(QByteArrayView strIn) {
+bool IsWhiteSpace(QByteArrayView strIn, bool lineFeeds) {
     const char* c = strIn.data();
     const char* end = c + strIn.size();
     while (c < end) {
         if (*c == '\r' && end - c >= 2 && c[1] == '\n')
             c += 2;
-        else if (*c == '\t' || *c == ' ')
+        else if (*c == '\t' || *c == ' ' || (lineFeeds && *c == '\n'))
             ++c;
         else
             return false;

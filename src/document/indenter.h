@@ -22,8 +22,9 @@
 // asked for there ends the routine with no result.
 namespace Indenter {
 
-// True for the empty text and any mix of CR LF pairs, tabs and spaces.
-bool IsWhiteSpace(QByteArrayView strIn);
+// True for the empty text and any mix of CR LF pairs, tabs and spaces; with `lineFeeds` (a text
+// whose lines end LF), lone LFs too.
+bool IsWhiteSpace(QByteArrayView strIn, bool lineFeeds = false);
 // `IndentFactor` tab characters; none when it is less than 1.
 QByteArray Indent(int IndentFactor);
 // The text with its layout stripped: the node before each place of layout runs on into the next.

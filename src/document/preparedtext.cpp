@@ -1,6 +1,5 @@
 #include "document/preparedtext.h"
 
-#include "document/crlfsink.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlheldcopy.h"
 #include "platform/work/asidework.h"
@@ -95,24 +94,25 @@ std::shared_ptr<PreparedText> PreparedText::start(const XmlDocument& document, Q
         try {
             if (hook)
                 hook(Stage::Copying);
-            CrLfSink crlf([&](const char* data, int len) {
+            // The text exactly as Save writes it (line ends and all), in UTF-8.
+            const auto sink = [&](const char* data, int len) {
                 if (state->abandoned.load())
                     return false;
                 collector.add(data, len);
                 return true;
-            });
+            };
             // Most documents are written straight from the Document, changes waiting meanwhile;
             // the others from a copy, so that the Document is not changed for the time of writing
             // while the window reads it.
-            if (!held->writeInPlace(crlf.asSink())) {
+            if (!held->writeInPlace(sink)) {
                 const XmlDocument copy = held->take();
                 held.reset();
                 if (hook)
                     hook(Stage::Writing);
-                copy.writeXml(crlf.asSink());
+                copy.writeXml(sink);
             }
             held.reset();
-            if (!crlf.finish())
+            if (state->abandoned.load())
                 throw XmlError(QStringLiteral("The text was not needed any more."));
             collector.finish();
         } catch (...) {

@@ -19,34 +19,6 @@ constexpr AtomicFile::Kind kScratch = AtomicFile::Kind::Scratch;
 constexpr AtomicFile::Access kOwnerOnly = AtomicFile::Access::OwnerOnly;
 constexpr qint64 kCopyAside = qint64(8) << 20;
 
-// The text view's text with the view's CR LF line ends as LF: the serialisation it was made from.
-// The lines are short, so they are gathered into large writes.
-bool writeWithLf(AtomicFile& file, QByteArrayView text) {
-    constexpr qsizetype kChunk = qsizetype(1) << 20;
-    QByteArray out(kChunk, Qt::Uninitialized);
-    const char* at = text.data();
-    const char* const end = at + text.size();
-    while (at < end) {
-        const char* const stop = at + std::min(kChunk - 1, qsizetype(end - at));
-        char* put = out.data();
-        while (at < stop) {
-            const auto* cr = static_cast<const char*>(std::memchr(at, '\r', size_t(stop - at)));
-            const char* upTo = cr ? cr : stop;
-            std::memcpy(put, at, size_t(upTo - at));
-            put += upTo - at;
-            at = upTo;
-            if (!cr)
-                break;
-            // A lone CR (the view never makes one) is kept as it is.
-            if (cr + 1 == end || cr[1] != '\n')
-                *put++ = '\r';
-            at = cr + 1;
-        }
-        if (!file.write(out.constData(), put - out.constData()))
-            return false;
-    }
-    return true;
-}
 
 // A copy of `from` at `to`, given up (with nothing changed at `to`) once `stop` is set.
 bool copyFile(const QString& from, const QString& to, const std::atomic<bool>* stop) {
@@ -127,7 +99,8 @@ bool WebFile::write(const XmlDocument& document, const LoadedFile& loaded,
     if (document.savesAsUtf8() && viewText &&
         viewText([target](QByteArrayView text) {
             AtomicFile file(target, kScratch, kOwnerOnly);
-            return file.open() && writeWithLf(file, text) && file.commit();
+            // The view holds the text exactly as it is saved.
+            return file.open() && file.write(text.data(), text.size()) && file.commit();
         }))
         return true;
     document.save(target, XmlDocument::SaveMode::Scratch);

@@ -40,7 +40,7 @@ TEST_F(EditingTest, EachKindOpensItsEditorAndRefusalsAreTold) {
     trigger("mnuSpecialUpdate");
     EXPECT_EQ(labels().first(), QStringLiteral("q new"));
     EXPECT_EQ(xml(),
-              QStringLiteral("<?q new?>\n<r b=\"2\" c=\"3\">text2<![CDATA[cd2]]><!--c2--></r>\n"));
+              QStringLiteral("<?q new?>\n<r b=\"2\" c=\"3\">text2<![CDATA[cd2]]><!--c2--></r>"));
     check();
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/work/asidework.h"
 #include "platform/xml/xmldocument.h"
+#include "platform/xml/xmlhistory.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlfileload.h"
 #include "support/xmlattributes.h"
@@ -58,7 +59,8 @@ XmlDocument loadedBothWays(const QString& path) {
 } // namespace
 
 TEST(XmlFiles, EncodingsLoadIntactAndSaveAsDeclared) {
-    // The declaration, the encoding of the file read and the one expected of the file saved.
+    // The declaration, the encoding of the file read and the one expected of the file saved with
+    // a change (saved with none, it is the file as it was).
     const std::tuple<const char*, E, E> rows[] = {
         {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", E::Utf8, E::Utf8},
         {"<?xml version=\"1.0\" encoding=\"UTF-16\"?>", E::Utf16LE, E::Utf16LE},
@@ -75,6 +77,13 @@ TEST(XmlFiles, EncodingsLoadIntactAndSaveAsDeclared) {
         XmlDocument doc = loadedBothWays(dir.filePath("in.xml"));
         ASSERT_TRUE(doc.hasContent()) << str(doc.parseError().reason);
         EXPECT_EQ(str(doc.documentElement().text()), "caf\u00e9");
+        doc.save(dir.filePath("out.xml"));
+        EXPECT_EQ(readBytes(dir.filePath("out.xml")), readBytes(dir.filePath("in.xml")));
+        {
+            XmlChangeStep step(doc, q("Edit"));
+            doc.documentElement().setAttribute(q("z"), q("\u00e9"));
+            step.commit();
+        }
         doc.save(dir.filePath("out.xml"));
         EXPECT_EQ(readBytes(dir.filePath("out.xml")).toHex().toStdString(),
                   encoded(saved, doc.xml()).toHex().toStdString());

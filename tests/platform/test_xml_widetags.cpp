@@ -75,7 +75,7 @@ std::pair<XmlDocument, bool> expectLibxml2Tree(const std::string& xml, int piece
     if (utf8) {
         XmlDocument fromMemory = XmlDocument::create();
         EXPECT_EQ(fromMemory.loadUtf8(QByteArrayView(xml.data(), xml.size())), loaded);
-        EXPECT_EQ(fromFile.xml(), fromMemory.xml());
+        EXPECT_EQ(fromFile.snapshot().xml(), fromMemory.xml()); // both in the editor's layout
         const XmlParseError& a = fromFile.parseError();
         const XmlParseError& b = fromMemory.parseError();
         EXPECT_EQ(std::tie(a.reason, a.srcText, a.line, a.linepos),
@@ -188,7 +188,7 @@ TEST(XmlWideTags, AHundredThousandAttributesLoadInOrder) {
     writeBytes(path, QByteArray::fromStdString("<root><e" + attributes + "/></root>"));
     XmlDocument doc = XmlDocument::create();
     ASSERT_TRUE(doc.load(path));
-    EXPECT_EQ(doc.xml().toStdString(), "<root>\n  <e" + attributes + "/>\n</root>\n");
+    EXPECT_EQ(doc.snapshot().xml().toStdString(), "<root>\n  <e" + attributes + "/>\n</root>\n");
     EXPECT_EQ(doc.documentElement().firstChild().attributes().length(), 100000);
 }
 

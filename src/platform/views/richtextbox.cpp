@@ -140,7 +140,7 @@ private:
 
 void RichTextBox::SetText(const QString& text) {
     SetTextSource([text](Utf8TextSink& sink) {
-        const QByteArray utf8 = WithCrLf(text).toUtf8();
+        const QByteArray utf8 = text.toUtf8();
         sink.reserve(utf8.size());
         sink.append(utf8.constData(), utf8.size());
     });
@@ -149,7 +149,8 @@ void RichTextBox::SetText(const QString& text) {
 void RichTextBox::SetTypedText(const QString& text) {
     dropCheck();
     m_source = nullptr;
-    setText(WithCrLf(text));
+    setText(text);
+    followLineEnds();
     fitFolding();
     m_layoutStep.reset();
     setModified(true);
@@ -180,7 +181,6 @@ void RichTextBox::putText(const TextSource& source) {
         // The code page, line ends and lexer belong to the document, so they are set again.
         setDocument(QsciDocument());
         setUtf8(true);
-        setEolMode(QsciScintilla::EolWindows);
         setLexer(m_lexer);
     }
     SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
@@ -194,7 +194,23 @@ void RichTextBox::putText(const TextSource& source) {
         throw;
     }
     SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
+    followLineEnds();
     KeepTextAsPut();
+}
+
+// The view holds the text exactly as it is saved; a line typed ends as the text's first line does.
+void RichTextBox::followLineEnds() {
+    const long length = SendScintilla(SCI_GETLENGTH);
+    const long limit = std::min<long>(length, 1 << 16);
+    EolMode mode = EolUnix;
+    for (long i = 0; i < limit; ++i) {
+        if (SendScintilla(SCI_GETCHARAT, static_cast<unsigned long>(i)) == '\n') {
+            if (i > 0 && SendScintilla(SCI_GETCHARAT, static_cast<unsigned long>(i - 1)) == '\r')
+                mode = EolWindows;
+            break;
+        }
+    }
+    setEolMode(mode);
 }
 
 void RichTextBox::KeepTextAsPut() {

@@ -95,6 +95,8 @@ public:
     void GoToPosition(qsizetype position);
 
     static QString WithCrLf(const QString& text);
+    // New lines typed end as the text's first line does.
+    void followLineEnds();
     // A text longer than this is replaced by a fresh document rather than deleted.
     static constexpr long kFreshDocumentSize = 1 << 20;
     // A text longer than this is shown without folding.

@@ -86,6 +86,8 @@ bool adopt(XmlDocumentObject& object, const std::shared_ptr<XmlDocumentObject>& 
     object.storage = parsed.doc ? newStorage(parsed.doc) : emptyStorage();
     object.storage->owner = self;
     object.storage->sourceBytes = parsed.doc ? sourceBytes : 0;
+    if (parsed.doc)
+        object.storage->source = parsed.source;
     if (parsed.doc && parsed.doc->intSubset && !parsed.doctypeText.isEmpty())
         object.storage->doctypeTexts.emplace(reinterpret_cast<xmlNodePtr>(parsed.doc->intSubset),
                                              parsed.doctypeText);
@@ -118,6 +120,35 @@ bool XmlDocument::load(XmlFileLoad& finished) {
     XmlDocumentObject& o = object();
     const qint64 bytes = finished.totalBytes();
     return adopt(o, m_object, finished.take(o.parseError), bytes);
+}
+
+void XmlDocument::keepSourceText(const QByteArray& utf8, const XmlDocument& like) {
+    XmlStorage& storage = *object().storage;
+    if (!storage.doc->children)
+        return;
+    std::lock_guard<std::mutex> lock(storage.sourceMutex);
+    storage.source = {};
+    storage.source.kind = XmlSource::Kind::Text;
+    storage.source.text = utf8;
+    storage.source.read = true;
+    if (!like.isNull() && like.m_object->storage) {
+        const XmlStorage& other = *like.m_object->storage;
+        std::lock_guard<std::mutex> otherLock(other.sourceMutex);
+        storage.source.bom = other.source.bom;
+        storage.source.encoding = other.source.encoding;
+    }
+}
+
+bool XmlDocument::writesOverSource() const {
+    const XmlStorage& storage = *object().storage;
+    std::lock_guard<std::mutex> lock(storage.sourceMutex);
+    return storage.source.kind != XmlSource::Kind::None;
+}
+
+bool XmlDocument::lostItsSource() const {
+    const XmlStorage& storage = *object().storage;
+    std::lock_guard<std::mutex> lock(storage.sourceMutex);
+    return storage.source.lost;
 }
 
 bool XmlDocument::savesAsUtf8() const {

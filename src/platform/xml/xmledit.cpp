@@ -46,6 +46,7 @@ XmlEdit::XmlEdit(XmlStorage& storage, std::initializer_list<xmlNodePtr> containe
 // Before a node is linked or unlinked: where it stands, and for a document type declaration the
 // one the document points to, which libxml2's unlinking and the linking here both set.
 void XmlEdit::recordPosition(xmlNodePtr node) {
+    m_storage.moved.insert(node);
     if (!m_storage.journal)
         return;
     if (node->type == XML_DTD_NODE)
@@ -110,6 +111,7 @@ void XmlEdit::detach(xmlNodePtr node) {
 }
 
 void XmlEdit::setContent(xmlNodePtr node, const QByteArray& utf8) {
+    m_storage.touched.insert(node);
     if (m_storage.journal)
         m_storage.journal->content(node);
     xmlNodeSetContent(node, xc(utf8));
@@ -119,6 +121,7 @@ void XmlEdit::setContent(xmlNodePtr node, const QByteArray& utf8) {
 // would lose.
 void XmlEdit::setAttributeValue(xmlAttrPtr attribute, const QString& value) {
     const QByteArray utf8 = value.toUtf8();
+    m_storage.touched.insert(reinterpret_cast<xmlNodePtr>(attribute));
     if (m_storage.journal)
         m_storage.journal->attributeValue(attribute);
     else
@@ -143,6 +146,8 @@ void XmlEdit::setName(xmlNodePtr element, const QByteArray& localName, xmlNsPtr 
 xmlAttrPtr XmlEdit::addAttribute(xmlNodePtr element, xmlNsPtr ns, const QByteArray& localName,
                                  const QByteArray& value) {
     xmlAttrPtr added = xmlSetNsProp(element, ns, xc(localName), xc(value));
+    if (added)
+        m_storage.moved.insert(reinterpret_cast<xmlNodePtr>(added));
     if (added && m_storage.journal)
         m_storage.journal->created(reinterpret_cast<xmlNodePtr>(added));
     return added;
@@ -191,6 +196,13 @@ void XmlEdit::dropDeclaration(xmlNsPtr declaration) {
 // readers stop, the revision moves on and the listeners hear of it first.
 void XmlStorage::notifyChange(xmlNodePtr container) {
     readerGate.stopReader();
+    // The source must be had before the first change: from then on the file alone would not do.
+    if (touched.empty() && moved.empty() && source.kind == xmlimpl::XmlSource::Kind::File) {
+        std::lock_guard<std::mutex> lock(sourceMutex);
+        xmlimpl::readSource(source);
+    }
+    if (container)
+        touched.insert(container);
     previousRevision = revision;
     revision = xmlimpl::nextRevision();
     if (listeners.empty() || !container)

@@ -207,6 +207,10 @@ xmlNodePtr XmlJournal::container(const Entry& e) const {
 void XmlJournal::swap(Entry& e) {
     XmlStorage& storage = *m_storage;
     xmlNodePtr n = e.node;
+    if (e.kind == Kind::Position)
+        storage.moved.insert(n);
+    else if (e.kind == Kind::Content || e.kind == Kind::AttributeValue)
+        storage.touched.insert(n);
     switch (e.kind) {
     case Kind::Position: {
         xmlNodePtr parent = n->parent;

@@ -3,6 +3,7 @@
 #include "platform/work/asidework.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlplainwriter.h"
+#include "platform/xml/xmlsourcewrite.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <QByteArray>
@@ -50,7 +51,8 @@ void yieldToOthers() {
 #endif
 }
 
-XmlDocument unpack(const std::vector<QByteArray>& pieces, qsizetype textBytes) {
+XmlDocument unpack(const std::vector<QByteArray>& pieces, qsizetype textBytes,
+                   const XmlSource* source) {
     QByteArray text;
     text.reserve(textBytes);
     for (const QByteArray& piece : pieces)
@@ -61,6 +63,13 @@ XmlDocument unpack(const std::vector<QByteArray>& pieces, qsizetype textBytes) {
     if (!document.loadUtf8(text))
         throw XmlError(QStringLiteral("The document kept for undo could not be read back: %1")
                            .arg(document.parseError().reason));
+    if (source) {
+        document.keepSourceText(text);
+        XmlStorage& storage = *document.asNode().storage();
+        std::lock_guard<std::mutex> lock(storage.sourceMutex);
+        storage.source.bom = source->bom;
+        storage.source.encoding = source->encoding;
+    }
     return document;
 }
 
@@ -71,6 +80,8 @@ struct XmlPackedDocument::State {
     XmlDocument document; // until packed
     std::vector<QByteArray> pieces;
     qsizetype textBytes = 0;
+    bool overSource = false; // the text is the document written over its source
+    XmlSource source;        // that source's byte order mark and encoding
     bool packed = false;
     std::shared_ptr<XmlGateReader> reader;
     std::shared_ptr<AsideWork> worker;
@@ -93,15 +104,32 @@ XmlPackedDocument::XmlPackedDocument(XmlDocument document) : m_state(std::make_s
             textBytes += piece.size();
             piece.clear();
         };
-        const bool written = writePlain(
-            *storage,
-            [&](const char* data, int len) {
-                piece.append(data, len);
-                if (piece.size() >= kPiece)
-                    compress();
-                return true;
-            },
-            state.reader->stop);
+        const auto sink = [&](const char* data, int len) {
+            if (state.reader->stop.load())
+                return false;
+            piece.append(data, len);
+            if (piece.size() >= kPiece)
+                compress();
+            return true;
+        };
+        // A document written over its source is kept as that text, so that it comes back with
+        // the same layout; any other as plain markup.
+        bool overSource = false;
+        bool written = false;
+        try {
+            overSource = writeOverSource(*storage, sink);
+            written = overSource;
+        } catch (const XmlError&) {
+            overSource = true; // stopped
+        }
+        XmlSource kept;
+        if (overSource) {
+            std::lock_guard<std::mutex> lock(storage->sourceMutex);
+            kept.bom = storage->source.bom;
+            kept.encoding = storage->source.encoding;
+        } else {
+            written = writePlain(*storage, sink, state.reader->stop);
+        }
         storage->readerGate.end(state.reader);
         if (!written)
             return;
@@ -112,6 +140,8 @@ XmlPackedDocument::XmlPackedDocument(XmlDocument document) : m_state(std::make_s
             std::lock_guard<std::mutex> lock(state.mutex);
             state.pieces = std::move(pieces);
             state.textBytes = textBytes;
+            state.overSource = overSource;
+            state.source = kept;
             state.packed = true;
             gone = std::move(state.document);
         }
@@ -152,7 +182,8 @@ XmlDocument XmlPackedDocument::take(bool* readBack, const Runner& run) {
     std::exception_ptr failure;
     const auto work = [&] {
         try {
-            document = unpack(state.pieces, state.textBytes);
+            document = unpack(state.pieces, state.textBytes,
+                              state.overSource ? &state.source : nullptr);
         } catch (...) {
             failure = std::current_exception();
         }

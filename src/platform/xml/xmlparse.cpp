@@ -4,6 +4,7 @@
 
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmllibrary.h"
+#include "platform/xml/xmlorigin.h"
 #include "platform/xml/xmlparseguard.h"
 #include "platform/xml/xmlsourcetext.h"
 #include "platform/xml/xmlstorage.h"
@@ -18,6 +19,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 
 namespace xmlimpl {
 
@@ -57,13 +59,14 @@ struct ParseOutcome {
     int column = 0;
 };
 
-ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options, HeldAttributes* held = nullptr) {
+ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options, HeldAttributes* held = nullptr,
+                       const QByteArray* rawStart = nullptr) {
     if (!ctxt)
         throw XmlError(QStringLiteral("Out of memory"));
     xmlCtxtUseOptions(ctxt, options);
     // After the options, which set handlers of their own.
     ParseGuard guard(ctxt);
-    LayoutFilter layout(ctxt, separateCData, held, &guard);
+    LayoutFilter layout(ctxt, separateCData, held, &guard, rawStart);
     ctxt->sax->getParameterEntity = noteParameterEntity;
     xmlParseDocument(ctxt);
     ParseOutcome outcome;
@@ -93,7 +96,7 @@ ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options, HeldAttributes* held 
 ParsedDocument finish(const ErrorCapture& collector, const ParseOutcome& outcome,
                       const std::function<std::unique_ptr<QIODevice>()>& reopen,
                       XmlParseError& error) {
-    ParsedDocument parsed{outcome.doc, {}};
+    ParsedDocument parsed{outcome.doc, {}, {}};
     if (!outcome.doc) {
         const bool own = !outcome.refusal.isEmpty();
         error.reason = own ? outcome.refusal : collector.reason;
@@ -116,7 +119,10 @@ ParsedDocument finish(const ErrorCapture& collector, const ParseOutcome& outcome
 struct FileReader {
     QFile file;
     WorkProgress* progress;
+    QByteArray start; // the first bytes read, as they are in the file
 };
+
+constexpr qsizetype kStartBytes = 4096;
 
 // A stop asked for ends the parse as a read error would; its result is then dropped.
 int readFromFile(void* context, char* buffer, int len) {
@@ -124,6 +130,8 @@ int readFromFile(void* context, char* buffer, int len) {
     if (reader->progress && reader->progress->stop.load(std::memory_order_relaxed))
         return -1;
     const qint64 n = reader->file.read(buffer, len);
+    if (n > 0 && reader->start.size() < kStartBytes)
+        reader->start.append(buffer, std::min<qint64>(n, kStartBytes - reader->start.size()));
     if (n > 0 && reader->progress)
         reader->progress->done.fetch_add(n, std::memory_order_relaxed);
     return n < 0 ? -1 : static_cast<int>(n);
@@ -146,6 +154,26 @@ QString xmlDeclarationIn(const QString& text) {
     return end < 0 ? QString() : text.mid(at + 5, end - at - 5).trimmed();
 }
 
+// Where a file's text is, for saves that copy what did not change: libxml2 skips a UTF-16 byte
+// order mark before decoding but counts a UTF-8 one.
+XmlSource fileSource(const QFileInfo& file, const QByteArray& encoding, const QByteArray& start) {
+    XmlSource source;
+    source.kind = XmlSource::Kind::File;
+    source.path = file.absoluteFilePath();
+    source.size = file.size();
+    source.modified = file.lastModified();
+    source.encoding = encoding;
+    for (const QByteArray& mark : {QByteArray("\xEF\xBB\xBF"), QByteArray("\xFF\xFE"),
+                                  QByteArray("\xFE\xFF")}) {
+        if (!start.startsWith(mark))
+            continue;
+        source.bom = mark;
+        source.skip = mark.size() == 3 ? 3 : 0;
+        break;
+    }
+    return source;
+}
+
 QString declarationFromFields(xmlDocPtr doc) {
     QString data = QStringLiteral("version=\"%1\"")
                        .arg(doc->version ? qs(doc->version) : QStringLiteral("1.0"));
@@ -163,6 +191,7 @@ QString declarationFromFields(xmlDocPtr doc) {
 void addDeclarationNode(xmlDocPtr doc, const QString& declarationData) {
     const QByteArray data = declarationData.toUtf8();
     xmlNodePtr pi = xmlNewDocPI(doc, BAD_CAST "xml", xc(data));
+    setLead(pi, 0);
     if (doc->children)
         xmlAddPrevSibling(doc->children, pi);
     else
@@ -193,7 +222,8 @@ ParsedDocument parseText(const QByteArray& utf8, XmlParseError& error) {
 
 ParsedDocument parseFile(const QString& path, XmlParseError& error, WorkProgress* progress) {
     error = {};
-    FileReader reader{QFile(path), progress};
+    const QFileInfo before(path);
+    FileReader reader{QFile(path), progress, {}};
     if (!reader.file.open(QIODevice::ReadOnly)) {
         error.reason = QStringLiteral("The system cannot open the file %1: %2")
                            .arg(path, reader.file.errorString());
@@ -206,7 +236,7 @@ ParsedDocument parseFile(const QString& path, XmlParseError& error, WorkProgress
     const ParseOutcome outcome =
         parseWith(xmlCreateIOParserCtxt(nullptr, nullptr, readFiltered, closeNothing, &filter,
                                         XML_CHAR_ENCODING_NONE),
-                  kParseOptions, &held);
+                  kParseOptions, &held, &reader.start);
     reader.file.close();
     if (progress && progress->stop.load()) {
         if (outcome.doc)
@@ -214,7 +244,7 @@ ParsedDocument parseFile(const QString& path, XmlParseError& error, WorkProgress
         return {};
     }
     // Opened afresh rather than rewound, which a device such as a pipe cannot do.
-    const ParsedDocument parsed = finish(
+    ParsedDocument parsed = finish(
         scope, outcome,
         [&path]() -> std::unique_ptr<QIODevice> {
             auto again = std::make_unique<QFile>(path);
@@ -223,6 +253,8 @@ ParsedDocument parseFile(const QString& path, XmlParseError& error, WorkProgress
         error);
     if (parsed.doc && parsed.doc->standalone != -1)
         addDeclarationNode(parsed.doc, declarationFromFields(parsed.doc));
+    if (parsed.doc && before.isFile() && before.size() <= kLargestSource)
+        parsed.source = fileSource(before, outcome.encoding, reader.start);
     return parsed;
 }
 

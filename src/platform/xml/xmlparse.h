@@ -4,6 +4,7 @@
 
 #include "platform/work/workprogress.h"
 #include "platform/xml/xmlparseerror.h"
+#include "platform/xml/xmlsource.h"
 
 #include <libxml/tree.h>
 
@@ -17,6 +18,7 @@ namespace xmlimpl {
 struct ParsedDocument {
     xmlDocPtr doc = nullptr;
     QByteArray doctypeText;
+    XmlSource source;
 };
 
 // Parsing: a document, or none with the parse error filled in.

@@ -2,6 +2,7 @@
 
 #include "platform/xml/xmlparseguard.h"
 
+#include "platform/xml/xmlorigin.h"
 #include "platform/xml/xmlstorage.h"
 #include "platform/xml/xmltreewalk.h"
 

@@ -3,6 +3,7 @@
 // The XML layer's private parts: a document's storage, shared by the layer's translation units.
 
 #include "platform/xml/xmlparseerror.h"
+#include "platform/xml/xmlsource.h"
 
 #include <libxml/tree.h>
 
@@ -116,6 +117,13 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
     quint64 revision = 0;
     quint64 previousRevision = 0; // before the change now being made
     qint64 sourceBytes = 0;       // of the text read into it
+    // The text it was read from, and what has changed since: the nodes whose value, name,
+    // attributes, declarations or children changed, and the nodes linked or unlinked. Kept until
+    // the content is replaced; undoing a change leaves its nodes here, to be compared.
+    xmlimpl::XmlSource source;
+    mutable std::mutex sourceMutex;
+    std::unordered_set<xmlNodePtr> touched;
+    std::unordered_set<xmlNodePtr> moved;
     // The element last taken out of the tree, with the declarations in scope where it stood, so
     // that putting it back under the same ones (a move) needs no pass over its subtree.
     struct Detached {
@@ -161,19 +169,5 @@ inline const xmlChar* xc(const QByteArray& b) {
 std::shared_ptr<XmlStorage> newStorage(xmlDocPtr doc);
 // Revisions are unique across documents, also those made on worker threads.
 quint64 nextRevision();
-
-// libxml2 keeps an element's line in 16 bits; a parsed element's line past that is kept in its
-// `_private` (which nothing else uses). Copies do not take it along.
-constexpr int kLineLimit = 65535;
-inline void keepBigLine(xmlNodePtr element, int line) {
-    if (line >= kLineLimit)
-        element->_private = reinterpret_cast<void*>(static_cast<intptr_t>(line));
-}
-// The line an element was parsed at; 0 when not known.
-inline int lineOf(xmlNodePtr element) {
-    if (element->line < kLineLimit)
-        return element->line;
-    return static_cast<int>(reinterpret_cast<intptr_t>(element->_private));
-}
 
 } // namespace xmlimpl

@@ -4,6 +4,7 @@
 #include "platform/xml/xmlvalidation.h"
 
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlorigin.h"
 #include "platform/xml/xmlstorage.h"
 #include "platform/xml/xmllibrary.h"
 

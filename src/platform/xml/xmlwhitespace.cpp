@@ -4,6 +4,7 @@
 
 #include "platform/xml/xmlparseguard.h"
 #include "platform/xml/xmlstartelement.h"
+#include "platform/xml/xmlorigin.h"
 #include "platform/xml/xmlstorage.h"
 #include "platform/xml/xmltreewalk.h"
 
@@ -91,10 +92,30 @@ template <class Visit> void forEachElement(xmlNodePtr root, Visit visit) {
 
 } // namespace
 
+bool indentsChildren(xmlNodePtr element) {
+    if (!element->children || declaredWithText(element))
+        return false;
+    const Space own = ownSpace(element);
+    if (own == Space::Preserve || (own == Space::Inherited && preservedFromAbove(element)))
+        return false;
+    for (xmlNodePtr c = element->children; c; c = c->next) {
+        if (isTextLike(c))
+            return false;
+    }
+    return true;
+}
+
 LayoutFilter::LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata, HeldAttributes* held,
-                           ParseGuard* guard)
-    : m_ctxt(ctxt), m_cdata(cdata), m_held(held), m_guard(guard) {
+                           ParseGuard* guard, const QByteArray* rawStart)
+    : m_ctxt(ctxt), m_cdata(cdata), m_held(held), m_guard(guard),
+      m_source(ctxt, rawStart), m_externalSubset(ctxt->sax->externalSubset),
+      m_startDocument(ctxt->sax->startDocument) {
     ctxt->_private = this;
+    ctxt->sax->startDocument = startDocument;
+    ctxt->sax->comment = comment;
+    ctxt->sax->processingInstruction = processingInstruction;
+    ctxt->sax->internalSubset = internalSubset;
+    ctxt->sax->externalSubset = externalSubset;
     ctxt->sax->startElementNs = startElement;
     ctxt->sax->endElementNs = endElement;
     ctxt->sax->characters = characters;
@@ -125,11 +146,13 @@ void LayoutFilter::putBack(Frame& frame) {
         if (run.after == element->last) {
             // At the end, where libxml2 goes on adding text: its own handler keeps its account.
             xmlSAX2Characters(m_ctxt, text, len);
+            SourceTracker::mark(element->last, run.lead);
             continue;
         }
         xmlNodePtr node = xmlNewDocTextLen(element->doc, text, len);
         if (!node)
             continue;
+        SourceTracker::mark(node, run.lead);
         if (run.after)
             xmlAddNextSibling(run.after, node);
         else
@@ -158,6 +181,11 @@ void LayoutFilter::startElement(void* context, const xmlChar* localname, const x
     if (ctxt != self->m_ctxt || !element || element == parent)
         return;
     keepBigLine(element, ctxt->input ? ctxt->input->line : 0);
+    if (self->m_source.tracks(ctxt)) {
+        // The parser stands at the tag's ">" or "/>"; the end of an empty one comes at once.
+        SourceTracker::mark(element, self->m_source.lead());
+        self->m_source.markupEnds(*ctxt->input->cur == '>' ? 1 : 0);
+    }
     const bool inherited = !self->m_frames.empty() && self->m_frames.back().preserve;
     const Space own = ownSpace(element);
     const bool preserve = own == Space::Inherited ? inherited : own == Space::Preserve;
@@ -175,8 +203,18 @@ void LayoutFilter::endElement(void* context, const xmlChar* localname, const xml
     auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
     LayoutFilter* self = of(context);
     if (Frame* frame = self->frameFor(ctxt)) {
-        if (!frame->element->children)
+        xmlNodePtr element = frame->element;
+        const bool elementOnly = !frame->keep && !frame->mixed && element->children;
+        if (!element->children)
             self->putBack(*frame);
+        if (self->m_source.tracks(ctxt)) {
+            self->m_source.markupEnds();
+            setElementEnd(element, self->m_source.lead());
+            if (frame->keep)
+                element->extra |= kBlanksAreContent;
+            else if (elementOnly)
+                element->extra |= kLayoutDropped;
+        }
         self->m_runs.resize(frame->firstRun);
         self->m_frames.pop_back();
     }
@@ -187,13 +225,14 @@ void LayoutFilter::characters(void* context, const xmlChar* text, int len) {
     auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
     LayoutFilter* self = of(context);
     Frame* frame = self->frameFor(ctxt);
-    if (!frame || frame->keep || frame->mixed) {
+    const bool tracked = self->m_source.tracks(ctxt) && ctxt->node;
+    const qint64 lead = tracked ? self->m_source.textLead() : -1;
+    if (!frame || frame->keep || frame->mixed || !isBlank(text, len)) {
+        if (frame && !frame->keep && !frame->mixed)
+            self->becomesMixed(ctxt);
         xmlSAX2Characters(context, text, len);
-        return;
-    }
-    if (!isBlank(text, len)) {
-        self->becomesMixed(ctxt);
-        xmlSAX2Characters(context, text, len);
+        if (tracked)
+            SourceTracker::mark(ctxt->node->last, lead);
         return;
     }
     // One blank run may come in several pieces.
@@ -201,19 +240,97 @@ void LayoutFilter::characters(void* context, const xmlChar* text, int len) {
     if (self->m_runs.size() > frame->firstRun && self->m_runs.back().after == after)
         self->m_runs.back().text.append(reinterpret_cast<const char*>(text), len);
     else
-        self->m_runs.push_back({after, std::string(reinterpret_cast<const char*>(text), len)});
+        self->m_runs.push_back(
+            {after, std::string(reinterpret_cast<const char*>(text), len), lead});
 }
 
 void LayoutFilter::cdataBlock(void* context, const xmlChar* value, int len) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
     LayoutFilter* self = of(context);
-    self->becomesMixed(static_cast<xmlParserCtxtPtr>(context));
+    self->becomesMixed(ctxt);
+    const qint64 lead = self->m_source.lead();
     self->m_cdata(context, value, len);
+    if (self->m_source.tracks(ctxt)) {
+        SourceTracker::mark(lastMade(ctxt), lead);
+        self->m_source.markupEnds();
+    }
 }
 
 // A reference may stand for text.
 void LayoutFilter::reference(void* context, const xmlChar* name) {
-    of(context)->becomesMixed(static_cast<xmlParserCtxtPtr>(context));
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    LayoutFilter* self = of(context);
+    self->becomesMixed(ctxt);
+    const qint64 lead = self->m_source.lead();
     xmlSAX2Reference(context, name);
+    if (self->m_source.tracks(ctxt)) {
+        SourceTracker::mark(lastMade(ctxt), lead);
+        self->m_source.markupEnds();
+    }
+}
+
+xmlNodePtr LayoutFilter::lastMade(xmlParserCtxtPtr ctxt) {
+    if (ctxt->node)
+        return ctxt->node->last;
+    return ctxt->myDoc ? ctxt->myDoc->last : nullptr;
+}
+
+void LayoutFilter::comment(void* context, const xmlChar* value) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    LayoutFilter* self = of(context);
+    const bool tracked = self->m_source.tracks(ctxt);
+    const qint64 lead = self->m_source.lead();
+    xmlSAX2Comment(context, value);
+    if (tracked) {
+        SourceTracker::mark(lastMade(ctxt), lead);
+        self->m_source.markupEnds();
+    }
+}
+
+void LayoutFilter::processingInstruction(void* context, const xmlChar* target,
+                                         const xmlChar* data) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    LayoutFilter* self = of(context);
+    const bool tracked = self->m_source.tracks(ctxt);
+    const qint64 lead = self->m_source.lead();
+    xmlSAX2ProcessingInstruction(context, target, data);
+    if (tracked) {
+        SourceTracker::mark(lastMade(ctxt), lead);
+        self->m_source.markupEnds();
+    }
+}
+
+// Once the XML declaration is read: nothing made from here on stands in it.
+void LayoutFilter::startDocument(void* context) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    LayoutFilter* self = of(context);
+    if (self->m_startDocument)
+        self->m_startDocument(context);
+    if (self->m_source.tracks(ctxt))
+        self->m_source.markupEnds();
+}
+
+// Called once the name and identifiers are read; the declaration ends when the external subset
+// is announced, also for a document without one.
+void LayoutFilter::internalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                                  const xmlChar* systemId) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    LayoutFilter* self = of(context);
+    const bool tracked = ctxt == self->m_ctxt && ctxt->inputNr == 1; // in the subset already
+    xmlSAX2InternalSubset(context, name, externalId, systemId);
+    if (tracked && ctxt->myDoc && ctxt->myDoc->intSubset)
+        SourceTracker::mark(reinterpret_cast<xmlNodePtr>(ctxt->myDoc->intSubset),
+                            self->m_source.lead());
+}
+
+void LayoutFilter::externalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                                  const xmlChar* systemId) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    LayoutFilter* self = of(context);
+    if (ctxt == self->m_ctxt && ctxt->inputNr == 1)
+        self->m_source.markupEnds();
+    if (self->m_externalSubset)
+        self->m_externalSubset(context, name, externalId, systemId);
 }
 
 namespace {

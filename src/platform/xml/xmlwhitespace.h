@@ -6,6 +6,8 @@
 // subset does not declare as holding text (#PCDATA) or ANY. Layout is dropped on load and laid out
 // afresh on save; all other white space is content, kept exactly, and nothing is added to it.
 
+#include "platform/xml/xmlsourcetracker.h"
+
 #include <libxml/parser.h>
 
 #include <string>
@@ -21,12 +23,13 @@ class ParseGuard;
 // stood. Parsing layout into nodes only to free them again doubled the time of a load.
 class LayoutFilter {
 public:
-    // Takes over `ctxt`'s handlers for elements, text, CDATA sections and references (after the
-    // parse options are set); CDATA sections go on to `cdata`. Must outlive the parse. Elements
-    // get the attributes `held` back from their start tags (xmlwidetags.h); `guard` is told the
-    // depth of each.
+    // Takes over `ctxt`'s handlers for elements, text, CDATA sections, references, comments,
+    // processing instructions and the document type (after the parse options are set); CDATA
+    // sections go on to `cdata`. Must outlive the parse. Elements get the attributes `held` back
+    // from their start tags (xmlwidetags.h); `guard` is told the depth of each. Every node made
+    // gets its place in the source (xmlorigin.h); `rawStart` is the source's first bytes as read.
     LayoutFilter(xmlParserCtxtPtr ctxt, cdataBlockSAXFunc cdata, HeldAttributes* held,
-                 ParseGuard* guard);
+                 ParseGuard* guard, const QByteArray* rawStart = nullptr);
 
 private:
     struct Frame {
@@ -39,6 +42,7 @@ private:
     struct Run {
         xmlNodePtr after; // the child the text follows, nullptr for the first
         std::string text;
+        qint64 lead;
     };
     static LayoutFilter* of(void* context);
     Frame* frameFor(xmlParserCtxtPtr ctxt);
@@ -53,14 +57,30 @@ private:
     static void characters(void* context, const xmlChar* text, int len);
     static void cdataBlock(void* context, const xmlChar* value, int len);
     static void reference(void* context, const xmlChar* name);
+    static void comment(void* context, const xmlChar* value);
+    static void processingInstruction(void* context, const xmlChar* target, const xmlChar* data);
+    static void startDocument(void* context);
+    static void internalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                               const xmlChar* systemId);
+    static void externalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                               const xmlChar* systemId);
+    // The node just made where `ctxt` adds children (the document's own list outside the root).
+    static xmlNodePtr lastMade(xmlParserCtxtPtr ctxt);
 
     xmlParserCtxtPtr m_ctxt;
     cdataBlockSAXFunc m_cdata;
     HeldAttributes* m_held;
     ParseGuard* m_guard;
+    SourceTracker m_source;
+    externalSubsetSAXFunc m_externalSubset;
+    startDocumentSAXFunc m_startDocument;
     std::vector<Frame> m_frames;
     std::vector<Run> m_runs;
 };
+
+// Whether the editor's layout puts each child of `element` on a line of its own: it has children,
+// none of them text, and blank text would not be content in it.
+bool indentsChildren(xmlNodePtr element);
 
 // For the time of writing a subtree, keeps the writer from indenting content that is not
 // element-only. The writer leaves an element unindented when it holds a text node, so each such

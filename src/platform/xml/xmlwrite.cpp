@@ -8,6 +8,7 @@
 #include "platform/xml/xmlwhitespace.h"
 #include "platform/xml/xmllibrary.h"
 #include "platform/xml/xmlserialize.h"
+#include "platform/xml/xmlsourcewrite.h"
 
 #include <libxml/parserInternals.h>
 #include <libxml/xmlsave.h>
@@ -298,6 +299,8 @@ void checkRepresentable(const XmlStorage& storage, const QByteArray& encoding) {
 } // namespace
 
 void serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sink) {
+    if (node == reinterpret_cast<xmlNodePtr>(storage.doc) && writeOverSource(storage, sink))
+        return;
     if (const QByteArray* text = storage.doctypeTextOf(node)) {
         if (!sink(text->constData(), static_cast<int>(text->size())))
             throw XmlError(QStringLiteral("The document could not be written."));
@@ -314,6 +317,8 @@ void serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sin
 }
 
 bool serializeInPlace(const XmlStorage& storage, const TextSink& sink) {
+    if (writeOverSource(storage, sink))
+        return true;
     xmlNodePtr root = reinterpret_cast<xmlNodePtr>(storage.doc);
     for (xmlNodePtr c = root->children; c; c = c->next) {
         if (storage.doctypeTextOf(c))
@@ -337,9 +342,11 @@ QByteArray serialize(const XmlStorage& storage, xmlNodePtr node) {
 void serializeDocument(const XmlStorage& storage, const QByteArray& encoding,
                        const std::function<bool(const char*, int)>& sink) {
     checkReadableBack(encoding);
-    storage.readerGate.stopReader(); // the writer changes the tree for a moment
     if (!isUnicodeEncoding(encoding))
         checkRepresentable(storage, encoding);
+    if (saveOverSource(storage, encoding, sink))
+        return;
+    storage.readerGate.stopReader(); // the writer changes the tree for a moment
     xmlNodePtr root = reinterpret_cast<xmlNodePtr>(storage.doc);
     WritingAsRead asRead(storage, root);
     saveWith(encoding, sink, [&](xmlSaveCtxtPtr save) { xmlSaveDoc(save, storage.doc); });

@@ -1,0 +1,21 @@
+#pragma once
+
+// Converting whole texts between encodings with iconv, for the saves that copy a document's own
+// bytes (xmlsourcewrite.h).
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+namespace xmlimpl {
+
+// `in` from encoding `from` to `to`, appended to `out`; false when the text is not valid in `from`
+// or holds a character `to` cannot represent.
+bool convertEncoding(QByteArrayView in, const QByteArray& from, const QByteArray& to,
+                     QByteArray& out);
+
+// UTF-8 markup to `to`, appended to `out`: a character `to` cannot represent is written as a
+// character reference, which the caller has made sure stands only where a reference may (text
+// and attribute values). False when `to` is unknown.
+bool encodeMarkup(QByteArrayView utf8, const QByteArray& to, QByteArray& out);
+
+} // namespace xmlimpl
