@@ -18,6 +18,7 @@ namespace xmlimpl {
 namespace {
 
 constexpr int kDeepest = 4000; // deeper fresh or changed nesting is written in the editor's layout
+constexpr qsizetype kGather = 1 << 20; // bytes handed to the sink at once
 
 // What to write, in order: ranges of the source and text written afresh. Ranges that meet are
 // joined, so a long run of untouched nodes is one piece.
@@ -592,28 +593,6 @@ std::optional<XmlSource> sourceOf(const XmlStorage& storage) {
     return source;
 }
 
-// The file's bytes when it is still the file that was read.
-std::optional<QByteArray> fileBytes(const XmlStorage& storage) {
-    XmlSource source;
-    {
-        std::lock_guard<std::mutex> lock(storage.sourceMutex);
-        source = storage.source;
-    }
-    if (source.kind != XmlSource::Kind::File)
-        return std::nullopt;
-    if (source.read && source.encoding.isEmpty())
-        return source.text;
-    QFile file(source.path);
-    const QFileInfo info(source.path);
-    if (info.size() != source.size || info.lastModified() != source.modified ||
-        !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray raw = file.readAll();
-    if (raw.size() != source.size)
-        return std::nullopt;
-    return raw;
-}
-
 // To the sink in pieces of at most a megabyte.
 void emitPieces(QByteArrayView bytes, const SourceSink& sink) {
     for (qsizetype at = 0; at < bytes.size(); at += 1 << 20) {
@@ -622,6 +601,40 @@ void emitPieces(QByteArrayView bytes, const SourceSink& sink) {
             throw XmlError(QStringLiteral("The document could not be written."));
     }
 }
+
+// Nothing changed: the file's bytes streamed as they are, when it is still the file that was
+// read; false, with nothing written, otherwise.
+bool copyFileBytes(const XmlStorage& storage, const SourceSink& sink) {
+    XmlSource source;
+    {
+        std::lock_guard<std::mutex> lock(storage.sourceMutex);
+        source = storage.source;
+    }
+    if (source.kind != XmlSource::Kind::File)
+        return false;
+    if (source.read && source.encoding.isEmpty()) {
+        emitPieces(source.text, sink);
+        return true;
+    }
+    QFile file(source.path);
+    const QFileInfo info(source.path);
+    if (info.size() != source.size || info.lastModified() != source.modified ||
+        !file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray buffer(kGather, Qt::Uninitialized);
+    qint64 copied = 0;
+    for (;;) {
+        const qint64 n = file.read(buffer.data(), buffer.size());
+        if (n < 0 || (n == 0 && copied != source.size))
+            throw XmlError(QStringLiteral("The file %1 could not be read again.").arg(source.path));
+        if (n == 0)
+            return true;
+        if (!sink(buffer.constData(), static_cast<int>(n)))
+            throw XmlError(QStringLiteral("The document could not be written."));
+        copied += n;
+    }
+}
+
 
 QByteArray normalizedEncoding(const QByteArray& encoding) {
     return encoding.toUpper().replace('-', "").replace('_', "");
@@ -644,12 +657,8 @@ namespace {
 bool write(const XmlStorage& storage, const QByteArray& encoding, bool file,
            const SourceSink& sink) {
     // Nothing changed: the file as it is, whatever its declaration says.
-    if (file && storage.touched.empty() && storage.moved.empty()) {
-        if (const std::optional<QByteArray> raw = fileBytes(storage)) {
-            emitPieces(*raw, sink);
-            return true;
-        }
-    }
+    if (file && storage.touched.empty() && storage.moved.empty() && copyFileBytes(storage, sink))
+        return true;
     const std::optional<XmlSource> source = sourceOf(storage);
     if (!source)
         return false;
@@ -668,11 +677,25 @@ bool write(const XmlStorage& storage, const QByteArray& encoding, bool file,
     const bool ownEncoding = (utf8 && own.isEmpty()) || target == own ||
                              (target == "UTF16" && own.startsWith("UTF16"));
     QByteArray converter = ownEncoding && !own.isEmpty() ? source->encoding : encoding;
-    auto put = [&sink](QByteArrayView piece) { emitPieces(piece, sink); };
+    // Small pieces (a changed value between copied ranges) are gathered into large writes.
+    QByteArray gathered;
+    auto flush = [&] {
+        emitPieces(gathered, sink);
+        gathered.clear();
+    };
+    auto put = [&](QByteArrayView piece) {
+        if (gathered.size() + piece.size() > kGather)
+            flush();
+        if (piece.size() >= kGather)
+            emitPieces(piece, sink);
+        else
+            gathered += piece;
+    };
     if (file && ownEncoding && !source->bom.isEmpty())
         put(source->bom);
     if (utf8) {
         plan->each(text, put);
+        flush();
         return true;
     }
     // Converted piece by piece, each cut where a character starts.
@@ -698,6 +721,7 @@ bool write(const XmlStorage& storage, const QByteArray& encoding, bool file,
             convert(piece.sliced(at, std::min<qsizetype>(1 << 20, piece.size() - at)), false);
     });
     convert({}, true);
+    flush();
     return true;
 }
 } // namespace
