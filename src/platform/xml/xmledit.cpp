@@ -47,6 +47,8 @@ XmlEdit::XmlEdit(XmlStorage& storage, std::initializer_list<xmlNodePtr> containe
 // one the document points to, which libxml2's unlinking and the linking here both set.
 void XmlEdit::recordPosition(xmlNodePtr node) {
     m_storage.moved.insert(node);
+    if (node->parent)
+        m_storage.regrouped.insert(node->parent);
     if (!m_storage.journal)
         return;
     if (node->type == XML_DTD_NODE)
@@ -69,6 +71,7 @@ void XmlEdit::link(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, const Pla
     recordPosition(node);
     xmlUnlinkNode(node);
     m_storage.attach(node);
+    m_storage.regrouped.insert(parent);
     node->parent = parent;
     if (!ref) {
         node->prev = parent->last;

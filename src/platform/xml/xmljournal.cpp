@@ -207,8 +207,12 @@ xmlNodePtr XmlJournal::container(const Entry& e) const {
 void XmlJournal::swap(Entry& e) {
     XmlStorage& storage = *m_storage;
     xmlNodePtr n = e.node;
-    if (e.kind == Kind::Position)
+    if (e.kind == Kind::Position) {
         storage.moved.insert(n);
+        for (xmlNodePtr container : {n->parent, e.other})
+            if (container)
+                storage.regrouped.insert(container);
+    }
     else if (e.kind == Kind::Content || e.kind == Kind::AttributeValue)
         storage.touched.insert(n);
     switch (e.kind) {

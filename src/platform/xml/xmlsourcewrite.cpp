@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <unordered_set>
 #include <vector>
 
@@ -75,36 +76,39 @@ QByteArray qualifiedName(const xmlChar* name, xmlNsPtr ns) {
     return ns && ns->prefix ? bytes(ns->prefix) + ':' + bytes(name) : bytes(name);
 }
 
-QByteArray escapedText(const QByteArray& value) {
-    QByteArray out;
-    out.reserve(value.size());
-    for (const char c : value) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\r': out += "&#13;"; break;
-        default: out += c;
-        }
-    }
-    return out;
+// As a writer escapes: the markup characters and CR always; in an attribute value (written
+// between `quote`s) also the other white space, which a reader would turn into spaces, and the
+// quote itself.
+// Whether `qualified` is the name with the prefix of `ns`.
+bool sameName(const xmlChar* name, xmlNsPtr ns, QByteArrayView qualified) {
+    const QByteArrayView local(reinterpret_cast<const char*>(name));
+    if (!ns || !ns->prefix)
+        return qualified == local;
+    const QByteArrayView prefix(reinterpret_cast<const char*>(ns->prefix));
+    return qualified.size() == prefix.size() + 1 + local.size() && qualified.startsWith(prefix) &&
+           qualified[prefix.size()] == ':' && qualified.endsWith(local);
 }
 
-QByteArray escapedAttribute(const QByteArray& value, char quote) {
+QByteArray escaped(const QByteArray& value, char quote = 0) {
     QByteArray out;
     out.reserve(value.size());
     for (const char c : value) {
+        const char* reference = nullptr;
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\n': out += "&#10;"; break;
-        case '\r': out += "&#13;"; break;
-        case '\t': out += "&#9;"; break;
-        case '"': out += quote == '"' ? "&quot;" : "\""; break;
-        case '\'': out += quote == '\'' ? "&apos;" : "'"; break;
-        default: out += c;
+        case '&': reference = "&amp;"; break;
+        case '<': reference = "&lt;"; break;
+        case '>': reference = "&gt;"; break;
+        case '\r': reference = "&#13;"; break;
+        case '\n': reference = quote ? "&#10;" : nullptr; break;
+        case '\t': reference = quote ? "&#9;" : nullptr; break;
+        case '"': reference = quote == '"' ? "&quot;" : nullptr; break;
+        case '\'': reference = quote == '\'' ? "&apos;" : nullptr; break;
+        default: break;
         }
+        if (reference)
+            out += reference;
+        else
+            out += c;
     }
     return out;
 }
@@ -127,7 +131,7 @@ QByteArray writtenAttributeValue(xmlAttrPtr attribute, char quote) {
         if (c->type == XML_ENTITY_REF_NODE)
             out += '&' + bytes(c->name) + ';';
         else
-            out += escapedAttribute(bytes(c->content), quote);
+            out += escaped(bytes(c->content), quote);
     }
     return out;
 }
@@ -148,6 +152,7 @@ public:
     }
 
     const Plan& run() {
+        m_walk.reserve(m_storage.touched.size() + m_storage.moved.size());
         for (const auto* set : {&m_storage.touched, &m_storage.moved}) {
             for (xmlNodePtr n : *set) {
                 xmlNodePtr from = n->type == XML_ATTRIBUTE_NODE || set == &m_storage.moved
@@ -155,8 +160,8 @@ public:
                                       : n;
                 if (!inTree(from))
                     continue;
-                for (; from && m_walk.insert(from).second; from = from->parent) {
-                }
+                for (; from && m_walk.insert(from).second; from = from->parent)
+                    m_walkParents.insert(from->parent);
             }
         }
         xmlNodePtr document = reinterpret_cast<xmlNodePtr>(m_storage.doc);
@@ -269,7 +274,7 @@ private:
             return;
         }
         const qint64 e = endOf(n, s);
-        if (!m_storage.touched.count(n) || sameAsSource(n, s, e))
+        if (!m_walk.count(n) || sameAsSource(n, s, e))
             m_plan.copy(s, e);
         else
             m_plan.text(fresh(n, indent, depth));
@@ -297,11 +302,13 @@ private:
             return;
         }
         m_plan.copy(tag.tail, tag.end);
-        qint64 endTag = end - 1;
-        while (endTag > tag.end && m_scan.at(endTag) != '<')
-            --endTag;
-        if (m_scan.at(endTag) != '<' || m_scan.at(endTag + 1) != '/')
-            throw SourceMismatch();
+        if (childrenAsRead(e)) {
+            m_plan.copy(tag.end, sameName ? end : endTagStart(tag, end));
+            if (!sameName)
+                m_plan.text("</" + name + '>');
+            return;
+        }
+        const qint64 endTag = endTagStart(tag, end);
         children(e, tag.end, endTag, lineIndent(s), depth + 1);
         if (sameName)
             m_plan.copy(endTag, end);
@@ -309,11 +316,30 @@ private:
             m_plan.text("</" + name + '>');
     }
 
+    // Whether the element's children are the ones it was read with, each unchanged.
+    // A child changed is on the walk (a touched node is, with its ancestors); a child linked or
+    // unlinked has regrouped its parent.
+    bool childrenAsRead(xmlNodePtr e) const {
+        return !m_storage.regrouped.count(e) && !m_walkParents.count(e);
+    }
+
+    qint64 endTagStart(const StartTag& tag, qint64 end) const {
+        qint64 at = end - 1;
+        while (at > tag.end && m_scan.at(at) != '<')
+            --at;
+        if (m_scan.at(at) != '<' || m_scan.at(at + 1) != '/')
+            throw SourceMismatch();
+        return at;
+    }
+
     // The start tag's attributes and declarations: each kept one copied, each changed one with
     // its new value between the same quotes, the removed ones gone with the blanks before them,
     // and the added ones at the end (each on a line of its own when those before stand so).
     void attributes(xmlNodePtr e, const StartTag& tag) {
-        std::unordered_set<const void*> written;
+        std::vector<const void*> written;
+        const auto wasWritten = [&written](const void* p) {
+            return std::find(written.begin(), written.end(), p) != written.end();
+        };
         for (const StartTag::Item& item : tag.items) {
             const QByteArrayView name = m_scan.slice(item.name, item.nameEnd);
             const QByteArrayView raw = m_scan.slice(item.value, item.valueEnd);
@@ -324,19 +350,19 @@ private:
                     ns = ns->next;
                 if (!ns)
                     continue;
-                written.insert(ns);
+                written.push_back(ns);
                 if (decodedAttribute(raw) == bytes(ns->href))
                     m_plan.copy(item.lead, item.end());
                 else
-                    rewriteValue(item, escapedAttribute(bytes(ns->href), item.quote));
+                    rewriteValue(item, escaped(bytes(ns->href), item.quote));
                 continue;
             }
             xmlAttrPtr a = e->properties;
-            while (a && qualifiedName(a->name, a->ns) != name)
+            while (a && !sameName(a->name, a->ns, name))
                 a = a->next;
             if (!a)
                 continue;
-            written.insert(a);
+            written.push_back(a);
             const auto node = reinterpret_cast<xmlNodePtr>(a);
             const bool touched = m_storage.touched.count(node) || m_storage.moved.count(node);
             const auto value = attributeValue(a);
@@ -353,13 +379,13 @@ private:
                 before = blanks.toByteArray();
         }
         for (xmlNsPtr ns = e->nsDef; ns; ns = ns->next) {
-            if (written.count(ns))
+            if (wasWritten(ns))
                 continue;
             m_plan.text(before + (ns->prefix ? "xmlns:" + bytes(ns->prefix) : "xmlns") + "=\"" +
-                        escapedAttribute(bytes(ns->href), '"') + '"');
+                        escaped(bytes(ns->href), '"') + '"');
         }
         for (xmlAttrPtr a = e->properties; a; a = a->next) {
-            if (written.count(a))
+            if (wasWritten(a))
                 continue;
             m_plan.text(before + qualifiedName(a->name, a->ns) + "=\"" +
                         writtenAttributeValue(a, '"') + '"');
@@ -408,6 +434,9 @@ private:
         std::vector<qint64> starts(kids.size(), -1);
         std::vector<qint64> ends(kids.size(), -1);
         std::vector<bool> kept(kids.size(), false);
+        // Only a regrouped parent has children from elsewhere.
+        const bool regrouped = m_storage.regrouped.count(parent) > 0;
+        const auto moved = [&](xmlNodePtr n) { return regrouped && m_storage.moved.count(n); };
         if (hadContent) {
             qint64 nextKept = ce;
             std::vector<qint64> nextKeptStart(kids.size(), ce);
@@ -419,7 +448,7 @@ private:
                 if (s < cs || s >= ce)
                     continue;
                 starts[i] = s;
-                if (!m_storage.moved.count(kids[i]))
+                if (!moved(kids[i]))
                     nextKept = s;
             }
             qint64 pos = cs;
@@ -427,7 +456,7 @@ private:
                 if (starts[i] < pos)
                     continue;
                 ends[i] = endOf(kids[i], starts[i]);
-                if (m_storage.moved.count(kids[i]) && ends[i] > nextKeptStart[i])
+                if (moved(kids[i]) && ends[i] > nextKeptStart[i])
                     continue;
                 kept[i] = true;
                 pos = ends[i];
@@ -533,7 +562,7 @@ private:
             throw SourceMismatch();
         switch (n->type) {
         case XML_TEXT_NODE:
-            return escapedText(bytes(n->content));
+            return escaped(bytes(n->content));
         case XML_CDATA_SECTION_NODE:
             return "<![CDATA[" + bytes(n->content).replace("]]>", "]]]]><![CDATA[>") + "]]>";
         case XML_COMMENT_NODE:
@@ -557,7 +586,7 @@ private:
         QByteArray out = '<' + name;
         for (xmlNsPtr ns = n->nsDef; ns; ns = ns->next)
             out += (ns->prefix ? " xmlns:" + bytes(ns->prefix) : QByteArray(" xmlns")) + "=\"" +
-                   escapedAttribute(bytes(ns->href), '"') + '"';
+                   escaped(bytes(ns->href), '"') + '"';
         for (xmlAttrPtr a = n->properties; a; a = a->next)
             out += ' ' + qualifiedName(a->name, a->ns) + "=\"" + writtenAttributeValue(a, '"') + '"';
         if (!n->children)
@@ -580,7 +609,8 @@ private:
     qsizetype m_skip;
     QByteArray m_lineBreak;
     QByteArray m_unit;
-    std::unordered_set<xmlNodePtr> m_walk;
+    std::unordered_set<xmlNodePtr> m_walk;        // touched, and the ancestors of what changed
+    std::unordered_set<xmlNodePtr> m_walkParents; // the parents of those
     Plan m_plan;
 };
 

@@ -124,6 +124,7 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
     mutable std::mutex sourceMutex;
     std::unordered_set<xmlNodePtr> touched;
     std::unordered_set<xmlNodePtr> moved;
+    std::unordered_set<xmlNodePtr> regrouped; // containers a child was linked to or unlinked from
     // The element last taken out of the tree, with the declarations in scope where it stood, so
     // that putting it back under the same ones (a move) needs no pass over its subtree.
     struct Detached {
