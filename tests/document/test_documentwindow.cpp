@@ -1,6 +1,7 @@
 // The window's side of the document: every question and report with its exact words, the file
 // dialogs, recovery at start-up and Esc during an open. The rules behind them are the session's.
 
+#include "app/statuspanels.h"
 #include "platform/ui/longoperation.h"
 #include "platform/work/asidework.h"
 #include "platform/xml/xmlfileload.h"
@@ -193,6 +194,13 @@ TEST_F(DocumentWindowTest, OverwriteAndReloadQuestions) {
                 MsgButtons::YesNo, MsgIcon::Exclamation, kTitle, answer);
             trigger("mnuSave");
             EXPECT_EQ(window->HasUnsavedChanges(), answer == MsgResult::No);
+            // Their file is not the text the Document was read from: the editor's layout is saved,
+            // and the status bar says why.
+            if (!readOnly && answer == MsgResult::Yes) {
+                EXPECT_EQ(window->StatusBar1->currentMessage(),
+                          QStringLiteral("Saved in the editor's layout: the file had changed on "
+                                         "disk since it was opened."));
+            }
             ui.verify();
         }
     }

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -194,6 +195,33 @@ TEST_F(SessionTest, SaveWritesOnlyWhatItMaySaysWhatToAskAndKeepsTheFilesMode) {
 
 // Unsaved changes are the history away from the position saved, typing not applied, or a mark
 // made on purpose, which counts at the history's position it was made at.
+// A file is saved over its own text: unchanged, its bytes; after an edit, only the edit differs,
+// also after a save of the unchanged file. A file changed on disk before the first edit leaves no
+// text to write over: the editor's layout, and a note that says why.
+TEST_F(SessionTest, SaveKeepsTheFilesLayoutOrSaysWhyNot) {
+    const QByteArray text = "<?xml version='1.0'?>\r\n<a  x='1'>\r\n\t<b/>\r\n</a>";
+    const QString path = open(QStringLiteral("kept.xml"), text);
+    ASSERT_TRUE(session.Save(path));
+    EXPECT_EQ(readFile(path), text);
+    EXPECT_EQ(session.SaveLayoutNote(), QString());
+    edit(QStringLiteral("new"));
+    ASSERT_TRUE(session.Save(path));
+    EXPECT_EQ(readFile(path),
+              QByteArray("<?xml version='1.0'?>\r\n<a  x='1'>\r\n\t<b/>\r\n\t<!--new-->\r\n</a>"));
+    EXPECT_EQ(session.SaveLayoutNote(), QString());
+
+    const QString changed = open(QStringLiteral("changed.xml"), text);
+    QThread::msleep(20); // a later time on disk
+    writeFile(QStringLiteral("changed.xml"), "<other  y='2'/>");
+    edit(QStringLiteral("new"));
+    ASSERT_TRUE(session.Save(changed));
+    EXPECT_EQ(readFile(changed),
+              QByteArray("<?xml version=\"1.0\"?>\n<a x=\"1\">\n  <b/>\n  <!--new-->\n</a>\n"));
+    EXPECT_EQ(session.SaveLayoutNote(),
+              QStringLiteral("Saved in the editor's layout: the file had changed on disk since it "
+                             "was opened."));
+}
+
 TEST_F(SessionTest, UnsavedChangesFollowTheHistoryTheTypingAndTheMarks) {
     QSignalSpy modified(&session, &DocumentSession::modifiedChanged);
     open(QStringLiteral("a.xml"), "<a/>");

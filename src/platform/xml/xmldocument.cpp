@@ -179,6 +179,17 @@ void XmlDocument::save(const QString& path, SaveMode mode, WorkProgress* progres
     });
     if (!file.commit())
         fail(file.errorString());
+    // Unchanged, it wrote its file's very bytes: where that was the file itself, the file is
+    // still its source, with a new time.
+    XmlStorage& storage = *o.storage;
+    if (storage.touched.empty() && storage.moved.empty()) {
+        std::lock_guard<std::mutex> lock(storage.sourceMutex);
+        XmlSource& source = storage.source;
+        const QFileInfo written(path);
+        if (source.kind == XmlSource::Kind::File && written.absoluteFilePath() == source.path &&
+            written.size() == source.size)
+            source.modified = written.lastModified();
+    }
 }
 
 const XmlParseError& XmlDocument::parseError() const {

@@ -614,10 +614,22 @@ private:
     Plan m_plan;
 };
 
-// The source's text, read when first needed; none when it cannot be had.
+// The source's text; none when it cannot be had. A file's text is kept from the first change
+// on; before it, the file is the source and its text is read for this write alone.
 std::optional<XmlSource> sourceOf(const XmlStorage& storage) {
     std::lock_guard<std::mutex> lock(storage.sourceMutex);
     auto& source = const_cast<XmlSource&>(storage.source);
+    if (source.kind == XmlSource::Kind::File && !source.read && storage.touched.empty() &&
+        storage.moved.empty()) {
+        XmlSource once = source;
+        if (readSource(once))
+            return once;
+        if (once.kind == XmlSource::Kind::None)
+            source = once; // the file changed
+        else
+            source.undecodable = once.undecodable;
+        return std::nullopt;
+    }
     if (!readSource(source))
         return std::nullopt;
     return source;
