@@ -273,6 +273,13 @@ void XmlHistory::replaceDocument(const QString& caption, const XmlDocument& repl
         throw XmlError(QStringLiteral("The document cannot be replaced while a change is made."));
     if (!current || replacement.isNull() || replacement.m_object == current)
         return;
+    // What undo brings back is written over the text it was read from, which a save of the
+    // replacement to the same file would take away: a file's text is read now.
+    {
+        XmlStorage& storage = *current->storage;
+        std::lock_guard<std::mutex> lock(storage.sourceMutex);
+        xmlimpl::readSource(storage.source);
+    }
     auto step = std::make_unique<Step>();
     step->caption = caption;
     step->show = std::move(show);
