@@ -352,3 +352,26 @@ TEST(XmlLayout, RandomEditsKeepEveryOtherLine) {
         EXPECT_EQ(savedBytes(doc, saved).toStdString(), original.toStdString()) << "everything undone";
     }
 }
+
+// Changes deep down: kept up to a depth, beyond it the whole document in the editor's layout; the
+// saved text means the document either way.
+TEST(XmlLayout, DeepChangesAreSaved) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("deep.xml");
+    for (const int depth : {1000, 6000}) {
+        SCOPED_TRACE(depth);
+        writeBytes(path, QByteArray("<d>\n").repeated(depth) + "<leaf a='1'/>" +
+                             QByteArray("</d>\n").repeated(depth));
+        XmlDocument doc = loaded(path);
+        XmlNode leaf = doc.selectSingleNode(q("//leaf"));
+        {
+            XmlChangeStep step(doc, q("Edit"));
+            leaf.setAttribute(q("a"), q("2"));
+            leaf.appendChild(doc.createElement(q("new")));
+            step.commit();
+        }
+        const QByteArray saved = savedBytes(doc, dir.filePath("saved.xml"));
+        EXPECT_EQ(str(IndependentMeaning(saved, path)), str(meaningOf(doc)));
+        EXPECT_EQ(saved.contains("<d>\n<d>\n"), depth < 1500) << "the file's own layout";
+    }
+}

@@ -18,7 +18,7 @@ namespace xmlimpl {
 
 namespace {
 
-constexpr int kDeepest = 4000; // deeper fresh or changed nesting is written in the editor's layout
+constexpr int kDeepest = 1500; // deeper fresh or changed nesting is written in the editor's layout
 constexpr qsizetype kGather = 1 << 20; // bytes handed to the sink at once
 
 // What to write, in order: ranges of the source and text written afresh. Ranges that meet are
