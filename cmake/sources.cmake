@@ -39,6 +39,7 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlsource.h
   src/platform/xml/xmlsource.cpp
   src/platform/xml/xmlencoding.h
+  src/platform/xml/xmlescape.h
   src/platform/xml/xmlencoding.cpp
   src/platform/xml/xmlsourcescan.h
   src/platform/xml/xmlsourcescan.cpp

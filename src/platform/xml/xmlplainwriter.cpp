@@ -1,5 +1,6 @@
 #include "platform/xml/xmlplainwriter.h"
 
+#include "platform/xml/xmlescape.h"
 #include "platform/xml/xmlstorage.h"
 
 #include <QByteArray>
@@ -53,31 +54,10 @@ private:
     }
     void escaped(const xmlChar* text, bool attribute) {
         for (const char* p = reinterpret_cast<const char*>(text); p && *p; ++p) {
-            switch (*p) {
-            case '&':
-                put("&amp;");
-                break;
-            case '<':
-                put("&lt;");
-                break;
-            case '>':
-                put("&gt;");
-                break;
-            case '\r':
-                put("&#13;");
-                break;
-            case '"':
-                attribute ? put("&quot;") : put(p, 1);
-                break;
-            case '\t':
-                attribute ? put("&#9;") : put(p, 1);
-                break;
-            case '\n':
-                attribute ? put("&#10;") : put(p, 1);
-                break;
-            default:
+            if (const char* reference = referenceFor(*p, attribute ? '"' : 0))
+                put(reference);
+            else
                 put(p, 1);
-            }
         }
     }
     void name(xmlNodePtr n) {

@@ -2,6 +2,7 @@
 
 #include "platform/xml/xmlencoding.h"
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlescape.h"
 #include "platform/xml/xmlorigin.h"
 #include "platform/xml/xmlsourcescan.h"
 #include "platform/xml/xmlstorage.h"
@@ -76,9 +77,6 @@ QByteArray qualifiedName(const xmlChar* name, xmlNsPtr ns) {
     return ns && ns->prefix ? bytes(ns->prefix) + ':' + bytes(name) : bytes(name);
 }
 
-// As a writer escapes: the markup characters and CR always; in an attribute value (written
-// between `quote`s) also the other white space, which a reader would turn into spaces, and the
-// quote itself.
 // Whether `qualified` is the name with the prefix of `ns`.
 bool sameName(const xmlChar* name, xmlNsPtr ns, QByteArrayView qualified) {
     const QByteArrayView local(reinterpret_cast<const char*>(name));
@@ -89,23 +87,12 @@ bool sameName(const xmlChar* name, xmlNsPtr ns, QByteArrayView qualified) {
            qualified[prefix.size()] == ':' && qualified.endsWith(local);
 }
 
+// As the writers escape (xmlescape.h); `quote` for an attribute value.
 QByteArray escaped(const QByteArray& value, char quote = 0) {
     QByteArray out;
     out.reserve(value.size());
     for (const char c : value) {
-        const char* reference = nullptr;
-        switch (c) {
-        case '&': reference = "&amp;"; break;
-        case '<': reference = "&lt;"; break;
-        case '>': reference = "&gt;"; break;
-        case '\r': reference = "&#13;"; break;
-        case '\n': reference = quote ? "&#10;" : nullptr; break;
-        case '\t': reference = quote ? "&#9;" : nullptr; break;
-        case '"': reference = quote == '"' ? "&quot;" : nullptr; break;
-        case '\'': reference = quote == '\'' ? "&apos;" : nullptr; break;
-        default: break;
-        }
-        if (reference)
+        if (const char* reference = referenceFor(c, quote))
             out += reference;
         else
             out += c;

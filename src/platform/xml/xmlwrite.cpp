@@ -3,6 +3,7 @@
 // type declaration as it was read, and no encoding that a reader could not recognise.
 
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlescape.h"
 #include "platform/xml/xmlstorage.h"
 #include "platform/xml/xmltreewalk.h"
 #include "platform/xml/xmlwhitespace.h"
@@ -83,31 +84,10 @@ private:
     static xmlChar* escaped(const xmlChar* value) {
         QByteArray out;
         for (const char* p = reinterpret_cast<const char*>(value); *p; ++p) {
-            switch (*p) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\t':
-                out += "&#9;";
-                break;
-            case '\n':
-                out += "&#10;";
-                break;
-            case '\r':
-                out += "&#13;";
-                break;
-            default:
+            if (const char* reference = referenceFor(*p, '"'))
+                out += reference;
+            else
                 out += *p;
-            }
         }
         return xmlStrdup(xc(out));
     }
