@@ -28,9 +28,21 @@ namespace {
 
 using PackHook = std::function<void(const std::atomic<bool>&)>;
 
+// Set by a test on its thread while a worker of an earlier test may still start: taken and
+// replaced under a lock, and called from a copy.
+std::mutex& hookMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 PackHook& beforePackHook() {
     static PackHook hook;
     return hook;
+}
+
+PackHook currentHook() {
+    std::lock_guard<std::mutex> lock(hookMutex());
+    return beforePackHook();
 }
 
 // Compressed in pieces as the writer hands the text over, so the whole text is never held.
@@ -94,7 +106,7 @@ XmlPackedDocument::XmlPackedDocument(XmlDocument document) : m_state(std::make_s
     state.reader = storage->readerGate.begin(true);
     state.worker = AsideWork::Start([&state, storage = std::move(storage)]() mutable {
         yieldToOthers();
-        if (const auto& hook = beforePackHook())
+        if (const PackHook hook = currentHook())
             hook(state.reader->stop);
         std::vector<QByteArray> pieces;
         qsizetype textBytes = 0;
@@ -159,6 +171,7 @@ XmlPackedDocument::~XmlPackedDocument() {
 }
 
 void XmlPackedDocument::SetBeforePackHook(PackHook hook) {
+    std::lock_guard<std::mutex> lock(hookMutex());
     beforePackHook() = std::move(hook);
 }
 
