@@ -6,6 +6,7 @@
 #include "platform/xml/xmlhistory.h"
 #include "support/randomediting.h"
 #include "support/seed.h"
+#include "support/xmlmeaning.h"
 
 #include <map>
 
@@ -256,10 +257,22 @@ TEST_F(UndoTest, RandomCommandsKeepTheDocumentAndAreUndoneAndRedoneInFull) {
             case 2:
                 trigger("mnuRefresh");
                 break;
-            case 3:
+            case 3: {
                 trigger("mnuSave");
                 saved = position();
+                // The file holds what the Document means, and what the text view shows.
+                if (window->m_objDocument.isNull())
+                    break;
+                const QByteArray file = readFile(window->m_strFileName);
+                const QString copy = dir.filePath(QStringLiteral("laid-out.xml"));
+                window->m_objDocument.snapshot().save(copy);
+                ASSERT_EQ(xmltesting::IndependentMeaning(file, copy),
+                          xmltesting::IndependentMeaning(readFile(copy), copy));
+                if (window->m_objDocument.savesAsUtf8()) {
+                    ASSERT_EQ(file, window->m_objDocument.xml().toUtf8());
+                }
                 break;
+            }
             default: {
                 if (nodes().IsEmpty())
                     continue;

@@ -375,3 +375,28 @@ TEST(XmlLayout, DeepChangesAreSaved) {
         EXPECT_EQ(saved.contains("<d>\n<d>\n"), depth < 1500) << "the file's own layout";
     }
 }
+
+// A node moved where its prefix means something else keeps its namespace: the declaration the
+// move adds is written, with a step and without one.
+TEST(XmlLayout, AMovedNodeKeepsItsNamespace) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ns.xml");
+    for (const bool inStep : {true, false}) {
+        SCOPED_TRACE(inStep);
+        writeBytes(path, "<p:r xmlns:p=\"urn:p\">\n  <a xmlns:p=\"urn:other\">\n    <p:b p:k='1'/>\n"
+                         "  </a>\n</p:r>\n");
+        XmlDocument doc = loaded(path);
+        const auto move = [&doc] {
+            doc.documentElement().appendChild(doc.selectSingleNode(q("/*/a/*")));
+        };
+        if (inStep) {
+            XmlChangeStep step(doc, q("Move"));
+            move();
+            step.commit();
+        } else {
+            move();
+        }
+        const QByteArray saved = savedBytes(doc, dir.filePath("saved.xml"));
+        EXPECT_EQ(str(IndependentMeaning(saved, path)), str(meaningOf(doc))) << saved.toStdString();
+    }
+}

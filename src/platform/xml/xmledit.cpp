@@ -99,7 +99,7 @@ void XmlEdit::link(xmlNodePtr parent, xmlNodePtr node, xmlNodePtr ref, const Pla
         m_storage.unplaced.erase(node);
     }
     if (!scopeBefore || *scopeBefore != declarationsInScope(parent))
-        keepNamespaces(m_storage.doc, node, m_storage.journal);
+        keepNamespaces(m_storage.doc, node, m_storage.journal, &m_storage.touched);
 }
 
 void XmlEdit::detach(xmlNodePtr node) {
@@ -183,7 +183,7 @@ void XmlEdit::removeDeclaration(xmlNodePtr element, xmlNsPtr declaration) {
 }
 
 void XmlEdit::repairAttributeNamespaces(xmlNodePtr element) {
-    keepAttributeNamespaces(m_storage.doc, element, m_storage.journal);
+    keepAttributeNamespaces(m_storage.doc, element, m_storage.journal, &m_storage.touched);
 }
 
 void XmlEdit::dropDeclaration(xmlNsPtr declaration) {

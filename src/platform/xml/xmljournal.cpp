@@ -122,6 +122,11 @@ size_t XmlJournal::footprint(const Entry& e) {
 }
 
 void XmlJournal::add(Entry entry) {
+    // A name, a declaration or what a name points to changes what its start tag must say, also
+    // when it changes as a repair of a node linked elsewhere (no container is told of that).
+    if (entry.kind == Kind::Name || entry.kind == Kind::Pointer ||
+        entry.kind == Kind::Declarations || entry.kind == Kind::Href)
+        m_storage->touched.insert(entry.node);
     m_bytes += footprint(entry);
     m_entries.push_back(std::move(entry));
 }
@@ -213,7 +218,7 @@ void XmlJournal::swap(Entry& e) {
             if (container)
                 storage.regrouped.insert(container);
     }
-    else if (e.kind == Kind::Content || e.kind == Kind::AttributeValue)
+    else
         storage.touched.insert(n);
     switch (e.kind) {
     case Kind::Position: {

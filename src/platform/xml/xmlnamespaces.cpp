@@ -46,8 +46,8 @@ xmlNsPtr ownDeclaration(xmlNodePtr element, const xmlChar* prefix) {
 // walk's changes go through here, so that the journal hears of each one.
 class Scope {
 public:
-    Scope(xmlDocPtr doc, xmlNodePtr outside, XmlJournal* journal)
-        : m_doc(doc), m_outside(outside), m_journal(journal) {}
+    Scope(xmlDocPtr doc, xmlNodePtr outside, XmlJournal* journal, ChangedNodes* changed)
+        : m_doc(doc), m_outside(outside), m_journal(journal), m_changed(changed) {}
 
     size_t mark() const { return m_local.size(); }
     void reset(size_t mark) { m_local.resize(mark); }
@@ -60,6 +60,8 @@ public:
     xmlNsPtr declare(xmlNodePtr element, const xmlChar* href, const xmlChar* prefix) {
         if (m_journal)
             m_journal->declarations(element);
+        if (m_changed)
+            m_changed->insert(element);
         xmlNsPtr ns = xmlNewNs(element, href, prefix);
         m_local.push_back(ns);
         return ns;
@@ -71,6 +73,8 @@ public:
             return;
         if (m_journal)
             m_journal->pointer(node);
+        if (m_changed)
+            m_changed->insert(node);
         current = ns;
     }
 
@@ -117,6 +121,7 @@ private:
     xmlDocPtr m_doc;
     xmlNodePtr m_outside;
     XmlJournal* m_journal;
+    ChangedNodes* m_changed;
     std::vector<xmlNsPtr> m_local;
     // Keyed by prefix, the default namespace as the empty one (no prefix is empty).
     std::vector<std::pair<QByteArray, xmlNsPtr>> m_outsideCache;
@@ -219,10 +224,10 @@ xmlNsPtr namespaceForName(xmlDocPtr doc, xmlNodePtr element, xmlNodePtr parent,
 
 // One pass, parents before children, with its own stack: subtrees can be far deeper than the
 // call stack allows. Each name costs a look-up among the declarations in scope.
-void keepNamespaces(xmlDocPtr doc, xmlNodePtr node, XmlJournal* journal) {
+void keepNamespaces(xmlDocPtr doc, xmlNodePtr node, XmlJournal* journal, ChangedNodes* changed) {
     if (node->type != XML_ELEMENT_NODE)
         return;
-    Scope scope(doc, node->parent, journal);
+    Scope scope(doc, node->parent, journal, changed);
     std::vector<std::pair<xmlNodePtr, size_t>> stack{{node, scope.mark()}};
     while (!stack.empty()) {
         const auto [element, mark] = stack.back();
@@ -359,8 +364,9 @@ void keepCopiedNamespaces(xmlNodePtr original, xmlNodePtr copy, bool sameDocumen
     }
 }
 
-void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element, XmlJournal* journal) {
-    Scope scope(doc, element->parent, journal);
+void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element, XmlJournal* journal,
+                             ChangedNodes* changed) {
+    Scope scope(doc, element->parent, journal, changed);
     scope.enter(element);
     for (xmlAttrPtr a = element->properties; a; a = a->next)
         keepAttributeNamespace(scope, element, a);

@@ -3,11 +3,14 @@
 #include <libxml/tree.h>
 
 #include <QString>
+#include <unordered_set>
 #include <vector>
 
 namespace xmlimpl {
 
 class XmlJournal;
+// Nodes whose start tag a change made here must be written afresh (XmlStorage::touched).
+using ChangedNodes = std::unordered_set<xmlNodePtr>;
 
 // Namespaces. Names are kept lexically exact: every element and attribute refers to the
 // declaration its prefix finds in scope, so the serialisation means what the DOM holds.
@@ -26,13 +29,15 @@ xmlNsPtr namespaceForName(xmlDocPtr doc, xmlNodePtr element, xmlNodePtr parent,
 // After `node` was linked at a new place: every element and attribute of its subtree keeps its
 // namespace, with declarations added only where the new place does not already give it. Each
 // repoint and added declaration goes to `journal` when there is one.
-void keepNamespaces(xmlDocPtr doc, xmlNodePtr node, XmlJournal* journal);
+void keepNamespaces(xmlDocPtr doc, xmlNodePtr node, XmlJournal* journal,
+                    ChangedNodes* changed = nullptr);
 // The declaration each prefix finds at `place` (an element, the document or nullptr), by address:
 // a subtree whose names were right in one place is right in any place with the same list.
 std::vector<xmlNsPtr> declarationsInScope(xmlNodePtr place);
 // The same for the attributes of `element` alone: declarations it needs go on the element, with
 // prefixes no descendant can be using.
-void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element, XmlJournal* journal);
+void keepAttributeNamespaces(xmlDocPtr doc, xmlNodePtr element, XmlJournal* journal,
+                             ChangedNodes* changed = nullptr);
 // After libxml2 copied `original` to `copy`: every copied name has the namespace of its original.
 // libxml2 looks a copied name's declaration up by prefix, in the copy and above the original; a
 // subtree held outside the tree points to declarations above the place it was taken from, which
