@@ -95,8 +95,6 @@ public:
     void GoToPosition(qsizetype position);
 
     static QString WithCrLf(const QString& text);
-    // New lines typed end as the text's first line does.
-    void followLineEnds();
     // A text longer than this is replaced by a fresh document rather than deleted.
     static constexpr long kFreshDocumentSize = 1 << 20;
     // A text longer than this is shown without folding.
@@ -123,6 +121,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // New lines typed end as the text's first line does.
+    void followLineEnds();
     // Takes the layout step back (or makes it again) when nothing typed stands before it there.
     bool travelLayoutStep(bool back);
     void applyPending();

@@ -139,12 +139,6 @@ void XmlDocument::keepSourceText(const QByteArray& utf8, const XmlDocument& like
     }
 }
 
-bool XmlDocument::writesOverSource() const {
-    const XmlStorage& storage = *object().storage;
-    std::lock_guard<std::mutex> lock(storage.sourceMutex);
-    return storage.source.kind != XmlSource::Kind::None;
-}
-
 bool XmlDocument::lostItsSource() const {
     const XmlStorage& storage = *object().storage;
     std::lock_guard<std::mutex> lock(storage.sourceMutex);

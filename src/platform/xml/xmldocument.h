@@ -45,9 +45,6 @@ public:
     // its saves copy where nothing changed; the byte order mark of `like`'s source (its file's)
     // goes in front of a saved file.
     void keepSourceText(const QByteArray& utf8, const XmlDocument& like = {});
-    // Whether the document is written over the text it was read from (else in the editor's
-    // layout): false for one made in memory, and once its file changed before it was needed.
-    bool writesOverSource() const;
     // Whether it was read from a file that changed on disk before its text was needed again, so
     // that it is written in the editor's layout.
     bool lostItsSource() const;
