@@ -38,6 +38,10 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlsourcetracker.cpp
   src/platform/xml/xmlsource.h
   src/platform/xml/xmlsource.cpp
+  src/platform/xml/xmltextfile.h
+  src/platform/xml/xmltextfile.cpp
+  src/platform/xml/xmlwellformed.h
+  src/platform/xml/xmlwellformed.cpp
   src/platform/xml/xmlencoding.h
   src/platform/xml/xmlescape.h
   src/platform/xml/xmlencoding.cpp
@@ -84,6 +88,8 @@ set(ORVEL_CORE_SOURCES
   src/editing/itemedits.cpp
   src/search/findwalk.h
   src/search/findwalk.cpp
+  src/document/wellformedcheck.h
+  src/document/wellformedcheck.cpp
   src/document/documentrules.h
   src/document/documentrules.cpp
   src/document/webfile.h
@@ -123,6 +129,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/views/dropfiles.h
   src/platform/views/richtextbox.h
   src/platform/views/richtextbox.cpp
+  src/platform/views/richtextbox_marks.cpp
   src/platform/views/xmlstyling.h
   src/platform/views/xmlstyling.cpp
   src/platform/views/xmllexer.h
@@ -146,6 +153,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/ui/layoutfailures.h
   src/platform/ui/layoutfailures.cpp
   src/app/frmmain_views.cpp
+  src/app/frmmain_wellformed.cpp
   src/app/frmmain_tools.cpp
   src/app/commandtable.h
   src/app/commandtable.cpp

@@ -21,6 +21,7 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     connectSession();
     buildCommands();
     buildValidationPanel();
+    startWellFormedCheck();
     fitToDesign();
     m_validationPanel->Restore();
     startRecovery();
@@ -102,7 +103,7 @@ void frmMain::Form_Load(const QStringList& arguments) {
         if (!OfferRecovery() && !arguments.isEmpty() && !arguments.constFirst().isEmpty()) {
             show();
             if (LoadFile(CommandLinePath(arguments.constFirst()))) {
-                RefreshViews(true);
+                showLoaded();
                 markSaved(); // as File > Open does: the document is its file
             }
         }

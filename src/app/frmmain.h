@@ -21,6 +21,7 @@ class QMenu;
 class QTimer;
 class QToolBar;
 class DeferredTextGuard;
+class WellFormedCheck;
 class frmQuery;
 
 // The main window: its views, its commands and every question to the user, over the document
@@ -52,6 +53,8 @@ public:
     QString m_strValidationSchema;
     ValidationPanel* m_validationPanel = nullptr;
     ValidationRun* m_validation = nullptr;
+    // Checks the text view's typing once it pauses.
+    WellFormedCheck* m_wellFormedCheck = nullptr;
 
     void mnuNewDoc_Click();
     // Without a name, the one chosen in the Open dialog.
@@ -200,6 +203,18 @@ private:
     void startRecovery();
     bool recover(const RecoveryOrphan& orphan);
     bool saveDocumentTo(const QString& path);
+    void applyBeforeSave();
+    bool saveTextTo(const QString& path);
+    // After Open and from the command line: the Document, or the file's text for repair.
+    void showLoaded();
+    void showTextForRepair();
+    void startWellFormedCheck();
+    // Where the text view's text stops being well-formed (`error`), or that it is well-formed
+    // (nullptr), in the view, the status bar and the problems list.
+    void showWellFormedness(const XmlParseError* error);
+    // Nothing said either way (New, a file that loaded).
+    void forgetWellFormedness();
+    void showTreeAndWebInstead();
     void setTextViewFromDocument();
     void showWholeTree();
     void webFileAfterTextReplaced();
@@ -219,6 +234,9 @@ private:
     bool m_bCheckingDiskFile = false;
     // Set while an update of the captions after a change of the text view's is waiting.
     bool m_undoCaptionsPending = false;
+    // Set while a save applies the text view's text: text that does not parse is then asked
+    // about, not reported.
+    bool m_parseReportsQuiet = false;
     // The item commands' states while the tree is not shown.
     QHash<QAction*, bool> m_itemCommandsAway;
 };

@@ -22,7 +22,7 @@ void frmMain::mnuNewDoc_Click() {
         return;
     forgetValidation();
     m_session.New();
-    RefreshViews(true);
+    showLoaded();
     markSaved();
 }
 
@@ -42,9 +42,7 @@ void frmMain::OpenFile(QString strFileName) {
         if (!LoadFile(strFileName))
             return;
         forgetValidation();
-        if (!Document().hasContent())
-            tell(QStringLiteral("XML is not valid."), MsgIcon::Critical);
-        RefreshViews(true);
+        showLoaded();
         markSaved();
     } catch (const DialogCancelledError&) {
     } catch (...) {
@@ -89,6 +87,10 @@ bool frmMain::SaveFileAs() {
         tell(kBackupFile, MsgIcon::Information);
     if (name.isEmpty() || IsBackupFileName(name))
         return false;
+    if (const QString refusal = m_session.SaveAsRefusal(name); !refusal.isEmpty()) {
+        tell(refusal, MsgIcon::Exclamation);
+        return false;
+    }
     WaitPointer wait;
     bool saved = false;
     guarded([&] { saved = saveDocumentTo(name); });
@@ -96,16 +98,18 @@ bool frmMain::SaveFileAs() {
 }
 
 // Applies the visible view's changes, then writes the Document to `path` once every question
-// about overwriting it was answered yes.
+// about overwriting it was answered yes; text that does not parse is written as it stands.
 bool frmMain::saveDocumentTo(const QString& path) {
-    ToolbarApply_ButtonClick(QStringLiteral("Apply"));
-    Document(); // text that did not parse is not saved: the error report says why
+    applyBeforeSave();
+    if (m_objDocument.isNull())
+        return saveTextTo(path);
     for (const QString& question : m_session.OverwriteQuestions(path)) {
         if (!askYes(question, MsgIcon::Exclamation))
             return false;
     }
     if (!m_session.Save(path))
         return false;
+    m_txtXML->setReadOnly(false);
     if (const QString note = m_session.SaveLayoutNote(); !note.isEmpty())
         StatusBar1->showMessage(note, 10000);
     return true;

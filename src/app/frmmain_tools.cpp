@@ -22,6 +22,8 @@ using namespace DocumentRules;
 // step of its undo, only when the layout changed; it counts as typing only where there was typing
 // before. The Document gets the new layout only when the user applies the text view.
 void frmMain::IndentXML() {
+    if (m_txtXML->isReadOnly())
+        return; // the text stands for bytes that must not change
     const QByteArrayView shown = m_txtXML->Utf8Content();
     std::optional<QByteArray> indented;
     if (!RunAside(

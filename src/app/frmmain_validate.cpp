@@ -46,8 +46,15 @@ void frmMain::mnuValidateAgainst_Click() {
 }
 
 // The row's node, in the text view at its element's start tag, or in the tree view with only the
-// items on the way to it built. A node no longer in the Document cannot be shown.
+// items on the way to it built. A node no longer in the Document cannot be shown. A text error's
+// row leads to its place in the text view.
 void frmMain::mnuGoToValidationItem_Click() {
+    if (const auto place = m_validationPanel->CurrentTextPlace()) {
+        if (m_txtXML->isHidden())
+            mnutextView_Click();
+        m_txtXML->GoToLineColumn(place->first, place->second);
+        return m_txtXML->setFocus();
+    }
     bool gone = false;
     const XmlNode node = m_validationPanel->CurrentNode(m_objDocument, gone);
     if (gone)

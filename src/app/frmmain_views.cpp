@@ -6,6 +6,7 @@
 #include "app/statuspanels.h"
 #include "document/deferredtext.h"
 #include "document/documentrules.h"
+#include "document/wellformedcheck.h"
 #include "platform/ui/longoperation.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
@@ -29,8 +30,9 @@ void frmMain::connectSession() {
     connect(&m_session, &DocumentSession::documentAboutToBeReplaced, this,
             [this] { m_wndTree->Nodes().Clear(); });
     connect(&m_session, &DocumentSession::documentReplaced, this, &frmMain::showWholeTree);
-    connect(&m_session, &DocumentSession::parseFailed, this, [](const XmlParseError& error) {
-        tell(ParseErrorReport(error), MsgIcon::Information);
+    connect(&m_session, &DocumentSession::parseFailed, this, [this](const XmlParseError& error) {
+        if (!m_parseReportsQuiet)
+            tell(ParseErrorReport(error), MsgIcon::Information);
     });
 }
 
@@ -94,7 +96,11 @@ void frmMain::ToolbarApply_ButtonClick(const QString& key) {
         setTextViewFromDocument();
         RefreshViews(false);
     } else if (!m_txtXML->isHidden()) {
-        m_session.ApplyText(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
+        const bool applied =
+            m_session.ApplyText(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
+        if (applied)
+            m_wellFormedCheck->Forget();
+        showWellFormedness(applied ? nullptr : &m_session.TextError());
         RefreshViews(true);
     } else if (!m_WebBrowser->isHidden()) {
         RefreshViews(true);

@@ -23,6 +23,15 @@ StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent) {
             addPermanentWidget(label);
         m_panels << label;
     }
+    m_wellFormedness = new QLabel(this);
+    m_wellFormedness->setObjectName(QStringLiteral("StatusWellFormedness"));
+    m_wellFormedness->setFrameShape(QFrame::Panel);
+    m_wellFormedness->setFrameShadow(QFrame::Sunken);
+    m_wellFormedness->setContentsMargins(4, 0, 4, 0);
+    // A long reason must not widen the window: it is cut, and whole in the tooltip.
+    m_wellFormedness->setMinimumWidth(1);
+    m_wellFormedness->hide();
+    addWidget(m_wellFormedness, 2);
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("StatusProgress"));
     m_progress->setMaximumWidth(200);
@@ -82,6 +91,16 @@ bool StatusPanels::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QStatusBar::eventFilter(watched, event);
+}
+
+void StatusPanels::ShowWellFormedness(const QString& text) {
+    m_wellFormedness->setText(text);
+    m_wellFormedness->setToolTip(text);
+    m_wellFormedness->setVisible(!text.isEmpty());
+}
+
+QString StatusPanels::WellFormedness() const {
+    return m_wellFormedness->text();
 }
 
 QString StatusPanels::Status() const {

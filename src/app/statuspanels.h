@@ -21,6 +21,10 @@ public:
     // In the first panel.
     void ShowStatus(const QString& text) override;
     QString Status() const override;
+    // Whether the text view's text is well-formed, beside the first panel until said otherwise
+    // (empty: nothing said).
+    void ShowWellFormedness(const QString& text);
+    QString WellFormedness() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -31,5 +35,6 @@ private:
 
     QList<QLabel*> m_panels;
     QProgressBar* m_progress = nullptr;
+    QLabel* m_wellFormedness = nullptr;
     bool m_insert = true;
 };

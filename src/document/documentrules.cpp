@@ -7,6 +7,7 @@
 #include "platform/errors.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -29,10 +30,15 @@ bool IsBackupFileName(const QString& chosenName) {
 
 QString NotAnOpenableFile(const QString& path) {
     const QFileInfo info(path);
-    // Reading a pipe, a device or a socket would wait for a writer or never end.
-    if (!info.exists() || info.isFile() || info.isDir())
-        return {};
-    return QStringLiteral("The file %1 cannot be opened: it is not a regular file.").arg(path);
+    // Reading a pipe, a device or a socket would wait for a writer or never end; a folder has no
+    // text to show.
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("The file %1 cannot be opened: it is not a regular file.").arg(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("The system cannot open the file %1: %2")
+            .arg(path, file.errorString());
+    return {};
 }
 
 bool IsReadOnlyFile(const QString& path) {
@@ -59,6 +65,13 @@ QString ParseErrorReport(const XmlParseError& error) {
     return error.reason + QStringLiteral("\r\n") + QStringLiteral("Source Text:") + error.srcText +
            QStringLiteral("\r\n") + QStringLiteral("Line: ") + QString::number(error.line) +
            QStringLiteral(" Position: ") + QString::number(error.linepos);
+}
+
+QString NotWellFormed(const XmlParseError& error) {
+    return QStringLiteral("Not well-formed: line %1, column %2: %3")
+        .arg(error.line)
+        .arg(error.linepos)
+        .arg(error.reason);
 }
 
 ErrorReport ReportFor(std::exception_ptr error, const XmlDocument& document) {

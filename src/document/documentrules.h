@@ -27,8 +27,8 @@ QString CaptionFor(const QString& fileName);
 QString LastPathPart(const QString& fileName);
 // A chosen name that would overwrite the web view's own file.
 bool IsBackupFileName(const QString& chosenName);
-// Why `path` cannot be opened as a document without even trying (a device, a pipe, a socket);
-// empty when it may be tried.
+// Why `path` cannot be opened as a document without even trying (a folder, a device, a pipe, a
+// socket, a file that cannot be read); empty when it may be tried.
 QString NotAnOpenableFile(const QString& path);
 // A file whose mode lets nobody write it.
 bool IsReadOnlyFile(const QString& path);
@@ -41,6 +41,8 @@ QString SaveQuestion(const QString& fileName);
 size_t UndoMemoryLimit();
 // reason, "Source Text:" line, "Line: n Position: m".
 QString ParseErrorReport(const XmlParseError& error);
+// "Not well-formed: line N, column M: reason"
+QString NotWellFormed(const XmlParseError& error);
 
 // How the central error report shows an error.
 struct ErrorReport {

@@ -4,8 +4,11 @@
 
 #include "document/documentrules.h"
 #include "platform/errors.h"
+#include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlfileload.h"
 #include "platform/xml/xmlhistory.h"
+#include "platform/xml/xmlwellformed.h"
+#include "platform/files/atomicfile.h"
 
 #include <QFileInfo>
 
@@ -101,6 +104,10 @@ void DocumentSession::New() {
     emit documentAboutToBeReplaced();
     m_objDocument = XmlDocument::create();
     m_objDocument.loadXML(QString());
+    m_undoBase = XmlDocument();
+    m_strXMLText.clear();
+    m_textError = {};
+    m_textFormat = {};
     emit documentReplaced();
 }
 
@@ -118,24 +125,47 @@ bool DocumentSession::waitForParse(XmlFileLoad& load, const QString& path) {
 }
 
 DocumentSession::LoadResult DocumentSession::Load(const QString& path) {
-    XmlDocument& document = Document();
+    if (m_objDocument.isNull())
+        m_objDocument = XmlDocument::create();
+    XmlDocument& document = m_objDocument;
     XmlFileLoad load(path);
     // Stopped, it is as if the file had never been asked for.
     if (!waitForParse(load, path))
         return LoadResult::Stopped;
     setFileName(path);
-    // Until the file has loaded, Save must not write over it.
-    m_bFileNotLoaded = true;
     m_diskFile.forget();
     emit documentAboutToBeReplaced();
+    m_undoBase = XmlDocument();
+    m_strXMLText.clear();
+    m_textError = {};
     const bool loaded = document.load(load);
     if (loaded) {
         m_bFileNotLoaded = false;
+        m_textFormat = ReadXmlTextFormat(path);
         noteLoadedFile();
-        m_diskFile.remember(path);
+    } else {
+        // The file's own text, to be repaired. A file that cannot be read even so (it went since
+        // it was parsed) is shown as nothing, under its name, which Save does not write over.
+        const XmlParseError error = document.parseError();
+        XmlTextFile file;
+        try {
+            file = ReadXmlTextFile(path);
+        } catch (const XmlError&) {
+            file.undecodable = true;
+        }
+        keepTextInstead(file, error);
     }
+    m_diskFile.remember(path);
     emit documentReplaced();
     return loaded ? LoadResult::Loaded : LoadResult::NotXml;
+}
+
+void DocumentSession::keepTextInstead(const XmlTextFile& file, const XmlParseError& error) {
+    m_objDocument = XmlDocument();
+    m_strXMLText = file.text;
+    m_textError = error;
+    m_textFormat = file.format;
+    m_bFileNotLoaded = file.undecodable;
 }
 
 void DocumentSession::noteLoadedFile() {
@@ -166,11 +196,57 @@ QStringList DocumentSession::OverwriteQuestions(const QString& path) const {
 // succeeded makes `path` the document's file and marks it saved.
 bool DocumentSession::Save(const QString& path) {
     XmlDocument& document = Document();
+    if (!writeAside(path, [&](WorkProgress& progress) {
+            document.save(path, XmlDocument::SaveMode::Durable, &progress);
+        }))
+        return false;
+    m_textFormat = ReadXmlTextFormat(path);
+    return true;
+}
+
+// The text goes as it stands: nothing is added to it, and no character is changed into another.
+bool DocumentSession::SaveText(const QString& path, QByteArrayView utf8) {
+    const QByteArray bytes = EncodeXmlText(utf8, m_textFormat);
+    XmlParseError error;
+    if (!writeAside(path, [&](WorkProgress& progress) {
+            AtomicFile file(path, AtomicFile::Kind::Durable, AtomicFile::Access::AsBefore);
+            const auto fail = [&] {
+                throw XmlError(QStringLiteral("The file %1 cannot be written: %2")
+                                   .arg(path, file.errorString()));
+            };
+            if (!file.open())
+                fail();
+            constexpr qsizetype kPiece = 1 << 20;
+            for (qsizetype at = 0; at < bytes.size(); at += kPiece) {
+                if (progress.stop.load())
+                    throw XmlError(QStringLiteral("Stopped"));
+                const qsizetype length = std::min(kPiece, bytes.size() - at);
+                if (!file.write(bytes.constData() + at, static_cast<int>(length)))
+                    fail();
+                progress.done.fetch_add(length);
+            }
+            if (!file.commit())
+                fail();
+            error = CheckWellFormed(utf8).error;
+        }))
+        return false;
+    m_textError = error;
+    m_strXMLText = QString::fromUtf8(utf8);
+    // The Document the text replaced is not what the file holds any more.
+    m_undoBase = XmlDocument();
+    return true;
+}
+
+// Written aside while the window shows how much was written of the old file's size. A stop leaves
+// the old file as it was (false); a write that failed throws. Only a write that succeeded makes
+// `path` the document's file and marks it saved.
+bool DocumentSession::writeAside(const QString& path,
+                                 const std::function<void(WorkProgress&)>& write) {
     bool saved = false;
     runAside(QStringLiteral("Saving %1").arg(QFileInfo(path).fileName()), QFileInfo(path).size(),
              true, [&](WorkProgress& progress) {
                  try {
-                     document.save(path, XmlDocument::SaveMode::Durable, &progress);
+                     write(progress);
                      saved = true;
                  } catch (...) {
                      if (!progress.stop)
@@ -184,6 +260,25 @@ bool DocumentSession::Save(const QString& path) {
     setFileName(path);
     markSaved();
     return true;
+}
+
+QString DocumentSession::UndecodableNote() const {
+    if (!m_bFileNotLoaded)
+        return {};
+    return QStringLiteral("The file %1 contains bytes that are not valid %2; it is shown read-only "
+                          "so that saving cannot change them.")
+        .arg(m_strFileName, QString::fromLatin1(m_textFormat.encoding));
+}
+
+QString DocumentSession::SaveAsRefusal(const QString& path) const {
+    const QFileInfo target(path);
+    const QFileInfo own(m_strFileName);
+    const bool same = target.exists() ? target.canonicalFilePath() == own.canonicalFilePath()
+                                      : target.absoluteFilePath() == own.absoluteFilePath();
+    if (!m_bFileNotLoaded || !same)
+        return {};
+    return QStringLiteral("The file %1 is shown read-only: save the text under another name.")
+        .arg(m_strFileName);
 }
 
 QString DocumentSession::SaveLayoutNote() const {

@@ -5,6 +5,7 @@
 #include "document/webfile.h"
 #include "platform/work/asidework.h"
 #include "platform/xml/xmldocument.h"
+#include "platform/xml/xmltextfile.h"
 
 #include <QObject>
 #include <QString>
@@ -56,7 +57,8 @@ public:
     // Whether the document has unsaved changes is HasUnsavedChanges(), never a flag set by each
     // command.
     bool m_bNeedToSave = false;
-    // Set while the file named did not load: Save must not overwrite it.
+    // Set while the text shown for the file named does not stand for its bytes (they could not be
+    // decoded): Save must not overwrite it.
     bool m_bFileNotLoaded = false;
 
     // The Document; MissingObjectError while there is none.
@@ -76,8 +78,10 @@ public:
     // Why `path` is not even tried (a device, a pipe); empty when it may be.
     static QString OpenRefusal(const QString& path);
     enum class LoadResult { Loaded, NotXml, Stopped };
-    // The file's Document under its name; NotXml leaves an empty Document under that name, which
-    // Save will not write over. Stopped (the user stopped the parse) leaves everything as it was.
+    // The file's Document under its name. NotXml: the file did not parse, and its text stands
+    // instead of a Document (m_strXMLText, TextError()), to be repaired; when its bytes could not
+    // all be decoded it is read-only (UndecodableNote()). Stopped (the user stopped the parse)
+    // leaves everything as it was.
     LoadResult Load(const QString& path);
     // "Do you want to save the changes you made to NAME?"
     QString SaveQuestion() const;
@@ -93,6 +97,19 @@ public:
     QString SaveLayoutNote() const;
     // The changes are given up (the user answered No to saving them).
     void DiscardChanges();
+
+    // ---- text that does not parse ----
+    // Why the text kept instead of a Document (m_strXMLText) did not parse, and where.
+    const XmlParseError& TextError() const { return m_textError; }
+    // What to tell when the text shown for the file does not stand for its bytes; empty otherwise.
+    QString UndecodableNote() const;
+    bool TextIsReadOnly() const { return m_bFileNotLoaded; }
+    // Why the document may not be written to `path` (the file whose bytes it could not decode);
+    // empty when it may.
+    QString SaveAsRefusal(const QString& path) const;
+    // Writes `utf8`, the text that does not parse, as it stands to `path` (in the file's encoding,
+    // with its byte order mark), which becomes the document's file; as Save otherwise.
+    bool SaveText(const QString& path, QByteArrayView utf8);
 
     // ---- another program's changes to the file ----
     // The question to ask when the file was changed by another program, nothing to ask when it
@@ -168,6 +185,8 @@ private:
                   const std::function<void(WorkProgress&)>& work);
     void wholeDocumentWork(const QString& caption, qint64 size, const std::function<void()>& work);
     bool waitForParse(XmlFileLoad& load, const QString& path);
+    bool writeAside(const QString& path, const std::function<void(WorkProgress&)>& write);
+    void keepTextInstead(const XmlTextFile& file, const XmlParseError& error);
     const XmlDocument& documentForHistory() const;
     bool takeParsed(const XmlDocument& parsed, bool loaded, QByteArrayView text,
                     const QString& undoCaption);
@@ -182,6 +201,9 @@ private:
     // While there is text that did not parse instead of a Document: the Document before it, which
     // the next Apply's undo step brings back.
     XmlDocument m_undoBase;
+    XmlParseError m_textError;
+    // How the document's file is written when it is written as text.
+    XmlTextFormat m_textFormat;
     // Stamp of the Document content as last parsed; equal to its revision while unchanged.
     quint64 m_parsedRevision = 0;
     // The file the unchanged Document was loaded from, as it was then.

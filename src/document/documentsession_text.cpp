@@ -3,6 +3,7 @@
 #include "document/documentsession.h"
 
 #include "document/documentrules.h"
+#include "platform/xml/xmlhistory.h"
 
 #include <malloc.h>
 
@@ -53,7 +54,12 @@ bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption)
 // `parsed` is what `text` gave (`loaded` when it parsed).
 bool DocumentSession::takeParsed(const XmlDocument& parsed, bool loaded, QByteArrayView text,
                                  const QString& undoCaption) {
+    // Text that stood for a file that did not parse: the Document made from it is what the file
+    // holds only when nothing was typed into it.
+    const bool fromFileText = m_objDocument.isNull() && m_undoBase.isNull();
+    const bool typed = m_view.hasTyping && m_view.hasTyping();
     m_strXMLText.clear();
+    m_textError = {};
     emit documentAboutToBeReplaced();
     if (loaded) {
         XmlNode old = m_objDocument.isNull() ? XmlNode() : m_objDocument.asNode();
@@ -63,11 +69,14 @@ bool DocumentSession::takeParsed(const XmlDocument& parsed, bool loaded, QByteAr
         else
             replaceDocument(parsed, text.isEmpty() ? QStringLiteral("Refresh") : QString(), true);
         giveBackAside(std::move(old));
+        if (fromFileText && (typed || text.isEmpty()))
+            m_objDocument.history().markUnsaved();
         m_parsedRevision = m_objDocument.revision();
         emit documentReplaced();
         return true;
     }
     m_strXMLText = QString::fromUtf8(text);
+    m_textError = parsed.parseError();
     if (!parsed.parseError().reason.isEmpty())
         emit parseFailed(parsed.parseError());
     if (!m_objDocument.isNull())

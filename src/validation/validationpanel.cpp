@@ -14,6 +14,8 @@
 namespace {
 enum Column { kLine, kMessage };
 constexpr int kIssueRole = Qt::UserRole + 1; // index into the faults, -1 for a note
+constexpr int kTextError = -2;                // ... and this for the text error's row
+constexpr int kPlaceRole = Qt::UserRole + 2;  // the text error's line and column
 const QString kShownKey = QStringLiteral("Validation/PanelShown");
 
 QSettings settings() {
@@ -125,6 +127,31 @@ void ValidationPanel::ShowNote(const QString& text, bool error) {
     row->setIcon(kLine, error ? severityIcon(false) : severityIcon(false, true));
     row->setText(kMessage, text);
     row->setData(kLine, kIssueRole, -1);
+}
+
+void ValidationPanel::ShowTextError(const QString& sentence, int line, int column) {
+    Clear();
+    auto* row = new QTreeWidgetItem(m_rows);
+    row->setIcon(kLine, severityIcon(false));
+    row->setText(kLine, QString::number(line));
+    row->setText(kMessage, sentence);
+    row->setData(kLine, kIssueRole, kTextError);
+    row->setData(kLine, kPlaceRole, QPoint(column, line));
+    m_rows->setCurrentItem(row);
+}
+
+void ValidationPanel::ClearTextError() {
+    const QTreeWidgetItem* row = m_rows->topLevelItemCount() == 1 ? m_rows->topLevelItem(0) : nullptr;
+    if (row && row->data(kLine, kIssueRole).toInt() == kTextError)
+        Clear();
+}
+
+std::optional<std::pair<int, int>> ValidationPanel::CurrentTextPlace() const {
+    const QTreeWidgetItem* row = m_rows->currentItem();
+    if (!row || row->data(kLine, kIssueRole).toInt() != kTextError)
+        return std::nullopt;
+    const QPoint place = row->data(kLine, kPlaceRole).toPoint();
+    return std::make_pair(place.y(), place.x());
 }
 
 void ValidationPanel::ShowResult(const XmlValidationResult& result, const XmlDocumentStamp& stamp) {

@@ -3,6 +3,8 @@
 #include "platform/xml/xmlvalidation.h"
 
 #include <QDockWidget>
+#include <optional>
+#include <utility>
 
 class QAction;
 class QLabel;
@@ -31,6 +33,12 @@ public:
     void ShowResult(const XmlValidationResult& result, const XmlDocumentStamp& stamp);
     // A single row saying what happened instead of a result.
     void ShowNote(const QString& text, bool error);
+    // The one row of a text that is not well-formed, `sentence` saying where and why, in place of
+    // what was shown; ClearTextError takes it away again.
+    void ShowTextError(const QString& sentence, int line, int column);
+    void ClearTextError();
+    // The current row's place in the text (line, column), when it is a text error's row.
+    std::optional<std::pair<int, int>> CurrentTextPlace() const;
     void Clear();
     // Marks the rows stale unless they are of `document` as it is now.
     void UpdateStale(const XmlDocument& document);

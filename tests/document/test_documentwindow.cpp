@@ -26,6 +26,7 @@ const QString kCannotComplete = QStringLiteral("Action cannot be completed");
 const QString kUnexpected =
     QStringLiteral("Unexpected error, it is recommended to refresh the application.");
 const QString kBackup = QStringLiteral("This file is a backup file. Please choose another file.");
+const QString kSaveAnyway = QStringLiteral("The text is not well-formed XML. Save it anyway?");
 } // namespace
 
 class DocumentWindowTest : public MainWindowTest {
@@ -136,28 +137,8 @@ TEST_F(DocumentWindowTest, OpenAndSaveAsTheirDialogsNamesAndRefusals) {
     start({QStringLiteral("/dev/zero")});
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - Unknown"));
 
-    // A file that does not load keeps its name (said when opened, silent from the command line),
-    // but Save asks for another name.
-    const QString bad = writeFile(QStringLiteral("bad.xml"), "<a><b></a>");
-    for (const bool fromDialog : {true, false}) {
-        SCOPED_TRACE(fromDialog);
-        if (fromDialog) {
-            ui.expectFileDialog(FD::Open, bad);
-            expectCritical(QStringLiteral("XML is not valid."));
-            trigger("mnuOpen");
-        } else {
-            start({bad});
-        }
-        EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - bad.xml"));
-        EXPECT_EQ(labels(), QStringList{QStringLiteral("Root")});
-        ui.expectFileDialog(FD::Save,
-                            fromDialog ? dir.filePath(QStringLiteral("saved.xml")) : QString());
-        trigger("mnuSave");
-    }
-    EXPECT_EQ(readFile(bad), QByteArray("<a><b></a>"));
-
     // A write that fails is reported with what failed.
-    const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+    const QString saved = writeFile(QStringLiteral("saved.xml"), "<saved/>");
     ui.expectFileDialog(FD::Open, saved);
     trigger("mnuOpen");
     window->m_objDocument.insertBefore(
@@ -234,24 +215,29 @@ TEST_F(DocumentWindowTest, TextThatDoesNotParseIsReportedAndKept) {
     EXPECT_TRUE(window->m_wndTree->Nodes().IsEmpty());
     EXPECT_EQ(window->m_txtXML->Text(), QStringLiteral("<a>\n<b></a>"));
 
-    expectParseReport(badReport);
-    expectCritical(kUnexpected);
+    ui.expectMessage(kSaveAnyway, MsgButtons::YesNo, MsgIcon::Exclamation, kTitle, MsgResult::No);
     trigger("mnuSave");
     EXPECT_EQ(readFile(path), QByteArray("<x/>"));
     window->setWindowTitle(QStringLiteral("stale"));
     expectCritical(kCannotComplete);
     trigger("mnuRefresh");
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Orvel XML Editor - x.xml"));
-    expectSaveQuestion(path, MsgResult::No);
-    ui.expectFileDialog(FD::Open, writeFile(QStringLiteral("y.xml"), "<y/>"));
-    expectCritical(kUnexpected);
-    trigger("mnuOpen");
-    EXPECT_TRUE(window->m_objDocument.isNull());
-
     window->m_txtXML->setText(QStringLiteral("<a><b/></a>"));
     click(window->ToolbarApply, "Apply");
     EXPECT_EQ(labels(), QStringList{QStringLiteral("a")});
     EXPECT_TRUE(window->HasUnsavedChanges()) << "applied typing is a change to save";
+    trigger("mnuUndo");
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("x")}) << "the Document before the text";
+
+    // Another file opens from there too.
+    trigger("mnutextView");
+    window->m_txtXML->setText(QStringLiteral("<a>\n<b></a>"));
+    expectParseReport(badReport);
+    click(window->ToolbarApply, "Apply");
+    expectSaveQuestion(path, MsgResult::No);
+    ui.expectFileDialog(FD::Open, writeFile(QStringLiteral("y.xml"), "<y/>"));
+    trigger("mnuOpen");
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("y")});
 }
 
 // Typing in the text view that was not applied yet is unsaved work.
@@ -265,7 +251,9 @@ TEST_F(DocumentWindowTest, UnappliedTypingIsAskedForAndSavedOrDiscarded) {
         {"yes saves the typing", MsgResult::Yes, "<typed>words</typed>", "<typed>words</typed>"},
         {"no discards it", MsgResult::No, "<typed>words</typed>", "<before/>"},
         {"cancel keeps it", MsgResult::Cancel, "<typed>words</typed>", "<before/>"},
-        {"typing that does not parse stops", MsgResult::Yes, "<typed>", "<before/>"},
+        {"typing that does not parse is saved as it stands when asked", MsgResult::Yes, "<typed>",
+         "<typed>"},
+        {"or not, and the command stops", MsgResult::Yes, "<typed>", "<before/>"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -275,13 +263,12 @@ TEST_F(DocumentWindowTest, UnappliedTypingIsAskedForAndSavedOrDiscarded) {
         window->m_txtXML->setText(QString::fromLatin1(row.text));
         expectSaveQuestion(path, row.answer);
         const bool bad = qstrcmp(row.text, "<typed>") == 0;
-        if (bad) {
-            expectParseReport(QStringLiteral("Premature end of data in tag typed line 1\r\n"
-                                             "Source Text:<typed>\r\nLine: 1 Position: 8"));
-            expectCritical(kUnexpected);
-        }
+        const bool anyway = bad && QByteArray(row.file) == row.text;
+        if (bad)
+            ui.expectMessage(kSaveAnyway, MsgButtons::YesNo, MsgIcon::Exclamation, kTitle,
+                             anyway ? MsgResult::Yes : MsgResult::No);
         trigger("mnuNewDoc");
-        const bool goesOn = row.answer != MsgResult::Cancel && !bad;
+        const bool goesOn = row.answer != MsgResult::Cancel && (!bad || anyway);
         EXPECT_EQ(labels(), goesOn ? QStringList{QStringLiteral("Root")}
                                    : (bad ? QStringList{} : QStringList{QStringLiteral("before")}));
         EXPECT_EQ(readFile(path), QByteArray(row.file));

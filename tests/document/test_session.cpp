@@ -9,6 +9,9 @@
 #include "platform/xml/xmlhistory.h"
 #include "support/qtprinting.h"
 
+#include <libxml/parser.h>
+#include <libxml/xmlIO.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -105,7 +108,7 @@ TEST_F(SessionTest, LoadNamesTheDocumentOrLeavesEverythingAsItWas) {
         DocumentSession::LoadResult result;
     } rows[] = {
         {"well-formed", "<a><b/></a>", false, DocumentSession::LoadResult::Loaded},
-        {"not well-formed: empty, unnamed for Save", "<a><b></a>", false,
+        {"not well-formed: its text instead", "<a><b></a>", false,
          DocumentSession::LoadResult::NotXml},
         {"stopped: as if never asked for", "<c/>", true, DocumentSession::LoadResult::Stopped},
     };
@@ -121,15 +124,166 @@ TEST_F(SessionTest, LoadNamesTheDocumentOrLeavesEverythingAsItWas) {
         const bool stopped = row.result == DocumentSession::LoadResult::Stopped;
         EXPECT_EQ(session.m_strFileName, stopped ? before : path);
         EXPECT_EQ(named.count(), stopped ? 0 : 1);
-        EXPECT_EQ(session.SaveNeedsName(), row.result == DocumentSession::LoadResult::NotXml);
+        EXPECT_FALSE(session.SaveNeedsName());
         if (stopped) {
             EXPECT_EQ(xml(), QStringLiteral("<before/>"));
         } else if (row.result == DocumentSession::LoadResult::Loaded) {
             EXPECT_EQ(xml(), QStringLiteral("<a><b/></a>")) << "the file's text as it is";
         }
-        EXPECT_TRUE(session.Document() == document) << "the same Document, loaded anew";
+        if (row.result == DocumentSession::LoadResult::NotXml) {
+            EXPECT_TRUE(session.m_objDocument.isNull());
+            EXPECT_EQ(session.GetTextFromXML(), QString::fromLatin1(row.bytes));
+        } else {
+            EXPECT_TRUE(session.Document() == document) << "the same Document, loaded anew";
+        }
     }
     EXPECT_EQ(captions.first(), QStringLiteral("Opening before.xml"));
+}
+
+namespace {
+// Where libxml2 alone, reading the file, stops: the first fatal error it reports.
+XmlParseError firstErrorOfXmlRead(const QString& path) {
+    XmlParseError first;
+    xmlSetStructuredErrorFunc(&first, [](void* data, xmlErrorPtr error) {
+        auto* first = static_cast<XmlParseError*>(data);
+        if (error->level == XML_ERR_FATAL && first->line == 0)
+            *first = {QString::fromUtf8(error->message).trimmed(), {}, error->line, error->int2};
+    });
+    const xmlExternalEntityLoader editors = xmlGetExternalEntityLoader();
+    xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
+    xmlFreeDoc(xmlReadFile(QFile::encodeName(path).constData(), nullptr, XML_PARSE_NONET));
+    xmlSetExternalEntityLoader(editors);
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+    return first;
+}
+
+QByteArray utf16le(const QString& text) {
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+} // namespace
+
+// A file that does not parse stands as its text, decoded as the file says, with libxml2's first
+// error; saved, the text gives the file's very bytes back, and the file stays the session's own.
+// Bytes that cannot be decoded make the text read-only: only another file may take it.
+TEST_F(SessionTest, AFileThatDoesNotParseStandsAsItsTextAndSavesAsItStands) {
+    const struct Row {
+        const char* name;
+        QByteArray bytes;
+        QString text;
+        const char* encoding;
+        bool undecodable;
+    } rows[] = {
+        {"mismatched tag", "<a>\n  <b>text</c>\n</a>\n", "<a>\n  <b>text</c>\n</a>\n", "UTF-8",
+         false},
+        {"unclosed element, CR LF", "<a>\r\n  <b/>\r\n", "<a>\r\n  <b/>\r\n", "UTF-8", false},
+        {"undefined entity", "<a>&nope;</a>", "<a>&nope;</a>", "UTF-8", false},
+        {"unknown encoding", "<?xml version=\"1.0\" encoding=\"bogus\"?>\n<a/>\n",
+         "<?xml version=\"1.0\" encoding=\"bogus\"?>\n<a/>\n", "UTF-8", false},
+        {"Latin-1", "<?xml version='1.0' encoding='ISO-8859-1'?>\n<a>caf\xe9</b>",
+         QString::fromUtf8("<?xml version='1.0' encoding='ISO-8859-1'?>\n<a>caf\xc3\xa9</b>"),
+         "ISO-8859-1", false},
+        {"windows-1252", "<?xml version='1.0' encoding='windows-1252'?><a>\x80</b>",
+         QString::fromUtf8("<?xml version='1.0' encoding='windows-1252'?><a>\xe2\x82\xac</b>"),
+         "windows-1252", false},
+        {"UTF-16 with its mark",
+         "\xFF\xFE" + utf16le(QString::fromUtf8("<a>\xc3\xa9\xe2\x82\xac</b>\r\n")),
+         QString::fromUtf8("<a>\xc3\xa9\xe2\x82\xac</b>\r\n"), "UTF-16LE", false},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF<a>\r\n</b>", "<a>\r\n</b>", "UTF-8", false},
+        {"empty", "", "", "UTF-8", false},
+        {"only a byte order mark", "\xEF\xBB\xBF", "", "UTF-8", false},
+        {"invalid UTF-8", "<a>\xff\xfe bad</a>", QString::fromUtf8("<a>\xef\xbf\xbd\xef\xbf\xbd bad</a>"),
+         "UTF-8", true},
+        {"not text", QByteArray("\x7f" "ELF\x02\x01\x00\x00<", 9),
+         QString::fromUtf8("\x7f" "ELF\x02\x01\xef\xbf\xbd\xef\xbf\xbd<"), "UTF-8", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        open(QStringLiteral("before.xml"), "<before/>");
+        const QString path = writeFile(QStringLiteral("broken.xml"), row.bytes);
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+        ASSERT_EQ(session.Load(path), DocumentSession::LoadResult::NotXml);
+        session.markSaved();
+        EXPECT_TRUE(session.m_objDocument.isNull());
+        EXPECT_EQ(session.m_strFileName, path);
+        EXPECT_EQ(session.GetTextFromXML(), row.text);
+        const XmlParseError oracle = firstErrorOfXmlRead(path);
+        EXPECT_EQ(session.TextError().reason, oracle.reason);
+        EXPECT_EQ(session.TextError().line, oracle.line);
+        EXPECT_EQ(session.TextError().linepos, oracle.linepos);
+        EXPECT_FALSE(session.HasUnsavedChanges());
+        EXPECT_EQ(session.TextIsReadOnly(), row.undecodable);
+        EXPECT_EQ(session.SaveNeedsName(), row.undecodable);
+        const QString other = dir.filePath(QStringLiteral("other.xml"));
+        EXPECT_TRUE(session.SaveAsRefusal(other).isEmpty());
+        if (row.undecodable) {
+            EXPECT_EQ(session.UndecodableNote(),
+                      QStringLiteral("The file %1 contains bytes that are not valid %2; it is "
+                                     "shown read-only so that saving cannot change them.")
+                          .arg(path, QString::fromLatin1(row.encoding)));
+            EXPECT_EQ(session.SaveAsRefusal(path),
+                      QStringLiteral("The file %1 is shown read-only: save the text under "
+                                     "another name.")
+                          .arg(path));
+            ASSERT_TRUE(session.SaveText(other, row.text.toUtf8()));
+            EXPECT_EQ(readFile(other), row.text.toUtf8()) << "what the user saw, as UTF-8";
+            EXPECT_EQ(readFile(path), row.bytes);
+            EXPECT_FALSE(session.TextIsReadOnly());
+            EXPECT_EQ(session.m_strFileName, other);
+            QFile::remove(other);
+            continue;
+        }
+        EXPECT_TRUE(session.UndecodableNote().isEmpty());
+        EXPECT_TRUE(session.SaveAsRefusal(path).isEmpty());
+        // The typed text is written in the file's encoding, with its mark, and nothing else.
+        const QString typed = row.text + QString::fromUtf8("<!-- \xc3\xa9 -->");
+        ASSERT_TRUE(session.SaveText(path, typed.toUtf8()));
+        EXPECT_EQ(readFile(path), row.bytes + (QByteArray(row.encoding) == "UTF-16LE"
+                                                   ? utf16le(QString::fromUtf8("<!-- \xc3\xa9 -->"))
+                                                   : QByteArray(row.encoding) == "UTF-8"
+                                                   ? QByteArray("<!-- \xc3\xa9 -->")
+                                                   : QByteArray("<!-- \xe9 -->")));
+        EXPECT_EQ(modeOf(path), 0640u);
+        EXPECT_FALSE(session.HasUnsavedChanges());
+        EXPECT_FALSE(session.ReloadQuestion()) << "the session's own write";
+        // As text, already decoded, the encoding a declaration names makes no difference.
+        EXPECT_EQ(session.TextError().line,
+                  qstrcmp(row.name, "unknown encoding") == 0 ? 0 : oracle.line)
+            << "the saved text's error";
+        ASSERT_TRUE(session.SaveText(path, row.text.toUtf8()));
+        EXPECT_EQ(readFile(path), row.bytes) << "the file's bytes again";
+    }
+
+    // A character the file's encoding does not have is refused, and the file kept.
+    const QByteArray latin1 = "<?xml version='1.0' encoding='ISO-8859-1'?><a>";
+    const QString path = writeFile(QStringLiteral("latin.xml"), latin1);
+    ASSERT_EQ(session.Load(path), DocumentSession::LoadResult::NotXml);
+    try {
+        session.SaveText(path, QString::fromUtf8("<a>\xe2\x82\xac").toUtf8());
+        ADD_FAILURE() << "no refusal";
+    } catch (const XmlError& e) {
+        EXPECT_EQ(e.description(), QStringLiteral("The text cannot be written in ISO-8859-1: it "
+                                                  "holds characters that ISO-8859-1 cannot "
+                                                  "represent."));
+    }
+    EXPECT_EQ(readFile(path), latin1);
+
+    // Repaired and applied, the text is the Document, under the file's name and with no history;
+    // it is unsaved unless the repaired text was saved first.
+    const QByteArray repaired = "<a>\n  <b>text</b>\n</a>\n";
+    for (const bool typed : {true, false}) {
+        SCOPED_TRACE(typed);
+        const QString fixedPath = writeFile(QStringLiteral("fix.xml"), "<a>\n  <b>text</c>\n</a>\n");
+        ASSERT_EQ(session.Load(fixedPath), DocumentSession::LoadResult::NotXml);
+        if (!typed)
+            ASSERT_TRUE(session.SaveText(fixedPath, repaired));
+        typing = typed;
+        ASSERT_TRUE(session.ApplyText(repaired, QStringLiteral("Apply Text")));
+        typing = false;
+        EXPECT_EQ(session.m_strFileName, fixedPath);
+        EXPECT_FALSE(session.Document().history().canUndo());
+        EXPECT_TRUE(session.TextError().reason.isEmpty());
+        EXPECT_EQ(session.HasUnsavedChanges(), typed);
+    }
 }
 
 // Only a write that succeeded makes the file the document's and marks it saved; a file keeps its

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -98,6 +99,23 @@ void TreeControl::rowsAdded(const QModelIndex& parent) {
         return;
     m_model.SetKeepsExpanded(item, false);
     expand(parent);
+}
+
+void TreeControl::SetPlaceholder(const QString& text) {
+    if (text == m_placeholder)
+        return;
+    m_placeholder = text;
+    viewport()->update();
+}
+
+void TreeControl::paintEvent(QPaintEvent* event) {
+    QTreeView::paintEvent(event);
+    if (m_placeholder.isEmpty() || m_model.rowCount() > 0)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    painter.drawText(viewport()->rect().adjusted(12, 12, -12, -12),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_placeholder);
 }
 
 void TreeControl::timerEvent(QTimerEvent* event) {

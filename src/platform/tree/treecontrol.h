@@ -55,6 +55,10 @@ public:
     // While ExpandSubtree lays the view out, a layout asked for waits until it is over.
     void doItemsLayout() override;
 
+    // Said in the middle of the view while it has no items (empty: nothing).
+    void SetPlaceholder(const QString& text);
+    const QString& Placeholder() const { return m_placeholder; }
+
 signals:
     void NodeClick(TreeModel::ItemId item);
     // The current item changed, by a click, a key or the program.
@@ -73,6 +77,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void rowsAdded(const QModelIndex& parent);
@@ -89,4 +94,5 @@ private:
     bool m_layingOut = false;  // ... and is now laying the view out
     bool m_layoutAgain = false;
     bool m_passingEvents = false;
+    QString m_placeholder;
 };

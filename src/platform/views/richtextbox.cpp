@@ -12,9 +12,11 @@
 #include <QAccessibleWidget>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -76,6 +78,7 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
     setLexer(m_lexer);
     setMarginType(0, QsciScintilla::NumberMargin);
     setMarginWidth(0, QStringLiteral("000000"));
+    setUpErrorMarks();
     fitFolding();
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -176,6 +179,13 @@ void RichTextBox::applyPending() {
 // recording it would cost as much again as the text.
 void RichTextBox::putText(const TextSource& source) {
     dropCheck();
+    // Read-only is for the user: the program still puts its text in.
+    const bool readOnly = isReadOnly();
+    setReadOnly(false);
+    const auto restore = qScopeGuard([this, readOnly] { setReadOnly(readOnly); });
+    // A mark shown belongs to the text going; one asked for before the text came is for the new.
+    if (m_errorMark.shown)
+        ClearErrorMark();
     if (SendScintilla(SCI_GETLENGTH) > kFreshDocumentSize) {
         // Deleting a large text line by line takes far longer than dropping its document whole.
         // The code page, line ends and lexer belong to the document, so they are set again.
@@ -263,6 +273,7 @@ void RichTextBox::markPut() {
         SendScintilla(SCI_FOLDALL, static_cast<unsigned long>(SC_FOLDACTION_EXPAND));
     m_layoutStep.reset();
     setModified(false);
+    showErrorMark();
 }
 
 // QScintilla keeps the text and its styles each with one gap where edits go in: an edit far from
@@ -306,10 +317,22 @@ QString RichTextBox::Text() {
     return text();
 }
 
+// Copied from either side of the gap where the last edit went, which stays there: moving it would
+// move all the text after it.
 QByteArray RichTextBox::Utf8Text() const {
     const long length = SendScintilla(SCI_GETLENGTH);
-    const auto* data = reinterpret_cast<const char*>(SendScintilla(SCI_GETCHARACTERPOINTER));
-    return data ? QByteArray(data, length) : QByteArray();
+    const long gap = std::clamp(SendScintilla(SCI_GETGAPPOSITION), 0L, length);
+    QByteArray text(length, Qt::Uninitialized);
+    const auto copy = [&](long from, long count) {
+        if (count > 0)
+            std::memcpy(text.data() + from,
+                        reinterpret_cast<const char*>(SendScintilla(
+                            SCI_GETRANGEPOINTER, static_cast<unsigned long>(from), count)),
+                        static_cast<size_t>(count));
+    };
+    copy(0, gap);
+    copy(gap, length - gap);
+    return text;
 }
 
 QByteArrayView RichTextBox::Utf8Content() {

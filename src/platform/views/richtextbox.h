@@ -94,6 +94,17 @@ public:
     // Puts the caret at `position` (a byte of the UTF-8 text) and scrolls it into view.
     void GoToPosition(qsizetype position);
 
+    // Marks where the text stops being well-formed: its line in the margin, its place underlined.
+    // `line` and `column` count from 1, the column in characters, as libxml2 reports them. A mark
+    // made while the text is still to be put in waits for it; putting in another text clears it.
+    void MarkError(int line, int column);
+    void ClearErrorMark();
+    // The line marked (from 1; 0 for none), and the part underlined (UTF-8 bytes from, to).
+    int ErrorLine() const;
+    std::pair<qsizetype, qsizetype> ErrorRange() const;
+    // Puts the caret at a line and column counted as MarkError's, and scrolls it into view.
+    void GoToLineColumn(int line, int column);
+
     static QString WithCrLf(const QString& text);
     // A text longer than this is replaced by a fresh document rather than deleted.
     static constexpr long kFreshDocumentSize = 1 << 20;
@@ -155,4 +166,13 @@ private:
     bool m_typedUnderLayout = false;
     bool m_replacing = false;
     bool replaceWhole(QByteArrayView text);
+    void setUpErrorMarks();
+    long positionOf(int line, int column);
+    void showErrorMark();
+    // The error mark asked for (line 0: none), and whether it is in the text yet.
+    struct ErrorMark {
+        int line = 0;
+        int column = 0;
+        bool shown = false;
+    } m_errorMark;
 };

@@ -1,6 +1,7 @@
 #include "platform/views/webbrowser.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -13,6 +14,25 @@
 WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("WebNote"));
+    m_note->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_note->setWordWrap(true);
+    m_note->setContentsMargins(12, 12, 12, 12);
+    m_note->setTextFormat(Qt::PlainText);
+    m_note->hide();
+    layout->addWidget(m_note);
+}
+
+void WebBrowser::ShowNote(const QString& text) {
+    m_note->setText(text);
+    m_note->setVisible(!text.isEmpty());
+    if (m_view)
+        m_view->setVisible(text.isEmpty());
+}
+
+QString WebBrowser::Note() const {
+    return m_note->isVisibleTo(this) ? m_note->text() : QString();
 }
 
 QString WebBrowser::EngineDescription() {
@@ -48,6 +68,7 @@ void WebBrowser::loadNow() {
         m_view = browser;
 #endif
         layout()->addWidget(m_view);
+        m_view->setVisible(m_note->isHidden());
     }
 #ifdef ORVEL_HAVE_WEBENGINE
     static_cast<QWebEngineView*>(m_view)->load(QUrl::fromLocalFile(m_path));

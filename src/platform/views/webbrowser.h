@@ -14,6 +14,9 @@ public:
     // Whether the view has started loading the last file it was told to show.
     bool IsLoadingCurrent() const { return m_loadedPath == m_path && !m_path.isEmpty(); }
     static QString EngineDescription();
+    // Shows `text` instead of the page (empty: the page again).
+    void ShowNote(const QString& text);
+    QString Note() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -22,6 +25,7 @@ private:
     void loadNow();
 
     QWidget* m_view = nullptr;
+    class QLabel* m_note = nullptr;
     QString m_path;
     QString m_loadedPath;
     quint64 m_navigations = 0;

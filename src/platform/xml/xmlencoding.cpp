@@ -81,4 +81,24 @@ bool encodeMarkup(QByteArrayView utf8, const QByteArray& to, QByteArray& out) {
     return true;
 }
 
+bool encodingKnown(const QByteArray& name) {
+    return Converter(name, "UTF-8").ok() && Converter("UTF-8", name).ok();
+}
+
+bool decodeReplacing(QByteArrayView in, const QByteArray& from, QByteArray& out) {
+    Converter converter(from, "UTF-8");
+    if (!converter.ok())
+        return false;
+    const char* data = in.data();
+    size_t left = static_cast<size_t>(in.size());
+    bool clean = true;
+    while (left > 0 && converter.run(data, left, out) != 0) {
+        clean = false;
+        out.append("\xEF\xBF\xBD");
+        ++data;
+        --left;
+    }
+    return clean;
+}
+
 } // namespace xmlimpl

@@ -18,4 +18,11 @@ bool convertEncoding(QByteArrayView in, const QByteArray& from, const QByteArray
 // and attribute values). False when `to` is unknown.
 bool encodeMarkup(QByteArrayView utf8, const QByteArray& to, QByteArray& out);
 
+// Whether iconv converts from and to `name`.
+bool encodingKnown(const QByteArray& name);
+
+// `in` from `from` to UTF-8, appended to `out`, with U+FFFD for each byte that starts no valid
+// character; false when there was such a byte (or `from` is unknown: nothing is appended then).
+bool decodeReplacing(QByteArrayView in, const QByteArray& from, QByteArray& out);
+
 } // namespace xmlimpl

@@ -40,16 +40,6 @@ void separateCData(void* context, const xmlChar* value, int len) {
         xmlFreeNode(node);
 }
 
-// An external parameter entity may declare any entity, so once the subset refers to one (which
-// is never read), an undeclared entity is no longer an error of form but a reference to keep.
-// libxml2 only counts the parameter entities it reads.
-xmlEntityPtr noteParameterEntity(void* context, const xmlChar* name) {
-    xmlEntityPtr entity = xmlSAX2GetParameterEntity(context, name);
-    if (entity && entity->etype == XML_EXTERNAL_PARAMETER_ENTITY)
-        static_cast<xmlParserCtxtPtr>(context)->hasPErefs = 1;
-    return entity;
-}
-
 struct ParseOutcome {
     xmlDocPtr doc = nullptr; // nullptr when not well-formed
     QByteArray encoding;     // how libxml2 decoded the input; empty for UTF-8
@@ -187,6 +177,20 @@ QString declarationFromFields(xmlDocPtr doc) {
 }
 
 } // namespace
+
+int parseOptions() {
+    return kParseOptions;
+}
+
+// An external parameter entity may declare any entity, so once the subset refers to one (which
+// is never read), an undeclared entity is no longer an error of form but a reference to keep.
+// libxml2 only counts the parameter entities it reads.
+xmlEntityPtr noteParameterEntity(void* context, const xmlChar* name) {
+    xmlEntityPtr entity = xmlSAX2GetParameterEntity(context, name);
+    if (entity && entity->etype == XML_EXTERNAL_PARAMETER_ENTITY)
+        static_cast<xmlParserCtxtPtr>(context)->hasPErefs = 1;
+    return entity;
+}
 
 void addDeclarationNode(xmlDocPtr doc, const QString& declarationData) {
     const QByteArray data = declarationData.toUtf8();

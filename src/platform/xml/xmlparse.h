@@ -28,6 +28,12 @@ ParsedDocument parseText(const QByteArray& utf8, XmlParseError& error);
 ParsedDocument parseFile(const QString& path, XmlParseError& error,
                          WorkProgress* progress = nullptr);
 
+// libxml2's options for every parse of a document.
+int parseOptions();
+// Asked for each parameter entity: notes an external one, after which an undeclared entity is no
+// longer an error of form.
+xmlEntityPtr noteParameterEntity(void* context, const xmlChar* name);
+
 // Puts the XML declaration of a parsed document in front of its children as a processing
 // instruction with the target "xml".
 void addDeclarationNode(xmlDocPtr doc, const QString& declarationData);

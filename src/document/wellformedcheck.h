@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/work/asidework.h"
+#include "platform/xml/xmlparseerror.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The text view's text checked for well-formedness once typing pauses, on a worker, so that typing
+// never waits for it. Only typing is checked: a text as it was put in is what its Document or its
+// file already says. A newer check abandons an older one, and only the newest answer is told.
+class WellFormedCheck : public QObject {
+    Q_OBJECT
+public:
+    struct Text {
+        // Whether the text holds typing.
+        std::function<bool()> typed;
+        // The text as it is now, as UTF-8: a copy the check may keep.
+        std::function<QByteArray()> copy;
+    };
+    static constexpr int kPause = 500;
+
+    explicit WellFormedCheck(Text text, QObject* parent = nullptr);
+    // Waits for every check still running to see its stop.
+    ~WellFormedCheck() override;
+
+    // For tests: a shorter pause.
+    void SetPause(int ms) { m_pause.setInterval(ms); }
+    // The text changed: it is checked once it has not changed for the pause.
+    void TextEdited() { m_pause.start(); }
+    // The text was replaced as a whole: nothing waiting or running is told any more.
+    void Forget();
+    // A check is waiting for the pause to end, or running.
+    bool Pending() const;
+
+signals:
+    // The text as it was when the check started is well-formed (an empty reason) or not.
+    void checked(const XmlParseError& error);
+    // The pause ended on text without typing.
+    void untyped();
+
+private:
+    void start();
+
+    Text m_text;
+    QTimer m_pause;
+    quint64 m_generation = 0;
+    // Checks started and not yet ended, the newest last.
+    std::vector<std::shared_ptr<AsideWork>> m_jobs;
+};
