@@ -37,7 +37,7 @@ public:
     DocumentSession m_session;
     XmlDocument& m_objDocument = m_session.m_objDocument;
     QString& m_strFileName = m_session.m_strFileName;
-    QString& m_strXMLText = m_session.m_strXMLText;
+    QByteArray& m_strXMLText = m_session.m_strXMLText;
     bool& m_bNeedToSave = m_session.m_bNeedToSave;
     qint32 m_lTreeTextMaxLength = 256;
     std::optional<QStringList> m_lstTextToFind;

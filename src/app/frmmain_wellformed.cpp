@@ -20,7 +20,11 @@ const QString kSaveAnyway = QStringLiteral("The text is not well-formed XML. Sav
 
 void frmMain::startWellFormedCheck() {
     m_wellFormedCheck = new WellFormedCheck(
-        {[this] { return m_txtXML->HasTyping(); }, [this] { return m_txtXML->Utf8Text(); }}, this);
+        {[this] { return m_txtXML->HasTyping(); }, [this] { return m_txtXML->TextLength(); },
+         [this](qsizetype from, qsizetype count, char* into) {
+             m_txtXML->CopyText(from, count, into);
+         }},
+        this);
     connect(m_txtXML, &RichTextBox::edited, m_wellFormedCheck, &WellFormedCheck::TextEdited);
     connect(m_wellFormedCheck, &WellFormedCheck::checked, this, [this](const XmlParseError& error) {
         guarded([&] { showWellFormedness(error.reason.isEmpty() ? nullptr : &error); });

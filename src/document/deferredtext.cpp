@@ -74,7 +74,10 @@ void DeferredTextGuard::keepWhileChecking(const XmlDocument& document) {
     m_view.KeepTextWhileChecking(std::move(check));
 }
 
-void DeferredTextGuard::showText(const QString& text) {
+void DeferredTextGuard::showText(const QByteArray& text) {
     m_revision = 0;
-    m_view.SetText(text);
+    m_view.SetTextSource([text](Utf8TextSink& sink) {
+        sink.reserve(text.size());
+        sink.append(text.constData(), text.size());
+    });
 }

@@ -16,7 +16,8 @@ public:
     explicit DeferredTextGuard(RichTextBox& view) : m_view(view) {}
 
     void showDocument(const XmlDocument& document);
-    void showText(const QString& text);
+    // UTF-8 text, shown as it is.
+    void showText(const QByteArray& text);
 
 private:
     void keepWhileChecking(const XmlDocument& document);

@@ -148,11 +148,14 @@ DocumentSession::LoadResult DocumentSession::Load(const QString& path) {
         // it was parsed) is shown as nothing, under its name, which Save does not write over.
         const XmlParseError error = document.parseError();
         XmlTextFile file;
-        try {
-            file = ReadXmlTextFile(path);
-        } catch (const XmlError&) {
-            file.undecodable = true;
-        }
+        wholeDocumentWork(QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()),
+                          QFileInfo(path).size(), [&] {
+                              try {
+                                  file = ReadXmlTextFile(path);
+                              } catch (const XmlError&) {
+                                  file.undecodable = true;
+                              }
+                          });
         keepTextInstead(file, error);
     }
     m_diskFile.remember(path);
@@ -231,7 +234,7 @@ bool DocumentSession::SaveText(const QString& path, QByteArrayView utf8) {
         }))
         return false;
     m_textError = error;
-    m_strXMLText = QString::fromUtf8(utf8);
+    m_strXMLText = utf8.toByteArray();
     // The Document the text replaced is not what the file holds any more.
     m_undoBase = XmlDocument();
     return true;

@@ -50,8 +50,8 @@ public:
     // Null while the text that did not parse stands instead of a Document.
     XmlDocument m_objDocument;
     QString m_strFileName;
-    // The text that did not parse, kept while there is no Document.
-    QString m_strXMLText;
+    // The text that did not parse (UTF-8), kept while there is no Document.
+    QByteArray m_strXMLText;
     // Marked changed on purpose where the Document itself did not change (an Update or a label
     // edit that was cancelled or refused, recovered work): it counts until the history moves on.
     // Whether the document has unsaved changes is HasUnsavedChanges(), never a flag set by each

@@ -17,7 +17,7 @@ void DocumentSession::WriteRecoveryCopy() {
         if (!redo && !m_bTypedSinceCopy)
             return;
         m_bTypedSinceCopy = false;
-        m_recovery->writeText(typing ? m_view.typedText() : m_strXMLText.toUtf8(), m_strFileName,
+        m_recovery->writeText(typing ? m_view.typedText() : m_strXMLText, m_strFileName,
                               m_diskFile.stamp());
         return;
     }

@@ -75,7 +75,7 @@ bool DocumentSession::takeParsed(const XmlDocument& parsed, bool loaded, QByteAr
         emit documentReplaced();
         return true;
     }
-    m_strXMLText = QString::fromUtf8(text);
+    m_strXMLText = text.toByteArray();
     m_textError = parsed.parseError();
     if (!parsed.parseError().reason.isEmpty())
         emit parseFailed(parsed.parseError());
@@ -141,5 +141,5 @@ bool DocumentSession::PasteXml(QString text, QByteArray* utf8) {
 }
 
 QString DocumentSession::GetTextFromXML() const {
-    return m_objDocument.isNull() ? m_strXMLText : m_objDocument.xml();
+    return m_objDocument.isNull() ? QString::fromUtf8(m_strXMLText) : m_objDocument.xml();
 }

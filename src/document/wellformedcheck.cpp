@@ -26,16 +26,24 @@ WellFormedCheck::~WellFormedCheck() {
 void WellFormedCheck::Forget() {
     m_pause.stop();
     ++m_generation;
+    m_copied = -1;
+    m_copy.clear();
     for (const auto& job : m_jobs)
         job->RequestStop();
 }
 
+void WellFormedCheck::TextEdited() {
+    m_pause.start();
+    // What was copied is not the text any more.
+    m_copied = -1;
+    m_copy.clear();
+}
+
 bool WellFormedCheck::Pending() const {
-    return m_pause.isActive() ||
+    return m_pause.isActive() || m_copied >= 0 ||
            std::any_of(m_jobs.begin(), m_jobs.end(), [](const auto& job) { return !job->Finished(); });
 }
 
-// The text is copied here, at the cost of one pass over it; a check reads only its own copy.
 void WellFormedCheck::start() {
     Forget();
     std::erase_if(m_jobs, [](const auto& job) { return job->Finished(); });
@@ -43,9 +51,28 @@ void WellFormedCheck::start() {
         emit untyped();
         return;
     }
+    m_copy = QByteArray(m_text.length(), Qt::Uninitialized);
+    m_copied = 0;
+    copyPiece();
+}
+
+// A piece at a time: a hundred megabytes copied at once, into memory the system has yet to hand
+// over, would hold the window up for a tenth of a second or more. An edit meanwhile ends the copy.
+void WellFormedCheck::copyPiece() {
+    if (m_copied < 0)
+        return;
+    constexpr qsizetype kPiece = qsizetype(4) << 20;
+    const qsizetype count = std::min(kPiece, m_copy.size() - m_copied);
+    m_text.copy(m_copied, count, m_copy.data() + m_copied);
+    m_copied += count;
+    if (m_copied < m_copy.size()) {
+        QTimer::singleShot(0, this, &WellFormedCheck::copyPiece);
+        return;
+    }
+    m_copied = -1;
     const quint64 generation = m_generation;
     m_jobs.push_back(AsideWork::Start(
-        [this, generation, text = m_text.copy()](WorkProgress& progress) {
+        [this, generation, text = std::exchange(m_copy, QByteArray())](WorkProgress& progress) {
             const XmlWellFormedness answer = CheckWellFormed(text, &progress.stop);
             if (answer.stopped)
                 return;

@@ -19,8 +19,9 @@ public:
     struct Text {
         // Whether the text holds typing.
         std::function<bool()> typed;
-        // The text as it is now, as UTF-8: a copy the check may keep.
-        std::function<QByteArray()> copy;
+        // Its length, and `count` bytes of it from `from` into `into` (UTF-8).
+        std::function<qsizetype()> length;
+        std::function<void(qsizetype from, qsizetype count, char* into)> copy;
     };
     static constexpr int kPause = 500;
 
@@ -31,7 +32,7 @@ public:
     // For tests: a shorter pause.
     void SetPause(int ms) { m_pause.setInterval(ms); }
     // The text changed: it is checked once it has not changed for the pause.
-    void TextEdited() { m_pause.start(); }
+    void TextEdited();
     // The text was replaced as a whole: nothing waiting or running is told any more.
     void Forget();
     // A check is waiting for the pause to end, or running.
@@ -45,8 +46,12 @@ signals:
 
 private:
     void start();
+    void copyPiece();
 
     Text m_text;
+    // The copy being made, a piece at each pass over the events, for the check to read.
+    QByteArray m_copy;
+    qsizetype m_copied = -1; // -1: no copy under way
     QTimer m_pause;
     quint64 m_generation = 0;
     // Checks started and not yet ended, the newest last.

@@ -421,7 +421,7 @@ TEST_F(SessionTest, ApplyTextReplacesTheDocumentInAStepOrKeepsTheTextForCorrecti
 
     EXPECT_FALSE(session.ApplyText("<a>\n<b></a>", QStringLiteral("Apply Text")));
     EXPECT_TRUE(session.m_objDocument.isNull());
-    EXPECT_EQ(session.m_strXMLText, QStringLiteral("<a>\n<b></a>"));
+    EXPECT_EQ(session.m_strXMLText, QByteArray("<a>\n<b></a>"));
     EXPECT_EQ(session.GetTextFromXML(), QStringLiteral("<a>\n<b></a>"));
     ASSERT_EQ(failed.count(), 1);
     const auto error = failed.first().at(0).value<XmlParseError>();

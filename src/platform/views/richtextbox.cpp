@@ -317,22 +317,27 @@ QString RichTextBox::Text() {
     return text();
 }
 
+QByteArray RichTextBox::Utf8Text() const {
+    QByteArray text(TextLength(), Qt::Uninitialized);
+    CopyText(0, text.size(), text.data());
+    return text;
+}
+
 // Copied from either side of the gap where the last edit went, which stays there: moving it would
 // move all the text after it.
-QByteArray RichTextBox::Utf8Text() const {
-    const long length = SendScintilla(SCI_GETLENGTH);
-    const long gap = std::clamp(SendScintilla(SCI_GETGAPPOSITION), 0L, length);
-    QByteArray text(length, Qt::Uninitialized);
-    const auto copy = [&](long from, long count) {
-        if (count > 0)
-            std::memcpy(text.data() + from,
-                        reinterpret_cast<const char*>(SendScintilla(
-                            SCI_GETRANGEPOINTER, static_cast<unsigned long>(from), count)),
-                        static_cast<size_t>(count));
+void RichTextBox::CopyText(qsizetype from, qsizetype count, char* into) const {
+    const long gap = std::clamp<long>(SendScintilla(SCI_GETGAPPOSITION), from, from + count);
+    const auto copy = [this, &into](long start, long length) {
+        if (length <= 0)
+            return;
+        std::memcpy(into,
+                    reinterpret_cast<const char*>(SendScintilla(
+                        SCI_GETRANGEPOINTER, static_cast<unsigned long>(start), length)),
+                    static_cast<size_t>(length));
+        into += length;
     };
-    copy(0, gap);
-    copy(gap, length - gap);
-    return text;
+    copy(from, gap - from);
+    copy(gap, from + count - gap);
 }
 
 QByteArrayView RichTextBox::Utf8Content() {

@@ -61,8 +61,11 @@ public:
     void CheckAnswered();
     // The whole text, with pending text put in first.
     QString Text();
-    // The text as the view holds it (UTF-8, CR LF), in one copy; pending text is not put in.
+    // The text as the view holds it (UTF-8), in one copy; pending text is not put in.
     QByteArray Utf8Text() const;
+    // `count` bytes of that text from `from` into `into`, without moving the edit gap.
+    void CopyText(qsizetype from, qsizetype count, char* into) const;
+    qsizetype TextLength() const { return SendScintilla(SCI_GETLENGTH); }
     // The whole text as the view holds it, with pending text put in first; valid until the text
     // changes.
     QByteArrayView Utf8Content();

@@ -2,6 +2,7 @@
 
 #include "platform/xml/xmlparse.h"
 
+#include "platform/work/asidework.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmllibrary.h"
 #include "platform/xml/xmlorigin.h"
@@ -76,8 +77,8 @@ ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options, HeldAttributes* held 
     xmlFreeParserCtxt(ctxt);
     if (ok)
         outcome.doc = doc;
-    else if (doc)
-        xmlFreeDoc(doc);
+    else if (doc) // a document nearly whole takes a while to free: the report need not wait
+        AsideWork::Start([doc] { xmlFreeDoc(doc); });
     return outcome;
 }
 

@@ -6,6 +6,7 @@
 #include <QIODevice>
 
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
 
 namespace xmlimpl {
@@ -145,12 +146,21 @@ QString sourceLineAt(QIODevice& source, const QByteArray& encoding, int line, in
     QByteArray kept;
     bool done = false;
     while (!done && !source.atEnd()) {
-        const QByteArray chunk = decoder.decode(source.read(64 * 1024));
-        for (const char c : chunk) {
-            if (current < line) {
-                current += c == '\n';
-                continue;
+        const QByteArray chunk = decoder.decode(source.read(1024 * 1024));
+        const char* at = chunk.constData();
+        const char* const end = at + chunk.size();
+        // The lines before the error's are only counted.
+        while (current < line && at < end) {
+            const void* found = std::memchr(at, '\n', static_cast<size_t>(end - at));
+            if (!found) {
+                at = end;
+                break;
             }
+            at = static_cast<const char*>(found) + 1;
+            ++current;
+        }
+        for (; at < end; ++at) {
+            const char c = *at;
             if (c == '\n') {
                 done = true;
                 break;

@@ -52,31 +52,33 @@ XmlTextFormat ReadXmlTextFormat(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? DetectXmlTextFormat(file.read(1024)) : XmlTextFormat();
 }
 
-XmlTextFile DecodeXmlText(QByteArrayView bytes) {
+XmlTextFile DecodeXmlText(QByteArray bytes) {
     XmlTextFile file;
     file.format = DetectXmlTextFormat(bytes);
     const QByteArray& encoding = file.format.encoding;
-    const QByteArrayView body = bytes.sliced(file.format.bom.size());
     const QByteArray upper = encoding.toUpper();
+    bytes.remove(0, file.format.bom.size());
     bool clean = true;
     if (isUtf8(upper)) {
-        file.text = decodeWithQt(body, QStringConverter::Utf8, clean);
+        // Most broken files are valid UTF-8: their bytes are their text.
+        clean = bytes.isValidUtf8();
+        file.text = clean ? std::move(bytes)
+                          : decodeWithQt(bytes, QStringConverter::Utf8, clean).toUtf8();
     } else if (upper == "UTF-16LE" || upper == "UTF-16BE") {
         // An odd byte at the end is no character: Qt drops it silently.
-        file.text = decodeWithQt(
-            body, upper == "UTF-16LE" ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
-            clean);
-        clean = clean && body.size() % 2 == 0;
-    } else if (upper == "ISO-8859-1" || upper == "LATIN1" || upper == "ISO_8859-1") {
-        file.text = QString::fromLatin1(body);
+        file.text = decodeWithQt(bytes,
+                                 upper == "UTF-16LE" ? QStringConverter::Utf16LE
+                                                     : QStringConverter::Utf16BE,
+                                 clean)
+                        .toUtf8();
+        clean = clean && bytes.size() % 2 == 0;
     } else {
-        QByteArray utf8;
-        clean = xmlimpl::decodeReplacing(body, encoding, utf8);
-        file.text = QString::fromUtf8(utf8);
+        clean = xmlimpl::decodeReplacing(bytes, encoding, file.text);
     }
-    file.undecodable = !clean || file.text.contains(QChar(0));
+    // A NUL is no character of XML, and the view would end the text there.
+    file.undecodable = !clean || file.text.contains('\0');
     if (file.undecodable)
-        file.text.replace(QChar(0), QChar::ReplacementCharacter);
+        file.text.replace(QByteArrayView("\0", 1), "\xEF\xBF\xBD");
     return file;
 }
 
@@ -85,11 +87,11 @@ XmlTextFile ReadXmlTextFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw XmlError(
             QStringLiteral("The system cannot open the file %1: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw XmlError(
             QStringLiteral("The system cannot read the file %1: %2").arg(path, file.errorString()));
-    return DecodeXmlText(bytes);
+    return DecodeXmlText(std::move(bytes));
 }
 
 QByteArray EncodeXmlText(QByteArrayView utf8, const XmlTextFormat& format) {

@@ -22,15 +22,15 @@ XmlTextFormat DetectXmlTextFormat(QByteArrayView start);
 XmlTextFormat ReadXmlTextFormat(const QString& path);
 
 struct XmlTextFile {
-    QString text;
+    QByteArray text; // UTF-8
     XmlTextFormat format;
     // Some bytes are not valid in `encoding` (shown as U+FFFD), or the text holds a NUL: the text
     // does not stand for the file's bytes, and must never be written over them.
     bool undecodable = false;
 };
 
-// `bytes` as a file holding them is shown.
-XmlTextFile DecodeXmlText(QByteArrayView bytes);
+// `bytes` as a file holding them is shown (a UTF-8 file's bytes are taken as they are).
+XmlTextFile DecodeXmlText(QByteArray bytes);
 // The file's text; throws XmlError when it cannot be read.
 XmlTextFile ReadXmlTextFile(const QString& path);
 // `utf8` in `format`; throws XmlError when the text holds a character its encoding cannot represent.
