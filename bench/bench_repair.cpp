@@ -16,7 +16,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QKeyEvent>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -50,25 +49,6 @@ QString brokenCopy(const QString& path, const QTemporaryDir& dir) {
     return broken;
 }
 
-double pressKey(RichTextBox& view, const QString& text) {
-    QElapsedTimer timer;
-    timer.start();
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, text);
-    QApplication::sendEvent(&view, &press);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, text);
-    QApplication::sendEvent(&view, &release);
-    QCoreApplication::processEvents();
-    view.viewport()->repaint();
-    return timer.nsecsElapsed() / 1e6;
-}
-
-void settle(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
 Result inEditor(const QString& good, const QString& broken, int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -99,7 +79,7 @@ Result inEditor(const QString& good, const QString& broken, int argc, char** arg
     RichTextBox& view = *window.m_txtXML;
     view.setFocus();
     view.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
-    settle(500);
+    Settle(500);
     int answered = 0;
     QObject::connect(window.m_wellFormedCheck, &WellFormedCheck::checked,
                      [&answered](const XmlParseError&) { ++answered; });
@@ -107,7 +87,7 @@ Result inEditor(const QString& good, const QString& broken, int argc, char** arg
         EventGapMeter gaps;
         QElapsedTimer timer;
         timer.start();
-        pressKey(view, QStringLiteral(" "));
+        PressKey(view, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
         while (answered == 0 && timer.elapsed() < 60000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         r.liveCheckSeconds = timer.nsecsElapsed() / 1e9 - WellFormedCheck::kPause / 1e3;
@@ -118,13 +98,13 @@ Result inEditor(const QString& good, const QString& broken, int argc, char** arg
     constexpr int kKeys = 20;
     window.m_wellFormedCheck->SetPause(50);
     for (int i = 0; i < kKeys; ++i) {
-        const double ms = pressKey(view, QStringLiteral("x"));
+        const double ms = PressKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
         total += ms;
         r.keyMaxMs = std::max(r.keyMaxMs, ms);
-        settle(120);
+        Settle(120);
     }
     r.keyMeanMs = total / kKeys;
-    settle(3000);
+    Settle(3000);
     r.checksAnswered = answered;
     view.setModified(false);
     window.m_bNeedToSave = false;

@@ -17,7 +17,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -46,29 +45,6 @@ struct Result {
 
 double msSince(const QElapsedTimer& timer) {
     return timer.nsecsElapsed() / 1e6;
-}
-
-// A key as the user presses it, until the view has painted what it changed.
-double pressKey(RichTextBox& view, int key, Qt::KeyboardModifiers modifiers, const QString& text) {
-    QElapsedTimer timer;
-    timer.start();
-    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
-    QApplication::sendEvent(&view, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
-    QApplication::sendEvent(&view, &release);
-    QCoreApplication::processEvents();
-    view.viewport()->repaint();
-    return msSince(timer);
-}
-
-// Lets the event loop finish what is queued, for a second at most.
-void settle(int ms = 1000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QCoreApplication::sendPostedEvents();
-    }
 }
 
 // The item of the deepest element along the last children from the document element.
@@ -109,7 +85,7 @@ Result runEditor(const QString& path, int argc, char** argv) {
     window.m_wndTree->SetSelectedItem(deepElement(nodes));
     // What opening left to do in the event loop (the web view loading the file, say) is not the
     // edit's.
-    settle();
+    Settle();
     timer.start();
     window.Command(QStringLiteral("mnuNewElement"))->trigger();
     QCoreApplication::processEvents();
@@ -134,20 +110,20 @@ Result runEditor(const QString& path, int argc, char** argv) {
 
     view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE, 5UL);
     view.viewport()->repaint();
-    r.typeTopMs = pressKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-    r.ctrlEndMs = pressKey(view, Qt::Key_End, Qt::ControlModifier, {});
+    r.typeTopMs = PressKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    r.ctrlEndMs = PressKey(view, Qt::Key_End, Qt::ControlModifier, {});
     view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE,
                        static_cast<unsigned long>(view.lines() - 5));
     view.viewport()->repaint();
-    r.typeEndMs = pressKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    r.typeEndMs = PressKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
     // As the user types: the caret is put somewhere, and a key follows a moment later.
     view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE, 5UL);
-    settle(300);
-    r.typeTopPausedMs = pressKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    Settle(300);
+    r.typeTopPausedMs = PressKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
     view.SendScintilla(QsciScintillaBase::SCI_GOTOLINE,
                        static_cast<unsigned long>(view.lines() - 5));
-    settle(300);
-    r.typeEndPausedMs = pressKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    Settle(300);
+    r.typeEndPausedMs = PressKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
 
     AsideWork::WaitForAll();
     r.rssBeforeApplyKb = StatusKb("VmRSS:");

@@ -1,6 +1,8 @@
 #include "benchprocess.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QFile>
 #include <QProcess>
 
@@ -9,6 +11,28 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+double PressKey(QAbstractScrollArea& view, int key, Qt::KeyboardModifiers modifiers,
+                const QString& text) {
+    QElapsedTimer timer;
+    timer.start();
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(&view, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(&view, &release);
+    QCoreApplication::processEvents();
+    view.viewport()->repaint();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+void Settle(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QCoreApplication::sendPostedEvents();
+    }
+}
 
 long StatusKb(const char* field) {
     FILE* f = std::fopen("/proc/self/status", "r");

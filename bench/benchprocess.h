@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QAbstractScrollArea>
 #include <QTimer>
 
 #include <sys/wait.h>
@@ -47,6 +48,12 @@ ParseTiming ParseBaseline(const QString& path);
 
 // `xmllint --format FILE > /dev/null` in a child process: seconds, or -1 when it failed.
 double XmllintFormatSeconds(const QString& path);
+
+// A key as the user presses it on `view`, until the view has painted what it changed: milliseconds.
+double PressKey(QAbstractScrollArea& view, int key, Qt::KeyboardModifiers modifiers,
+                const QString& text);
+// Lets the event loop finish what is queued, for `ms` milliseconds.
+void Settle(int ms = 1000);
 
 // The longest time the user-interface thread went without a pass over its events while the
 // meter lived: a timer of interval 0 fires once on every pass.

@@ -96,10 +96,10 @@ void frmMain::ToolbarApply_ButtonClick(const QString& key) {
         setTextViewFromDocument();
         RefreshViews(false);
     } else if (!m_txtXML->isHidden()) {
+        // Apply's parse is the newest check: one still running would only slow it.
+        m_wellFormedCheck->Forget();
         const bool applied =
             m_session.ApplyText(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
-        if (applied)
-            m_wellFormedCheck->Forget();
         showWellFormedness(applied ? nullptr : &m_session.TextError());
         RefreshViews(true);
     } else if (!m_WebBrowser->isHidden()) {

@@ -101,9 +101,9 @@ void frmMain::applyBeforeSave() {
         return; // the text as it was when it did not parse
     if (m_txtXML->isHidden() || !m_txtXML->HasTyping())
         return ToolbarApply_ButtonClick(QStringLiteral("Apply"));
+    m_wellFormedCheck->Forget();
     if (!m_session.ApplyText(m_txtXML->Utf8Content(), QStringLiteral("Apply Text")))
         return showWellFormedness(&m_session.TextError());
-    m_wellFormedCheck->Forget();
     showWellFormedness(nullptr);
     RefreshViews(true);
 }

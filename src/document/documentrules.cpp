@@ -71,7 +71,7 @@ QString NotWellFormed(const XmlParseError& error) {
     return QStringLiteral("Not well-formed: line %1, column %2: %3")
         .arg(error.line)
         .arg(error.linepos)
-        .arg(error.reason);
+        .arg(error.reason.simplified());
 }
 
 ErrorReport ReportFor(std::exception_ptr error, const XmlDocument& document) {

@@ -41,7 +41,7 @@ QString SaveQuestion(const QString& fileName);
 size_t UndoMemoryLimit();
 // reason, "Source Text:" line, "Line: n Position: m".
 QString ParseErrorReport(const XmlParseError& error);
-// "Not well-formed: line N, column M: reason"
+// "Not well-formed: line N, column M: reason", on one line.
 QString NotWellFormed(const XmlParseError& error);
 
 // How the central error report shows an error.

@@ -30,6 +30,7 @@ namespace {
 // libxml2's own guess does not wait for (see LayoutFilter). No size or depth limit of libxml2's
 // applies: ParseGuard keeps those that matter.
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_HUGE;
+constexpr long kFreeAside = 8L << 20;
 
 // Two CDATA sections side by side stay two nodes, as they were written; libxml2 would join them.
 void separateCData(void* context, const xmlChar* value, int len) {
@@ -74,11 +75,15 @@ ParseOutcome parseWith(xmlParserCtxtPtr ctxt, int options, HeldAttributes* held 
         outcome.line = guard.line();
         outcome.column = guard.column();
     }
+    // A large document that stopped near its end takes a while to free: the report need not wait.
+    const bool large = xmlByteConsumed(ctxt) > kFreeAside;
     xmlFreeParserCtxt(ctxt);
     if (ok)
         outcome.doc = doc;
-    else if (doc) // a document nearly whole takes a while to free: the report need not wait
+    else if (doc && large)
         AsideWork::Start([doc] { xmlFreeDoc(doc); });
+    else if (doc)
+        xmlFreeDoc(doc);
     return outcome;
 }
 
