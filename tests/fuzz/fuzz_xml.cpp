@@ -9,6 +9,9 @@
 //
 // What must hold (a broken rule prints what it saw and aborts, which libFuzzer reports):
 // - A failed load leaves an empty document and gives a reason; a successful one leaves none.
+// - The text view's well-formedness check of a text given to loadXML() agrees with the load: the
+//   same verdict, and the same reason, line and column (a namespace name holding a reference
+//   aside: only the document built shows what it expands to).
 // - An input that is not namespace-well-formed does not load. A loaded document's serialisation
 //   parses in libxml2 with namespace checking, loads again into the same tree (canonical form:
 //   names, namespace URIs, sorted attributes, text), and serialises again to the very same text. A
@@ -35,6 +38,7 @@
 #include "fuzz/fuzzcheck.h"
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlwellformed.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -148,9 +152,29 @@ bool load(XmlDocument& doc, const QByteArray& bytes, bool viaFile) {
     return doc.load(scratchPath());
 }
 
+void checkAgreesWithLoad(const QByteArray& utf8, const XmlDocument& doc, bool loaded) {
+    if (utf8.isEmpty())
+        return; // no document and no error: the new document when applied
+    const XmlWellFormedness check = CheckWellFormed(utf8);
+    static const QRegularExpression referenceInNamespace(
+        QStringLiteral(R"(xmlns(:[^=\s]+)?\s*=\s*("[^"]*&|'[^']*&))"));
+    if (check.wellFormed && !loaded &&
+        referenceInNamespace.match(QString::fromUtf8(utf8)).hasMatch())
+        return;
+    if (check.wellFormed != loaded)
+        fail("the text check and the load disagree", doc.parseError().reason);
+    const XmlParseError& error = doc.parseError();
+    if (!loaded && (check.error.reason != error.reason || check.error.line != error.line ||
+                    check.error.linepos != error.linepos))
+        fail("the text check finds another error than the load",
+             check.error.reason + QStringLiteral(" / ") + error.reason);
+}
+
 void run(const QByteArray& bytes, bool viaFile, Choices& choices, int edits) {
     XmlDocument doc = XmlDocument::create();
     const bool loaded = load(doc, bytes, viaFile);
+    if (!viaFile)
+        checkAgreesWithLoad(QString::fromUtf8(bytes).toUtf8(), doc, loaded);
     trace(viaFile ? QStringLiteral("load") : QStringLiteral("loadXML"),
           loaded ? QStringLiteral("done") : doc.parseError().reason);
     if (!loaded) {

@@ -163,6 +163,10 @@ XmlSource fileSource(const QFileInfo& file, const QByteArray& encoding, const QB
                                   QByteArray("\xFE\xFF")}) {
         if (!start.startsWith(mark))
             continue;
+        // A UTF-8 mark before a declaration of another encoding, which libxml2 then switches to:
+        // no positions of such a text are sure, and it is saved in the editor's layout.
+        if (mark.size() == 3 && !encoding.isEmpty())
+            return {};
         source.bom = mark;
         source.skip = mark.size() == 3 ? 3 : 0;
         break;
