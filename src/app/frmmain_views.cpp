@@ -135,8 +135,13 @@ void frmMain::ToolbarView_ButtonClick(int index) {
 }
 
 void frmMain::UpdateCommandState(TreeModel::ItemId item) {
-    // Away from the tree the selection is looked at again when the tree comes back.
-    if (item == TreeModel::NoItem || m_wndTree->isHidden() || m_wndTree->Nodes().Tag(item).isNull())
+    // Away from the tree the selection is looked at again when the tree comes back. An empty tree
+    // (text that does not parse stands instead of a Document) has nothing to act on.
+    if (m_wndTree->Nodes().IsEmpty())
+        item = TreeModel::NoItem;
+    else if (item == TreeModel::NoItem || m_wndTree->Nodes().Tag(item).isNull())
+        return;
+    if (m_wndTree->isHidden())
         return;
     for (const auto& [command, enabled] :
          ItemCommandStates(m_wndTree->Nodes(), item, !m_objCopiedNode.isNull()))

@@ -3,16 +3,18 @@
 std::vector<std::pair<const char*, bool>> ItemCommandStates(TreeModel& nodes,
                                                             TreeModel::ItemId item,
                                                             bool somethingCopied) {
-    const int type = nodes.Tag(item).nodeType();
-    const TreeModel::ItemId parent = nodes.Parent(item);
-    const bool hasPrevious = nodes.Previous(item) != TreeModel::NoItem;
-    const bool notAttribute = type != NODE_ATTRIBUTE;
+    // No item (an empty tree): nothing to act on, nor anywhere to paste.
+    const bool any = item != TreeModel::NoItem;
+    const int type = any ? nodes.Tag(item).nodeType() : -1;
+    const TreeModel::ItemId parent = any ? nodes.Parent(item) : TreeModel::NoItem;
+    const bool hasPrevious = any && nodes.Previous(item) != TreeModel::NoItem;
+    const bool notAttribute = any && type != NODE_ATTRIBUTE;
     return {
         {"mnuCut", parent != TreeModel::NoItem},
         {"mnuCopy", parent != TreeModel::NoItem},
-        {"mnuPaste", somethingCopied},
+        {"mnuPaste", any && somethingCopied},
         {"mnuMoveUp", hasPrevious},
-        {"mnuMoveDown", nodes.Next(item) != TreeModel::NoItem},
+        {"mnuMoveDown", any && nodes.Next(item) != TreeModel::NoItem},
         {"mnuMoveRight", hasPrevious},
         {"mnuMoveLeft",
          parent != TreeModel::NoItem && nodes.Parent(parent) != TreeModel::NoItem},
@@ -22,6 +24,6 @@ std::vector<std::pair<const char*, bool>> ItemCommandStates(TreeModel& nodes,
         {"mnuNewCDATA", notAttribute},
         {"mnuNewPI", notAttribute},
         {"mnuUpdate", notAttribute && type != NODE_PROCESSING_INSTRUCTION},
-        {"mnuSpecialUpdate", type != NODE_ELEMENT},
+        {"mnuSpecialUpdate", any && type != NODE_ELEMENT},
     };
 }

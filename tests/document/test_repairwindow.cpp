@@ -93,9 +93,13 @@ TEST_F(RepairWindowTest, ABrokenFileOpensAsItsTextByEveryWay) {
         ui.verify();
     }
 
-    // Leaving and coming back: the tree says it, and the problems list leads to the place.
+    // Leaving and coming back: the tree says it, with nothing to act on, and the problems list
+    // leads to the place.
     trigger("mnuTreeView");
     EXPECT_TRUE(window->m_wndTree->Nodes().IsEmpty());
+    for (const char* command : {"mnuNewElement", "mnuNewText", "mnuCut", "mnuCopy",
+                                "mnuPaste", "mnuMoveUp", "mnuUpdate", "mnuSpecialUpdate"})
+        EXPECT_FALSE(window->Command(QString::fromLatin1(command))->isEnabled()) << command;
     window->m_validationPanel->Rows()->setCurrentItem(
         window->m_validationPanel->Rows()->topLevelItem(0));
     emit window->m_validationPanel->rowActivated();
