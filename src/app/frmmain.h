@@ -204,6 +204,8 @@ private:
     bool recover(const RecoveryOrphan& orphan);
     bool saveDocumentTo(const QString& path);
     void applyBeforeSave();
+    // The text view's text as the Document, its error marked when it does not parse.
+    bool applyTextView();
     bool saveTextTo(const QString& path);
     // After Open and from the command line: the Document, or the file's text for repair.
     void showLoaded();

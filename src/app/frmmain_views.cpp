@@ -6,7 +6,6 @@
 #include "app/statuspanels.h"
 #include "document/deferredtext.h"
 #include "document/documentrules.h"
-#include "document/wellformedcheck.h"
 #include "platform/ui/longoperation.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
@@ -96,11 +95,7 @@ void frmMain::ToolbarApply_ButtonClick(const QString& key) {
         setTextViewFromDocument();
         RefreshViews(false);
     } else if (!m_txtXML->isHidden()) {
-        // Apply's parse is the newest check: one still running would only slow it.
-        m_wellFormedCheck->Forget();
-        const bool applied =
-            m_session.ApplyText(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
-        showWellFormedness(applied ? nullptr : &m_session.TextError());
+        applyTextView();
         RefreshViews(true);
     } else if (!m_WebBrowser->isHidden()) {
         RefreshViews(true);

@@ -101,11 +101,17 @@ void frmMain::applyBeforeSave() {
         return; // the text as it was when it did not parse
     if (m_txtXML->isHidden() || !m_txtXML->HasTyping())
         return ToolbarApply_ButtonClick(QStringLiteral("Apply"));
+    if (applyTextView())
+        RefreshViews(true);
+}
+
+bool frmMain::applyTextView() {
+    // Apply's parse is the newest check: one still running would only slow it.
     m_wellFormedCheck->Forget();
-    if (!m_session.ApplyText(m_txtXML->Utf8Content(), QStringLiteral("Apply Text")))
-        return showWellFormedness(&m_session.TextError());
-    showWellFormedness(nullptr);
-    RefreshViews(true);
+    const bool applied =
+        m_session.ApplyText(m_txtXML->Utf8Content(), QStringLiteral("Apply Text"));
+    showWellFormedness(applied ? nullptr : &m_session.TextError());
+    return applied;
 }
 
 // The text view's text, exactly: nothing is added to it or changed in it.
