@@ -163,12 +163,12 @@ XmlSource fileSource(const QFileInfo& file, const QByteArray& encoding, const QB
                                   QByteArray("\xFE\xFF")}) {
         if (!start.startsWith(mark))
             continue;
-        // A UTF-8 mark before a declaration of another encoding, which libxml2 then switches to:
-        // no positions of such a text are sure, and it is saved in the editor's layout.
-        if (mark.size() == 3 && !encoding.isEmpty())
-            return {};
         source.bom = mark;
         source.skip = mark.size() == 3 ? 3 : 0;
+        // A UTF-8 mark before a declaration of another encoding, which libxml2 then switches to:
+        // no position in such a text is sure. Unchanged, the file is copied whole; changed, it is
+        // written in the editor's layout.
+        source.undecodable = mark.size() == 3 && !encoding.isEmpty();
         break;
     }
     return source;
