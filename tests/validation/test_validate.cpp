@@ -6,9 +6,11 @@
 #include "support/networkwatch.h"
 #include "support/xmltesting.h"
 
+#include <libxml/catalog.h>
 #include <libxml/parser.h>
 
 #include <QDir>
+#include <QUrl>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -55,6 +57,29 @@ std::string describe(const XmlValidationResult& result) {
         lines << QStringLiteral("%1:%2 %3").arg(fault.file).arg(fault.line).arg(fault.message);
     return str(lines.join(QLatin1Char('\n')));
 }
+
+// While alive, libxml2's catalogs are those `files` name (XML_CATALOG_FILES), or the system's
+// when empty; they are read afresh at the next resolution.
+class CatalogFiles {
+public:
+    explicit CatalogFiles(const QString& files) : m_old(qgetenv("XML_CATALOG_FILES")) {
+        if (files.isEmpty())
+            qunsetenv("XML_CATALOG_FILES");
+        else
+            qputenv("XML_CATALOG_FILES", QFile::encodeName(files));
+        xmlCatalogCleanup();
+    }
+    ~CatalogFiles() {
+        if (m_old.isNull())
+            qunsetenv("XML_CATALOG_FILES");
+        else
+            qputenv("XML_CATALOG_FILES", m_old);
+        xmlCatalogCleanup();
+    }
+
+private:
+    QByteArray m_old;
+};
 
 class Validation : public ::testing::Test {
 protected:
@@ -286,6 +311,65 @@ TEST_F(Validation, ASchemaThatDoesNotLoadSaysWhyAndRemoteOnesAreNeverRead) {
                 << describe(result);
         }
     }
+    EXPECT_EQ(network.attempts(), 0);
+}
+
+// An XML catalog gives the local copy of a DTD named by its public identifier or its address: the
+// document validates against it with no network; without an entry the address is refused as ever.
+TEST_F(Validation, CatalogsGiveTheLocalCopiesOfRemoteDtds) {
+    const QString dtd = write(QStringLiteral("local/shelf.dtd"), q(kDtd));
+    const CatalogFiles catalog(write(
+        QStringLiteral("catalog.xml"),
+        QStringLiteral("<catalog xmlns=\"urn:oasis:names:tc:entity:xmlns:xml:catalog\">"
+                       "<public publicId=\"-//Orvel//DTD Shelf//EN\" uri=\"%1\"/>"
+                       "<system systemId=\"http://example.com/shelf.dtd\" uri=\"%1\"/>"
+                       "</catalog>")
+            .arg(QUrl::fromLocalFile(dtd).toString())));
+    const QString noFormat = QStringLiteral("<shelf><book><title>A</title><year>1</year></book>"
+                                            "</shelf>");
+    for (const char* doctype :
+         {"PUBLIC \"-//Orvel//DTD Shelf//EN\" \"http://example.org/elsewhere.dtd\"",
+          "SYSTEM \"http://example.com/shelf.dtd\""}) {
+        SCOPED_TRACE(doctype);
+        const XmlValidationResult result = validateCopy(
+            parsed(QStringLiteral("<!DOCTYPE shelf %1>").arg(q(doctype)) + noFormat), {},
+            documentFile());
+        EXPECT_TRUE(result.schemaLoaded) << describe(result);
+        ASSERT_EQ(result.errors, 1) << describe(result);
+        EXPECT_TRUE(result.issues.first().message.contains(QStringLiteral("format")))
+            << describe(result);
+    }
+    const XmlValidationResult unknown = validateCopy(
+        parsed(QStringLiteral("<!DOCTYPE shelf PUBLIC \"-//Other//EN\" \"http://example.org/o.dtd\">") +
+               noFormat),
+        {}, documentFile());
+    EXPECT_FALSE(unknown.schemaLoaded);
+    EXPECT_EQ(unknown.issues.last().message,
+              QStringLiteral("Refused to read \"http://example.org/o.dtd\": schemas and DTDs are "
+                             "read only from local files."))
+        << describe(unknown);
+    EXPECT_EQ(network.attempts(), 0);
+}
+
+// DocBook 4.5 by its standard public identifier, from Debian's docbook-xml through the system's
+// catalog.
+TEST_F(Validation, DocBookValidatesFromTheSystemsCatalog) {
+    if (!QFile::exists(QStringLiteral("/usr/share/xml/docbook/schema/dtd/4.5/docbookx.dtd")))
+        GTEST_SKIP() << "Debian's docbook-xml is not installed (scripts/test.sh installs it when "
+                        "it can): DocBook's DTD cannot be had without the network.";
+    const CatalogFiles system({});
+    const QString doctype = QStringLiteral(
+        "<!DOCTYPE article PUBLIC \"-//OASIS//DTD DocBook XML V4.5//EN\" "
+        "\"http://www.oasis-open.org/docbook/xml/4.5/docbookx.dtd\">");
+    const XmlValidationResult valid = validateCopy(
+        parsed(doctype + QStringLiteral("<article><title>T</title><para>Text.</para></article>")),
+        {}, documentFile());
+    EXPECT_TRUE(valid.valid()) << describe(valid);
+    const XmlValidationResult invalid = validateCopy(
+        parsed(doctype + QStringLiteral("<article><title>T</title><bogus/></article>")), {},
+        documentFile());
+    EXPECT_TRUE(invalid.schemaLoaded) << describe(invalid);
+    EXPECT_GE(invalid.errors, 1) << describe(invalid);
     EXPECT_EQ(network.attempts(), 0);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/xml/xmllibrary.h"
 
+#include <libxml/catalog.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlerror.h>
@@ -16,18 +17,25 @@ thread_local LocalFileReads* t_localReads = nullptr;
 void ignoreGenericError(void*, const char*, ...) {}
 
 // Asked for every resource from outside the document (an external DTD or entity, a schema).
-xmlParserInputPtr loadExternalResource(const char* url, const char*, xmlParserCtxtPtr ctxt) {
+// XML catalogs (the system's, and those XML_CATALOG_FILES names) give the local copy of a public
+// resource first: a DocBook DTD named by its public identifier is read from where Debian puts it.
+xmlParserInputPtr loadExternalResource(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
     LocalFileReads* reads = t_localReads;
-    if (!reads || !url)
+    if (!reads || (!url && !id))
         return nullptr;
-    const QString name = QString::fromUtf8(url);
+    xmlChar* local = xmlCatalogResolve(reinterpret_cast<const xmlChar*>(id),
+                                       reinterpret_cast<const xmlChar*>(url));
+    const QString name = QString::fromUtf8(local ? reinterpret_cast<const char*>(local) : url);
+    xmlFree(local);
+    if (name.isEmpty())
+        return nullptr;
     const QString scheme = QUrl(name).scheme().toLower();
     if (!scheme.isEmpty() && scheme != QLatin1String("file")) {
         if (!reads->refused.contains(name))
             reads->refused.append(name);
         return nullptr;
     }
-    return xmlNewInputFromFile(ctxt, url);
+    return xmlNewInputFromFile(ctxt, name.toUtf8().constData());
 }
 
 // The first fatal error is what stopped the parse; a namespace error before it did not.
