@@ -76,6 +76,14 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlheldcopy.cpp
   src/platform/xml/xmlvalidation.h
   src/platform/xml/xmlvalidation.cpp
+  src/platform/xml/xmlgrammar.h
+  src/platform/xml/xmlgrammar.cpp
+  src/platform/xml/xmlgrammar_dtd.cpp
+  src/platform/xml/xmlgrammar_nodes.cpp
+  src/platform/xml/xmlgrammar_learned.cpp
+  src/platform/xml/xmlgrammar_xsd.cpp
+  src/platform/xml/xmlgrammar_rng.cpp
+  src/platform/xml/xmlgrammarload.cpp
   src/platform/tree/treemodel.h
   src/platform/tree/treemodel.cpp
   src/tree/treebuilder.h
@@ -107,6 +115,13 @@ set(ORVEL_CORE_SOURCES
   src/document/indenter.cpp
   src/document/markuptokens.h
   src/document/markuptokens.cpp
+  src/document/markupplace.h
+  src/document/markupplace.cpp
+  src/platform/views/textchoices.h
+  src/document/completiongrammar.h
+  src/document/completiongrammar.cpp
+  src/document/textcompletion.h
+  src/document/textcompletion.cpp
   src/document/preparedtext.h
   src/document/preparedtext.cpp
   src/document/documentsession.h
@@ -130,6 +145,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/views/richtextbox.h
   src/platform/views/richtextbox.cpp
   src/platform/views/richtextbox_marks.cpp
+  src/platform/views/richtextbox_aids.cpp
   src/platform/views/xmlstyling.h
   src/platform/views/xmlstyling.cpp
   src/platform/views/xmllexer.h
@@ -154,6 +170,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/ui/layoutfailures.cpp
   src/app/frmmain_views.cpp
   src/app/frmmain_wellformed.cpp
+  src/app/frmmain_completion.cpp
   src/app/frmmain_tools.cpp
   src/app/commandtable.h
   src/app/commandtable.cpp

@@ -43,6 +43,7 @@ const MenuEntry kMenus[] = {
     {"mnuEdit", "mnuPasteClip",       "Paste XML from Clipboard", "Ctrl+P", &frmMain::PasteClipboardText},
     {"mnuEdit", "mnuline",            "-",                   "",           nullptr},
     {"mnuEdit", "mnuIndent",          "Indent",              "",           &frmMain::IndentXML},
+    {"mnuEdit", "mnuToggleComment",   "Toggle Co&mment",     "Ctrl+/",     &frmMain::mnuToggleComment_Click},
 
     {"",        "mnuView",            "&View",               "",           nullptr},
     {"mnuView", "mnuTreeView",        "&Tree View",          "",           &frmMain::mnuTreeView_Click},
@@ -52,6 +53,8 @@ const MenuEntry kMenus[] = {
     {"mnuView", "mnuRefresh",         "&Refresh",            "F5",         &frmMain::mnuRefresh_Click},
     {"mnuView", "mnuline12",          "-",                   "",           nullptr},
     {"mnuView", "mnuValidationPanel", "&Validation Panel",   "",           &frmMain::mnuValidationPanel_Click},
+    {"mnuView", "mnuline13",          "-",                   "",           nullptr},
+    {"mnuView", "mnuCloseTags",       "&Close Tags Automatically", "",     &frmMain::mnuCloseTags_Click},
 
     {"",           "mnuNewItem",      "Insert",              "",           nullptr},
     {"mnuNewItem", "mnuNewElement",   "&Element",            "Ctrl+E",     &frmMain::mnuNewElement_Click, "Insert Element", true},

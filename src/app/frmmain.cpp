@@ -21,6 +21,7 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     connectSession();
     buildCommands();
     buildValidationPanel();
+    setUpCompletion();
     startWellFormedCheck();
     fitToDesign();
     m_validationPanel->Restore();

@@ -2,6 +2,7 @@
 
 #include "app/frmabout.h"
 #include "app/mainform.h"
+#include "document/completiongrammar.h"
 #include "document/documentsession.h"
 #include "editing/itemedits.h"
 #include "platform/apptitle.h"
@@ -26,6 +27,7 @@ class frmQuery;
 
 // The main window: its views, its commands and every question to the user, over the document
 // session. Its routines are in app/, one file per subject.
+class frmAttributeEditor;
 class frmMain : public QMainWindow, public MainForm {
     Q_OBJECT
 public:
@@ -170,6 +172,8 @@ public:
     void mnuGoToValidationItem_Click();
 
     void IndentXML();
+    void mnuToggleComment_Click();
+    void mnuCloseTags_Click();
     void CopyClipboardText();
     void PasteClipboardText();
     void PrintXML();
@@ -230,6 +234,15 @@ private:
     void insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&), const QString& image);
     void insertNamed(bool attribute);
     void moveItem(ItemEdits::Move move);
+    // Completion from the grammar validation would use, else from the Document itself.
+    void setUpCompletion();
+    GrammarPtr grammarNow();
+    void prefetchGrammar();
+    TreeControl::LabelOffer labelChoices(TreeModel::ItemId item);
+    // The attribute editor offers names for `element` (inserting) and the values of the name typed.
+    void offerAttributeChoices(frmAttributeEditor& editor, const XmlNode& element, bool inserting);
+
+    CompletionGrammar m_completionGrammar;
 
     std::unique_ptr<DeferredTextGuard> m_textGuard;
     QTimer* m_recoveryTimer = nullptr;

@@ -48,6 +48,8 @@ void frmMain::insertNamed(bool attribute) {
         frmAttributeEditor editor;
         editor.setCaption(attribute ? QStringLiteral("Attribute Editor")
                                     : QStringLiteral("Processing Instruction Editor"));
+        if (attribute)
+            offerAttributeChoices(editor, ItemEdits::ElementOf(m_wndTree->Nodes(), selected), true);
         ShowModal(editor);
         if (editor.bOK) {
             QString refusal;
@@ -100,6 +102,9 @@ void frmMain::editFlow(bool fromDoubleClick) {
     const std::unique_ptr<EditorDialog> editor = EditorFor(node);
     if (!editor)
         return;
+    if (auto* attribute = qobject_cast<frmAttributeEditor*>(editor.get());
+        attribute && node.nodeType() == NODE_ATTRIBUTE)
+        offerAttributeChoices(*attribute, node.ownerElement(), false);
     ShowModal(*editor);
     const auto* named = qobject_cast<frmAttributeEditor*>(editor.get());
     if (!editor->bOK ||

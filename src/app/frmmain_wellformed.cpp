@@ -45,6 +45,7 @@ void frmMain::showLoaded() {
     m_txtXML->setReadOnly(false);
     forgetWellFormedness();
     RefreshViews(true);
+    prefetchGrammar();
 }
 
 // The text goes in while the view is hidden and is put in once, as the view appears, with its mark.

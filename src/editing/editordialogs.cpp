@@ -2,12 +2,16 @@
 
 #include "platform/xml/xmlnode.h"
 
+#include <QComboBox>
+#include <QCompleter>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <algorithm>
 #include <vector>
@@ -133,11 +137,19 @@ frmAttributeEditor::frmAttributeEditor() : EditorDialog("frmAttributeEditor", 48
     txtName->setObjectName(QStringLiteral("txtName"));
     txtName->setGeometry(twips(120, 480, 4575, 345));
     txtText->setGeometry(twips(120, 960, 4575, 1095));
+    cboValues = new QComboBox(this);
+    cboValues->setObjectName(QStringLiteral("cboValues"));
+    cboValues->setGeometry(twips(120, 960, 4575, 345));
+    cboValues->hide();
+    connect(cboValues, &QComboBox::activated, this,
+            [this](int index) { txtText->setPlainText(cboValues->itemText(index)); });
+    connect(txtName, &QLineEdit::textChanged, this, [this] { showValues(); });
     auto* frame = new QFrame(this);
     frame->setFrameShape(QFrame::HLine);
     frame->setGeometry(twips(120, 2160, 4575, 135));
     placeButtons(2400, 2400);
-    setTabOrder(txtName, txtText);
+    setTabOrder(txtName, cboValues);
+    setTabOrder(cboValues, txtText);
     setTabOrder(txtText, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
 }
@@ -147,6 +159,43 @@ void frmAttributeEditor::Form_Load() {
     txtName->setText(strName);
     loadText(strText);
     txtName->setFocus();
+}
+
+// A completion list of the names, the required ones marked; the name goes in without its mark.
+void frmAttributeEditor::OfferNames(const QList<std::pair<QString, bool>>& names) {
+    if (names.isEmpty())
+        return;
+    auto* model = new QStandardItemModel(this);
+    for (const auto& [name, required] : names) {
+        auto* item = new QStandardItem(required ? name + QStringLiteral("  (required)") : name);
+        item->setData(name, Qt::EditRole);
+        model->appendRow(item);
+    }
+    auto* completer = new QCompleter(model, txtName);
+    completer->setCompletionRole(Qt::EditRole);
+    completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    txtName->setCompleter(completer);
+    if (txtName->text().isEmpty())
+        QTimer::singleShot(0, completer, [completer] { completer->complete(); });
+}
+
+void frmAttributeEditor::OfferValues(std::function<QStringList(const QString&)> values) {
+    m_values = std::move(values);
+    showValues();
+}
+
+// The drop-down takes the top of the value box while the name has values to choose from.
+void frmAttributeEditor::showValues() {
+    const QStringList values = m_values ? m_values(txtName->text().trimmed()) : QStringList();
+    cboValues->clear();
+    cboValues->addItems(values);
+    cboValues->setVisible(!values.isEmpty());
+    txtText->setGeometry(values.isEmpty() ? twips(120, 960, 4575, 1095)
+                                          : twips(120, 1365, 4575, 690));
+    const int current = values.indexOf(txtText->toPlainText());
+    cboValues->setCurrentIndex(current);
+    if (!values.isEmpty() && txtText->toPlainText().isEmpty() && values.size() == 1)
+        txtText->setPlainText(values.first());
 }
 
 // Spaces around the name and the value are never meant.

@@ -2,8 +2,10 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 #include <memory>
 
+class QComboBox;
 class QLabel;
 class XmlNode;
 class QLineEdit;
@@ -58,11 +60,22 @@ public:
     frmAttributeEditor();
     QString strName;
     QLineEdit* txtName = nullptr;
+    // Offered for the value, chosen into the value box; shown only when there is a choice.
+    QComboBox* cboValues = nullptr;
+
+    // Names the name box offers to complete: (name, required), the required ones marked.
+    void OfferNames(const QList<std::pair<QString, bool>>& names);
+    // The values for the name in the name box (as it changes); none: no drop-down.
+    void OfferValues(std::function<QStringList(const QString& name)> values);
 
 protected:
     void Form_Load() override;
     void cmdOK_Click() override;
     void cmdCancel_Click() override;
+
+private:
+    void showValues();
+    std::function<QStringList(const QString&)> m_values;
 };
 
 // The editor of `node`'s kind, loaded with its name and text: the text editor for a text, CDATA

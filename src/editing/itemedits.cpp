@@ -16,8 +16,8 @@ QString alreadyExists(const QString& name) {
 }
 } // namespace
 
-TreeModel::ItemId InsertElement(TreeModel& nodes, XmlDocument& document,
-                                TreeModel::ItemId selected, qint16& counter) {
+TreeModel::ItemId InsertElement(TreeModel& nodes, XmlDocument& document, TreeModel::ItemId selected,
+                                qint16& counter) {
     TreeModel::ItemId item = TreeModel::NoItem;
     XmlNode element;
     if (nodes.IsEmpty()) {
@@ -58,8 +58,13 @@ TreeModel::ItemId InsertLeaf(TreeModel& nodes, TreeModel::ItemId selected, XmlNo
     return item;
 }
 
-TreeModel::ItemId InsertAttribute(TreeModel& nodes, TreeModel::ItemId selected,
-                                  const QString& name, const QString& value, QString& refusal) {
+XmlNode ElementOf(TreeModel& nodes, TreeModel::ItemId selected) {
+    return nodes.Tag(nodes.Tag(selected).nodeType() == NODE_ELEMENT ? selected
+                                                                    : nodes.Parent(selected));
+}
+
+TreeModel::ItemId InsertAttribute(TreeModel& nodes, TreeModel::ItemId selected, const QString& name,
+                                  const QString& value, QString& refusal) {
     const TreeModel::ItemId ownerItem =
         nodes.Tag(selected).nodeType() == NODE_ELEMENT ? selected : nodes.Parent(selected);
     XmlNode owner = nodes.Tag(ownerItem);
@@ -78,7 +83,8 @@ TreeModel::ItemId InsertAttribute(TreeModel& nodes, TreeModel::ItemId selected,
     if (walk == TreeModel::NoItem) {
         item = nodes.Add(ownerItem, TreeModel::tvwChild, label, ModGeneral::kAttribute);
     } else {
-        while (nodes.Tag(walk).nodeType() == NODE_ATTRIBUTE && nodes.Next(walk) != TreeModel::NoItem)
+        while (nodes.Tag(walk).nodeType() == NODE_ATTRIBUTE &&
+               nodes.Next(walk) != TreeModel::NoItem)
             walk = nodes.Next(walk);
         item = nodes.Tag(walk).nodeType() == NODE_ATTRIBUTE
                    ? nodes.Add(walk, TreeModel::tvwLast, label, ModGeneral::kAttribute)

@@ -12,15 +12,17 @@ namespace ItemEdits {
 
 // A new element: "Root" in an empty tree, else the last child of the selected element, named
 // "Element" and the next number of `counter`, which stops with "Overflow" at its largest value.
-TreeModel::ItemId InsertElement(TreeModel& nodes, XmlDocument& document,
-                                TreeModel::ItemId selected, qint16& counter);
+TreeModel::ItemId InsertElement(TreeModel& nodes, XmlDocument& document, TreeModel::ItemId selected,
+                                qint16& counter);
 // Under a selected element the node becomes its last child; next to any other item it lands
 // directly after it (so also after the XML declaration, which nothing may precede).
 TreeModel::ItemId InsertLeaf(TreeModel& nodes, TreeModel::ItemId selected, XmlNode node,
                              const QString& image);
+// The selected element, or the selected item's element: where an attribute goes.
+XmlNode ElementOf(TreeModel& nodes, TreeModel::ItemId selected);
 // An attribute of the selected element, or of the selected item's element.
-TreeModel::ItemId InsertAttribute(TreeModel& nodes, TreeModel::ItemId selected,
-                                  const QString& name, const QString& value, QString& refusal);
+TreeModel::ItemId InsertAttribute(TreeModel& nodes, TreeModel::ItemId selected, const QString& name,
+                                  const QString& value, QString& refusal);
 
 // A text, CDATA section or comment gets `text`; its label shows it shortened.
 void SetText(TreeModel& nodes, TreeModel::ItemId item, const QString& text, int maxLength);

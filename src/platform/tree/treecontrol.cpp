@@ -2,6 +2,7 @@
 
 #include "platform/views/dropfiles.h"
 
+#include <QCompleter>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -9,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 namespace {
 
@@ -17,6 +19,33 @@ namespace {
 class LabelDelegate : public QStyledItemDelegate {
 public:
     explicit LabelDelegate(TreeControl* tree) : QStyledItemDelegate(tree), m_tree(tree) {}
+
+    // The label edit, with a list of the names it may take when there are any.
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        m_offer = {};
+        if (line && m_tree->LabelChoices)
+            m_offer = m_tree->LabelChoices(m_tree->Nodes().ItemOf(index));
+        if (line && !m_offer.names.isEmpty()) {
+            auto* completer = new QCompleter(m_offer.names, line);
+            completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+            completer->setCaseSensitivity(Qt::CaseSensitive);
+            line->setCompleter(completer);
+            QTimer::singleShot(0, completer, [completer] { completer->complete(); });
+        }
+        return editor;
+    }
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        QStyledItemDelegate::setEditorData(editor, index);
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (line && m_offer.takeFirst && !m_offer.names.isEmpty()) {
+            line->setText(m_offer.names.first());
+            line->selectAll();
+        }
+    }
 
     void setModelData(QWidget* editor, QAbstractItemModel*,
                       const QModelIndex& index) const override {
@@ -28,6 +57,7 @@ public:
 
 private:
     TreeControl* m_tree;
+    mutable TreeControl::LabelOffer m_offer;
 };
 
 } // namespace

@@ -49,6 +49,14 @@ public:
     // change the text that the item keeps.
     std::function<bool(ItemId, QString&)> AfterLabelEdit;
 
+    // The names a label edit offers to complete; with `takeFirst` the first stands in the label
+    // from the start.
+    struct LabelOffer {
+        QStringList names;
+        bool takeFirst = false;
+    };
+    std::function<LabelOffer(ItemId)> LabelChoices;
+
     // Called by the label delegate.
     void FinishLabelEdit(ItemId item, const QString& text);
 

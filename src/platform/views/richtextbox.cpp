@@ -62,6 +62,7 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
         if (!m_movingGap)
             emit edited();
     });
+    setUpTypingAids();
     m_gapTimer.setSingleShot(true);
     m_gapTimer.setInterval(100);
     connect(&m_gapTimer, &QTimer::timeout, this, &RichTextBox::followCaret);
@@ -262,6 +263,7 @@ void RichTextBox::dropCheck() {
 
 void RichTextBox::markPut() {
     m_source = nullptr;
+    m_indentUnit.clear();
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_GOTOPOS, 0UL);
     // Room for every line number of the text (six digits at least).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/views/textchoices.h"
+
 #include <Qsci/qsciscintilla.h>
 
 #include <QStringList>
@@ -108,6 +110,26 @@ public:
     // Puts the caret at a line and column counted as MarkError's, and scrolls it into view.
     void GoToLineColumn(int line, int column);
 
+    // What to offer at the caret, given the text on each side of it (UTF-8) and the character just
+    // typed (0: asked for with Ctrl+Space).
+    using Completer =
+        std::function<TextCompletion(QByteArrayView before, QByteArrayView after, char typed)>;
+    // The element whose start tag a ">" just typed ended, given the text before the caret;
+    // empty for none.
+    using TagCloser = std::function<QByteArray(QByteArrayView before)>;
+    void SetCompleter(Completer completer) { m_completer = std::move(completer); }
+    void SetTagCloser(TagCloser closer) { m_tagCloser = std::move(closer); }
+    // Typing the ">" that ends a start tag adds its end tag after the caret.
+    void SetClosesTags(bool on) { m_closesTags = on; }
+    bool ClosesTags() const { return m_closesTags; }
+    // Shows what there is to complete at the caret (Ctrl+Space).
+    void ShowCompletions(char typed = 0);
+    // Comments out the selected lines (or the caret's), or takes the comment away when they are
+    // one already: one undo step.
+    void ToggleComment();
+    // The indentation a new line gets one level deeper: a tab, or the spaces the text uses.
+    QByteArray IndentUnit();
+
     static QString WithCrLf(const QString& text);
     // A text longer than this is replaced by a fresh document rather than deleted.
     static constexpr long kFreshDocumentSize = 1 << 20;
@@ -149,6 +171,18 @@ private:
     void bringGapTo(long position);
     template <typename Event, typename Base> void screenDrag(Event* event, Base base);
 
+    void setUpTypingAids();
+    void typingAid(int ch);
+    void takeChoice(const QString& label);
+    void indentNewLine();
+    std::pair<QByteArrayView, QByteArrayView> textAroundCaret();
+
+    Completer m_completer;
+    TagCloser m_tagCloser;
+    bool m_closesTags = true;
+    TextCompletion m_shown;  // the choices the list shows
+    QByteArray m_aroundCopy; // the text around the caret, when the gap is elsewhere
+    QByteArray m_indentUnit; // found in the text once, forgotten when text is put in
     XmlLexer* m_lexer = nullptr;
     // Where QScintilla's buffers have their gap (the last edit), and the pause after which it is
     // brought to the caret.

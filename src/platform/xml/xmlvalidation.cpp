@@ -4,9 +4,9 @@
 #include "platform/xml/xmlvalidation.h"
 
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmllibrary.h"
 #include "platform/xml/xmlorigin.h"
 #include "platform/xml/xmlstorage.h"
-#include "platform/xml/xmllibrary.h"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -183,10 +183,10 @@ public:
     ThreadErrors& operator=(const ThreadErrors&) = delete;
 };
 
-enum class Language { Dtd, XmlSchema, RelaxNg };
+} // namespace
 
-// By the file's name, else by what it declares.
-Language languageOf(const QString& path) {
+SchemaLanguage SchemaLanguageOf(const QString& path) {
+    using Language = SchemaLanguage;
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("xsd"))
         return Language::XmlSchema;
@@ -202,6 +202,8 @@ Language languageOf(const QString& path) {
         return Language::XmlSchema;
     return Language::Dtd;
 }
+
+namespace {
 
 template <typename T, void (*Free)(T*)> struct Owned {
     T* p = nullptr;
@@ -319,7 +321,6 @@ QByteArray fileName(const QString& path) {
 
 } // namespace
 
-
 XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& request) {
     XmlValidationResult result;
     const std::shared_ptr<XmlStorage> storage = document.asNode().storage();
@@ -339,14 +340,14 @@ XmlValidationResult Validate(XmlDocument& document, const XmlValidationRequest& 
             result.against = XmlValidationResult::Against::ChosenSchema;
             result.schema = request.schemaFile;
             const QByteArray path = fileName(request.schemaFile);
-            switch (languageOf(request.schemaFile)) {
-            case Language::XmlSchema:
+            switch (SchemaLanguageOf(request.schemaFile)) {
+            case SchemaLanguage::XmlSchema:
                 againstXmlSchema(collector, path);
                 break;
-            case Language::RelaxNg:
+            case SchemaLanguage::RelaxNg:
                 againstRelaxNg(collector, path);
                 break;
-            case Language::Dtd:
+            case SchemaLanguage::Dtd:
                 againstDtdFile(collector, path);
                 break;
             }

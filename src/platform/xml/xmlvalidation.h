@@ -57,6 +57,10 @@ struct XmlValidationRequest {
     QString documentFile;
 };
 
+enum class SchemaLanguage { Dtd, XmlSchema, RelaxNg };
+// A schema file's language: by its name (.xsd, .rng, .dtd), else by what it declares.
+SchemaLanguage SchemaLanguageOf(const QString& path);
+
 // Validates `document`. Validation records IDs in the document and may attach an external DTD to
 // it, so the caller gives it a copy of the user's document. Schemas and DTDs are read only from
 // local files; a reference to anything else is refused and listed as an error, and nothing is
