@@ -58,7 +58,13 @@ TreeControl::LabelOffer frmMain::labelChoices(TreeModel::ItemId item) {
     const XmlNode node = m_wndTree->Nodes().Tag(item);
     if (m_objDocument.isNull() || node.nodeType() != NODE_ELEMENT)
         return {};
-    return {ElementNamesForRename(*grammarNow(), node), item == m_labelOfInsert};
+    const GrammarPtr grammar = grammarNow();
+    QStringList names = ElementNamesForRename(*grammar, node);
+    // A document's own names include the new element's placeholder name, which it is not to keep.
+    const bool inserted = item == m_labelOfInsert;
+    if (inserted && grammar->language == Grammar::Language::Learned)
+        names.removeAll(node.nodeName());
+    return {names, inserted};
 }
 
 void frmMain::offerAttributeChoices(frmAttributeEditor& editor, const XmlNode& element,

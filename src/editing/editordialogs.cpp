@@ -17,6 +17,9 @@
 #include <vector>
 
 namespace {
+// The name a completion row puts in the name box; the row shows it with its mark.
+constexpr int kNameRole = Qt::UserRole + 1;
+
 QRect twips(int left, int top, int width, int height) {
     return QRect(left / 15, top / 15, width / 15, height / 15);
 }
@@ -168,11 +171,11 @@ void frmAttributeEditor::OfferNames(const QList<std::pair<QString, bool>>& names
     auto* model = new QStandardItemModel(this);
     for (const auto& [name, required] : names) {
         auto* item = new QStandardItem(required ? name + QStringLiteral("  (required)") : name);
-        item->setData(name, Qt::EditRole);
+        item->setData(name, kNameRole);
         model->appendRow(item);
     }
     auto* completer = new QCompleter(model, txtName);
-    completer->setCompletionRole(Qt::EditRole);
+    completer->setCompletionRole(kNameRole);
     completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
     txtName->setCompleter(completer);
     if (txtName->text().isEmpty())

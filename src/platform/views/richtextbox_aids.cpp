@@ -4,7 +4,10 @@
 
 #include "platform/views/richtextbox.h"
 
+#include <Qsci/qscicommandset.h>
+
 #include <QShortcut>
+#include <QTimer>
 
 namespace {
 
@@ -40,6 +43,9 @@ int opensOn(QByteArrayView line) {
 
 void RichTextBox::setUpTypingAids() {
     SendScintilla(SCI_AUTOCSETORDER, static_cast<unsigned long>(SC_ORDER_CUSTOM));
+    // Ctrl+/ is the window's Toggle Comment, not Scintilla's move by word part.
+    if (QsciCommand* wordPart = standardCommands()->boundTo(Qt::CTRL | Qt::Key_Slash))
+        wordPart->setKey(0);
     connect(this, &QsciScintillaBase::SCN_CHARADDED, this, [this](int ch) { typingAid(ch); });
     connect(this, &QsciScintilla::userListActivated, this, [this](int id, const QString& label) {
         if (id == kCompletionList)
@@ -129,8 +135,10 @@ void RichTextBox::takeChoice(const QString& label) {
     SendScintilla(SCI_REPLACETARGET, static_cast<unsigned long>(insert.size()), insert.constData());
     SendScintilla(SCI_ENDUNDOACTION);
     SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(from + insert.size() - choice.caretBack));
+    // Scintilla closes whatever list is open once this selection is reported: the values come
+    // after.
     if (choice.valuesNext)
-        ShowCompletions('"');
+        QTimer::singleShot(0, this, [this] { ShowCompletions('"'); });
 }
 
 QByteArray RichTextBox::IndentUnit() {
@@ -187,7 +195,9 @@ void RichTextBox::indentNewLine() {
     SendScintilla(SCI_BEGINUNDOACTION);
     SendScintilla(SCI_INSERTTEXT, static_cast<unsigned long>(caret), indent.constData());
     if (deeper && next[0] == '<' && next[1] == '/') {
-        const QByteArray rest = "\r\n" + previous.left(blanks);
+        const long mode = SendScintilla(SCI_GETEOLMODE);
+        const QByteArray eol = mode == SC_EOL_CRLF ? "\r\n" : mode == SC_EOL_CR ? "\r" : "\n";
+        const QByteArray rest = eol + previous.left(blanks);
         SendScintilla(SCI_INSERTTEXT, static_cast<unsigned long>(caret + indent.size()),
                       rest.constData());
     }
