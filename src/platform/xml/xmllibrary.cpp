@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <malloc.h>
+#include <mutex>
 
 namespace xmlimpl {
 namespace {
@@ -19,12 +20,32 @@ void ignoreGenericError(void*, const char*, ...) {}
 // Asked for every resource from outside the document (an external DTD or entity, a schema).
 // XML catalogs (the system's, and those XML_CATALOG_FILES names) give the local copy of a public
 // resource first: a DocBook DTD named by its public identifier is read from where Debian puts it.
+// libxml2's catalogs lock themselves with a lock of their own that a thread can be left waiting on
+// for ever when two threads read catalogs at once: one thread at a time resolves here. It may
+// come back here while it reads a catalog file.
+std::recursive_mutex s_catalogs;
+
+// A local file named without a public identifier is itself already.
+bool needsCatalog(const char* url, const char* id) {
+    if (id)
+        return true;
+    const QString scheme = QUrl(QString::fromUtf8(url)).scheme().toLower();
+    return !scheme.isEmpty() && scheme != QLatin1String("file");
+}
+
+xmlChar* resolveInCatalogs(const char* url, const char* id) {
+    if (!needsCatalog(url, id))
+        return nullptr;
+    std::lock_guard lock(s_catalogs);
+    return xmlCatalogResolve(reinterpret_cast<const xmlChar*>(id),
+                             reinterpret_cast<const xmlChar*>(url));
+}
+
 xmlParserInputPtr loadExternalResource(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
     LocalFileReads* reads = t_localReads;
     if (!reads || (!url && !id))
         return nullptr;
-    xmlChar* local = xmlCatalogResolve(reinterpret_cast<const xmlChar*>(id),
-                                       reinterpret_cast<const xmlChar*>(url));
+    xmlChar* local = resolveInCatalogs(url, id);
     const QString name = QString::fromUtf8(local ? reinterpret_cast<const char*>(local) : url);
     xmlFree(local);
     if (name.isEmpty())
@@ -59,6 +80,10 @@ void UseLibrary() {
     static const bool program = [] {
         xmlInitParser();
         xmlSetExternalEntityLoader(loadExternalResource);
+        {
+            std::lock_guard lock(s_catalogs);
+            xmlInitializeCatalog();
+        }
         // A parse aside uses an allocator arena of its own, and such an arena makes each page it
         // grows by accessible with a system call of its own: 200,000 of them for a 100 MB file,
         // each stopping the other threads' processors. With this padding a new heap of the arena
