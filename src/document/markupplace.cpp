@@ -108,6 +108,16 @@ MarkupPlace::Namespaces namespacesOfTag(View t, qsizetype lt, qsizetype end) {
     return namespacesIn(attributesIn(t, nameStop, end));
 }
 
+// Siblings mostly repeat a few names: a name like the one before shares its bytes.
+void prependSibling(QList<QByteArray>& before, View t, qsizetype from, qsizetype limit) {
+    const qsizetype end = nameEnd(t, from, limit);
+    const QByteArrayView name(t.data() + from, end - from);
+    if (!before.isEmpty() && before.first() == name)
+        before.prepend(before.first());
+    else
+        before.prepend(name.toByteArray());
+}
+
 // Walks back from `from` over the markup before it: the siblings before the place (while no
 // element is open yet), then the open elements up to the document element or `enough`.
 void walkBack(View t, qsizetype from, bool siblings, MarkupPlace& place,
@@ -144,7 +154,7 @@ void walkBack(View t, qsizetype from, bool siblings, MarkupPlace& place,
         const char kind = s[lt + 1];
         if (kind == '/') {
             if (depth == 0 && siblings)
-                place.before.prepend(nameFrom(t, lt + 2, gt));
+                prependSibling(place.before, t, lt + 2, gt);
             ++depth;
             continue;
         }
@@ -155,17 +165,16 @@ void walkBack(View t, qsizetype from, bool siblings, MarkupPlace& place,
         }
         if (kind == '?')
             continue;
-        const QByteArray name = nameFrom(t, lt + 1, gt);
         if (s[gt - 1] == '/') {
             if (depth == 0 && siblings)
-                place.before.prepend(name);
+                prependSibling(place.before, t, lt + 1, gt);
             continue;
         }
         if (depth > 0) {
             --depth;
             continue;
         }
-        place.open.append({name, namespacesOfTag(t, lt, gt)});
+        place.open.append({nameFrom(t, lt + 1, gt), namespacesOfTag(t, lt, gt)});
         siblings = false;
         if (enough && enough(place.open))
             return;
