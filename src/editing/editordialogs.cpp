@@ -178,6 +178,8 @@ void frmAttributeEditor::OfferNames(const QList<std::pair<QString, bool>>& names
     completer->setCompletionRole(kNameRole);
     completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
     txtName->setCompleter(completer);
+    connect(completer, qOverload<const QString&>(&QCompleter::highlighted), txtName,
+            &QLineEdit::setText);
     if (txtName->text().isEmpty())
         QTimer::singleShot(0, completer, [completer] { completer->complete(); });
 }

@@ -23,6 +23,10 @@
 //   as it was. No other exception escapes.
 // - After the edits, the serialisation parses with namespace checking, loads into a tree equal
 //   to the edited one (blank text aside, see Blanks::Drop), and that reload is a fixed point.
+// - Completion reads any text at any caret: the text view's choices for the text given to
+//   loadXML(), at every place of a short text and at places spread over a long one, with the
+//   grammar learned from the document (none when it did not load), start where the typed part
+//   starts, before the caret.
 // - A document whose element was deleted is not checked further: the editor allows that, and no
 //   such text can parse.
 // AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer watch every step.
@@ -33,11 +37,13 @@
 // xhtml-output, carriage-returns, pi-leading-blanks, undeclared-entities, leading-bom,
 // ns-reconciliation (see where `avoided` is called). It changes which edits an input makes.
 
+#include "document/textcompletion.h"
 #include "fuzz/canonical.h"
 #include "fuzz/edits.h"
 #include "fuzz/fuzzcheck.h"
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlstorage.h"
 #include "platform/xml/xmlwellformed.h"
 
 #include <QCoreApplication>
@@ -113,7 +119,8 @@ void fileRoundTripMatches(const XmlDocument& doc, const QByteArray& input) {
     }
     const QByteArray first = readScratch();
     if (first != input)
-        fail("a file saved with no change differs from the file", QString::fromLatin1(input.toHex()) + '\n' + QString::fromLatin1(first.toHex()));
+        fail("a file saved with no change differs from the file",
+             QString::fromLatin1(input.toHex()) + '\n' + QString::fromLatin1(first.toHex()));
     // The file itself, when libxml2 alone finds fault with it (bytes past the document that
     // libxml2's loader never decodes): saved as it was, nothing of it changed.
     const QString problem = strictParseProblem(first, Bytes::Encoded);
@@ -170,11 +177,31 @@ void checkAgreesWithLoad(const QByteArray& utf8, const XmlDocument& doc, bool lo
              check.error.reason + QStringLiteral(" / ") + error.reason);
 }
 
+void checkCompletionReads(const QByteArray& utf8, const XmlDocument& doc) {
+    // Learned, never read from files: an input may name any file as its DTD.
+    const GrammarPtr grammar =
+        GrammarLearned(doc.isNull() ? nullptr : doc.asNode().storage()->doc, 10000);
+    const MarkupPlace::Namespaces root = RootNamespaces(utf8);
+    const qsizetype step = std::max<qsizetype>(1, utf8.size() / 64);
+    for (qsizetype caret = 0; caret <= utf8.size(); caret += step) {
+        const QByteArrayView before = QByteArrayView(utf8).first(caret);
+        for (char typed : {'\0', '<', '/', ' ', '"'}) {
+            const TextCompletion completion =
+                CompleteText(*grammar, before, QByteArrayView(utf8).sliced(caret), root, typed);
+            if (completion.from < 0 || completion.from > caret)
+                fail("completion starts after the caret", QString::number(caret));
+        }
+        StartTagJustClosed(before);
+    }
+}
+
 void run(const QByteArray& bytes, bool viaFile, Choices& choices, int edits) {
     XmlDocument doc = XmlDocument::create();
     const bool loaded = load(doc, bytes, viaFile);
-    if (!viaFile)
+    if (!viaFile) {
         checkAgreesWithLoad(QString::fromUtf8(bytes).toUtf8(), doc, loaded);
+        checkCompletionReads(QString::fromUtf8(bytes).toUtf8(), doc);
+    }
     trace(viaFile ? QStringLiteral("load") : QStringLiteral("loadXML"),
           loaded ? QStringLiteral("done") : doc.parseError().reason);
     if (!loaded) {

@@ -195,3 +195,18 @@ TEST(CatalogGrammar, DocBookCompletesFromTheSystemsCatalog) {
         attributes << a.name.local;
     EXPECT_TRUE(attributes.contains(QStringLiteral("label")));
 }
+
+// A device named as the DTD is never read: it would never end.
+TEST(CatalogGrammar, ADeviceNamedAsTheDtdIsNotRead) {
+    const XmlDocument document =
+        parsed(QStringLiteral("<!DOCTYPE r SYSTEM \"/dev/zero\"><r><a/></r>"));
+    const GrammarPtr grammar = LoadGrammar(document, {});
+    EXPECT_EQ(grammar->language, Grammar::Language::Learned);
+    EXPECT_EQ(offered(*grammar, document, {}, -1), (QStringList{"a"}));
+    XmlDocument copy = document.snapshot();
+    const XmlValidationResult result = Validate(copy, {});
+    ASSERT_FALSE(result.issues.isEmpty());
+    EXPECT_EQ(result.issues.last().message,
+              QStringLiteral("Refused to read \"/dev/zero\": schemas and DTDs are read only from "
+                             "local files."));
+}

@@ -23,6 +23,7 @@ public:
     // The label edit, with a list of the names it may take when there are any.
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
+        auto* self = const_cast<LabelDelegate*>(this);
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         auto* line = qobject_cast<QLineEdit*>(editor);
         m_offer = {};
@@ -33,6 +34,18 @@ public:
             completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
             completer->setCaseSensitivity(Qt::CaseSensitive);
             line->setCompleter(completer);
+            // The name moved to is the label at once; the name taken from the list ends the edit,
+            // as Return does in the label itself.
+            connect(completer, qOverload<const QString&>(&QCompleter::highlighted), line,
+                    &QLineEdit::setText);
+            connect(completer, qOverload<const QString&>(&QCompleter::activated), line,
+                    [self, line](const QString& name) {
+                        line->setText(name);
+                        QTimer::singleShot(0, line, [self, line] {
+                            emit self->commitData(line);
+                            emit self->closeEditor(line, QAbstractItemDelegate::SubmitModelCache);
+                        });
+                    });
             QTimer::singleShot(0, completer, [completer] { completer->complete(); });
         }
         return editor;

@@ -5,6 +5,7 @@
 #include <libxml/xmlIO.h>
 #include <libxml/xmlerror.h>
 
+#include <QFileInfo>
 #include <QUrl>
 
 #include <malloc.h>
@@ -50,8 +51,12 @@ xmlParserInputPtr loadExternalResource(const char* url, const char* id, xmlParse
     xmlFree(local);
     if (name.isEmpty())
         return nullptr;
-    const QString scheme = QUrl(name).scheme().toLower();
-    if (!scheme.isEmpty() && scheme != QLatin1String("file")) {
+    const QUrl address(name);
+    const QString scheme = address.scheme().toLower();
+    // Only a regular file: a device or a pipe named as a DTD would be read for ever.
+    const QString path = scheme.isEmpty() ? name : address.toLocalFile();
+    if ((!scheme.isEmpty() && scheme != QLatin1String("file")) ||
+        (QFileInfo::exists(path) && !QFileInfo(path).isFile())) {
         if (!reads->refused.contains(name))
             reads->refused.append(name);
         return nullptr;
