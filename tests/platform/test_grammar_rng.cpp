@@ -36,13 +36,35 @@ struct Case {
     QList<Place> places;
 };
 
-class RelaxNgGrammar : public testing::Test {
+const char* const kItemSchema = R"(
+<start><element name="item">
+  <attribute name="id"/>
+  <optional><attribute name="status" a:defaultValue="draft">
+    <choice><value>draft</value><value> final </value></choice>
+  </attribute></optional>
+  <attribute name="version"><value>2</value></attribute>
+  <choice>
+    <attribute name="href"/>
+    <group><attribute name="ref"/><attribute name="kind"><ref name="kinds"/></attribute></group>
+  </choice>
+  <ref name="common"/>
+  <attribute name="x:note"/>
+  <zeroOrMore><element name="part"><attribute name="n"/></element></zeroOrMore>
+  <text/>
+</element></start>
+<define name="kinds"><choice><value>a</value><value>b</value></choice></define>
+<define name="common"><optional><attribute name="lang"/></optional></define>)";
+
+class RelaxNgGrammar : public SchemaFilesTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
-
-    QString write(const QList<SchemaFile>& files) { return writeSchemaFiles(m_dir.path(), files); }
-
-    QTemporaryDir m_dir;
+    // The item schema, with the namespaces its attributes use: its path.
+    QString itemSchema() {
+        return write(
+            {{"main.rng",
+              grammar(kItemSchema,
+                      R"(ns="urn:el" xmlns:x="urn:x" )"
+                      R"(xmlns:a="http://relaxng.org/ns/compatibility/annotations/1.0")")}});
+    }
 };
 
 QStringList sorted(QStringList names) {
@@ -325,33 +347,10 @@ TEST_F(RelaxNgGrammar, WildcardsOfferNothing) {
             << str(decl.name.local);
 }
 
-const char* const kItemSchema = R"(
-<start><element name="item">
-  <attribute name="id"/>
-  <optional><attribute name="status" a:defaultValue="draft">
-    <choice><value>draft</value><value> final </value></choice>
-  </attribute></optional>
-  <attribute name="version"><value>2</value></attribute>
-  <choice>
-    <attribute name="href"/>
-    <group><attribute name="ref"/><attribute name="kind"><ref name="kinds"/></attribute></group>
-  </choice>
-  <ref name="common"/>
-  <attribute name="x:note"/>
-  <zeroOrMore><element name="part"><attribute name="n"/></element></zeroOrMore>
-  <text/>
-</element></start>
-<define name="kinds"><choice><value>a</value><value>b</value></choice></define>
-<define name="common"><optional><attribute name="lang"/></optional></define>)";
-
 // Required attributes come first; an enumeration gives the values, a single value is fixed; an
 // attribute under optional, or in only some alternatives of a choice, is not required.
 TEST_F(RelaxNgGrammar, AttributesComeRequiredFirstWithTheirValues) {
-    const QString schema =
-        write({{"main.rng",
-                grammar(kItemSchema,
-                        R"(ns="urn:el" xmlns:x="urn:x" )"
-                        R"(xmlns:a="http://relaxng.org/ns/compatibility/annotations/1.0")")}});
+    const QString schema = itemSchema();
     const std::shared_ptr<Grammar> read = GrammarFromRelaxNg(schema);
     ASSERT_TRUE(read);
     const XmlDocument bare = parsed(QStringLiteral(R"(<item xmlns="urn:el"/>)"));
@@ -380,11 +379,7 @@ TEST_F(RelaxNgGrammar, AttributesComeRequiredFirstWithTheirValues) {
 // Validation agrees: the required attributes (and one side of the choice) are valid, leaving out
 // any required one is not; each value of an enumeration is valid, another value is not.
 TEST_F(RelaxNgGrammar, RequiredAttributesAndValuesAreWhatValidationDemands) {
-    const QString schema =
-        write({{"main.rng",
-                grammar(kItemSchema,
-                        R"(ns="urn:el" xmlns:x="urn:x" )"
-                        R"(xmlns:a="http://relaxng.org/ns/compatibility/annotations/1.0")")}});
+    const QString schema = itemSchema();
     const std::shared_ptr<Grammar> read = GrammarFromRelaxNg(schema);
     ASSERT_TRUE(read);
     const XmlDocument bare = parsed(QStringLiteral(R"(<item xmlns="urn:el"/>)"));

@@ -38,12 +38,8 @@ struct Case {
     QList<Place> places;
 };
 
-class XmlSchemaGrammar : public testing::Test {
+class XmlSchemaGrammar : public SchemaFilesTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
-
-    QString write(const QList<SchemaFile>& files) { return writeSchemaFiles(m_dir.path(), files); }
-
     // Each place offers `expected`, in that order, and exactly what validation accepts there.
     void check(const Case& c) {
         SCOPED_TRACE(c.name);
@@ -57,8 +53,6 @@ protected:
             expectOffers(*grammar, document, place.parent, place.before, place.expected, schema);
         }
     }
-
-    QTemporaryDir m_dir;
 };
 
 } // namespace

@@ -7,6 +7,8 @@
 #include "platform/xml/xmlgrammar.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
 #include <ostream>
 
 inline void PrintTo(const QStringList& list, std::ostream* os) {
@@ -47,5 +49,14 @@ struct SchemaFile {
 };
 // Writes `files` under `folder` (making subfolders); answers the first one's path.
 QString writeSchemaFiles(const QString& folder, const QList<SchemaFile>& files);
+
+// Schemas written into a folder of the test's own.
+class SchemaFilesTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    QString write(const QList<SchemaFile>& files) { return writeSchemaFiles(m_dir.path(), files); }
+
+    QTemporaryDir m_dir;
+};
 
 } // namespace grammaroracle
