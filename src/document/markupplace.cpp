@@ -232,6 +232,11 @@ void inStartTag(View t, qsizetype lt, qsizetype caret, MarkupPlace& place) {
             return;
         }
         const qsizetype nameStop2 = nameEnd(t, at, caret);
+        // A quote or "=" where a name should start: no tag can be read on from here.
+        if (nameStop2 == at) {
+            place.where = MarkupPlace::Where::Elsewhere;
+            return;
+        }
         const QByteArray name =
             bytes(t.substr(static_cast<size_t>(at), static_cast<size_t>(nameStop2 - at)));
         if (nameStop2 == caret) {

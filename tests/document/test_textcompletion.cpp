@@ -87,6 +87,7 @@ TEST(TextCompletion, OffersWhatTheGrammarAllowsAtTheCaret) {
         {"the end tag", "<book><chapter><para>x</|", {"para"}, {"para>"}},
         {"the end tag after a closed one", "<book><chapter><para>x</para></|", {"chapter"}},
         {"no place after a value's closing quote", "<book status=\"draft\"|", {}},
+        {"a stray quote where a name goes", "<book status=\"dr\"aft\" |", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
