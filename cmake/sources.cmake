@@ -59,6 +59,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlnamespaces.cpp
   src/platform/xml/xmlquery.h
   src/platform/xml/xmlquery.cpp
+  src/platform/xml/xmlpath.h
+  src/platform/xml/xmlpath.cpp
   src/platform/xml/xmlsnapshot.cpp
   src/platform/xml/xmljournal.h
   src/platform/xml/xmljournal.cpp

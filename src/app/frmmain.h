@@ -173,6 +173,7 @@ public:
 
     void IndentXML();
     void mnuToggleComment_Click();
+    void mnuCopyXPath_Click();
     void mnuCloseTags_Click();
     void CopyClipboardText();
     void PasteClipboardText();

@@ -5,6 +5,7 @@
 
 #include "editing/editordialogs.h"
 #include "platform/errors.h"
+#include "platform/xml/xmlpath.h"
 
 void frmMain::selectItem(TreeModel::ItemId item) {
     m_wndTree->SetSelectedItem(item);
@@ -176,4 +177,14 @@ void frmMain::mnuPaste_Click() {
             return tell(refusal, MsgIcon::Information);
         m_wndTree->SetExpanded(selected, true);
     });
+}
+
+// The selected item's path, for the Query Analyzer or another program.
+void frmMain::mnuCopyXPath_Click() {
+    const TreeModel::ItemId item = m_wndTree->SelectedItem();
+    if (m_objDocument.isNull() || item == TreeModel::NoItem)
+        return;
+    const QString path = XPathOf(m_wndTree->Nodes().Tag(item));
+    if (!path.isEmpty())
+        Ui().setClipboardText(path);
 }

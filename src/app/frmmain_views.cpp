@@ -2,6 +2,9 @@
 
 #include "app/frmmain.h"
 
+#include "app/statuspanels.h"
+#include "platform/xml/xmlpath.h"
+
 #include "app/commandtable.h"
 #include "app/statuspanels.h"
 #include "document/deferredtext.h"
@@ -136,6 +139,8 @@ void frmMain::UpdateCommandState(TreeModel::ItemId item) {
         item = TreeModel::NoItem;
     else if (item == TreeModel::NoItem || m_wndTree->Nodes().Tag(item).isNull())
         return;
+    StatusBar1->ShowPath(item == TreeModel::NoItem ? QString()
+                                                   : XPathOf(m_wndTree->Nodes().Tag(item)));
     if (m_wndTree->isHidden())
         return;
     for (const auto& [command, enabled] :

@@ -4,9 +4,35 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
 #include <QProgressBar>
 #include <QTime>
 #include <QTimer>
+
+// A path is cut in its middle, where it is least telling, and shown whole in the tooltip.
+class MiddleElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    void setFullText(const QString& text) {
+        m_full = text;
+        setToolTip(text);
+        update();
+    }
+    const QString& fullText() const { return m_full; }
+    QSize minimumSizeHint() const override { return {1, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        drawFrame(&painter);
+        const QRect area = contentsRect();
+        painter.drawText(area, Qt::AlignVCenter | Qt::AlignLeft,
+                         fontMetrics().elidedText(m_full, Qt::ElideMiddle, area.width()));
+    }
+
+private:
+    QString m_full;
+};
 
 StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent) {
     setSizeGripEnabled(false);
@@ -32,6 +58,12 @@ StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent) {
     m_wellFormedness->setMinimumWidth(1);
     m_wellFormedness->hide();
     addWidget(m_wellFormedness, 2);
+    m_path = new MiddleElidedLabel(this);
+    m_path->setObjectName(QStringLiteral("StatusPath"));
+    m_path->setFrameShape(QFrame::Panel);
+    m_path->setFrameShadow(QFrame::Sunken);
+    m_path->setContentsMargins(4, 0, 4, 0);
+    addWidget(m_path, 3);
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("StatusProgress"));
     m_progress->setMaximumWidth(200);
@@ -97,6 +129,14 @@ void StatusPanels::ShowWellFormedness(const QString& text) {
     m_wellFormedness->setText(text);
     m_wellFormedness->setToolTip(text);
     m_wellFormedness->setVisible(!text.isEmpty());
+}
+
+void StatusPanels::ShowPath(const QString& path) {
+    m_path->setFullText(path);
+}
+
+QString StatusPanels::Path() const {
+    return m_path->fullText();
 }
 
 QString StatusPanels::WellFormedness() const {

@@ -25,6 +25,10 @@ public:
     // (empty: nothing said).
     void ShowWellFormedness(const QString& text);
     QString WellFormedness() const;
+    // The selected item's path, shortened in the middle when the panel is too narrow for it
+    // (empty: none).
+    void ShowPath(const QString& path);
+    QString Path() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -36,5 +40,6 @@ private:
     QList<QLabel*> m_panels;
     QProgressBar* m_progress = nullptr;
     QLabel* m_wellFormedness = nullptr;
+    class MiddleElidedLabel* m_path = nullptr;
     bool m_insert = true;
 };

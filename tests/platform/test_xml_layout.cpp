@@ -4,6 +4,7 @@
 #include "platform/xml/xmldocument.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlhistory.h"
+#include "support/machinefiles.h"
 #include "support/seed.h"
 #include "support/xmlmeaning.h"
 #include "support/xmltesting.h"
@@ -36,7 +37,8 @@ std::vector<OwnFile> ownFiles() {
     const QString declared16 = q("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a='caf\u00e9'>"
                                  "\r\n  <b>\u20ac &amp; \U0001D11E</b>\r\n</r>\r\n");
     return {
-        {"crlf.xml", "<?xml version=\"1.0\"?>\r\n<r>\r\n\t<a x='1'  y=\"2\"/>\r\n\t<b></b>\r\n</r>"},
+        {"crlf.xml",
+         "<?xml version=\"1.0\"?>\r\n<r>\r\n\t<a x='1'  y=\"2\"/>\r\n\t<b></b>\r\n</r>"},
         {"bom.xml", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r>\n  <a/>\n</r>\n"},
         {"utf16le.xml", utf16(declared16, QStringConverter::Utf16LE)},
         {"utf16be.xml", utf16(declared16, QStringConverter::Utf16BE)},
@@ -53,48 +55,6 @@ std::vector<OwnFile> ownFiles() {
                            "  <b xml:space=\"preserve\">  <c/>  </b>\n</r>\n"},
         {"tabs_no_final_break.xml", "<r>\n\t<a>\n\t\t<b/>\n\t</a>\n</r>"},
     };
-}
-
-// Real files of this machine, a few of each kind, found where Debian puts them.
-QStringList machineFiles() {
-    const struct Kind {
-        const char* folder;
-        const char* pattern;
-        int most;
-    } kinds[] = {
-        {"/usr/share/fontconfig", "*.conf", 6},
-        {"/usr/share/icons/hicolor", "*.svg", 4},
-        {"/usr/share/icons", "*.svg", 4},
-        {"/usr/share/polkit-1/actions", "*.policy", 4},
-        {"/usr/share/metainfo", "*.xml", 4},
-        {"/usr/share/glib-2.0/schemas", "*.gschema.xml", 4},
-        {"/usr/share/mime/packages", "*.xml", 2},
-        {"/usr/share/dbus-1", "*.conf", 3},
-        {"/usr/share/X11/xkb/rules", "*.xml", 2},
-        {"/usr/share/maven-repo", "*.pom", 3},
-        {"/usr/share/xml", "*.xml", 4},
-        {"/usr/share/doc", "*.xml", 3},
-        {"/usr/share/qt6", "*.xml", 3},
-        {"/usr/share", "*.svg", 4},
-    };
-    QStringList found;
-    for (const Kind& kind : kinds) {
-        QDirIterator it(QString::fromLatin1(kind.folder), {QString::fromLatin1(kind.pattern)},
-                        QDir::Files, QDirIterator::Subdirectories);
-        int taken = 0;
-        while (it.hasNext() && taken < kind.most) {
-            const QString path = it.next();
-            const qint64 size = QFileInfo(path).size();
-            if (found.contains(path) || size > 2'000'000 || size == 0)
-                continue;
-            XmlDocument doc = XmlDocument::create();
-            if (!doc.load(path))
-                continue; // not XML as this editor reads it (an external entity, say)
-            found << path;
-            ++taken;
-        }
-    }
-    return found;
 }
 
 struct Corpus {
@@ -252,9 +212,7 @@ TEST(XmlLayout, EachEditChangesOnlyItsPlace) {
          },
          "<r a='1'  b=\"two\">\n    <last/>\n    <item id=\"x\">"},
         {"a comment before the document element",
-         [](XmlDocument& d) {
-             d.insertBefore(d.createComment(q("c")), d.documentElement());
-         },
+         [](XmlDocument& d) { d.insertBefore(d.createComment(q("c")), d.documentElement()); },
          "<!-- head -->\n<!--c-->\n<r a='1'"},
     };
     QTemporaryDir dir;
@@ -343,13 +301,15 @@ TEST(XmlLayout, RandomEditsKeepEveryOtherLine) {
             ++steps;
             const QByteArray now = savedBytes(doc, saved);
             EXPECT_EQ(str(IndependentMeaning(now, path)), str(meaningOf(doc)))
-                << "choice " << choice << "\n" << now.left(3000).toStdString();
-            EXPECT_LE(linesLost(before, now), lines + 2)
-                << "choice " << choice << "\n" << now.left(3000).toStdString();
+                << "choice " << choice << "\n"
+                << now.left(3000).toStdString();
+            EXPECT_LE(linesLost(before, now), lines + 2) << "choice " << choice << "\n"
+                                                         << now.left(3000).toStdString();
         }
         while (doc.history().undoCount() > 0)
             doc.history().undo();
-        EXPECT_EQ(savedBytes(doc, saved).toStdString(), original.toStdString()) << "everything undone";
+        EXPECT_EQ(savedBytes(doc, saved).toStdString(), original.toStdString())
+            << "everything undone";
     }
 }
 
@@ -383,8 +343,9 @@ TEST(XmlLayout, AMovedNodeKeepsItsNamespace) {
     const QString path = dir.filePath("ns.xml");
     for (const bool inStep : {true, false}) {
         SCOPED_TRACE(inStep);
-        writeBytes(path, "<p:r xmlns:p=\"urn:p\">\n  <a xmlns:p=\"urn:other\">\n    <p:b p:k='1'/>\n"
-                         "  </a>\n</p:r>\n");
+        writeBytes(path,
+                   "<p:r xmlns:p=\"urn:p\">\n  <a xmlns:p=\"urn:other\">\n    <p:b p:k='1'/>\n"
+                   "  </a>\n</p:r>\n");
         XmlDocument doc = loaded(path);
         const auto move = [&doc] {
             doc.documentElement().appendChild(doc.selectSingleNode(q("/*/a/*")));

@@ -1,5 +1,6 @@
 // The Query Analyzer through its window: keys, buttons, pop-up menu, snapshot, messages, stops.
 
+#include "app/statuspanels.h"
 #include "platform/work/asidework.h"
 #include "platform/xml/xmlquery.h"
 #include "search/frmquery.h"
@@ -287,3 +288,36 @@ TEST(QuerySnapshot, IsADeepCopyAndAStopRequestedBeforeTheQueryEndsIt) {
 }
 
 } // namespace
+
+// Copy XPath puts the selected item's path on the clipboard, the status bar shows it, and the
+// Query Analyzer finds that item's node by it and nothing else.
+TEST_F(QueryTest, CopyXPathGivesThePathTheQueryAnalyzerFindsTheItemBy) {
+    load(R"(<list xmlns="urn:l"><item id="1">one<b>bold</b></item><item id="2">two</item>
+<!--note--><item id="3"/><?pi data?></list>)");
+    TreeModel& nodes = window->m_wndTree->Nodes();
+    // The second item's text, built on the way down as a user expands to it.
+    Id at = nodes.FirstTopLevel();
+    while (at && nodes.Text(at) != QLatin1String("list"))
+        at = nodes.Next(at);
+    ASSERT_NE(at, TreeModel::NoItem);
+    window->m_wndTree->SetExpanded(at, true);
+    Id item = nodes.Child(at);
+    for (int seen = 0; item; item = nodes.Next(item)) {
+        if (nodes.Text(item) == QLatin1String("item") && ++seen == 2)
+            break;
+    }
+    ASSERT_NE(item, TreeModel::NoItem);
+    window->m_wndTree->SetExpanded(item, true);
+    at = nodes.Child(item);
+    while (at && nodes.Text(at) != QLatin1String("two"))
+        at = nodes.Next(at);
+    ASSERT_NE(at, TreeModel::NoItem);
+    window->m_wndTree->SetSelectedItem(at);
+    EXPECT_EQ(window->StatusBar1->Path(), QStringLiteral("/d:list/d:item[2]/text()"));
+    window->m_wndTree->setFocus();
+    QTest::keyClick(window->m_wndTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(ui.clipboard, QStringLiteral("/d:list/d:item[2]/text()"));
+    frmQuery* q = open();
+    run(q, ui.clipboard);
+    EXPECT_EQ(shown(q), QStringLiteral("QueryResults,two,|"));
+}
