@@ -42,6 +42,19 @@ int checkEveryNode(const XmlDocument& doc, const QString& name) {
     return unreachable;
 }
 
+struct PathCase {
+    const char* query; // finds the node
+    const char* path;  // its path
+};
+
+void expectPaths(const XmlDocument& doc, std::initializer_list<PathCase> cases) {
+    for (const PathCase& c : cases) {
+        const XmlNodeList found = SelectNodes(doc.asNode(), q(c.query), nullptr);
+        ASSERT_EQ(found.length(), 1) << c.query;
+        EXPECT_EQ(XPathOf(found.item(0)), q(c.path));
+    }
+}
+
 } // namespace
 
 TEST(XmlPath, PathsAreTheShortestThatFindTheNode) {
@@ -49,24 +62,16 @@ TEST(XmlPath, PathsAreTheShortestThatFindTheNode) {
         "<?xml version=\"1.0\"?><!--top--><?pi a?><doc xmlns:x=\"urn:x\">"
         "<chapter id=\"c1\">one<!--c--><![CDATA[two]]><para/></chapter>"
         "<chapter id=\"c2\"><para/><para x:k=\"v\"/><x:note/></chapter></doc><?pi b?>"));
-    const struct {
-        const char* query;
-        const char* path;
-    } cases[] = {
-        {"/doc/chapter[2]/para[2]", "/doc/chapter[2]/para[2]"},
-        {"/doc/chapter[2]/@id", "/doc/chapter[2]/@id"},
-        {"/doc/chapter[1]/text()[2]", "/doc/chapter[1]/text()[2]"},
-        {"/doc/chapter[1]/para", "/doc/chapter[1]/para"},
-        {"/comment()", "/comment()"},
-        {"/processing-instruction('pi')[2]", "/processing-instruction('pi')[2]"},
-        {"/doc/chapter[2]/x:note", "/doc/chapter[2]/x:note"},
-        {"/doc/chapter[2]/para[2]/@x:k", "/doc/chapter[2]/para[2]/@x:k"},
-    };
-    for (const auto& c : cases) {
-        const XmlNodeList found = SelectNodes(doc.asNode(), q(c.query), nullptr);
-        ASSERT_EQ(found.length(), 1) << c.query;
-        EXPECT_EQ(XPathOf(found.item(0)), q(c.path));
-    }
+    expectPaths(doc, {
+                         {"/doc/chapter[2]/para[2]", "/doc/chapter[2]/para[2]"},
+                         {"/doc/chapter[2]/@id", "/doc/chapter[2]/@id"},
+                         {"/doc/chapter[1]/text()[2]", "/doc/chapter[1]/text()[2]"},
+                         {"/doc/chapter[1]/para", "/doc/chapter[1]/para"},
+                         {"/comment()", "/comment()"},
+                         {"/processing-instruction('pi')[2]", "/processing-instruction('pi')[2]"},
+                         {"/doc/chapter[2]/x:note", "/doc/chapter[2]/x:note"},
+                         {"/doc/chapter[2]/para[2]/@x:k", "/doc/chapter[2]/para[2]/@x:k"},
+                     });
     EXPECT_TRUE(XPathOf(doc.firstChild()).isEmpty()) << "the XML declaration";
 }
 
@@ -76,23 +81,19 @@ TEST(XmlPath, NamespacesAreNamedAsQueriesReachThem) {
     const XmlDocument taken = parsed(QStringLiteral(
         "<doc xmlns=\"urn:d\" xmlns:d=\"urn:other\"><a/><d:a/><b xmlns:y=\"urn:y\"><y:c "
         "y:k=\"1\"/><e xmlns=\"urn:e\"/></b></doc>"));
-    const struct {
-        const char* query;
-        const char* path;
-    } cases[] = {
-        {"/d1:doc/d1:a", "/d1:doc/d1:a"},
-        {"/d1:doc/d:a", "/d1:doc/d:a"},
-        {"//*[local-name()='c']", "/d1:doc/d1:b/*[local-name()='c' and namespace-uri()='urn:y']"},
-        {"//*[local-name()='c']/@*",
-         "/d1:doc/d1:b/*[local-name()='c' and namespace-uri()='urn:y']/@*[local-name()='k' and "
-         "namespace-uri()='urn:y']"},
-        {"//*[local-name()='e']", "/d1:doc/d1:b/*[local-name()='e' and namespace-uri()='urn:e']"},
-    };
-    for (const auto& c : cases) {
-        const XmlNodeList found = SelectNodes(taken.asNode(), q(c.query), nullptr);
-        ASSERT_EQ(found.length(), 1) << c.query;
-        EXPECT_EQ(XPathOf(found.item(0)), q(c.path));
-    }
+    expectPaths(
+        taken,
+        {
+            {"/d1:doc/d1:a", "/d1:doc/d1:a"},
+            {"/d1:doc/d:a", "/d1:doc/d:a"},
+            {"//*[local-name()='c']",
+             "/d1:doc/d1:b/*[local-name()='c' and namespace-uri()='urn:y']"},
+            {"//*[local-name()='c']/@*",
+             "/d1:doc/d1:b/*[local-name()='c' and namespace-uri()='urn:y']/@*[local-name()='k' and "
+             "namespace-uri()='urn:y']"},
+            {"//*[local-name()='e']",
+             "/d1:doc/d1:b/*[local-name()='e' and namespace-uri()='urn:e']"},
+        });
     EXPECT_EQ(checkEveryNode(taken, QStringLiteral("namespaces")), 0);
 }
 
