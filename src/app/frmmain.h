@@ -174,6 +174,8 @@ public:
     void IndentXML();
     void mnuToggleComment_Click();
     void mnuCopyXPath_Click();
+    // The node at `place` in the Document selected in the tree, when `taken` is still current.
+    void showQueryResult(const XmlNodePlace& place, const XmlDocumentStamp& taken);
     void mnuCloseTags_Click();
     void CopyClipboardText();
     void PasteClipboardText();
@@ -232,6 +234,7 @@ private:
     void updateUndoCaptions();
     void selectItem(TreeModel::ItemId item);
     void editFlow(bool fromDoubleClick);
+    void showInTree(const XmlNode& node);
     void insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&), const QString& image);
     void insertNamed(bool attribute);
     void moveItem(ItemEdits::Move move);

@@ -96,10 +96,27 @@ void frmMain::FindText(const QString& strFind, bool bMatchCase, bool bMatchAllWo
     m_wndTree->SetSelectedItem(found);
 }
 
+// A result's node in the main window; the query's snapshot must still be the Document.
+void frmMain::showQueryResult(const XmlNodePlace& place, const XmlDocumentStamp& taken) {
+    if (!taken.isCurrentFor(m_objDocument))
+        return tell(QStringLiteral("The document has changed since this query: run it again."),
+                    MsgIcon::Information);
+    const XmlNode node = NodeAtPlace(m_objDocument, place);
+    if (node.isNull())
+        return;
+    raise();
+    activateWindow();
+    showInTree(node);
+}
+
 // One window at a time; a second opening takes a new snapshot and brings it to the front.
 void frmMain::mnuQuery_Click() {
-    if (!m_frmQuery)
+    if (!m_frmQuery) {
         m_frmQuery = new frmQuery(this, m_lTreeTextMaxLength);
+        m_frmQuery->NodeChosen = [this](const XmlNodePlace& place, const XmlDocumentStamp& taken) {
+            guarded([&] { showQueryResult(place, taken); });
+        };
+    }
     m_frmQuery->SetDomObject(m_objDocument);
     m_frmQuery->show();
     m_frmQuery->raise();

@@ -69,6 +69,11 @@ void frmMain::mnuGoToValidationItem_Click() {
         m_txtXML->GoToPosition(at);
         return m_txtXML->setFocus();
     }
+    showInTree(node);
+}
+
+// The node's item selected in the tree view, with only the items on the way to it built.
+void frmMain::showInTree(const XmlNode& node) {
     if (m_wndTree->isHidden())
         mnuTreeView_Click();
     const TreeModel::ItemId item = ModGeneral::ItemShowing(m_wndTree->Nodes(), node, true);

@@ -118,6 +118,11 @@ void frmQuery::buildControls() {
     images.insert(kResultsImage, QIcon(QStringLiteral(":/icons/items/queryresults.svg")));
     m_wndTree->SetImageList(images);
     placeTwips(m_wndTree, 120, 1920, 4455, 1935);
+    connect(m_wndTree, &TreeControl::DblClick, this, [this] { chooseResult(); });
+    connect(m_wndTree, &TreeControl::KeyDown, this, [this](int key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            chooseResult();
+    });
     connect(m_wndTree, &TreeControl::MouseDown, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& point) {
                 m_wndTree_MouseDown(button, point);

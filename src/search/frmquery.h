@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/xml/xmlvalidation.h"
+
 #include "platform/tree/treecontrol.h"
 #include "platform/xml/xmldocument.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QFrame;
@@ -40,6 +43,9 @@ public:
     void cmdCancel_Click();
     void Form_Resize();
     const XmlDocument& Source() const { return m_objSource; }
+    // A result's node chosen (double-click or Enter): its place in the snapshot the query ran
+    // on, and the Document as it was when that snapshot was taken.
+    std::function<void(const XmlNodePlace&, const XmlDocumentStamp&)> NodeChosen;
 
     QLabel* Label2 = nullptr;
     QLineEdit* txtQuery = nullptr;
@@ -75,11 +81,17 @@ private:
     void setRunning(bool running);
     void m_wndTree_MouseDown(Qt::MouseButton button, const QPoint& point);
     void releaseResults();
+    void chooseResult();
 
     int m_maxTextLength;
     XmlDocument m_objSource;
     // The snapshot whose nodes the tree shows; it may be older than m_objSource.
     XmlDocument m_shownSource;
+    // The Document's revision each snapshot was taken at: the source's, the running query's and
+    // the shown results'.
+    XmlDocumentStamp m_sourceStamp;
+    XmlDocumentStamp m_queryStamp;
+    XmlDocumentStamp m_shownStamp;
     std::shared_ptr<QueryJob> m_job;
     bool m_bSingle = true;
     qint16 m_iResizeFailures = 0;

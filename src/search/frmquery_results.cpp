@@ -5,9 +5,9 @@
 
 #include "document/documentrules.h"
 #include "platform/ui/uiservices.h"
+#include "platform/work/asidework.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlquery.h"
-#include "platform/work/asidework.h"
 #include "search/queryjob.h"
 #include "tree/treebuilder.h"
 
@@ -64,6 +64,7 @@ XmlDocument takeSnapshot(const XmlDocument& document) {
 void frmQuery::SetDomObject(const XmlDocument& document) {
     XmlDocument fresh = document.isNull() ? XmlDocument::create() : takeSnapshot(document);
     AsideWork::Release(std::exchange(m_objSource, std::move(fresh)));
+    m_sourceStamp = document.isNull() ? XmlDocumentStamp() : XmlDocumentStamp(document);
     const QString prefix = DefaultNamespacePrefix(m_objSource.documentElement());
     txtQuery->setToolTip(
         prefix.isEmpty()
@@ -101,6 +102,7 @@ void frmQuery::start(const QString& query, bool single) {
     if (m_job)
         m_job->Abandon();
     m_bSingle = single;
+    m_queryStamp = m_sourceStamp;
     m_job = QueryJob::Start(m_objSource, query, [this] {
         QMetaObject::invokeMethod(
             this, [this] { jobFinished(); }, Qt::QueuedConnection);
@@ -168,4 +170,15 @@ void frmQuery::showResults(XmlDocument source, XmlNodeList nodes) {
         ModGeneral::AddXmlNodeListToTree(container, std::move(nodes), tree, m_maxTextLength);
     tree.SetImage(top, kResultsImage);
     m_shownSource = std::move(source);
+    m_shownStamp = m_queryStamp;
+}
+
+void frmQuery::chooseResult() {
+    TreeModel& tree = m_wndTree->Nodes();
+    const TreeModel::ItemId item = m_wndTree->SelectedItem();
+    if (item == TreeModel::NoItem || item == tree.FirstTopLevel() || !NodeChosen)
+        return;
+    const XmlNodePlace place = PlaceOf(tree.Tag(item));
+    if (!place.isNull())
+        NodeChosen(place, m_shownStamp);
 }

@@ -320,4 +320,25 @@ TEST_F(QueryTest, CopyXPathGivesThePathTheQueryAnalyzerFindsTheItemBy) {
     frmQuery* q = open();
     run(q, ui.clipboard);
     EXPECT_EQ(shown(q), QStringLiteral("QueryResults,two,|"));
+
+    // Enter or a double-click on a result selects its node's item in the main window.
+    window->m_wndTree->SetSelectedItem(nodes.FirstTopLevel());
+    TreeModel& found = results(q);
+    const Id result = found.Child(found.FirstTopLevel());
+    q->m_wndTree->SetSelectedItem(result);
+    QTest::keyClick(q->m_wndTree, Qt::Key_Return);
+    EXPECT_EQ(window->m_wndTree->SelectedItem(), at);
+    window->m_wndTree->SetSelectedItem(nodes.FirstTopLevel());
+    q->m_wndTree->SetSelectedItem(result);
+    const QRect rect = q->m_wndTree->visualRect(found.IndexOf(result));
+    QTest::mouseDClick(q->m_wndTree->viewport(), Qt::LeftButton, {}, rect.center());
+    EXPECT_EQ(window->m_wndTree->SelectedItem(), at);
+
+    // Once the Document changed, the snapshot's places may lead elsewhere.
+    changeDocument();
+    ui.expectMessage(QStringLiteral("The document has changed since this query: run it again."),
+                     MsgButtons::OKOnly, MsgIcon::Information);
+    q->m_wndTree->SetSelectedItem(result);
+    QTest::keyClick(q->m_wndTree, Qt::Key_Return);
+    window->markSaved();
 }

@@ -430,6 +430,10 @@ void TieToDocument(const XmlDocument& document, QList<XmlValidationIssue>& issue
     }
 }
 
+XmlNodePlace PlaceOf(const XmlNode& node) {
+    return node.raw() ? PlaceFinder().placeOf(node.raw()) : XmlNodePlace();
+}
+
 XmlNode NodeAtPlace(const XmlDocument& document, const XmlNodePlace& place) {
     if (document.isNull() || place.isNull())
         return {};

@@ -17,6 +17,8 @@ struct XmlNodePlace {
     bool isNull() const { return steps.isEmpty(); }
 };
 
+// Where `node` stands in its document (a namespace declaration: where its element stands).
+XmlNodePlace PlaceOf(const XmlNode& node);
 // The node at `place` in `document`; a null node when the document has no such node.
 XmlNode NodeAtPlace(const XmlDocument& document, const XmlNodePlace& place);
 
