@@ -140,9 +140,13 @@ set(ORVEL_GUI_SOURCES
   src/platform/ui/printservice.cpp
   src/platform/ui/longoperation.h
   src/platform/ui/longoperation.cpp
+  src/platform/ui/resultspanel.h
+  src/platform/ui/resultspanel.cpp
   src/platform/tree/treecontrol.h
   src/platform/tree/treecontrol.cpp
   src/platform/tree/treecontrol_expand.cpp
+  src/tree/itemicons.h
+  src/tree/itemicons.cpp
   src/platform/views/dropfiles.h
   src/platform/views/richtextbox.h
   src/platform/views/richtextbox.cpp
@@ -164,6 +168,8 @@ set(ORVEL_GUI_SOURCES
   src/app/frmmain_edit.cpp
   src/search/frmfind.h
   src/search/frmfind.cpp
+  src/search/findresultspanel.h
+  src/search/findresultspanel.cpp
   src/app/frmmain.h
   src/app/frmmain.cpp
   src/app/mainform.h

@@ -54,6 +54,7 @@ const MenuEntry kMenus[] = {
     {"mnuView", "mnuRefresh",         "&Refresh",            "F5",         &frmMain::mnuRefresh_Click},
     {"mnuView", "mnuline12",          "-",                   "",           nullptr},
     {"mnuView", "mnuValidationPanel", "&Validation Panel",   "",           &frmMain::mnuValidationPanel_Click},
+    {"mnuView", "mnuFindResultsPanel", "&Find Results Panel", "",          &frmMain::mnuFindResultsPanel_Click},
     {"mnuView", "mnuline13",          "-",                   "",           nullptr},
     {"mnuView", "mnuCloseTags",       "&Close Tags Automatically", "",     &frmMain::mnuCloseTags_Click},
 

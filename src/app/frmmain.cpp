@@ -21,10 +21,12 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     connectSession();
     buildCommands();
     buildValidationPanel();
+    buildFindResultsPanel();
     setUpCompletion();
     startWellFormedCheck();
     fitToDesign();
     m_validationPanel->Restore();
+    m_findResultsPanel->Restore();
     startRecovery();
     Form_Load(arguments);
 }

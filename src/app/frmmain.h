@@ -9,6 +9,7 @@
 #include "platform/tree/treecontrol.h"
 #include "platform/ui/commondialog.h"
 #include "platform/ui/uiservices.h"
+#include "search/findresultspanel.h"
 #include "tree/treebuilder.h"
 #include "validation/validationpanel.h"
 #include "validation/validationrun.h"
@@ -55,6 +56,7 @@ public:
     QString m_strValidationSchema;
     ValidationPanel* m_validationPanel = nullptr;
     ValidationRun* m_validation = nullptr;
+    FindResultsPanel* m_findResultsPanel = nullptr;
     // Checks the text view's typing once it pauses.
     WellFormedCheck* m_wellFormedCheck = nullptr;
 
@@ -160,6 +162,10 @@ public:
         m_lstTextToFind->removeAll(strNew), m_lstTextToFind->append(strNew);
     }
     void FindText(const QString& strFind, bool bMatchCase, bool bMatchAllWord);
+    // Lists every item whose label matches in the Find Results panel.
+    void FindAllText(const QString& strFind, bool bMatchCase, bool bMatchAllWord);
+    void mnuFindResultsPanel_Click() { m_findResultsPanel->Toggle(); }
+    void mnuGoToFindResult_Click();
     void SelectFirstItemIfNone() {
         if (m_wndTree->SelectedItem() == TreeModel::NoItem)
             m_wndTree->SetSelectedItem(m_wndTree->Nodes().FirstTopLevel());
@@ -207,6 +213,7 @@ private:
     void buttonClick(QToolBar* bar, const QString& key);
     void connectSession();
     void buildValidationPanel();
+    void buildFindResultsPanel();
     void startRecovery();
     bool recover(const RecoveryOrphan& orphan);
     bool saveDocumentTo(const QString& path);
@@ -228,7 +235,9 @@ private:
     void showWholeTree();
     void webFileAfterTextReplaced();
     // New and Open: no schema chosen, no results, nothing running.
-    void forgetValidation() { m_strValidationSchema.clear(), m_validation->Forget(); }
+    void forgetResults() {
+        m_strValidationSchema.clear(), m_validation->Forget(), m_findResultsPanel->Clear();
+    }
     bool textViewUndoes(bool undo) const;
     void undoOrRedo(bool undo);
     void updateUndoCaptions();

@@ -20,7 +20,7 @@ const QString kBackupFile =
 void frmMain::mnuNewDoc_Click() {
     if (!HandleSaving())
         return;
-    forgetValidation();
+    forgetResults();
     m_session.New();
     showLoaded();
     markSaved();
@@ -41,7 +41,7 @@ void frmMain::OpenFile(QString strFileName) {
         }
         if (!LoadFile(strFileName))
             return;
-        forgetValidation();
+        forgetResults();
         showLoaded();
         markSaved();
     } catch (const DialogCancelledError&) {

@@ -13,6 +13,7 @@
 #include "search/frmfind.h"
 #include "search/frmquery.h"
 
+#include <QTreeView>
 #include <new>
 
 using namespace DocumentRules;
@@ -72,7 +73,10 @@ void frmMain::mnuFind_Click() {
     AddNewTextToFindCol(dialog.strTextToFind);
     m_bMatchCase = dialog.blnMatchCase;
     m_bMatchAllWord = dialog.blnMatchAll;
-    FindText(dialog.strTextToFind, m_bMatchCase, m_bMatchAllWord);
+    if (dialog.bFindAll)
+        FindAllText(dialog.strTextToFind, m_bMatchCase, m_bMatchAllWord);
+    else
+        FindText(dialog.strTextToFind, m_bMatchCase, m_bMatchAllWord);
 }
 
 void frmMain::mnuFindNext_Click() {
@@ -94,6 +98,38 @@ void frmMain::FindText(const QString& strFind, bool bMatchCase, bool bMatchAllWo
     for (TreeModel::ItemId up = nodes.Parent(found); up != TreeModel::NoItem; up = nodes.Parent(up))
         m_wndTree->SetExpanded(up, true);
     m_wndTree->SetSelectedItem(found);
+}
+
+void frmMain::buildFindResultsPanel() {
+    m_findResultsPanel = new FindResultsPanel(this);
+    m_findResultsPanel->Attach(*this, *Command(QStringLiteral("mnuFindResultsPanel")));
+    connect(m_findResultsPanel, &FindResultsPanel::rowActivated, this,
+            [this] { guarded([this] { RunCommand(&frmMain::mnuGoToFindResult_Click); }); });
+}
+
+// The walk tests the labels on the user-interface thread, where the tree is, passing over the
+// window's events every few thousand items: the progress shows, and Esc stops it with the matches
+// found so far. The rows are filled as they are scrolled to.
+void frmMain::FindAllText(const QString& strFind, bool bMatchCase, bool bMatchAllWord) {
+    LongOperation operation(StatusBar1, QStringLiteral("Finding"));
+    FoundNodes found = ::FindAll(m_wndTree->Nodes(), strFind, bMatchCase, bMatchAllWord,
+                                 m_lTreeTextMaxLength,
+                                 [&operation](qint64) { return operation.Step(); });
+    m_findResultsPanel->ShowResults(std::move(found), strFind, operation.Cancelled(),
+                                    m_objDocument, m_lTreeTextMaxLength);
+    m_findResultsPanel->ShowInWindow();
+    m_findResultsPanel->Rows()->setFocus();
+}
+
+// A row's item selected in the tree view, with only the items on the way to it built.
+void frmMain::mnuGoToFindResult_Click() {
+    bool gone = false;
+    const XmlNode node = m_findResultsPanel->CurrentNode(m_objDocument, gone);
+    if (gone)
+        return tell(QStringLiteral("The item is no longer in the document: find again."),
+                    MsgIcon::Information);
+    if (!node.isNull())
+        showInTree(node);
 }
 
 // A result's node in the main window; the query's snapshot must still be the Document.

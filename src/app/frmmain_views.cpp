@@ -27,6 +27,8 @@ void frmMain::connectSession() {
     connect(&m_session, &DocumentSession::historyChanged, this, [this] {
         if (m_validation)
             m_validation->UpdateStale();
+        if (m_findResultsPanel)
+            m_findResultsPanel->UpdateStale(m_objDocument);
         updateUndoCaptions();
     });
     connect(&m_session, &DocumentSession::documentAboutToBeReplaced, this,

@@ -5,6 +5,7 @@
 #include "platform/ui/layoutfailures.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/webbrowser.h"
+#include "tree/itemicons.h"
 
 #include <QAction>
 #include <QApplication>
@@ -80,13 +81,7 @@ void MainForm::setupUi(QMainWindow* window) {
     static_cast<QVBoxLayout*>(PicView->layout())->addStretch();
 
     m_wndTree = make<TreeControl>(m_client, "m_wndTree");
-    QHash<QString, QIcon> images;
-    for (const char* key : {"Element", "Text", "Attribute", "Comment", "CData", "PInstructions"}) {
-        images.insert(
-            QString::fromLatin1(key),
-            QIcon(QStringLiteral(":/icons/items/%1.svg").arg(QString::fromLatin1(key).toLower())));
-    }
-    m_wndTree->SetImageList(images);
+    m_wndTree->SetImageList(ModGeneral::ItemIcons());
     m_txtXML = make<RichTextBox>(m_client, "m_txtXML");
     m_WebBrowser = make<WebBrowser>(m_client, "m_WebBrowser");
 

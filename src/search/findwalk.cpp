@@ -19,9 +19,13 @@ FindCursor::FindCursor(TreeModel& tree, TreeModel::ItemId item, int maxTextLengt
 QString FindCursor::Label() const {
     if (m_node.isNull())
         return m_tree.Text(m_item);
-    const XmlNode& node =
-        m_attribute >= 0 ? m_attributes[static_cast<size_t>(m_attribute)] : m_node;
-    return ModGeneral::ItemLabel(node, m_maxTextLength, ModGeneral::kPlaceholder);
+    return ModGeneral::ItemLabel(Node(), m_maxTextLength, ModGeneral::kPlaceholder);
+}
+
+XmlNode FindCursor::Node() const {
+    if (m_node.isNull())
+        return m_tree.Tag(m_item);
+    return m_attribute >= 0 ? m_attributes[static_cast<size_t>(m_attribute)] : m_node;
 }
 
 // The child items the tree builder would make for a node: an element's attributes, then its
@@ -139,4 +143,29 @@ TreeModel::ItemId FindText(TreeModel& tree, const QString& strFind, TreeModel::I
             return cursor.BuildItem();
     }
     return TreeModel::NoItem;
+}
+
+FoundNodes FindAll(TreeModel& tree, const QString& strFind, bool bMatchCase, bool bMatchAllWord,
+                   int maxTextLength, const std::function<bool(qint64)>& step) {
+    FoundNodes found;
+    const TreeModel::ItemId first = tree.FirstTopLevel();
+    if (first == TreeModel::NoItem)
+        return found;
+    const FindMatcher matcher(strFind, bMatchCase, bMatchAllWord);
+    FindCursor cursor(tree, first, maxTextLength);
+    qint64 tested = 0;
+    do {
+        if (matcher.Matches(cursor.Label())) {
+            const XmlNode node = cursor.Node();
+            if (!found.owner)
+                found.owner = node.owner();
+            if (node.owner() == found.owner)
+                found.keys.push_back(node.key());
+        }
+        constexpr qint64 kStepEvery = 4096;
+        if (++tested % kStepEvery == 0 && !step(tested))
+            break;
+        cursor.GetNextNode();
+    } while (!cursor.IsItem(first));
+    return found;
 }

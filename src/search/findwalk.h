@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringMatcher>
+#include <functional>
 #include <vector>
 
 // The search walk of Find. It compares item labels in tree order as if every item were built,
@@ -38,6 +39,8 @@ public:
     QString Label() const;
     // Moves to the item that follows in search order.
     void GetNextNode();
+    // The node at the cursor.
+    XmlNode Node() const;
     // Creates the items on the way down to the cursor and returns the cursor's item.
     TreeModel::ItemId BuildItem();
 
@@ -64,3 +67,14 @@ private:
 // `start`.
 TreeModel::ItemId FindText(TreeModel& tree, const QString& strFind, TreeModel::ItemId start,
                            bool bMatchCase, bool bMatchAllWord, int maxTextLength);
+
+// The items whose labels match, all of them, in tree order from the first top-level item, as the
+// nodes they show: nothing is built. `owner` keeps the nodes alive.
+struct FoundNodes {
+    XmlNode::Owner owner;
+    std::vector<XmlNode::Key> keys;
+};
+// `step` is called every few thousand items with the number tested so far; the search ends
+// early, with what it found until then, when it answers false.
+FoundNodes FindAll(TreeModel& tree, const QString& strFind, bool bMatchCase, bool bMatchAllWord,
+                   int maxTextLength, const std::function<bool(qint64)>& step);

@@ -54,17 +54,25 @@ frmFind::frmFind(QWidget* owner)
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(twips(3600, 1560, 1095, 350));
 
+    cmdFindAll = new QPushButton(QStringLiteral("Find &All"), this);
+    cmdFindAll->setObjectName(QStringLiteral("cmdFindAll"));
+    cmdFindAll->setGeometry(twips(1200, 1560, 1095, 350));
+    cmdFindAll->setAutoDefault(false);
+
     setTabOrder(cmboFind, cmdCancel);
     setTabOrder(cmdCancel, cmdOK);
     setTabOrder(cmdOK, ChkMatchCase);
     setTabOrder(ChkMatchCase, chkMachAll);
+    setTabOrder(chkMachAll, cmdFindAll);
 
     connect(cmdOK, &QPushButton::clicked, this, &frmFind::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmFind::cmdCancel_Click);
+    connect(cmdFindAll, &QPushButton::clicked, this, &frmFind::cmdFindAll_Click);
 }
 
 void frmFind::Form_Load(const QStringList& history, bool matchCase, bool matchAllWord) {
     bOK = false;
+    bFindAll = false;
     ChkMatchCase->setChecked(matchCase);
     chkMachAll->setChecked(matchAllWord);
     cmboFind->clear();
@@ -74,7 +82,7 @@ void frmFind::Form_Load(const QStringList& history, bool matchCase, bool matchAl
     cmboFind->setFocus();
 }
 
-void frmFind::cmdOK_Click() {
+void frmFind::accept(bool all) {
     const QString text = cmboFind->currentText();
     if (text.isEmpty()) {
         MsgBox(QStringLiteral("Please enter text to find."), MsgButtons::OKOnly,
@@ -85,7 +93,8 @@ void frmFind::cmdOK_Click() {
     blnMatchCase = ChkMatchCase->isChecked();
     blnMatchAll = chkMachAll->isChecked();
     bOK = true;
-    accept();
+    bFindAll = all;
+    QDialog::accept();
 }
 
 // Esc and the close box end the same way: bOK stays false.

@@ -18,6 +18,8 @@ public:
     explicit frmFind(QWidget* owner = nullptr);
 
     bool bOK = false;
+    // Closed by Find All: every match is listed, none selected.
+    bool bFindAll = false;
     QString strTextToFind;
     bool blnMatchCase = false;
     bool blnMatchAll = false;
@@ -32,8 +34,11 @@ public:
     QFrame* Frame1 = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdFindAll = nullptr;
 
 private:
-    void cmdOK_Click();
+    void cmdOK_Click() { accept(false); }
+    void cmdFindAll_Click() { accept(true); }
+    void accept(bool all);
     void cmdCancel_Click();
 };

@@ -9,6 +9,7 @@
 #include "platform/ui/uiservices.h"
 #include "platform/work/asidework.h"
 #include "search/queryjob.h"
+#include "tree/itemicons.h"
 #include "tree/treebuilder.h"
 
 #include <QAction>
@@ -110,11 +111,7 @@ void frmQuery::buildControls() {
 
     m_wndTree = new TreeControl(this);
     m_wndTree->setObjectName(QStringLiteral("m_wndTree"));
-    QHash<QString, QIcon> images;
-    for (const QString& key :
-         {ModGeneral::kElement, ModGeneral::kText, ModGeneral::kAttribute, ModGeneral::kComment,
-          ModGeneral::kCData, ModGeneral::kPInstructions})
-        images.insert(key, QIcon(QStringLiteral(":/icons/items/%1.svg").arg(key.toLower())));
+    QHash<QString, QIcon> images = ModGeneral::ItemIcons();
     images.insert(kResultsImage, QIcon(QStringLiteral(":/icons/items/queryresults.svg")));
     m_wndTree->SetImageList(images);
     placeTwips(m_wndTree, 120, 1920, 4455, 1935);

@@ -1,26 +1,16 @@
 #include "validation/validationpanel.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMainWindow>
-#include <QScreen>
-#include <QSettings>
 #include <QStyle>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 namespace {
 enum Column { kLine, kMessage };
 constexpr int kIssueRole = Qt::UserRole + 1; // index into the faults, -1 for a note
 constexpr int kTextError = -2;                // ... and this for the text error's row
 constexpr int kPlaceRole = Qt::UserRole + 2;  // the text error's line and column
-const QString kShownKey = QStringLiteral("Validation/PanelShown");
-
-QSettings settings() {
-    return QSettings(QStringLiteral("Orvel"), QStringLiteral("Orvel XML Editor"));
-}
 
 QIcon severityIcon(bool warning, bool note = false) {
     const QStyle::StandardPixmap pixmap = note      ? QStyle::SP_MessageBoxInformation
@@ -31,21 +21,13 @@ QIcon severityIcon(bool warning, bool note = false) {
 } // namespace
 
 ValidationPanel::ValidationPanel(QWidget* parent)
-    : QDockWidget(QStringLiteral("Validation"), parent) {
+    : ResultsPanel(QStringLiteral("Validation"), QStringLiteral("Validation/PanelShown"),
+                   QStringLiteral("The document has changed since these results: validate again "
+                                  "(F7)."),
+                   parent) {
     setObjectName(QStringLiteral("ValidationPanel"));
-    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
-                QDockWidget::DockWidgetFloatable);
-    auto* body = new QWidget(this);
-    auto* layout = new QVBoxLayout(body);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    m_staleNote = new QLabel(
-        QStringLiteral("The document has changed since these results: validate again (F7)."), body);
-    m_staleNote->setObjectName(QStringLiteral("ValidationStaleNote"));
-    m_staleNote->setContentsMargins(4, 2, 4, 2);
-    m_staleNote->hide();
-    layout->addWidget(m_staleNote);
-    m_rows = new QTreeWidget(body);
+    StaleNote()->setObjectName(QStringLiteral("ValidationStaleNote"));
+    m_rows = new QTreeWidget;
     m_rows->setObjectName(QStringLiteral("ValidationRows"));
     m_rows->setHeaderLabels({QStringLiteral("Line"), QStringLiteral("Message")});
     m_rows->setRootIsDecorated(false);
@@ -54,8 +36,7 @@ ValidationPanel::ValidationPanel(QWidget* parent)
     m_rows->setContextMenuPolicy(Qt::CustomContextMenu);
     m_rows->header()->setStretchLastSection(true);
     m_rows->setColumnWidth(kLine, 90);
-    layout->addWidget(m_rows);
-    setWidget(body);
+    SetRows(m_rows);
     connect(m_rows, &QTreeWidget::itemActivated, this, [this] { emit rowActivated(); });
     connect(m_rows, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         if (m_rows->itemAt(at))
@@ -63,58 +44,11 @@ ValidationPanel::ValidationPanel(QWidget* parent)
     });
 }
 
-void ValidationPanel::Attach(QMainWindow& window, QAction& toggle) {
-    m_window = &window;
-    m_toggle = &toggle;
-    window.addDockWidget(Qt::BottomDockWidgetArea, this);
-    hide();
-    toggle.setCheckable(true);
-    connect(this, &QDockWidget::visibilityChanged, this, [this] {
-        // Hidden with its window or minimised is still shown as far as the user chose.
-        if (!m_window->isVisible() || m_window->isMinimized())
-            return;
-        const bool shown = isVisibleTo(m_window);
-        m_toggle->setChecked(shown);
-        settings().setValue(kShownKey, shown);
-    });
-}
-
-void ValidationPanel::Restore() {
-    const bool shown = settings().value(kShownKey, false).toBool();
-    if (shown)
-        ShowInWindow();
-    m_toggle->setChecked(shown);
-}
-
-void ValidationPanel::Toggle() {
-    if (isVisibleTo(m_window))
-        hide();
-    else
-        ShowInWindow();
-}
-
-void ValidationPanel::ShowInWindow() {
-    if (isVisibleTo(m_window))
-        return;
-    show();
-    constexpr int kPanelHeight = 160;
-    m_window->resizeDocks({this}, {kPanelHeight}, Qt::Vertical);
-    if (m_window->isMaximized() || m_window->isFullScreen())
-        return;
-    QScreen* screen = m_window->screen();
-    const int room = m_window->isVisible() && screen
-                         ? screen->availableGeometry().bottom() - m_window->frameGeometry().bottom()
-                         : kPanelHeight;
-    const int grow = qMin(kPanelHeight, room);
-    if (grow > 0)
-        m_window->resize(m_window->width(), m_window->height() + grow);
-}
-
 void ValidationPanel::Clear() {
     m_rows->clear();
     m_issues.clear();
     m_hasResult = false;
-    setStale(false);
+    SetStale(false);
 }
 
 void ValidationPanel::ShowRunning() {
@@ -195,18 +129,7 @@ void ValidationPanel::ShowResult(const XmlValidationResult& result, const XmlDoc
 
 void ValidationPanel::UpdateStale(const XmlDocument& document) {
     if (m_hasResult)
-        setStale(!m_stamp.isCurrentFor(document));
-}
-
-void ValidationPanel::setStale(bool stale) {
-    if (stale == m_stale)
-        return;
-    m_stale = stale;
-    m_staleNote->setVisible(stale);
-    const QPalette palette = QApplication::palette(m_rows);
-    m_rows->setStyleSheet(stale ? QStringLiteral("QTreeWidget { color: %1; }")
-                                      .arg(palette.color(QPalette::Disabled, QPalette::Text).name())
-                                : QString());
+        SetStale(!m_stamp.isCurrentFor(document));
 }
 
 const XmlValidationIssue* ValidationPanel::CurrentIssue() const {

@@ -1,33 +1,19 @@
 #pragma once
 
+#include "platform/ui/resultspanel.h"
 #include "platform/xml/xmlvalidation.h"
 
-#include <QDockWidget>
 #include <optional>
 #include <utility>
 
-class QAction;
-class QLabel;
-class QMainWindow;
 class QTreeWidget;
 
 // The "Validation" panel under the views: one row per fault of the last validation (severity
-// icon, line, libxml2's message). Results of a Document that changed since are marked stale:
-// a note says so and the rows are greyed, though they still lead where they can.
-class ValidationPanel : public QDockWidget {
+// icon, line, libxml2's message).
+class ValidationPanel : public ResultsPanel {
     Q_OBJECT
 public:
     explicit ValidationPanel(QWidget* parent = nullptr);
-
-    // Docks the panel at the bottom of `window`, hidden; `toggle` shows and hides it and is
-    // checked while the user has it shown, which is remembered for the next start (Restore).
-    void Attach(QMainWindow& window, QAction& toggle);
-    // After the window got its first size: the panel as the user left it.
-    void Restore();
-    void Toggle();
-    // The panel comes in at a few rows' height, and the views keep theirs: the window grows by
-    // the panel where the screen has room for it.
-    void ShowInWindow();
 
     void ShowRunning();
     void ShowResult(const XmlValidationResult& result, const XmlDocumentStamp& stamp);
@@ -42,7 +28,6 @@ public:
     void Clear();
     // Marks the rows stale unless they are of `document` as it is now.
     void UpdateStale(const XmlDocument& document);
-    bool IsStale() const { return m_stale; }
 
     // The fault of the current row; nullptr for none or a row that is no fault.
     const XmlValidationIssue* CurrentIssue() const;
@@ -58,14 +43,8 @@ signals:
     void contextMenuAsked(const QPoint& globalPosition);
 
 private:
-    void setStale(bool stale);
-
-    QMainWindow* m_window = nullptr;
-    QAction* m_toggle = nullptr;
     QTreeWidget* m_rows = nullptr;
-    QLabel* m_staleNote = nullptr;
     QList<XmlValidationIssue> m_issues;
     XmlDocumentStamp m_stamp;
     bool m_hasResult = false;
-    bool m_stale = false;
 };

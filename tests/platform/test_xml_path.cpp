@@ -24,12 +24,17 @@ void eachNode(const XmlNode& node, const std::function<void(const XmlNode&)>& vi
         eachNode(child, visit);
 }
 
-// The nodes whose path is empty: none, but for those XPath does not reach.
+// The nodes whose path is empty: none, but for those XPath does not reach. The paths counted from
+// remembered positions are the same, asked in document order and backwards.
 int checkEveryNode(const XmlDocument& doc, const QString& name) {
     int unreachable = 0;
+    std::vector<std::pair<XmlNode, QString>> paths;
+    XPathMemo forward;
     for (XmlNode top = doc.firstChild(); top; top = top.nextSibling()) {
         eachNode(top, [&](const XmlNode& node) {
             const QString path = XPathOf(node);
+            paths.emplace_back(node, path);
+            EXPECT_EQ(XPathOf(node, forward), path);
             if (path.isEmpty()) {
                 ++unreachable;
                 return;
@@ -39,6 +44,9 @@ int checkEveryNode(const XmlDocument& doc, const QString& name) {
             EXPECT_TRUE(found.item(0) == node) << str(name) << ": " << str(path);
         });
     }
+    XPathMemo backward;
+    for (auto it = paths.rbegin(); it != paths.rend(); ++it)
+        EXPECT_EQ(XPathOf(it->first, backward), it->second) << str(name);
     return unreachable;
 }
 

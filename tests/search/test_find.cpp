@@ -1,6 +1,8 @@
 // Find and Find Next: the walk over the tree and its labels, then the dialog and the commands.
 
 #include "platform/xml/xmldocument.h"
+#include "platform/xml/xmlpath.h"
+#include "search/findresultspanel.h"
 #include "search/findwalk.h"
 #include "search/frmfind.h"
 #include "support/builttree.h"
@@ -8,6 +10,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeView>
 
 #include <vector>
 
@@ -112,6 +117,61 @@ TEST(FindWalk, FollowsTheTreesLabelsNotTheDoms) {
     b.tree.SetText(renamed, QStringLiteral("renamed"));
     EXPECT_EQ(FindText(b.tree, QStringLiteral("renamed"), r, true, true, kMax), renamed);
     EXPECT_EQ(FindText(b.tree, QStringLiteral("b"), r, true, true, kMax), None);
+}
+
+// A label and a path for each item, to compare items of two trees of the same text.
+QStringList describe(const TreeModel& tree, const std::vector<XmlNode>& nodes) {
+    QStringList out;
+    for (const XmlNode& node : nodes)
+        out << ModGeneral::ItemLabel(node, kMax, QString()) + u'@' + XPathOf(node);
+    (void)tree;
+    return out;
+}
+
+// Find All lists, in order, exactly the items that Find Next comes to one after another from
+// the last item round to the first again, and builds no item on its way; stopped, it has the
+// matches found until then.
+TEST(FindWalk, FindAllListsWhatFindNextComesToInTreeOrderAndBuildsNothing) {
+    QString xml = QStringLiteral("<?xml version=\"1.0\"?><!--item--><list xmlns:p=\"urn:item\">");
+    for (int i = 0; i < 3000; ++i)
+        xml += QStringLiteral("<item n=\"%1\" p:kind=\"Item\">item %1<!--x--></item>").arg(i);
+    xml += QStringLiteral("<?item data?></list>");
+    const struct {
+        const char* text;
+        bool matchCase, wholeWord;
+    } rows[] = {{"item", false, false}, {"Item", true, false}, {"item 29", false, false},
+                {"item", true, true},   {"nothing", false, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        const QString text = QString::fromUtf8(row.text);
+        BuiltTree eager(xml);
+        const std::vector<Id> order = PreOrder(eager.tree);
+        std::vector<XmlNode> visited;
+        Id first = FindText(eager.tree, text, order.back(), row.matchCase, row.wholeWord, kMax);
+        for (Id at = first; at != None;) {
+            visited.push_back(eager.tree.Tag(at));
+            at = FindText(eager.tree, text, at, row.matchCase, row.wholeWord, kMax);
+            if (at == first)
+                break;
+        }
+        BuiltTree lazy(xml);
+        const int built = lazy.tree.BuiltCount();
+        qint64 steps = 0;
+        const FoundNodes found = FindAll(lazy.tree, text, row.matchCase, row.wholeWord, kMax,
+                                         [&](qint64) { return ++steps > 0; });
+        std::vector<XmlNode> listed;
+        for (const XmlNode::Key& key : found.keys)
+            listed.push_back(XmlNode::fromKey(key, found.owner));
+        EXPECT_EQ(describe(lazy.tree, listed), describe(eager.tree, visited));
+        EXPECT_EQ(lazy.tree.BuiltCount(), built);
+        EXPECT_GT(steps, 2) << "the window's events are passed while it searches";
+        const FoundNodes stopped = FindAll(lazy.tree, text, row.matchCase, row.wholeWord, kMax,
+                                           [](qint64) { return false; });
+        ASSERT_LE(stopped.keys.size(), found.keys.size());
+        EXPECT_TRUE(std::equal(stopped.keys.begin(), stopped.keys.end(), found.keys.begin()));
+        if (found.keys.size() > 100)
+            EXPECT_LT(stopped.keys.size(), found.keys.size());
+    }
 }
 
 class FindTest : public EditingTest {
@@ -270,6 +330,94 @@ TEST_F(FindTest, ASearchOfAnEmptyTreeIsReportedNotFatal) {
     EXPECT_EQ(history(), QStringList{"x"});
     expectCritical(QStringLiteral("There is no item to search from."));
     trigger("mnuFindNext");
+}
+
+// Find All fills the panel with every match, label, icon and path; Enter or a double-click leads
+// to the item, the history and options are kept as by OK, and the selection is not moved by the
+// search itself. After an edit the rows say they are stale, and a row whose item was deleted
+// says so when chosen.
+TEST_F(FindTest, FindAllListsEveryMatchAndEachRowLeadsToItsItem) {
+    load("<r><item id=\"a\">x</item><item id=\"b\"/><other>item text</other><Item/></r>");
+    select("r/other");
+    expectDialog([](frmFind& find) {
+        find.cmboFind->setEditText(QStringLiteral("item"));
+        find.ChkMatchCase->setChecked(true);
+        EXPECT_EQ(find.cmdFindAll->text(), QStringLiteral("Find &All"));
+        find.cmdFindAll->click();
+        EXPECT_TRUE(find.bOK);
+        EXPECT_TRUE(find.bFindAll);
+    });
+    QTest::keyClick(window->m_wndTree, Qt::Key_F, Qt::ControlModifier);
+    FindResultsPanel* panel = window->m_findResultsPanel;
+    ASSERT_TRUE(panel->isVisible());
+    EXPECT_TRUE(window->Command(QStringLiteral("mnuFindResultsPanel"))->isChecked());
+    EXPECT_EQ(panel->Summary(), QStringLiteral("3 items match \"item\"."));
+    EXPECT_EQ(selectedPath(), QStringLiteral("r/other"));
+    EXPECT_EQ(history(), QStringList{"item"});
+    EXPECT_TRUE(window->m_bMatchCase);
+    QTreeView* rows = panel->Rows();
+    QAbstractItemModel* model = rows->model();
+    QStringList shown;
+    for (int row = 0; row < model->rowCount(); ++row)
+        shown << model->index(row, 0).data().toString() + u'|' + model->index(row, 1).data().toString();
+    EXPECT_EQ(shown, (QStringList{"item|/r/item[1]", "item|/r/item[2]", "item text|/r/other/text()"}));
+    EXPECT_FALSE(model->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_EQ(QApplication::focusWidget(), rows);
+    QTest::keyClick(rows, Qt::Key_Down);
+    QTest::keyClick(rows, Qt::Key_Return);
+    EXPECT_EQ(selectedPath(), QStringLiteral("r/item"));
+    EXPECT_TRUE(window->m_wndTree->Nodes().Tag(window->m_wndTree->SelectedItem()) ==
+                window->m_objDocument.selectNodes(QStringLiteral("/r/item[2]")).item(0));
+    EXPECT_FALSE(window->HasUnsavedChanges());
+
+    QLabel* stale = panel->findChild<QLabel*>(QStringLiteral("FindResultsStaleNote"));
+    EXPECT_FALSE(stale->isVisibleTo(panel));
+    expectDeleteQuestion(MsgResult::Yes);
+    trigger("mnuDeleteItem");
+    EXPECT_TRUE(panel->IsStale());
+    EXPECT_TRUE(stale->isVisibleTo(panel));
+    expectInfo(QStringLiteral("The item is no longer in the document: find again."));
+    QTest::keyClick(rows, Qt::Key_Return);
+    // A row whose item is still there leads to it, stale or not.
+    QTest::keyClick(rows, Qt::Key_Down);
+    QTest::keyClick(rows, Qt::Key_Return);
+    EXPECT_EQ(selectedPath(), QStringLiteral("r/other/item text"));
+
+    // Nothing found is said in the panel, not in a message; New empties it.
+    expectDialog([](frmFind& find) {
+        find.cmboFind->setEditText(QStringLiteral("zzz"));
+        find.cmdFindAll->click();
+    });
+    trigger("mnuFind");
+    EXPECT_EQ(panel->Summary(), QStringLiteral("No item matches \"zzz\"."));
+    EXPECT_EQ(model->rowCount(), 0);
+    trigger("mnuFindResultsPanel");
+    EXPECT_FALSE(panel->isVisible());
+}
+
+// The paths of rows far down a long list of siblings are counted right, however the list is
+// walked (End, then upwards).
+TEST_F(FindTest, FindAllPathsAreRightFarDownALongList) {
+    QByteArray xml = "<list>";
+    for (int i = 0; i < 5000; ++i)
+        xml += "<record>r" + QByteArray::number(i) + "</record>";
+    window->DropFiles({writeFile(QStringLiteral("long.xml"), xml + "</list>")});
+    QCoreApplication::processEvents();
+    expectDialog([](frmFind& find) {
+        find.cmboFind->setEditText(QStringLiteral("r"));
+        find.cmdFindAll->click();
+    });
+    trigger("mnuFind");
+    FindResultsPanel* panel = window->m_findResultsPanel;
+    QAbstractItemModel* model = panel->Rows()->model();
+    ASSERT_EQ(model->rowCount(), 10000); // every record and every text
+    QTest::keyClick(panel->Rows(), Qt::Key_End);
+    for (const int row : {9999, 9998, 9001, 5000, 2, 9000}) {
+        const int record = row / 2 + 1;
+        EXPECT_EQ(model->index(row, 1).data().toString(),
+                  row % 2 ? QStringLiteral("/list/record[%1]/text()").arg(record)
+                          : QStringLiteral("/list/record[%1]").arg(record));
+    }
 }
 
 } // namespace

@@ -75,39 +75,67 @@ bool sameTest(xmlNodePtr a, xmlNodePtr b) {
     return true;
 }
 
-// "[n]" among the parent's nodes answering the same test, when there is more than one.
-QString position(xmlNodePtr node) {
-    int index = 0, count = 0;
-    for (xmlNodePtr s = node->parent ? node->parent->children : nullptr; s; s = s->next) {
+} // namespace
+
+struct XPathMemoAccess {
+    using Entry = XPathMemo::Entry;
+    static const Entry* find(const XPathMemo* memo, xmlNodePtr node) {
+        if (memo) {
+            for (const Entry& e : memo->m_entries) {
+                if (e.node == node)
+                    return &e;
+            }
+        }
+        return nullptr;
+    }
+    static void keep(XPathMemo* memo, xmlNodePtr node, int index, bool many) {
+        if (memo)
+            memo->m_entries[memo->m_next++ % memo->m_entries.size()] = {node, index, many};
+    }
+};
+
+namespace {
+
+// "[n]" among the parent's nodes answering the same test, when there is more than one. The count
+// goes back to the first such sibling, or to one whose position the memo has.
+QString position(xmlNodePtr node, XPathMemo* memo) {
+    if (const auto* known = XPathMemoAccess::find(memo, node))
+        return known->many ? QStringLiteral("[%1]").arg(known->index) : QString();
+    int index = 1;
+    for (xmlNodePtr s = node->prev; s; s = s->prev) {
         if (isXmlDeclaration(s) || !sameTest(s, node))
             continue;
-        ++count;
-        if (s == node)
-            index = count;
+        if (const auto* known = XPathMemoAccess::find(memo, s)) {
+            index += known->index;
+            break;
+        }
+        ++index;
     }
-    return count > 1 ? QStringLiteral("[%1]").arg(index) : QString();
+    bool many = index > 1;
+    for (xmlNodePtr s = node->next; s && !many; s = s->next)
+        many = !isXmlDeclaration(s) && sameTest(s, node);
+    XPathMemoAccess::keep(memo, node, index, many);
+    return many ? QStringLiteral("[%1]").arg(index) : QString();
 }
 
-QString step(xmlNodePtr node, const Names& names) {
+QString step(xmlNodePtr node, const Names& names, XPathMemo* memo) {
     switch (node->type) {
     case XML_ELEMENT_NODE:
-        return names.test(node->ns, node->name, false) + position(node);
+        return names.test(node->ns, node->name, false) + position(node, memo);
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
-        return QStringLiteral("text()") + position(node);
+        return QStringLiteral("text()") + position(node, memo);
     case XML_COMMENT_NODE:
-        return QStringLiteral("comment()") + position(node);
+        return QStringLiteral("comment()") + position(node, memo);
     case XML_PI_NODE:
         return QStringLiteral("processing-instruction(%1)").arg(literal(qs(node->name))) +
-               position(node);
+               position(node, memo);
     default:
         return {};
     }
 }
 
-} // namespace
-
-QString XPathOf(const XmlNode& node) {
+QString pathOf(const XmlNode& node, XPathMemo* memo) {
     xmlNodePtr n = node.raw();
     if (!n || !n->doc || !node.isAttachedToDocument())
         return {};
@@ -126,10 +154,20 @@ QString XPathOf(const XmlNode& node) {
     }
     QString path;
     for (; n && n->type != XML_DOCUMENT_NODE; n = n->parent) {
-        const QString s = step(n, names);
+        const QString s = step(n, names, memo);
         if (s.isEmpty())
             return {};
         path.prepend(u'/' + s);
     }
     return path + tail;
+}
+
+} // namespace
+
+QString XPathOf(const XmlNode& node) {
+    return pathOf(node, nullptr);
+}
+
+QString XPathOf(const XmlNode& node, XPathMemo& memo) {
+    return pathOf(node, &memo);
 }
