@@ -124,6 +124,10 @@ set(ORVEL_CORE_SOURCES
   src/document/completiongrammar.cpp
   src/document/textcompletion.h
   src/document/textcompletion.cpp
+  src/document/textsearch.h
+  src/document/textsearch.cpp
+  src/document/documentreplace.h
+  src/document/documentreplace.cpp
   src/document/preparedtext.h
   src/document/preparedtext.cpp
   src/document/documentsession.h
@@ -170,6 +174,8 @@ set(ORVEL_GUI_SOURCES
   src/search/frmfind.cpp
   src/search/findresultspanel.h
   src/search/findresultspanel.cpp
+  src/search/frmreplace.h
+  src/search/frmreplace.cpp
   src/app/frmmain.h
   src/app/frmmain.cpp
   src/app/mainform.h
@@ -180,6 +186,7 @@ set(ORVEL_GUI_SOURCES
   src/app/frmmain_wellformed.cpp
   src/app/frmmain_completion.cpp
   src/app/frmmain_tools.cpp
+  src/app/frmmain_replace.cpp
   src/app/commandtable.h
   src/app/commandtable.cpp
   src/app/statuspanels.h

@@ -37,6 +37,7 @@ const MenuEntry kMenus[] = {
     {"mnuEdit", "mnuLine8",           "-",                   "",           nullptr},
     {"mnuEdit", "mnuFind",            "&Find...",            "Ctrl+F",     &frmMain::mnuFind_Click},
     {"mnuEdit", "mnuFindNext",        "Find &Next",          "F3",         &frmMain::mnuFindNext_Click},
+    {"mnuEdit", "mnuReplace",         "R&eplace...",         "Ctrl+H",     &frmMain::mnuReplace_Click},
     {"mnuEdit", "mnuLine9",           "-",                   "",           nullptr},
     {"mnuEdit", "mnuExpandAll",       "Expand &All",         "",           &frmMain::mnuExpandAll_Click, nullptr, true},
     {"mnuEdit", "mnusep",             "-",                   "",           nullptr},

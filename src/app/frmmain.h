@@ -10,6 +10,7 @@
 #include "platform/ui/commondialog.h"
 #include "platform/ui/uiservices.h"
 #include "search/findresultspanel.h"
+#include "search/frmreplace.h"
 #include "tree/treebuilder.h"
 #include "validation/validationpanel.h"
 #include "validation/validationrun.h"
@@ -46,6 +47,10 @@ public:
     std::optional<QStringList> m_lstTextToFind;
     bool m_bMatchCase = false;
     bool m_bMatchAllWord = false;
+    // Replace's own history and options; the text to find shares Find's.
+    QStringList m_lstReplaceWith;
+    bool m_bRegularExpression = false;
+    ReplaceScope m_replaceScope;
     XmlNode m_objCopiedNode;
     qint16 m_iElementCounter = 0;
     // The item an insert just made and opened for naming: the name typed is part of the insert's
@@ -165,6 +170,8 @@ public:
     // Lists every item whose label matches in the Find Results panel.
     void FindAllText(const QString& strFind, bool bMatchCase, bool bMatchAllWord);
     void mnuFindResultsPanel_Click() { m_findResultsPanel->Toggle(); }
+    // Replace in the text view's text when it is shown, else in the Document's items.
+    void mnuReplace_Click();
     void mnuGoToFindResult_Click();
     void SelectFirstItemIfNone() {
         if (m_wndTree->SelectedItem() == TreeModel::NoItem)
@@ -244,6 +251,13 @@ private:
     void selectItem(TreeModel::ItemId item);
     void editFlow(bool fromDoubleClick);
     void showInTree(const XmlNode& node);
+    // The Replace dialog's actions; each answers nothing and tells the user what it did.
+    void replaceFindNext(const frmReplace& dialog);
+    void replaceSelection(const frmReplace& dialog);
+    void replaceAllInText(const frmReplace& dialog);
+    void replaceAllInTree(const frmReplace& dialog);
+    // The dialog's texts and options kept for the next time.
+    void keepReplaceOptions(const frmReplace& dialog);
     void insertEditableLeaf(XmlNode (XmlDocument::*create)(const QString&), const QString& image);
     void insertNamed(bool attribute);
     void moveItem(ItemEdits::Move move);

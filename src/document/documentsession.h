@@ -136,6 +136,9 @@ public:
     // ---- undo and redo ----
     // Runs `change` as one undo step named `caption` (nothing is kept when it changed nothing).
     void InUndoStep(const QString& caption, const std::function<void()>& change);
+    // The same, answering the containers `change` changed, for a view to show them again.
+    std::vector<XmlNode> InUndoStepTouching(const QString& caption,
+                                            const std::function<void()>& change);
     struct Undone {
         bool replaced = false;           // another Document is shown (documentReplaced)
         std::vector<XmlNode> touched;    // else the containers the step changed

@@ -5,10 +5,12 @@
 
 #include "platform/xml/xmlhistory.h"
 
-#include <algorithm>
+#include <set>
+#include <utility>
 
 namespace {
-// The containers undo or redo is about to change, in the order they are told, each once.
+// The containers a step or its undo or redo is about to change, in the order they are told, each
+// once: a Replace All changes a million.
 class TouchedContainers : public XmlChangeListener {
 public:
     explicit TouchedContainers(const XmlDocument& document) : m_document(document.asNode()) {
@@ -19,7 +21,8 @@ public:
     TouchedContainers& operator=(const TouchedContainers&) = delete;
 
     void aboutToChange(const XmlNode& container) override {
-        if (std::find(m_touched.begin(), m_touched.end(), container) == m_touched.end())
+        const XmlNode::Key key = container.key();
+        if (m_seen.insert({key.node, key.declaration}).second)
             m_touched.push_back(container);
     }
     std::vector<XmlNode> take() { return std::move(m_touched); }
@@ -27,6 +30,7 @@ public:
 private:
     XmlNode m_document;
     std::vector<XmlNode> m_touched;
+    std::set<std::pair<const void*, const void*>> m_seen;
 };
 } // namespace
 
@@ -45,6 +49,17 @@ void DocumentSession::InUndoStep(const QString& caption, const std::function<voi
         throw;
     }
     step.commit();
+}
+
+std::vector<XmlNode> DocumentSession::InUndoStepTouching(const QString& caption,
+                                                        const std::function<void()>& change) {
+    if (m_objDocument.isNull()) {
+        change();
+        return {};
+    }
+    TouchedContainers listener(m_objDocument);
+    InUndoStep(caption, change);
+    return listener.take();
 }
 
 std::optional<DocumentSession::Undone> DocumentSession::UndoOrRedo(bool undo) {

@@ -32,8 +32,11 @@ void renewLabel(TreeModel& tree, TreeModel::ItemId item, const XmlNode& node, in
 
 void SyncChildItems(TreeModel& tree, TreeModel::ItemId item, const XmlNode& container,
                     int maxTextLength) {
-    if (item != TreeModel::NoItem && tree.ChildrenPending(item))
+    if (item != TreeModel::NoItem && tree.ChildrenPending(item)) {
+        // Its children are built from the Document when needed; its own name may have changed.
+        renewLabel(tree, item, container, maxTextLength);
         return;
+    }
     const std::vector<XmlNode> wanted = childNodesShown(container);
     std::vector<TreeModel::ItemId> shown;
     for (auto c = item ? tree.Child(item) : tree.FirstTopLevel(); c; c = tree.Next(c))

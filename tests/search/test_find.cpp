@@ -169,8 +169,9 @@ TEST(FindWalk, FindAllListsWhatFindNextComesToInTreeOrderAndBuildsNothing) {
                                            [](qint64) { return false; });
         ASSERT_LE(stopped.keys.size(), found.keys.size());
         EXPECT_TRUE(std::equal(stopped.keys.begin(), stopped.keys.end(), found.keys.begin()));
-        if (found.keys.size() > 100)
+        if (found.keys.size() > 100) {
             EXPECT_LT(stopped.keys.size(), found.keys.size());
+        }
     }
 }
 

@@ -381,9 +381,9 @@ bool RichTextBox::replaceWhole(QByteArrayView text) {
     return taken;
 }
 
-bool RichTextBox::ReplaceLayout(const QByteArray& text) {
-    const bool typed = HasTyping();
-    LayoutStep step{Utf8Content().toByteArray(), text, false};
+bool RichTextBox::ReplaceWholeText(const QByteArray& text, const QString& kind, bool typing) {
+    const bool typed = HasTyping() || typing;
+    LayoutStep step{Utf8Content().toByteArray(), text, false, kind, typing};
     if (!replaceWhole(text)) {
         // Too big for the view: it gets its own text back, never a part of the new one.
         replaceWhole(step.before);
@@ -416,7 +416,7 @@ bool RichTextBox::travelLayoutStep(bool back) {
     if ((back ? isUndoAvailable() : isRedoAvailable()) || !m_layoutStep ||
         m_layoutStep->undone == back)
         return false;
-    const bool typed = m_typedUnderLayout;
+    const bool typed = m_typedUnderLayout || m_layoutStep->typing;
     replaceWhole(back ? m_layoutStep->before : m_layoutStep->after);
     m_layoutStep->undone = back;
     setModified(false);
@@ -427,13 +427,13 @@ bool RichTextBox::travelLayoutStep(bool back) {
 QString RichTextBox::UndoKind() const {
     if (isUndoAvailable())
         return QStringLiteral("Typing");
-    return m_layoutStep && !m_layoutStep->undone ? QStringLiteral("Indent") : QString();
+    return m_layoutStep && !m_layoutStep->undone ? m_layoutStep->kind : QString();
 }
 
 QString RichTextBox::RedoKind() const {
     if (isRedoAvailable())
         return QStringLiteral("Typing");
-    return m_layoutStep && m_layoutStep->undone ? QStringLiteral("Indent") : QString();
+    return m_layoutStep && m_layoutStep->undone ? m_layoutStep->kind : QString();
 }
 
 void RichTextBox::Refresh() {
@@ -444,6 +444,16 @@ void RichTextBox::GoToPosition(qsizetype position) {
     applyPending();
     SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(position));
     SendScintilla(SCI_SCROLLCARET);
+}
+
+void RichTextBox::SelectBytes(qsizetype from, qsizetype to) {
+    applyPending();
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(from), static_cast<long>(to));
+    SendScintilla(SCI_SCROLLCARET);
+}
+
+std::pair<qsizetype, qsizetype> RichTextBox::SelectedBytes() const {
+    return {SendScintilla(SCI_GETSELECTIONSTART), SendScintilla(SCI_GETSELECTIONEND)};
 }
 
 void RichTextBox::showEvent(QShowEvent* event) {

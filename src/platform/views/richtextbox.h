@@ -82,7 +82,12 @@ public:
     // goes: keeping it would cost the whole text twice over). It changes only the layout, so text
     // without typing has none afterwards, nor after the step is undone or redone. False when the
     // view could not take it; the text is then as it was.
-    bool ReplaceLayout(const QByteArray& text);
+    bool ReplaceLayout(const QByteArray& text) {
+        return ReplaceWholeText(text, QStringLiteral("Indent"), false);
+    }
+    // The same for a step that changes more than the layout (Replace All): undo names it `kind`,
+    // and with `typing` the text holds typing not applied afterwards, and after undo or redo.
+    bool ReplaceWholeText(const QByteArray& text, const QString& kind, bool typing);
     // Whether the user typed since the text was last put in (undoing it all counts as none).
     bool HasTyping() const { return !m_source && (isModified() || m_typedUnderLayout); }
     // Clearing also forgets typing that a layout step replaced.
@@ -91,13 +96,17 @@ public:
     // know whether the view's or the document's last change is the one to take back.
     void undo() override;
     void redo() override;
-    // What undo or redo of the view would take back or make again: "Indent" or "Typing"; empty
-    // when there is nothing.
+    // What undo or redo of the view would take back or make again: "Typing" or the whole-text
+    // step's kind ("Indent"); empty when there is nothing.
     QString UndoKind() const;
     QString RedoKind() const;
     void Refresh();
     // Puts the caret at `position` (a byte of the UTF-8 text) and scrolls it into view.
     void GoToPosition(qsizetype position);
+    // Selects the bytes from `from` to `to` of the UTF-8 text, the caret at `to`, in view.
+    void SelectBytes(qsizetype from, qsizetype to);
+    // The selection's first and last byte (equal when nothing is selected).
+    std::pair<qsizetype, qsizetype> SelectedBytes() const;
 
     // Marks where the text stops being well-formed: its line in the margin, its place underlined.
     // `line` and `column` count from 1, the column in characters, as libxml2 reports them. A mark
@@ -191,12 +200,15 @@ private:
     QTimer m_gapTimer;
     TextSource m_source;
     TextCheck m_check;
-    // The last layout step (Indent): the text before and after it, and whether it was undone.
-    // QScintilla's own history holds only what was typed since.
+    // The last whole-text step (Indent, Replace All): the text before and after it, whether it was
+    // undone, what it is called and whether it counts as typing. QScintilla's own history holds
+    // only what was typed since.
     struct LayoutStep {
         QByteArray before;
         QByteArray after;
         bool undone = false;
+        QString kind;
+        bool typing = false;
     };
     std::optional<LayoutStep> m_layoutStep;
     // The text holds typing that no undo step records: typing that a layout step laid out.
