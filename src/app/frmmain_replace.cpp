@@ -117,7 +117,7 @@ void frmMain::replaceAllInText(const frmReplace& dialog) {
     const QString with = dialog.ReplaceWith();
     std::optional<QByteArray> replaced;
     qint64 count = 0;
-    if (!RunAside(StatusBar1, QStringLiteral("Replacing"), 3 * text.size(), true,
+    if (!RunAside(StatusBar1, QStringLiteral("Replacing"), text.size(), true,
                   [&](WorkProgress& progress) {
                       replaced = search->ReplaceAllUtf8(text, with, count, &progress);
                   }) ||

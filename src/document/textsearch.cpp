@@ -115,29 +115,78 @@ QString TextSearch::ReplaceAll(const QString& text, const QString& with, qint64&
     return *replaceAll(text, with, count, {});
 }
 
+// The matches in `wide`, the decoding of `bytes`, replaced into `out` as UTF-8: the text between
+// them is copied from `bytes` as it was, which spares converting the whole result back.
+bool TextSearch::replaceInto(QByteArray& out, QByteArrayView bytes, const QString& wide,
+                             const QString& with, qint64& count,
+                             const std::function<bool(qsizetype)>& looked) const {
+    if (Utf8Length(wide) != bytes.size()) {
+        // Bytes that are no UTF-8 came back as replacement characters: the offsets would not
+        // meet, so the result is converted whole.
+        qint64 here = 0;
+        const std::optional<QString> replaced = replaceAll(wide, with, here, looked);
+        if (!replaced)
+            return false;
+        count += here;
+        out += replaced->toUtf8();
+        return true;
+    }
+    qsizetype copiedChars = 0, copiedBytes = 0, told = 0;
+    constexpr qsizetype kTellEvery = 1 << 20;
+    QRegularExpressionMatchIterator it = m_expression.globalMatch(wide);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        const qsizetype gap = Utf8Length(
+            QStringView(wide).sliced(copiedChars, match.capturedStart() - copiedChars));
+        out.append(bytes.sliced(copiedBytes, gap));
+        out.append(Replacement(match, with).toUtf8());
+        copiedBytes += gap + Utf8Length(match.capturedView());
+        copiedChars = match.capturedEnd();
+        ++count;
+        if (looked && copiedChars - told > kTellEvery) {
+            told = copiedChars;
+            if (!looked(copiedChars))
+                return false;
+        }
+    }
+    out.append(bytes.sliced(copiedBytes));
+    return true;
+}
+
 std::optional<QByteArray> TextSearch::ReplaceAllUtf8(QByteArrayView text, const QString& with,
                                                      qint64& count, WorkProgress* progress) const {
     count = 0;
-    const QString wide = QString::fromUtf8(text);
-    if (progress && (progress->done += text.size(), progress->stop.load()))
-        return std::nullopt;
-    qsizetype counted = 0;
-    const std::optional<QString> replaced =
-        replaceAll(wide, with, count, [&](qsizetype characters) {
+    QByteArray out;
+    out.reserve(text.size() + text.size() / 8);
+    // A text sought can match across no line break it does not hold itself: the text is taken a
+    // few lines at a time, which keeps the memory small. A regular expression may span lines, so
+    // it gets the whole text.
+    constexpr qsizetype kPiece = 1 << 22;
+    const qsizetype piece = m_groups ? text.size() : kPiece;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        qsizetype end = qMin(text.size(), at + piece);
+        if (end < text.size()) {
+            const qsizetype lineEnd = text.sliced(end).indexOf('\n');
+            end = lineEnd < 0 ? text.size() : end + lineEnd + 1;
+        }
+        const QByteArrayView bytes = text.sliced(at, end - at);
+        const QString wide = QString::fromUtf8(bytes);
+        qsizetype counted = 0;
+        const bool done = replaceInto(out, bytes, wide, with, count, [&](qsizetype characters) {
             if (!progress)
                 return true;
             // Characters looked at, counted as the bytes they came from, about.
-            const qsizetype bytes = characters * text.size() / qMax<qsizetype>(1, wide.size());
-            progress->done += bytes - counted;
-            counted = bytes;
+            const qsizetype looked = characters * bytes.size() / qMax<qsizetype>(1, wide.size());
+            progress->done += looked - counted;
+            counted = looked;
             return !progress->stop.load();
         });
-    if (!replaced)
-        return std::nullopt;
-    if (count == 0)
-        return QByteArray(text.data(), text.size());
-    QByteArray result = replaced->toUtf8();
-    if (progress)
-        progress->done += text.size() - counted + text.size();
-    return result;
+        if (!done || (progress && progress->stop.load()))
+            return std::nullopt;
+        if (progress)
+            progress->done += bytes.size() - counted;
+        at = end;
+    }
+    return count == 0 ? QByteArray(text.data(), text.size()) : out;
 }

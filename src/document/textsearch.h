@@ -37,14 +37,17 @@ public:
     QString Replacement(const QRegularExpressionMatch& match, const QString& with) const;
     // `text` with every match replaced, and how many there were; `with` as for Replacement.
     QString ReplaceAll(const QString& text, const QString& with, qint64& count) const;
-    // The same on UTF-8 text. `progress` (optional) counts the bytes looked at, three times the
-    // text's length in all; a stop asked for there ends it with no result.
+    // The same on UTF-8 text. `progress` (optional) counts the bytes looked at, the text's length
+    // in all; a stop asked for there ends it with no result.
     std::optional<QByteArray> ReplaceAllUtf8(QByteArrayView text, const QString& with,
                                              qint64& count, WorkProgress* progress = nullptr) const;
 
 private:
     std::optional<QString> replaceAll(const QString& text, const QString& with, qint64& count,
                                       const std::function<bool(qsizetype)>& looked) const;
+    bool replaceInto(QByteArray& out, QByteArrayView bytes, const QString& wide,
+                     const QString& with, qint64& count,
+                     const std::function<bool(qsizetype)>& looked) const;
 
     QRegularExpression m_expression;
     bool m_groups = false; // the replacement refers to groups

@@ -2,6 +2,7 @@
 
 #include "tree/treebuilder.h"
 
+#include <unordered_set>
 #include <vector>
 
 namespace ModGeneral {
@@ -126,15 +127,51 @@ TreeModel::ItemId ItemShowing(TreeModel& tree, const XmlNode& node, bool build) 
 }
 
 void SyncContainers(TreeModel& tree, const std::vector<XmlNode>& containers, int maxTextLength) {
-    for (const XmlNode& container : containers) {
-        const bool document = container.nodeType() == NODE_DOCUMENT;
-        if (!document && !container.isAttachedToDocument())
-            continue;
-        const TreeModel::ItemId item =
-            document ? TreeModel::NoItem : ItemShowing(tree, container, false);
-        if (item != TreeModel::NoItem || document)
-            SyncChildItems(tree, item, container, maxTextLength);
+    // A few containers are found by their paths; many (a Replace All, its undo) in one walk over
+    // the items built, since finding each alone would walk a long list of siblings each time.
+    constexpr size_t kFindEach = 32;
+    if (containers.size() <= kFindEach) {
+        for (const XmlNode& container : containers) {
+            const bool document = container.nodeType() == NODE_DOCUMENT;
+            if (!document && !container.isAttachedToDocument())
+                continue;
+            const TreeModel::ItemId item =
+                document ? TreeModel::NoItem : ItemShowing(tree, container, false);
+            if (item != TreeModel::NoItem || document)
+                SyncChildItems(tree, item, container, maxTextLength);
+        }
+        return;
     }
+    std::unordered_set<const void*> wanted;
+    XmlNode document;
+    for (const XmlNode& container : containers) {
+        if (container.nodeType() == NODE_DOCUMENT)
+            document = container;
+        wanted.insert(container.key().node);
+    }
+    // Pre-order, then synced backwards: an item's descendants before it, so that no item synced
+    // later was removed by an earlier one.
+    std::vector<TreeModel::ItemId> found;
+    TreeModel::ItemId item = tree.FirstTopLevel();
+    while (item != TreeModel::NoItem) {
+        if (wanted.count(tree.Tag(item).key().node))
+            found.push_back(item);
+        if (!tree.ChildrenPending(item) && tree.Child(item) != TreeModel::NoItem) {
+            item = tree.Child(item);
+            continue;
+        }
+        while (item != TreeModel::NoItem && tree.Next(item) == TreeModel::NoItem)
+            item = tree.Parent(item);
+        if (item != TreeModel::NoItem)
+            item = tree.Next(item);
+    }
+    for (auto it = found.rbegin(); it != found.rend(); ++it) {
+        const XmlNode container = tree.Tag(*it);
+        if (container.isAttachedToDocument())
+            SyncChildItems(tree, *it, container, maxTextLength);
+    }
+    if (document)
+        SyncChildItems(tree, TreeModel::NoItem, document, maxTextLength);
 }
 
 } // namespace ModGeneral

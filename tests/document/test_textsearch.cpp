@@ -81,7 +81,24 @@ TEST(TextSearch, Utf8TextIsCountedInBytesAndCanBeStopped) {
     qint64 count = 0;
     ASSERT_TRUE(search.ReplaceAllUtf8(big, QStringLiteral("y"), count, &progress));
     EXPECT_EQ(count, big.size());
-    EXPECT_EQ(progress.done.load(), 3 * big.size());
+    EXPECT_EQ(progress.done.load(), big.size());
+    // Texts longer than one piece: the same as replacing the whole text at once.
+    QString lines;
+    for (int i = 0; lines.size() < (5 << 20); ++i)
+        lines += QStringLiteral("<é n=\"%1\">cat%1 cat Cat_</é>\r\n").arg(i);
+    for (const TextPattern& pattern :
+         {TextPattern{QStringLiteral("cat"), false, true, false},
+          TextPattern{QStringLiteral("\\d+\"(>)"), true, false, true}}) {
+        const TextSearch s(pattern);
+        qint64 whole = 0, pieces = 0;
+        const QByteArray expected = s.ReplaceAll(lines, QStringLiteral("\\1ü"), whole).toUtf8();
+        EXPECT_EQ(s.ReplaceAllUtf8(lines.toUtf8(), QStringLiteral("\\1ü"), pieces), expected);
+        EXPECT_EQ(pieces, whole);
+        EXPECT_GT(whole, 100000);
+    }
+    // Bytes that are no UTF-8 come out as the replacement character, as the view would show them.
+    EXPECT_EQ(search.ReplaceAllUtf8("a\xff" "x", QStringLiteral("y"), count),
+              QByteArray("a\xef\xbf\xbd" "y"));
     WorkProgress stopped;
     stopped.stop = true;
     EXPECT_FALSE(search.ReplaceAllUtf8(big, QStringLiteral("y"), count, &stopped));

@@ -129,4 +129,33 @@ TEST_F(ReplaceTest, InTheTreeViewEveryChosenPartIsReplacedInOneUndoStep) {
     ASSERT_EQ(TreeDocumentProblem(*window), QString());
 }
 
+// Many places changed at once (more than the tree looks up one by one) are all shown, expanded or
+// not, after Replace All and after its undo.
+TEST_F(ReplaceTest, ManyChangedItemsAreAllShownAgain) {
+    QByteArray xml = "<list>";
+    for (int i = 0; i < 200; ++i)
+        xml += "<record n=\"r" + QByteArray::number(i) + "\">r" + QByteArray::number(i) +
+               "<!--r--></record>";
+    load(xml + "</list>");
+    select("list");
+    QTest::keyClick(window->m_wndTree, Qt::Key_Right);
+    for (const Id record : {find(QStringLiteral("list/record")), nodes().Next(find(QStringLiteral("list/record")))})
+        window->m_wndTree->SetExpanded(record, true);
+    expectDialog([&](frmReplace& dialog) {
+        fillIn(dialog, "^r", "s", true);
+        ui.expectMessage(QStringLiteral("800 replacements made, 0 skipped."), MsgButtons::OKOnly,
+                         MsgIcon::Information, kAppTitle);
+        dialog.cmdReplaceAll->click();
+        dialog.cmdClose->click();
+    });
+    trigger("mnuReplace");
+    EXPECT_EQ(TreeDocumentProblem(*window), QString());
+    EXPECT_EQ(labelsUnder(QStringLiteral("list/secord")),
+              (QStringList{"n = \"s0\"", "s0", "s"}));
+    trigger("mnuUndo");
+    EXPECT_EQ(TreeDocumentProblem(*window), QString());
+    EXPECT_EQ(labelsUnder(QStringLiteral("list/record")),
+              (QStringList{"n = \"r0\"", "r0", "r"}));
+}
+
 } // namespace
