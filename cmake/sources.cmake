@@ -78,6 +78,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmlheldcopy.cpp
   src/platform/xml/xmlvalidation.h
   src/platform/xml/xmlvalidation.cpp
+  src/platform/xml/xmltransform.h
+  src/platform/xml/xmltransform.cpp
   src/platform/xml/xmlgrammar.h
   src/platform/xml/xmlgrammar.cpp
   src/platform/xml/xmlgrammar_dtd.cpp

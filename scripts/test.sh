@@ -7,6 +7,8 @@ scripts/setup.sh "$@"
 # DocBook's DTD, reached through the system's XML catalog, for the catalog test (which says why it
 # skips when the package cannot be had).
 scripts/install-missing.sh docbook-xml || echo "docbook-xml could not be installed: its test skips."
+# xsltproc is the judge of the XSLT transforms' output.
+scripts/install-missing.sh xsltproc
 build=build
 [ "${1:-}" = "--sanitize" ] && build=build-asan
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
