@@ -137,6 +137,7 @@ set(ORVEL_CORE_SOURCES
   src/document/documentsession_text.cpp
   src/document/documentsession_history.cpp
   src/document/documentsession_recovery.cpp
+  src/document/documentsession_transform.cpp
 )
 set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h
@@ -178,6 +179,10 @@ set(ORVEL_GUI_SOURCES
   src/search/findresultspanel.cpp
   src/search/frmreplace.h
   src/search/frmreplace.cpp
+  src/search/frmtransform.h
+  src/search/frmtransform.cpp
+  src/search/frmtransformresult.h
+  src/search/frmtransformresult.cpp
   src/app/frmmain.h
   src/app/frmmain.cpp
   src/app/mainform.h
@@ -189,6 +194,7 @@ set(ORVEL_GUI_SOURCES
   src/app/frmmain_completion.cpp
   src/app/frmmain_tools.cpp
   src/app/frmmain_replace.cpp
+  src/app/frmmain_transform.cpp
   src/app/commandtable.h
   src/app/commandtable.cpp
   src/app/statuspanels.h

@@ -75,6 +75,7 @@ const MenuEntry kMenus[] = {
 
     {"",         "mnuTools",          "&Tools",              "",           nullptr},
     {"mnuTools", "mnuQuery",          "&Query Analyzer...",  "",           &frmMain::mnuQuery_Click},
+    {"mnuTools", "mnuTransform",      "&Transform with XSLT...", "Ctrl+Shift+T", &frmMain::mnuTransform_Click},
     {"mnuTools", "mnuLineValidate",   "-",                   "",           nullptr},
     {"mnuTools", "mnuValidate",       "&Validate",           "F7",         &frmMain::mnuValidate_Click},
     {"mnuTools", "mnuValidateAgainst", "Validate &Against Schema...", "",  &frmMain::mnuValidateAgainst_Click},

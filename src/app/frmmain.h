@@ -26,6 +26,7 @@ class QToolBar;
 class DeferredTextGuard;
 class WellFormedCheck;
 class frmQuery;
+class frmTransformResult;
 
 // The main window: its views, its commands and every question to the user, over the document
 // session. Its routines are in app/, one file per subject.
@@ -59,6 +60,10 @@ public:
     ::CommonDialog CommonDialog;
     QPointer<frmQuery> m_frmQuery;
     QString m_strValidationSchema;
+    // The stylesheet and parameters of the last transform, kept until New or Open.
+    QString m_strStylesheet;
+    QList<XmlTransform::Parameter> m_lstTransformParameters;
+    QPointer<frmTransformResult> m_frmTransformResult;
     ValidationPanel* m_validationPanel = nullptr;
     ValidationRun* m_validation = nullptr;
     FindResultsPanel* m_findResultsPanel = nullptr;
@@ -178,6 +183,9 @@ public:
             m_wndTree->SetSelectedItem(m_wndTree->Nodes().FirstTopLevel());
     }
     void mnuQuery_Click();
+    void mnuTransform_Click();
+    // A transform's output as the document, after the save question.
+    void openTransformOutput(const QString& text);
     void mnuValidate_Click();
     void mnuValidateAgainst_Click();
     void mnuCancelValidation_Click() { m_validation->Cancel(); }
@@ -244,6 +252,7 @@ private:
     // New and Open: no schema chosen, no results, nothing running.
     void forgetResults() {
         m_strValidationSchema.clear(), m_validation->Forget(), m_findResultsPanel->Clear();
+        m_strStylesheet.clear(), m_lstTransformParameters.clear();
     }
     bool textViewUndoes(bool undo) const;
     void undoOrRedo(bool undo);

@@ -5,6 +5,7 @@
 #include "document/webfile.h"
 #include "platform/work/asidework.h"
 #include "platform/xml/xmldocument.h"
+#include "platform/xml/xmltransform.h"
 #include "platform/xml/xmltextfile.h"
 
 #include <QObject>
@@ -132,6 +133,14 @@ public:
     bool PasteXml(QString text, QByteArray* utf8);
     // The Document's text, or the text that did not parse.
     QString GetTextFromXML() const;
+
+    // ---- transforms ----
+    // The Document transformed with the stylesheet file; nothing when the user stopped it.
+    std::optional<XmlTransform::Result> Transform(const QString& stylesheet,
+                                                  const QList<XmlTransform::Parameter>& parameters);
+    // A transform's output (its text) as a new, unsaved document; false when it does not parse
+    // and stands as text to repair.
+    bool OpenOutput(const QString& text);
 
     // ---- undo and redo ----
     // Runs `change` as one undo step named `caption` (nothing is kept when it changed nothing).

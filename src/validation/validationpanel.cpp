@@ -127,6 +127,15 @@ void ValidationPanel::ShowResult(const XmlValidationResult& result, const XmlDoc
         m_rows->setCurrentItem(rows.first());
 }
 
+void ValidationPanel::ShowMessages(const QList<XmlValidationIssue>& messages,
+                                   const XmlDocumentStamp& stamp) {
+    XmlValidationResult result;
+    result.issues = messages;
+    for (const XmlValidationIssue& m : messages)
+        ++(m.warning ? result.warnings : result.errors);
+    ShowResult(result, stamp);
+}
+
 void ValidationPanel::UpdateStale(const XmlDocument& document) {
     if (m_hasResult)
         SetStale(!m_stamp.isCurrentFor(document));

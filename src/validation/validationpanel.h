@@ -17,6 +17,8 @@ public:
 
     void ShowRunning();
     void ShowResult(const XmlValidationResult& result, const XmlDocumentStamp& stamp);
+    // Another tool's messages about the document (a transform's), each with its file and line.
+    void ShowMessages(const QList<XmlValidationIssue>& messages, const XmlDocumentStamp& stamp);
     // A single row saying what happened instead of a result.
     void ShowNote(const QString& text, bool error);
     // The one row of a text that is not well-formed, `sentence` saying where and why, in place of

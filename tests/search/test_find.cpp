@@ -178,13 +178,7 @@ TEST(FindWalk, FindAllListsWhatFindNextComesToInTreeOrderAndBuildsNothing) {
 class FindTest : public EditingTest {
 protected:
     // The next Find dialog goes through `handle`.
-    void expectDialog(std::function<void(frmFind&)> handle) {
-        ui.expectModal([=](QDialog& dialog) {
-            auto* find = qobject_cast<frmFind*>(&dialog);
-            ASSERT_NE(find, nullptr);
-            handle(*find);
-        });
-    }
+    void expectDialog(std::function<void(frmFind&)> handle) { expectDialogOf(std::move(handle)); }
     // The next Find dialog is filled in and confirmed with OK.
     void expectFind(const QString& text, bool matchCase = false, bool wholeWord = false) {
         expectDialog([=](frmFind& find) {

@@ -16,13 +16,7 @@ namespace {
 class ReplaceTest : public EditingTest {
 protected:
     // The next Replace dialog goes through `handle`.
-    void expectDialog(std::function<void(frmReplace&)> handle) {
-        ui.expectModal([=](QDialog& dialog) {
-            auto* replace = qobject_cast<frmReplace*>(&dialog);
-            ASSERT_NE(replace, nullptr);
-            handle(*replace);
-        });
-    }
+    void expectDialog(std::function<void(frmReplace&)> handle) { expectDialogOf(std::move(handle)); }
     static void fillIn(frmReplace& dialog, const char* find, const char* with, bool regex = false,
                        bool matchCase = true) {
         dialog.cmboFind->setEditText(QString::fromUtf8(find));

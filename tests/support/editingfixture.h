@@ -24,6 +24,14 @@ protected:
         ASSERT_EQ(TreeDocumentProblem(*window), QString());
     }
     TreeModel& nodes() { return window->m_wndTree->Nodes(); }
+    // The next modal dialog, which must be a `Dialog`, goes through `handle`.
+    template <typename Dialog> void expectDialogOf(std::function<void(Dialog&)> handle) {
+        ui.expectModal([=](QDialog& dialog) {
+            auto* shown = qobject_cast<Dialog*>(&dialog);
+            ASSERT_NE(shown, nullptr);
+            handle(*shown);
+        });
+    }
     // The item reached by labels, "a/b/id = \"1\"", from the top level.
     Id find(const QString& path) {
         Id item = TreeModel::NoItem;
