@@ -248,6 +248,8 @@ private:
     void showTreeAndWebInstead();
     void setTextViewFromDocument();
     void showWholeTree();
+    // The selected item's path in the status bar, as it is now.
+    void showSelectedPath();
     void webFileAfterTextReplaced();
     // New and Open: no schema chosen, no results, nothing running.
     void forgetResults() {

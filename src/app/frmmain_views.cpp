@@ -29,6 +29,8 @@ void frmMain::connectSession() {
             m_validation->UpdateStale();
         if (m_findResultsPanel)
             m_findResultsPanel->UpdateStale(m_objDocument);
+        // A rename or a move changes the selected item's path.
+        showSelectedPath();
         updateUndoCaptions();
     });
     connect(&m_session, &DocumentSession::documentAboutToBeReplaced, this,
@@ -132,6 +134,12 @@ void frmMain::ToolbarView_ButtonClick(int index) {
     items[index - 1]->setChecked(true);
     ItemCommandsFollowView();
     updateUndoCaptions();
+}
+
+void frmMain::showSelectedPath() {
+    const TreeModel::ItemId item = m_wndTree->SelectedItem();
+    const XmlNode node = item == TreeModel::NoItem ? XmlNode() : m_wndTree->Nodes().Tag(item);
+    StatusBar1->ShowPath(node.isNull() || !node.isAttachedToDocument() ? QString() : XPathOf(node));
 }
 
 void frmMain::UpdateCommandState(TreeModel::ItemId item) {

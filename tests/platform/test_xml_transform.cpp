@@ -124,12 +124,14 @@ TEST_F(Transform, TheDocumentsOwnStylesheetAndItsMessages) {
     ASSERT_TRUE(r.produced);
     ASSERT_FALSE(r.messages.isEmpty());
     EXPECT_EQ(str(r.messages[0].text), "counted 3");
+    EXPECT_FALSE(r.messages[0].error) << "what xsl:message says is no error";
     r = run(sheet, document, {{QStringLiteral("stop"), QStringLiteral("true()"), true}});
     EXPECT_FALSE(r.produced);
     QStringList said;
     for (const auto& m : r.messages)
         said << m.text;
     EXPECT_TRUE(said.join(u'|').contains(QStringLiteral("stopped here"))) << str(said.join(u'|'));
+    EXPECT_TRUE(r.messages.constLast().error) << "the end it made is";
     // A stylesheet that is not one says why, with its file and line.
     const QString broken = write(QStringLiteral("broken.xsl"), "<xsl:stylesheet version=\"1.0\" "
                                  "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">\n<xsl:template>"

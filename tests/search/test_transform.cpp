@@ -114,7 +114,14 @@ TEST_F(TransformTest, OpenAsDocumentAndAStylesheetThatFails) {
     QTreeWidget* rows = window->m_validationPanel->Rows();
     ASSERT_GE(rows->topLevelItemCount(), 1);
     EXPECT_EQ(rows->topLevelItem(0)->text(0), broken + QStringLiteral(":2"));
-    // A stylesheet that is not there is refused in the dialog.
+    // A stylesheet that is not there is refused in the dialog, opened from the text view by its
+    // key, which the view leaves to the window.
+    trigger("mnutextView");
+    result()->close();
+    window->activateWindow();
+    QApplication::setActiveWindow(window.get());
+    window->m_txtXML->setFocus();
+    const QByteArray text = window->m_txtXML->Utf8Text();
     expectDialog([&](frmTransform& dialog) {
         dialog.cmboStylesheet->setEditText(QStringLiteral("/no/such.xsl"));
         ui.expectMessage(QStringLiteral("The stylesheet /no/such.xsl does not exist."),
@@ -123,7 +130,8 @@ TEST_F(TransformTest, OpenAsDocumentAndAStylesheetThatFails) {
         EXPECT_FALSE(dialog.bOK);
         dialog.cmdCancel->click();
     });
-    trigger("mnuTransform");
+    QTest::keyClick(window->m_txtXML, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(window->m_txtXML->Utf8Text(), text);
 }
 
 } // namespace

@@ -43,9 +43,13 @@ int opensOn(QByteArrayView line) {
 
 void RichTextBox::setUpTypingAids() {
     SendScintilla(SCI_AUTOCSETORDER, static_cast<unsigned long>(SC_ORDER_CUSTOM));
-    // Ctrl+/ is the window's Toggle Comment, not Scintilla's move by word part.
-    if (QsciCommand* wordPart = standardCommands()->boundTo(Qt::CTRL | Qt::Key_Slash))
-        wordPart->setKey(0);
+    // Keys of the window's commands that Scintilla would take for its own: Ctrl+/ is Toggle
+    // Comment, not move by word part; Ctrl+Shift+T is Transform with XSLT, not copy the line.
+    for (const QKeyCombination key :
+         {Qt::CTRL | Qt::Key_Slash, Qt::CTRL | Qt::SHIFT | Qt::Key_T}) {
+        if (QsciCommand* command = standardCommands()->boundTo(key.toCombined()))
+            command->setKey(0);
+    }
     connect(this, &QsciScintillaBase::SCN_CHARADDED, this, [this](int ch) { typingAid(ch); });
     connect(this, &QsciScintilla::userListActivated, this, [this](int id, const QString& label) {
         if (id == kCompletionList)

@@ -21,6 +21,7 @@
 #include <cstdarg>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace XmlTransform {
@@ -34,6 +35,35 @@ QString qs(const xmlChar* text) {
 // said on its own thread.
 thread_local QList<Message>* t_messages = nullptr;
 thread_local QString t_pending;
+// libxslt says where an error is on a line of its own before the error itself.
+thread_local std::optional<Message> t_place;
+
+// One line said. A line of its own (no place said before it, none in it) is what xsl:message
+// said: a message, not an error.
+void said(const QString& line) {
+    static const QRegularExpression header(
+        QStringLiteral("^(?:runtime|compilation) error: file (.+?) line (\\d+) element (\\S+)$"));
+    static const QRegularExpression placed(QStringLiteral("^(.+?):(\\d+): (.*)$"));
+    if (const QRegularExpressionMatch h = header.match(line); h.hasMatch()) {
+        t_place = Message{h.captured(1), h.captured(2).toInt(), QString(), true};
+        return;
+    }
+    Message m;
+    if (t_place) {
+        m = *t_place;
+        m.text = line;
+        t_place.reset();
+    } else if (const QRegularExpressionMatch at = placed.match(line);
+               at.hasMatch() && (at.captured(1).startsWith(u'/') || at.captured(1).contains(u':'))) {
+        m = {at.captured(1), at.captured(2).toInt(), at.captured(3), true};
+    } else {
+        m.text = line;
+        m.error = line.startsWith(QLatin1String("error")) ||
+                  line.startsWith(QLatin1String("xsltApplyStylesheet")) ||
+                  line.contains(QLatin1String("refused"));
+    }
+    t_messages->append(m);
+}
 
 void collect(void*, const char* format, ...) {
     if (!t_messages)
@@ -49,27 +79,18 @@ void collect(void*, const char* format, ...) {
     while ((end = t_pending.indexOf(u'\n')) >= 0) {
         const QString line = t_pending.left(end).trimmed();
         t_pending.remove(0, end + 1);
-        if (line.isEmpty())
-            continue;
-        Message m;
-        // "file:line: ..." as libxml2 and libxslt place what they say.
-        static const QRegularExpression placed(QStringLiteral("^(.+?):(\\d+): (.*)$"));
-        const QRegularExpressionMatch at = placed.match(line);
-        if (at.hasMatch() && (at.captured(1).startsWith(u'/') || at.captured(1).contains(u':'))) {
-            m.file = at.captured(1);
-            m.line = at.captured(2).toInt();
-            m.text = at.captured(3);
-        } else {
-            m.text = line;
-        }
-        t_messages->append(m);
+        if (!line.isEmpty())
+            said(line);
     }
 }
 
 void flushPending() {
     if (t_messages && !t_pending.trimmed().isEmpty())
-        collect(nullptr, "%s\n", "");
+        said(t_pending.trimmed());
+    if (t_messages && t_place)
+        t_messages->append(*t_place);
     t_pending.clear();
+    t_place.reset();
 }
 
 void quiet(void*, const char*, ...) {}
@@ -209,6 +230,12 @@ Result Transform(QByteArrayView input, const QString& baseUrl, const QString& st
         watch.watch(nullptr);
     }
     result.stopped = progress && progress->stop.load();
+    // xsl:message terminate="yes" stops it too: what it said last is why there is no result.
+    if (context->state == XSLT_STATE_STOPPED && !result.stopped) {
+        flushPending();
+        if (!result.messages.isEmpty())
+            result.messages.last().error = true;
+    }
     if (!out || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED)
         return result;
     xmlChar* bytes = nullptr;
