@@ -152,4 +152,34 @@ TEST_F(ReplaceTest, ManyChangedItemsAreAllShownAgain) {
               (QStringList{"n = \"r0\"", "r0", "r"}));
 }
 
+// A text larger than the view empties line by line is replaced whole, and its undo and redo
+// bring each text back as it was, highlighted, with its own line ends.
+TEST_F(ReplaceTest, ALargeTextIsReplacedWholeAndBackAgain) {
+    QByteArray xml = "<r>\r\n";
+    while (xml.size() <= RichTextBox::kFreshDocumentSize)
+        xml += "  <item>caf\xc3\xa9</item>\r\n";
+    load(xml + "</r>\r\n");
+    trigger("mnutextView");
+    window->m_txtXML->setFocus();
+    const QByteArray before = viewBytes();
+    expectDialog([&](frmReplace& dialog) {
+        fillIn(dialog, "caf\xc3\xa9", "tea");
+        ui.expectMessagePrefix(QString(), MsgButtons::OKOnly, MsgIcon::Information, kAppTitle);
+        dialog.cmdReplaceAll->click();
+        dialog.cmdClose->click();
+    });
+    trigger("mnuReplace");
+    const QByteArray after = QByteArray(before).replace("caf\xc3\xa9", "tea");
+    EXPECT_EQ(viewBytes(), after);
+    RichTextBox& view = *window->m_txtXML;
+    EXPECT_NE(view.lexer(), nullptr);
+    EXPECT_EQ(view.eolMode(), QsciScintilla::EolWindows);
+    trigger("mnuUndo");
+    EXPECT_EQ(viewBytes(), before);
+    trigger("mnuRedo");
+    EXPECT_EQ(viewBytes(), after);
+    EXPECT_TRUE(view.HasTyping());
+    view.setModified(false);
+}
+
 } // namespace

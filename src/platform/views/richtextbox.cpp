@@ -187,13 +187,8 @@ void RichTextBox::putText(const TextSource& source) {
     // A mark shown belongs to the text going; one asked for before the text came is for the new.
     if (m_errorMark.shown)
         ClearErrorMark();
-    if (SendScintilla(SCI_GETLENGTH) > kFreshDocumentSize) {
-        // Deleting a large text line by line takes far longer than dropping its document whole.
-        // The code page, line ends and lexer belong to the document, so they are set again.
-        setDocument(QsciDocument());
-        setUtf8(true);
-        setLexer(m_lexer);
-    }
+    if (SendScintilla(SCI_GETLENGTH) > kFreshDocumentSize)
+        freshDocument();
     SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
     SendScintilla(SCI_CLEARALL);
     ViewSink sink(*this);
@@ -362,10 +357,20 @@ bool RichTextBox::ReadHeldText(const std::function<bool(QByteArrayView)>& read) 
 
 // The whole text replaced without undo, which for a large text would first copy it all into the
 // history; the history goes too, as it could no longer find its places.
+// Deleting a large text line by line takes far longer than dropping its document whole. The code
+// page, line ends and lexer belong to the document, so they are set again.
+void RichTextBox::freshDocument() {
+    setDocument(QsciDocument());
+    setUtf8(true);
+    setLexer(m_lexer);
+}
+
 bool RichTextBox::replaceWhole(QByteArrayView text) {
     dropCheck();
     m_replacing = true;
     SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
+    if (SendScintilla(SCI_GETLENGTH) > kFreshDocumentSize)
+        freshDocument();
     SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
     SendScintilla(SCI_CLEARALL);
     SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(text.size()) + 1);
@@ -377,6 +382,7 @@ bool RichTextBox::replaceWhole(QByteArrayView text) {
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
     m_replacing = false;
+    followLineEnds();
     fitFolding();
     return taken;
 }

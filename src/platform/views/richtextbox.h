@@ -172,6 +172,7 @@ private:
     bool travelLayoutStep(bool back);
     void applyPending();
     void putText(const TextSource& source);
+    void freshDocument();
     void markPut();
     void settleCheck();
     void dropCheck();
