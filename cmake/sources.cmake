@@ -126,6 +126,8 @@ set(ORVEL_CORE_SOURCES
   src/document/completiongrammar.cpp
   src/document/textcompletion.h
   src/document/textcompletion.cpp
+  src/document/recentfiles.h
+  src/document/recentfiles.cpp
   src/document/textsearch.h
   src/document/textsearch.cpp
   src/document/documentreplace.h

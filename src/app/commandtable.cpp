@@ -19,6 +19,8 @@ const MenuEntry kMenus[] = {
     {"mnuFile", "mnuLine7",           "-",                   "",           nullptr},
     {"mnuFile", "mnuSave",            "&Save",               "Ctrl+S",     &frmMain::mnuSave_Click},
     {"mnuFile", "mnuSaveAs",          "Save &As...",         "",           &frmMain::mnuSaveAs_Click},
+    {"mnuFile", "mnuLineRecent",      "-",                   "",           nullptr},
+    {"mnuFile", "mnuClearRecent",     "Clea&r Recent Files", "",           &frmMain::mnuClearRecent_Click},
     {"mnuFile", "mnuLine3",           "-",                   "",           nullptr},
     {"mnuFile", "mnuExit",            "E&xit",               "",           &frmMain::mnuExit_Click},
 

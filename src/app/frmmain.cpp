@@ -22,6 +22,7 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     buildCommands();
     buildValidationPanel();
     buildFindResultsPanel();
+    showRecentFiles();
     setUpCompletion();
     startWellFormedCheck();
     fitToDesign();

@@ -4,6 +4,7 @@
 #include "app/mainform.h"
 #include "document/completiongrammar.h"
 #include "document/documentsession.h"
+#include "document/recentfiles.h"
 #include "editing/itemedits.h"
 #include "platform/apptitle.h"
 #include "platform/tree/treecontrol.h"
@@ -17,6 +18,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QSettings>
 #include <optional>
 
 class QAction;
@@ -67,6 +69,9 @@ public:
     ValidationPanel* m_validationPanel = nullptr;
     ValidationRun* m_validation = nullptr;
     FindResultsPanel* m_findResultsPanel = nullptr;
+    // The user's settings, and the files opened and saved lately in them.
+    QSettings m_settings{QStringLiteral("Orvel"), QStringLiteral("Orvel XML Editor")};
+    RecentFiles m_recentFiles{m_settings};
     // Checks the text view's typing once it pauses.
     WellFormedCheck* m_wellFormedCheck = nullptr;
 
@@ -74,6 +79,11 @@ public:
     // Without a name, the one chosen in the Open dialog.
     void OpenFile(QString strFileName = {});
     void mnuOpen_Click() { OpenFile(); }
+    // A file of the recent files list; one that no longer exists leaves the list.
+    void OpenRecentFile(const QString& path);
+    void mnuClearRecent_Click();
+    // The File menu's list as the settings have it now.
+    void showRecentFiles();
     void DropFiles(const QStringList& paths);
     // False, after saying why, for something that is no file (a device, a pipe), or when the
     // user stopped it.

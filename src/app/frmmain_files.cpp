@@ -8,6 +8,8 @@
 #include "platform/ui/longoperation.h"
 #include "platform/views/richtextbox.h"
 
+#include <QFileInfo>
+#include <QMenu>
 #include <QTimer>
 
 using namespace DocumentRules;
@@ -57,6 +59,41 @@ bool frmMain::LoadFile(const QString& path) {
         return false;
     }
     return m_session.Load(path) != DocumentSession::LoadResult::Stopped;
+}
+
+void frmMain::OpenRecentFile(const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        tell(QStringLiteral("The file %1 no longer exists.").arg(path), MsgIcon::Information);
+        m_recentFiles.Remove(path);
+        return showRecentFiles();
+    }
+    OpenFile(path);
+}
+
+void frmMain::mnuClearRecent_Click() {
+    m_recentFiles.Clear();
+    showRecentFiles();
+}
+
+// The entries stand between Save As and Clear Recent Files, each with its full path as its
+// status tip.
+void frmMain::showRecentFiles() {
+    QMenu* menu = Menu(QStringLiteral("mnuFile"));
+    QAction* clear = Command(QStringLiteral("mnuClearRecent"));
+    for (QAction* old : menu->actions()) {
+        if (old->objectName().startsWith(QLatin1String("mnuRecentFile")))
+            delete old;
+    }
+    const QStringList files = m_recentFiles.Files();
+    for (int i = 0; i < files.size(); ++i) {
+        auto* entry = new QAction(RecentFiles::Caption(i, files[i]), menu);
+        entry->setObjectName(QStringLiteral("mnuRecentFile%1").arg(i + 1));
+        entry->setStatusTip(files[i]);
+        connect(entry, &QAction::triggered, this,
+                [this, path = files[i]] { guarded([&] { OpenRecentFile(path); }); });
+        menu->insertAction(clear, entry);
+    }
+    clear->setEnabled(!files.isEmpty());
 }
 
 void frmMain::DropFiles(const QStringList& paths) {

@@ -24,6 +24,13 @@ void frmMain::connectSession() {
     m_session.SetWaiter(WaiterFor(StatusBar1));
     m_session.SetTextView(sessionView());
     connect(&m_session, &DocumentSession::fileNameChanged, this, &frmMain::UpdateFormCaption);
+    // Open, a drop, the command line and Save As give the document its file: it is recent.
+    connect(&m_session, &DocumentSession::fileNameChanged, this, [this] {
+        if (!m_strFileName.isEmpty()) {
+            m_recentFiles.Add(m_strFileName);
+            showRecentFiles();
+        }
+    });
     connect(&m_session, &DocumentSession::historyChanged, this, [this] {
         if (m_validation)
             m_validation->UpdateStale();
