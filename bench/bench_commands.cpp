@@ -7,6 +7,7 @@
 
 #include "app/frmmain.h"
 #include "benchprocess.h"
+#include "benchui.h"
 #include "documentgenerator.h"
 #include "platform/ui/uiservices.h"
 #include "search/frmfind.h"
@@ -24,21 +25,18 @@
 namespace {
 
 // Answers Yes to every question and fills the Find dialog.
-class Person : public UiServices {
+class Person : public BenchUi {
 public:
     MsgResult messageBox(const QString& text, MsgButtons, MsgIcon, const QString&) override {
         std::printf("    (message: %s)\n", qPrintable(text.left(70)));
         return MsgResult::Yes;
     }
-    bool fileDialog(const FileDialogRequest&, QString&) override { return false; }
     void showModal(QDialog& dialog) override {
         if (auto* find = qobject_cast<frmFind*>(&dialog)) {
             find->cmboFind->setEditText(findText);
             find->cmdOK->click();
         }
     }
-    QString clipboardText() override { return {}; }
-    void setClipboardText(const QString&) override {}
     QString findText;
 };
 

@@ -10,6 +10,7 @@
 
 #include "app/frmmain.h"
 #include "benchprocess.h"
+#include "benchui.h"
 #include "documentgenerator.h"
 #include "platform/ui/uiservices.h"
 #include "search/frmfind.h"
@@ -41,7 +42,7 @@ struct Result {
 
 // The person at the screen: types the text into the Find dialog, presses OK and takes the time
 // when the end-of-search message comes.
-class TimedFind : public UiServices {
+class TimedFind : public BenchUi {
 public:
     explicit TimedFind(QString text) : m_text(std::move(text)) {}
     // The next dialog is answered with Find All for `text`.
@@ -54,7 +55,6 @@ public:
         }
         return MsgResult::OK;
     }
-    bool fileDialog(const FileDialogRequest&, QString&) override { return false; }
     void showModal(QDialog& dialog) override {
         auto* find = qobject_cast<frmFind*>(&dialog);
         if (!find)
@@ -67,8 +67,6 @@ public:
         m_timer.start();
         find->cmdOK->click();
     }
-    QString clipboardText() override { return {}; }
-    void setClipboardText(const QString&) override {}
     Result result;
 
 private:

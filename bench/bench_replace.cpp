@@ -8,6 +8,7 @@
 
 #include "app/frmmain.h"
 #include "benchprocess.h"
+#include "benchui.h"
 #include "document/textsearch.h"
 #include "documentgenerator.h"
 #include "platform/ui/uiservices.h"
@@ -37,14 +38,13 @@ struct Result {
 
 // The person at the screen: fills the Replace dialog in, presses Replace All and takes the time
 // when the message comes.
-class TimedReplace : public UiServices {
+class TimedReplace : public BenchUi {
 public:
     MsgResult messageBox(const QString& text, MsgButtons, MsgIcon, const QString&) override {
         seconds = m_timer.nsecsElapsed() / 1e9;
         said = text;
         return MsgResult::OK;
     }
-    bool fileDialog(const FileDialogRequest&, QString&) override { return false; }
     void showModal(QDialog& dialog) override {
         auto* replace = qobject_cast<frmReplace*>(&dialog);
         if (!replace)
@@ -54,8 +54,6 @@ public:
         m_timer.start();
         replace->cmdReplaceAll->click();
     }
-    QString clipboardText() override { return {}; }
-    void setClipboardText(const QString&) override {}
     double seconds = 0;
     QString said;
 

@@ -6,6 +6,7 @@
 
 #include "app/frmmain.h"
 #include "benchprocess.h"
+#include "benchui.h"
 #include "documentgenerator.h"
 #include "platform/ui/uiservices.h"
 #include "platform/work/asidework.h"
@@ -36,13 +37,9 @@ struct Result {
     qint64 outputBytes = 0;
 };
 
-class TimedTransform : public UiServices {
+class TimedTransform : public BenchUi {
 public:
     explicit TimedTransform(QString stylesheet) : m_stylesheet(std::move(stylesheet)) {}
-    MsgResult messageBox(const QString&, MsgButtons, MsgIcon, const QString&) override {
-        return MsgResult::OK;
-    }
-    bool fileDialog(const FileDialogRequest&, QString&) override { return false; }
     void showModal(QDialog& dialog) override {
         auto* transform = qobject_cast<frmTransform*>(&dialog);
         if (!transform)
@@ -51,8 +48,6 @@ public:
         timer.start();
         transform->cmdOK->click();
     }
-    QString clipboardText() override { return {}; }
-    void setClipboardText(const QString&) override {}
     QElapsedTimer timer;
 
 private:

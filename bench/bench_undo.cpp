@@ -6,6 +6,7 @@
 
 #include "app/frmmain.h"
 #include "benchprocess.h"
+#include "benchui.h"
 #include "documentgenerator.h"
 #include "platform/ui/uiservices.h"
 #include "platform/xml/xmlhistory.h"
@@ -24,15 +25,11 @@
 namespace {
 
 // Answers Yes to every question.
-class Person : public UiServices {
+class Person : public BenchUi {
 public:
     MsgResult messageBox(const QString&, MsgButtons, MsgIcon, const QString&) override {
         return MsgResult::Yes;
     }
-    bool fileDialog(const FileDialogRequest&, QString&) override { return false; }
-    void showModal(QDialog&) override {}
-    QString clipboardText() override { return {}; }
-    void setClipboardText(const QString&) override {}
 };
 
 double slowest = 0;
