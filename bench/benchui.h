@@ -15,4 +15,5 @@ public:
     void showModal(QDialog&) override {}
     QString clipboardText() override { return {}; }
     void setClipboardText(const QString&) override {}
+    bool startWindow(const QStringList&) override { return false; }
 };

@@ -128,6 +128,8 @@ set(ORVEL_CORE_SOURCES
   src/document/textcompletion.cpp
   src/document/recentfiles.h
   src/document/recentfiles.cpp
+  src/document/windowmemory.h
+  src/document/windowmemory.cpp
   src/document/textsearch.h
   src/document/textsearch.cpp
   src/document/documentreplace.h
@@ -145,6 +147,8 @@ set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h
   src/platform/ui/uiservices.cpp
   src/platform/ui/commondialog.h
+  src/platform/ui/windowlink.h
+  src/platform/ui/windowlink.cpp
   src/platform/ui/printservice.h
   src/platform/ui/printservice.cpp
   src/platform/ui/longoperation.h
@@ -163,6 +167,8 @@ set(ORVEL_GUI_SOURCES
   src/platform/views/richtextbox_aids.cpp
   src/platform/views/xmlstyling.h
   src/platform/views/xmlstyling.cpp
+  src/platform/views/palettecolours.h
+  src/platform/views/palettecolours.cpp
   src/platform/views/xmllexer.h
   src/platform/views/xmllexer.cpp
   src/platform/views/webbrowser.h
@@ -192,6 +198,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/ui/layoutfailures.h
   src/platform/ui/layoutfailures.cpp
   src/app/frmmain_views.cpp
+  src/app/frmmain_windows.cpp
   src/app/frmmain_wellformed.cpp
   src/app/frmmain_completion.cpp
   src/app/frmmain_tools.cpp

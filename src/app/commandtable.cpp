@@ -16,6 +16,7 @@ const MenuEntry kMenus[] = {
     {"",        "mnuFile",            "&File",               "",           nullptr},
     {"mnuFile", "mnuNewDoc",          "&New",                "",           &frmMain::mnuNewDoc_Click},
     {"mnuFile", "mnuOpen",            "&Open",               "",           &frmMain::mnuOpen_Click},
+    {"mnuFile", "mnuNewWindow",       "New &Window",         "Ctrl+Shift+N", &frmMain::mnuNewWindow_Click},
     {"mnuFile", "mnuLine7",           "-",                   "",           nullptr},
     {"mnuFile", "mnuSave",            "&Save",               "Ctrl+S",     &frmMain::mnuSave_Click},
     {"mnuFile", "mnuSaveAs",          "Save &As...",         "",           &frmMain::mnuSaveAs_Click},
@@ -60,6 +61,10 @@ const MenuEntry kMenus[] = {
     {"mnuView", "mnuFindResultsPanel", "&Find Results Panel", "",          &frmMain::mnuFindResultsPanel_Click},
     {"mnuView", "mnuline13",          "-",                   "",           nullptr},
     {"mnuView", "mnuCloseTags",       "&Close Tags Automatically", "",     &frmMain::mnuCloseTags_Click},
+    {"mnuView", "mnuline14",          "-",                   "",           nullptr},
+    {"mnuView", "mnuZoomIn",          "Zoom &In",            "Ctrl++; Ctrl+=", &frmMain::mnuZoomIn_Click},
+    {"mnuView", "mnuZoomOut",         "Zoom &Out",           "Ctrl+-",     &frmMain::mnuZoomOut_Click},
+    {"mnuView", "mnuZoomReset",       "&Normal Size",        "Ctrl+0",     &frmMain::mnuZoomReset_Click},
 
     {"",           "mnuNewItem",      "Insert",              "",           nullptr},
     {"mnuNewItem", "mnuNewElement",   "&Element",            "Ctrl+E",     &frmMain::mnuNewElement_Click, "Insert Element", true},

@@ -28,6 +28,7 @@ frmMain::frmMain(const QStringList& arguments, QWidget* parent) : QMainWindow(pa
     fitToDesign();
     m_validationPanel->Restore();
     m_findResultsPanel->Restore();
+    restoreWindow();
     startRecovery();
     Form_Load(arguments);
 }
@@ -128,6 +129,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
     bool cancel = false;
     Form_QueryUnload(cancel);
     event->setAccepted(!cancel);
+    if (!cancel)
+        keepWindow();
 }
 
 void frmMain::changeEvent(QEvent* event) {

@@ -5,6 +5,7 @@
 #include "document/completiongrammar.h"
 #include "document/documentsession.h"
 #include "document/recentfiles.h"
+#include "document/windowmemory.h"
 #include "editing/itemedits.h"
 #include "platform/apptitle.h"
 #include "platform/tree/treecontrol.h"
@@ -29,6 +30,7 @@ class DeferredTextGuard;
 class WellFormedCheck;
 class frmQuery;
 class frmTransformResult;
+class WindowLink;
 
 // The main window: its views, its commands and every question to the user, over the document
 // session. Its routines are in app/, one file per subject.
@@ -72,10 +74,22 @@ public:
     // The user's settings, and the files opened and saved lately in them.
     QSettings m_settings{QStringLiteral("Orvel"), QStringLiteral("Orvel XML Editor")};
     RecentFiles m_recentFiles{m_settings};
+    WindowMemory m_windowMemory{m_settings};
+    // Finds the program's other windows, and lets them find this one.
+    WindowLink* m_windowLink = nullptr;
     // Checks the text view's typing once it pauses.
     WellFormedCheck* m_wellFormedCheck = nullptr;
 
     void mnuNewDoc_Click();
+    // Another window of the program, a process of its own, with a new document.
+    void mnuNewWindow_Click() { StartWindow({}); }
+    // A window of its own for `arguments` (a file, or nothing for a new document).
+    void StartWindow(const QStringList& arguments);
+    // True when another window has `path` open: that one came to the front instead.
+    bool ShownInOtherWindow(const QString& path);
+    // Answers another window that is about to open `canonicalPath`: true, with this window
+    // brought to the front, when this document is that file.
+    bool BringToFrontIfOpen(const QString& canonicalPath);
     // Without a name, the one chosen in the Open dialog.
     void OpenFile(QString strFileName = {});
     void mnuOpen_Click() { OpenFile(); }
@@ -185,6 +199,10 @@ public:
     // Lists every item whose label matches in the Find Results panel.
     void FindAllText(const QString& strFind, bool bMatchCase, bool bMatchAllWord);
     void mnuFindResultsPanel_Click() { m_findResultsPanel->Toggle(); }
+    // The text view's zoom, kept for the next run.
+    void mnuZoomIn_Click();
+    void mnuZoomOut_Click();
+    void mnuZoomReset_Click();
     // Replace in the text view's text when it is shown, else in the Document's items.
     void mnuReplace_Click();
     void mnuGoToFindResult_Click();
@@ -235,6 +253,9 @@ private:
     XmlDocument& Document() { return m_session.Document(); }
     void buildControls();
     void buildCommands();
+    // Where the window was left, with its panels; the text view's zoom.
+    void restoreWindow();
+    void keepWindow();
     void buttonClick(QToolBar* bar, const QString& key);
     void connectSession();
     void buildValidationPanel();

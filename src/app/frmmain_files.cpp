@@ -30,16 +30,23 @@ void frmMain::mnuNewDoc_Click() {
 
 void frmMain::OpenFile(QString strFileName) {
     try {
+        // A file open in another window is shown there, before this document is asked about.
+        if (!strFileName.isEmpty() && ShownInOtherWindow(strFileName))
+            return;
         if (!HandleSaving())
             return;
         CommonDialog.CancelError = true;
         if (strFileName.isEmpty()) {
+            CommonDialog.InitDir = m_windowMemory.LastFolder();
             CommonDialog.ShowOpen();
             strFileName = CommonDialog.FileName.trimmed();
             if (strFileName.isEmpty())
                 return;
+            m_windowMemory.KeepFolderOf(strFileName);
             if (IsBackupFileName(strFileName))
                 return tell(kBackupFile, MsgIcon::Information);
+            if (ShownInOtherWindow(strFileName))
+                return;
         }
         if (!LoadFile(strFileName))
             return;
@@ -96,9 +103,13 @@ void frmMain::showRecentFiles() {
     clear->setEnabled(!files.isEmpty());
 }
 
+// The first file opens here, each of the others in a window of its own.
 void frmMain::DropFiles(const QStringList& paths) {
-    if (!paths.isEmpty())
-        guarded([&] { OpenFile(paths.constFirst()); });
+    if (paths.isEmpty())
+        return;
+    guarded([&] { OpenFile(paths.constFirst()); });
+    for (const QString& other : paths.mid(1))
+        guarded([&] { StartWindow({other}); });
 }
 
 // A file that did not load is never replaced by what the window shows instead.
@@ -115,8 +126,10 @@ bool frmMain::SaveFileAs() {
     QString name;
     try {
         CommonDialog.CancelError = true;
+        CommonDialog.InitDir = m_windowMemory.LastFolder();
         CommonDialog.ShowSave();
         name = CommonDialog.FileName.trimmed();
+        m_windowMemory.KeepFolderOf(name);
     } catch (...) {
         return false;
     }

@@ -1,4 +1,6 @@
 #include "app/frmmain.h"
+#include "document/documentrules.h"
+#include "platform/ui/windowlink.h"
 #include "platform/work/asidework.h"
 
 #include <QApplication>
@@ -9,6 +11,8 @@ namespace {
 const char* kUsage =
     "Usage: orvel-xml-editor [FILE]\n"
     "Opens FILE (an XML document) in Orvel XML Editor; without FILE, a new document.\n"
+    "\n"
+    "When another window of the program has FILE open, that window comes to the front instead.\n"
     "\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n";
@@ -47,6 +51,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(ORVEL_VERSION));
 
     QStringList files = QApplication::arguments().mid(1);
+    // A file another window has open is shown there; this process has nothing more to do.
+    if (!files.isEmpty() && !files.constFirst().isEmpty() &&
+        WindowLink::ShowInAnyWindow(DocumentRules::CommandLinePath(files.constFirst())))
+        return 0;
     frmMain window(files);
     window.show();
     const int code = QApplication::exec();

@@ -149,8 +149,10 @@ TEST_F(DocumentWindowTest, OpenAndSaveAsTheirDialogsNamesAndRefusals) {
     expectCritical(QStringLiteral("The encoding \"x-no-such-enc\" is not supported."));
     trigger("mnuSave");
 
-    // Dropped files: the first one opens, under any name, with no dialog.
+    // Dropped files: the first one opens, under any name, with no dialog; the second in a window
+    // of its own.
     window->markSaved();
+    ui.expectWindow({dir.filePath(QStringLiteral("second.xml"))});
     emit window->m_txtXML->filesDropped({writeFile(QStringLiteral("TempXMLFile.xml"), "<temp/>"),
                                          writeFile(QStringLiteral("second.xml"), "<second/>")});
     EXPECT_EQ(labels(), QStringList{QStringLiteral("temp")});

@@ -1,9 +1,12 @@
 // The text view's highlighting: QScintilla's XML colours, kept far into a large text.
 
+#include "platform/views/palettecolours.h"
 #include "platform/views/richtextbox.h"
 #include "platform/views/xmllexer.h"
 #include "platform/views/xmlstyling.h"
 
+#include <QApplication>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <Qsci/qscilexerxml.h>
@@ -27,7 +30,8 @@ std::string stylesOf(Sci& view, long from, long to = -1) {
     return (styles.toHex(' ') + " |" + levels).toStdString();
 }
 
-TEST(TextStyling, ColoursAreThoseOfQScintillasXmlLexer) {
+// On a white base, QScintilla's colours where they are readable, else a darker shade of them.
+TEST(TextStyling, ColoursAreThoseOfQScintillasXmlLexerWhereReadable) {
     RichTextBox ours;
     QsciScintilla reference;
     reference.setUtf8(true);
@@ -47,10 +51,90 @@ TEST(TextStyling, ColoursAreThoseOfQScintillasXmlLexer) {
         view->SendScintilla(Sci::SCI_COLOURISE, 0L, -1L);
     }
     EXPECT_EQ(stylesOf(ours, 0), stylesOf(reference, 0));
+    ASSERT_EQ(ours.palette().color(QPalette::Base), QColor(Qt::white));
     for (int style = 0; style < 32; ++style) {
-        EXPECT_EQ(ours.lexer()->color(style), reference.lexer()->color(style)) << style;
-        EXPECT_EQ(ours.lexer()->paper(style), reference.lexer()->paper(style)) << style;
+        const QColor theirs = reference.lexer()->color(style);
+        const QColor paper = reference.lexer()->paper(style);
+        EXPECT_EQ(ours.lexer()->paper(style), paper) << style;
+        const QColor colour = ours.lexer()->color(style);
+        if (PaletteColours::Contrast(theirs, paper) >= PaletteColours::kReadable) {
+            EXPECT_EQ(colour, theirs) << style;
+            continue;
+        }
+        EXPECT_GE(PaletteColours::Contrast(colour, paper), PaletteColours::kReadable) << style;
+        EXPECT_LT(colour.lightness(), theirs.lightness()) << style;
+        if (theirs.saturation() > 0)
+            EXPECT_NEAR(colour.hue(), theirs.hue(), 3) << style;
     }
+}
+
+// Under a dark colour scheme, each style's text as painted stands out from the background it is
+// painted on by the contrast the accessibility guidelines ask for normal text (4.5), and that
+// background is the scheme's.
+TEST(TextStyling, UnderADarkPaletteEveryStyleIsReadableAsPainted) {
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xdc, 0xdc, 0xdc));
+    dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x2d));
+    dark.setColor(QPalette::WindowText, QColor(0xdc, 0xdc, 0xdc));
+    dark.setColor(QPalette::Highlight, QColor(0x26, 0x4f, 0x78));
+    dark.setColor(QPalette::HighlightedText, QColor(Qt::white));
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+    RichTextBox view;
+    QApplication::setPalette(dark); // as a desktop changing its scheme while the program runs
+    view.resize(900, 500);
+    view.SetText(QStringLiteral(
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE r [ <!ENTITY e \"x\"> ]>\n"
+        "<r a=\"1\" b='two' c=3>text &e; &#65; more</r>\n<!-- a comment -->\n"
+        "<![CDATA[ raw <x> ]]>\n<?pi some data?>\n<r:s xmlns:r=\"u\"/></bad>\n"));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QCoreApplication::processEvents();
+    const QImage shot = view.viewport()->grab().toImage();
+    // Per style: the background most of its cells have, and the pixel standing out most.
+    struct Seen {
+        QHash<QRgb, int> backgrounds;
+        double best = 1;
+        int cells = 0;
+    };
+    QMap<int, Seen> seen;
+    const long length = send(view, Sci::SCI_GETLENGTH);
+    for (long i = 0; i + 1 < length; ++i) {
+        const char c = char(send(view, Sci::SCI_GETCHARAT, i));
+        if (c == ' ' || c == '\n')
+            continue;
+        const int style = int(send(view, Sci::SCI_GETSTYLEAT, i));
+        const int x = int(view.SendScintilla(Sci::SCI_POINTXFROMPOSITION, 0UL, i));
+        const int y = int(view.SendScintilla(Sci::SCI_POINTYFROMPOSITION, 0UL, i));
+        const int width =
+            int(view.SendScintilla(Sci::SCI_POINTXFROMPOSITION, 0UL, i + 1)) - x;
+        const int height = int(send(view, Sci::SCI_TEXTHEIGHT, 0));
+        const QRect cell = QRect(x, y, width, height).intersected(shot.rect());
+        QHash<QRgb, int> counts;
+        for (int py = cell.top(); py <= cell.bottom(); ++py)
+            for (int px = cell.left(); px <= cell.right(); ++px)
+                ++counts[shot.pixel(px, py)];
+        if (counts.isEmpty())
+            continue;
+        const QRgb background = std::max_element(counts.keyValueBegin(), counts.keyValueEnd(),
+                                                 [](auto a, auto b) { return a.second < b.second; })
+                                    ->first;
+        Seen& s = seen[style];
+        ++s.backgrounds[background];
+        ++s.cells;
+        for (auto it = counts.keyBegin(); it != counts.keyEnd(); ++it)
+            s.best = std::max(s.best, PaletteColours::Contrast(QColor(*it), QColor(background)));
+    }
+    ASSERT_GE(seen.size(), 12) << "too few styles in the sample to say much";
+    for (auto it = seen.cbegin(); it != seen.cend(); ++it) {
+        const QColor background(it->backgrounds.keys().constFirst());
+        EXPECT_TRUE(PaletteColours::IsDark(background)) << "style " << it.key();
+        EXPECT_GE(it->best, PaletteColours::kReadable)
+            << "style " << it.key() << " on " << background.name().toStdString();
+        EXPECT_EQ(QColor(background), view.lexer()->paper(it.key())) << "style " << it.key();
+    }
+    EXPECT_EQ(view.lexer()->paper(0), dark.color(QPalette::Base));
 }
 
 // A text far longer than the lexer reads back, every line of the unit in it: multi-line comments

@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
         qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+        // The windows' sockets too: a program running beside the tests is not asked.
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QFile>
 #include <QPointer>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -18,7 +19,14 @@
 // A main window driven through its real actions, with every prompt scripted.
 class MainWindowTest : public testing::Test {
 protected:
-    void SetUp() override { start(); }
+    void SetUp() override {
+        // Each test's window starts as a first run's: where an earlier one was left, its zoom
+        // and its last folder are forgotten.
+        QSettings settings(QStringLiteral("Orvel"), QStringLiteral("Orvel XML Editor"));
+        for (const char* group : {"Window", "TextView", "Files"})
+            settings.remove(QString::fromLatin1(group));
+        start();
+    }
     // A window as the program shows it (hidden views put their text in when they appear).
     void start(const QStringList& arguments = {}) {
         window = std::make_unique<frmMain>(arguments);

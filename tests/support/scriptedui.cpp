@@ -72,6 +72,9 @@ void ScriptedUi::verify() {
         ADD_FAILURE() << m_modals.size() << " expected modal dialog(s) never shown";
     if (!m_prints.empty())
         ADD_FAILURE() << m_prints.size() << " expected print dialog(s) never shown";
+    for (const auto& w : m_windows)
+        ADD_FAILURE() << "expected window never started: " << w.arguments.join(u' ').toStdString();
+    m_windows.clear();
     m_messages.clear();
     m_prints.clear();
     m_files.clear();
@@ -120,6 +123,17 @@ bool ScriptedUi::fileDialog(const FileDialogRequest& request, QString& chosen) {
         return false;
     chosen = expected.fileName;
     return true;
+}
+
+bool ScriptedUi::startWindow(const QStringList& arguments) {
+    if (m_windows.empty()) {
+        ADD_FAILURE() << "unexpected window started: " << arguments.join(u' ').toStdString();
+        return false;
+    }
+    const ExpectedWindow expected = m_windows.front();
+    m_windows.pop_front();
+    EXPECT_EQ(arguments, expected.arguments);
+    return expected.started;
 }
 
 void ScriptedUi::showModal(QDialog& dialog) {

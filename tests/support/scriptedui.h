@@ -37,6 +37,10 @@ public:
     // The next file dialog of this kind returns `fileName`; an empty name dismisses it.
     void expectFileDialog(FileDialogKind kind, const QString& fileName);
     void expectModal(std::function<void(QDialog&)> handler);
+    // The next window started is started with `arguments`; `started` is what starting it gives.
+    void expectWindow(const QStringList& arguments, bool started = true) {
+        m_windows.push_back({arguments, started});
+    }
     // The next print dialog ends with `answer` (Printed: the user went on and it printed).
     void expectPrint(PrintResult answer) { m_prints.push_back(answer); }
     struct PrintJob {
@@ -65,9 +69,15 @@ public:
     void showModal(QDialog& dialog) override;
     QString clipboardText() override { return clipboard; }
     void setClipboardText(const QString& text) override { clipboard = text; }
+    bool startWindow(const QStringList& arguments) override;
     PrintResult printXml(const QString& xml, const QString& documentName) override;
 
 private:
+    struct ExpectedWindow {
+        QStringList arguments;
+        bool started;
+    };
+    std::deque<ExpectedWindow> m_windows;
     struct ExpectedMessage {
         Message message;
         MsgResult answer;

@@ -11,6 +11,8 @@ public:
     bool CancelError = false;
     QString FileName;
     QString DialogTitle;
+    // The folder the dialog opens in while FileName names none.
+    QString InitDir;
 
     void ShowOpen();
     void ShowSave();

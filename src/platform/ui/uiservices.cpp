@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
 #include <QStringList>
 
 namespace {
@@ -85,6 +86,8 @@ public:
         dialog.setNameFilters(filters);
         if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
             dialog.selectNameFilter(filters[request.filterIndex - 1]);
+        if (!request.directory.isEmpty())
+            dialog.setDirectory(request.directory);
         if (!request.fileName.isEmpty())
             dialog.selectFile(request.fileName);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -98,6 +101,10 @@ public:
     QString clipboardText() override { return QApplication::clipboard()->text(); }
     void setClipboardText(const QString& text) override {
         QApplication::clipboard()->setText(text);
+    }
+
+    bool startWindow(const QStringList& arguments) override {
+        return QProcess::startDetached(QCoreApplication::applicationFilePath(), arguments);
     }
 };
 
@@ -138,6 +145,7 @@ void CommonDialog::show(bool save) {
     request.filter = Filter;
     request.filterIndex = FilterIndex;
     request.fileName = FileName;
+    request.directory = InitDir;
     QString chosen;
     if (Ui().fileDialog(request, chosen)) {
         FileName = chosen;

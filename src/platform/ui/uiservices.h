@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QDialog;
 class QWidget;
@@ -20,6 +21,8 @@ struct FileDialogRequest {
     QString filter; // "Description|pattern|Description|pattern"
     int filterIndex = 1;
     QString fileName;
+    // Where the dialog starts when `fileName` names no folder of its own.
+    QString directory;
 };
 
 class UiServices {
@@ -34,6 +37,9 @@ public:
     virtual void showModal(QDialog& dialog) = 0;
     virtual QString clipboardText() = 0;
     virtual void setClipboardText(const QString& text) = 0;
+    // Starts another window of the program, a process of its own, with `arguments`; false when
+    // it could not be started.
+    virtual bool startWindow(const QStringList& arguments) = 0;
 };
 
 // The services in use; the Qt implementation unless a test installed its own.

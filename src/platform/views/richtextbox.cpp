@@ -77,6 +77,7 @@ RichTextBox::RichTextBox(QWidget* parent) : QsciScintilla(parent) {
     setEolMode(QsciScintilla::EolWindows);
     m_lexer = new XmlLexer(this);
     setLexer(m_lexer);
+    followPalette();
     setMarginType(0, QsciScintilla::NumberMargin);
     setMarginWidth(0, QStringLiteral("000000"));
     setUpErrorMarks();
@@ -363,6 +364,24 @@ void RichTextBox::freshDocument() {
     setDocument(QsciDocument());
     setUtf8(true);
     setLexer(m_lexer);
+    followPalette(); // the lexer's styles took the margins' with them
+}
+
+void RichTextBox::changeEvent(QEvent* event) {
+    QsciScintilla::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        followPalette();
+}
+
+void RichTextBox::followPalette() {
+    const QPalette& colours = palette();
+    m_lexer->FollowPalette(colours);
+    setMarginsBackgroundColor(colours.color(QPalette::Window));
+    setMarginsForegroundColor(colours.color(QPalette::WindowText));
+    setFoldMarginColors(colours.color(QPalette::Window), colours.color(QPalette::Window));
+    setCaretForegroundColor(colours.color(QPalette::Text));
+    setSelectionBackgroundColor(colours.color(QPalette::Highlight));
+    setSelectionForegroundColor(colours.color(QPalette::HighlightedText));
 }
 
 bool RichTextBox::replaceWhole(QByteArrayView text) {

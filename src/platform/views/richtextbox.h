@@ -155,6 +155,7 @@ signals:
     void textReplaced();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -166,6 +167,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Syntax colours, margins, caret and selection from the desktop's colour scheme.
+    void followPalette();
     // New lines typed end as the text's first line does.
     void followLineEnds();
     // Takes the layout step back (or makes it again) when nothing typed stands before it there.

@@ -1,9 +1,12 @@
 #include "platform/views/xmllexer.h"
 
+#include "platform/views/palettecolours.h"
+
 #include <Qsci/qsciscintilla.h>
 
 #include <QEvent>
 #include <QFontDatabase>
+#include <QPalette>
 
 #include <algorithm>
 #include <limits>
@@ -17,6 +20,22 @@ XmlLexer::XmlLexer(QObject* parent) : QsciLexerCustom(parent) {
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_colours.setDefaultFont(fixed);
     setDefaultFont(fixed);
+}
+
+void XmlLexer::FollowPalette(const QPalette& palette) {
+    using namespace PaletteColours;
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::Text);
+    setDefaultPaper(base);
+    setDefaultColor(text);
+    for (int style = 0; style < kStyles; ++style) {
+        const QColor given = m_colours.defaultPaper(style);
+        const QColor paper = given == QColor(Qt::white) ? base : Tinted(given, base);
+        const QColor colour = m_colours.defaultColor(style);
+        setPaper(paper, style);
+        setColor(colour == QColor(Qt::black) ? Readable(text, paper) : Readable(colour, paper),
+                 style);
+    }
 }
 
 QString XmlLexer::description(int style) const {

@@ -34,6 +34,10 @@ public:
     void setEditor(QsciScintilla* editor) override;
     void styleText(int start, int end) override;
 
+    // The colours over `palette`'s base: QScintilla's XML colours where they are readable there,
+    // else shades of them that are.
+    void FollowPalette(const QPalette& palette);
+
     void setFoldLevels(bool kept);
     bool foldLevels() const { return m_foldLevels; }
 
