@@ -147,6 +147,8 @@ set(ORVEL_GUI_SOURCES
   src/platform/ui/uiservices.h
   src/platform/ui/uiservices.cpp
   src/platform/ui/commondialog.h
+  src/platform/ui/themedicon.h
+  src/platform/ui/themedicon.cpp
   src/platform/ui/windowlink.h
   src/platform/ui/windowlink.cpp
   src/platform/ui/printservice.h

@@ -1,6 +1,7 @@
 #include "app/commandtable.h"
 
 #include "app/frmmain.h"
+#include "platform/ui/themedicon.h"
 
 #include <QAction>
 #include <QMainWindow>
@@ -288,7 +289,7 @@ void BuildCommands(QMainWindow& window, const std::function<void(CommandHandler)
         const QString key = QString::fromLatin1(b.key);
         const QString caption = QString::fromLatin1(b.caption);
         QAction* action =
-            bar->addAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(b.icon))),
+            bar->addAction(ThemedIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(b.icon))),
                            caption.isEmpty() ? key : caption);
         action->setObjectName(QString::fromLatin1(b.toolbar) + QLatin1Char('.') + key);
         action->setProperty("key", key);

@@ -11,6 +11,8 @@
 #include "search/queryjob.h"
 #include "tree/itemicons.h"
 #include "tree/treebuilder.h"
+#include "platform/ui/themedicon.h"
+#include "platform/ui/themedicon.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -101,7 +103,7 @@ void frmQuery::buildControls() {
     Toolbar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     Toolbar1->setIconSize(QSize(16, 16));
     QAction* play =
-        Toolbar1->addAction(QIcon(QStringLiteral(":/icons/toolbar/play.svg")), kGoCaption);
+        Toolbar1->addAction(ThemedIcon(QStringLiteral(":/icons/toolbar/play.svg")), kGoCaption);
     play->setObjectName(QStringLiteral("Toolbar1.Play"));
     play->setProperty("key", QStringLiteral("Play"));
     play->setToolTip(kGoTip);
@@ -112,7 +114,7 @@ void frmQuery::buildControls() {
     m_wndTree = new TreeControl(this);
     m_wndTree->setObjectName(QStringLiteral("m_wndTree"));
     QHash<QString, QIcon> images = ModGeneral::ItemIcons();
-    images.insert(kResultsImage, QIcon(QStringLiteral(":/icons/items/queryresults.svg")));
+    images.insert(kResultsImage, ThemedIcon(QStringLiteral(":/icons/items/queryresults.svg")));
     m_wndTree->SetImageList(images);
     placeTwips(m_wndTree, 120, 1920, 4455, 1935);
     connect(m_wndTree, &TreeControl::DblClick, this, [this] { chooseResult(); });

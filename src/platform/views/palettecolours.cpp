@@ -29,7 +29,10 @@ bool IsDark(const QColor& background) {
 
 // Mixed step by step towards white or black, so the hue stays recognisable as long as it can.
 QColor Readable(const QColor& wanted, const QColor& background) {
-    const double ratio = IsDark(background) ? kReadableOnDark : kReadable;
+    return Readable(wanted, background, IsDark(background) ? kReadableOnDark : kReadable);
+}
+
+QColor Readable(const QColor& wanted, const QColor& background, double ratio) {
     if (Contrast(wanted, background) >= ratio)
         return wanted;
     const QColor end = IsDark(background) ? QColor(Qt::white) : QColor(Qt::black);

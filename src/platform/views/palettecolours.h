@@ -15,6 +15,8 @@ constexpr double kReadableOnDark = 7.0;
 // `wanted` where it already stands out from `background` (by kReadable, kReadableOnDark on a dark
 // one); else the nearest shade of it that does, lighter on a dark background, darker on a light.
 QColor Readable(const QColor& wanted, const QColor& background);
+// The same for a contrast of `ratio`.
+QColor Readable(const QColor& wanted, const QColor& background, double ratio);
 // `tint` (a light background meant to mark some text) as it should look over `base`: itself
 // over a light base, a faint trace of it over a dark one.
 QColor Tinted(const QColor& tint, const QColor& base);
