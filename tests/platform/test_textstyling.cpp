@@ -6,6 +6,7 @@
 #include "platform/views/xmlstyling.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
@@ -56,6 +57,9 @@ TEST(TextStyling, ColoursAreThoseOfQScintillasXmlLexerWhereReadable) {
         const QColor theirs = reference.lexer()->color(style);
         const QColor paper = reference.lexer()->paper(style);
         EXPECT_EQ(ours.lexer()->paper(style), paper) << style;
+        EXPECT_EQ(ours.lexer()->font(style).family(),
+                  QFontDatabase::systemFont(QFontDatabase::FixedFont).family())
+            << style;
         const QColor colour = ours.lexer()->color(style);
         if (PaletteColours::Contrast(theirs, paper) >= PaletteColours::kReadable) {
             EXPECT_EQ(colour, theirs) << style;

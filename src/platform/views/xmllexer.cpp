@@ -50,8 +50,14 @@ QColor XmlLexer::defaultPaper(int style) const {
     return m_colours.defaultPaper(style);
 }
 
+// The system's fixed-width font for every style (QScintilla gives the text between tags a
+// proportional one), bold or italic as QScintilla's XML styles are.
 QFont XmlLexer::defaultFont(int style) const {
-    return m_colours.defaultFont(style);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QFont given = m_colours.defaultFont(style);
+    font.setBold(given.bold());
+    font.setItalic(given.italic());
+    return font;
 }
 
 bool XmlLexer::defaultEolFill(int style) const {
