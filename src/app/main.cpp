@@ -36,10 +36,11 @@ int main(int argc, char** argv) {
         }
     }
     if (!hasDisplay()) {
-        std::fputs("orvel-xml-editor: no display found (DISPLAY is not set).\n"
-                   "Run it on a desktop, or in a virtual display:\n"
-                   "  xvfb-run -a build/bin/orvel-xml-editor [FILE]\n",
-                   stderr);
+        std::fprintf(stderr,
+                     "orvel-xml-editor: no display found (DISPLAY is not set).\n"
+                     "Run it on a desktop, or in a virtual display:\n"
+                     "  xvfb-run -a %s [FILE]\n",
+                     argv[0]);
         return 1;
     }
     // The web view's browser engine refuses to start its sandbox as root.
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvel-xml-editor"));
     QApplication::setApplicationVersion(QStringLiteral(ORVEL_VERSION));
+    // Lets a Wayland desktop match the windows to the installed desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.orvel.xmleditor"));
 
     QStringList files = QApplication::arguments().mid(1);
     // A file another window has open is shown there; this process has nothing more to do.

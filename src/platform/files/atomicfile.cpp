@@ -15,8 +15,11 @@ void keepOwnerAndMode(const QString& path, int handle) {
     struct stat st {};
     if (handle < 0 || ::stat(QFile::encodeName(path).constData(), &st) != 0)
         return;
-    if (::fchown(handle, st.st_uid, st.st_gid) != 0)
-        (void)::fchown(handle, static_cast<uid_t>(-1), st.st_gid);
+    // Someone else's file keeps at least its group when its owner cannot be given back; when
+    // neither can, the new file is the user's, as any file they write.
+    if (::fchown(handle, st.st_uid, st.st_gid) != 0 &&
+        ::fchown(handle, static_cast<uid_t>(-1), st.st_gid) != 0)
+        st.st_mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
     (void)::fchmod(handle, st.st_mode & 07777);
 }
 } // namespace
