@@ -5,8 +5,10 @@
 #include "platform/ui/longoperation.h"
 #include "support/qtprinting.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -162,14 +164,36 @@ protected:
 };
 
 // Stepping or waiting for a worker, the command shows how far it got (-1 when it cannot tell).
-// Work run aside is stopped by Esc when it can stop, and waited for whatever the keys say when it
-// cannot; what it throws comes back.
-TEST_F(LongOperationTest, ShowsProgressHoldsInputBackAndStopsOnEscape) {
+// Keys typed meanwhile, text and shortcuts alike, are handled once it is over and in their order;
+// a click is dropped; Esc stops it and goes no further. Work run aside is stopped by Esc when it
+// can stop, and waited for whatever the keys say when it cannot; what it throws comes back.
+TEST_F(LongOperationTest, ShowsProgressHoldsKeysBackForAfterAndStopsOnEscape) {
+    QAction shortcut(QStringLiteral("Mark"), &edit);
+    shortcut.setShortcut(QKeySequence(QStringLiteral("Ctrl+K")));
+    edit.addAction(&shortcut);
+    QObject::connect(&shortcut, &QAction::triggered, [&] { edit.insert(QStringLiteral("[K]")); });
+    QPushButton button(QStringLiteral("Click"));
+    button.show();
+    QApplication::setActiveWindow(&edit);
+    QTest::keyClick(&edit, Qt::Key_K, Qt::ControlModifier);
+    ASSERT_EQ(edit.text(), "[K]") << "the shortcut does not work at all";
+    edit.clear();
+    int clicks = 0;
+    QObject::connect(&button, &QPushButton::clicked, [&] { ++clicks; });
     {
         LongOperation operation(this, "Expanding");
         EXPECT_TRUE(LongOperation::Running());
-        QTimer::singleShot(0, [&] { QTest::keyClicks(&edit, "abc"); });
+        QTimer::singleShot(0, [&] {
+            QTest::keyClicks(&edit, "ab");
+            QTest::keyClick(&edit, Qt::Key_K, Qt::ControlModifier);
+            QTest::mouseClick(&button, Qt::LeftButton);
+            QTest::keyClicks(&edit, "c");
+        });
         EXPECT_TRUE(operation.Step(1, 4));
+        EXPECT_EQ(edit.text(), "") << "keys typed while the command ran reached the window";
+        EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape()
+                                                 : Qt::ArrowCursor,
+                  Qt::BusyCursor);
         int looks = 0;
         EXPECT_TRUE(operation.WaitFor([&] { return ++looks > 3; }, [] { return std::pair(2, 4); }));
         EXPECT_EQ(shown.last(), "Expanding 50");
@@ -179,12 +203,30 @@ TEST_F(LongOperationTest, ShowsProgressHoldsInputBackAndStopsOnEscape) {
         EXPECT_TRUE(operation.Cancelled());
         EXPECT_EQ(shown.first(), "Expanding 25");
         EXPECT_EQ(shown.mid(shown.size() - 2), QStringList({"Expanding -1", "Expanding 75"}));
+        EXPECT_EQ(edit.text(), "");
     }
     EXPECT_FALSE(LongOperation::Running());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(hidden, 1);
-    EXPECT_EQ(edit.text(), "") << "keys typed while the command ran reached the window";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(edit.text(), "ab[K]c") << "the keys, in their order, once the command was over";
+    EXPECT_EQ(clicks, 0) << "a click during the command";
     QTest::keyClicks(&edit, "ok");
-    EXPECT_EQ(edit.text(), "ok");
+    EXPECT_EQ(edit.text(), "ab[K]cok");
+    // Keys held by an operation inside another wait for the outer one to end too.
+    edit.clear();
+    {
+        LongOperation outer(this, "Outer");
+        {
+            LongOperation inner(this, "Inner");
+            QTimer::singleShot(0, [&] { QTest::keyClicks(&edit, "x"); });
+            inner.Step();
+        }
+        outer.Step();
+        EXPECT_EQ(edit.text(), "");
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(edit.text(), "x");
     for (const bool stoppable : {true, false}) {
         SCOPED_TRACE(stoppable);
         std::atomic<bool> escaped{false};

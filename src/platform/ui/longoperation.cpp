@@ -22,6 +22,19 @@ LongOperation::~LongOperation() {
     --s_running;
     if (m_shown && m_display)
         m_display->HideProgress();
+    if (m_busyPointer)
+        QApplication::restoreOverrideCursor();
+    handOnKeys();
+}
+
+// Posted, they come after what the command itself left queued, and in an operation that encloses
+// this one they are held back again until that one is over too.
+void LongOperation::handOnKeys() {
+    for (auto& [receiver, event] : m_heldKeys) {
+        if (receiver)
+            QCoreApplication::postEvent(receiver, event.release());
+    }
+    m_heldKeys.clear();
 }
 
 void LongOperation::SetIntervals(int eventsMs, int showMs) {
@@ -42,6 +55,10 @@ void LongOperation::passEvents(qint64 done, qint64 total) {
         m_display->ShowProgress(m_caption, percent);
         m_shown = true;
     }
+    if (!m_busyPointer) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        m_busyPointer = true;
+    }
     QCoreApplication::processEvents();
     m_sinceEvents.restart();
 }
@@ -59,17 +76,22 @@ bool LongOperation::WaitFor(const std::function<bool()>& ready,
     return true;
 }
 
-// Input waits until the command is over (it is dropped, as it was meant for a window that may
-// look different by then); Esc asks the command to stop.
+// Keys wait until the command is over, every other input is dropped; Esc asks the command to stop
+// (and is not handed on: it was meant for this command).
 bool LongOperation::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress:
-        if (m_escStops && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
-            m_cancelled = true;
-        return true;
     case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            if (m_escStops && event->type() == QEvent::KeyPress)
+                m_cancelled = true;
+            return true;
+        }
+        [[fallthrough]];
     case QEvent::Shortcut:
+        m_heldKeys.emplace_back(watched, event->clone());
+        return true;
+    case QEvent::ShortcutOverride:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:

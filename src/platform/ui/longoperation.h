@@ -3,9 +3,13 @@
 #include "platform/work/asidework.h"
 
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <vector>
 
 // Where a long operation shows how far it got, and work is said to be done: the main window's
 // status bar.
@@ -31,7 +35,10 @@ public:
 // waits there for a worker. The command calls Step() often; every few tens of milliseconds Step
 // lets the windows repaint, and once the command has run for 300 ms the progress shows. Input to
 // the windows is held back while it runs, so that no other command can start in the middle of
-// this one, except Esc, which asks the command to stop (Step then answers false).
+// this one, except Esc, which asks the command to stop (Step then answers false). Keys typed
+// meanwhile (text, and the shortcuts of commands) are handled once it is over, in the order they
+// came; a click is dropped, as it aimed at a window that may look different by then, and the
+// busy pointer shows that the window does not take it.
 class LongOperation : public QObject {
 public:
     // Without `escStops`, Esc is held back like any other key: the command cannot be stopped.
@@ -59,6 +66,8 @@ protected:
 
 private:
     void passEvents(qint64 done, qint64 total);
+    // Delivers the keys held back, to whoever they were for that is still there.
+    void handOnKeys();
 
     ProgressDisplay* m_display;
     QString m_caption;
@@ -67,6 +76,8 @@ private:
     bool m_escStops = true;
     bool m_cancelled = false;
     bool m_shown = false;
+    bool m_busyPointer = false;
+    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> m_heldKeys;
     static int s_running;
     static int s_eventsMs;
     static int s_showMs;

@@ -1,0 +1,255 @@
+// The real program as the user waits on it: the built executable started as a user starts it, on a
+// real X server under a window manager (the one $DISPLAY names, else an Xvfb with openbox started
+// here), driven with real key presses and clicks (xdotool). Each time runs from the action (the
+// launch, the click) until the window answers input again: the probe presses Alt+H once and waits
+// for the Help menu to be on the screen, then closes it. A window that dropped the key would never
+// answer: the probe gives up after ten minutes and says so.
+//
+// Printed against libxml2 parsing the same file in this run (and `xmllint --noout` beside it):
+//   start-up on a tiny file, until the window takes input;
+//   open from the command line, until the caption names the file and until the window takes input;
+//   Apply of 23 characters typed at the end of the text view's text, until it takes input again.
+//
+// Usage: bench_window [MEGABYTES=100] [FILE]     (needs xdotool; Xvfb and openbox without $DISPLAY)
+
+#include "benchprocess.h"
+#include "documentgenerator.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr int kGiveUpMs = 600'000;
+
+QString xdotool(const QStringList& arguments) {
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), arguments);
+    p.waitForFinished(5000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// The windows of `pid` on the screen now.
+QStringList shownWindows(qint64 pid) {
+    return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                    QString::number(pid)})
+        .split(u'\n', Qt::SkipEmptyParts);
+}
+
+// An X server with a window manager for the program: $DISPLAY's, or one started here.
+class Screen {
+public:
+    bool start() {
+        if (qEnvironmentVariableIsSet("DISPLAY"))
+            return true;
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+            return false;
+        const QString display = QStringLiteral(":%1").arg(90 + QCoreApplication::applicationPid() % 9);
+        m_server.start(QStringLiteral("Xvfb"),
+                       {display, QStringLiteral("-screen"), QStringLiteral("0"),
+                        QStringLiteral("1280x1024x24")});
+        QThread::msleep(1000);
+        qputenv("DISPLAY", display.toLatin1());
+        if (!QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty()) {
+            m_manager.start(QStringLiteral("openbox"), {});
+            QThread::msleep(500);
+        }
+        return m_server.state() == QProcess::Running;
+    }
+    ~Screen() {
+        for (QProcess* p : {&m_manager, &m_server}) {
+            p->terminate();
+            p->waitForFinished(3000);
+        }
+    }
+
+private:
+    QProcess m_server, m_manager;
+};
+
+// The program, started with fresh per-user folders so that no setting of another run applies.
+class Program {
+public:
+    explicit Program(const QString& file) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            env.insert(QString::fromLatin1(name), m_home.filePath(QString::fromLatin1(name)));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.path());
+        env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_timer.start();
+        m_process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/orvel-xml-editor"),
+                        {file});
+        m_process.waitForStarted();
+    }
+    ~Program() {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    qint64 pid() const { return m_process.processId(); }
+    double sinceStart() const { return m_timer.nsecsElapsed() / 1e9; }
+    bool running() const { return m_process.state() == QProcess::Running; }
+
+    // Seconds since the launch until a shown window of the program has `caption`.
+    double waitForCaption(const QString& caption) {
+        while (running() && m_timer.elapsed() < kGiveUpMs) {
+            const QString found =
+                xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                         QStringLiteral("--pid"), QString::number(pid()),
+                         QStringLiteral("--name"), QRegularExpression::escape(caption)});
+            if (!found.isEmpty()) {
+                const double seconds = sinceStart();
+                m_window = found.split(u'\n').constFirst();
+                // Keys go where a user's go, to the window that has the focus.
+                xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), m_window});
+                return seconds;
+            }
+            QThread::msleep(5);
+        }
+        return -1;
+    }
+    // The probe: Alt+H until the Help menu shows; then it is closed again. Seconds from `from`,
+    // else from the launch.
+    double answered() { return answered(m_timer); }
+    double answered(const QElapsedTimer& from) {
+        const int before = int(shownWindows(pid()).size());
+        key(QStringLiteral("alt+h"));
+        while (running() && from.elapsed() < kGiveUpMs) {
+            if (shownWindows(pid()).size() > before) {
+                const double seconds = from.nsecsElapsed() / 1e9;
+                key(QStringLiteral("Escape"));
+                while (shownWindows(pid()).size() > before)
+                    QThread::msleep(5);
+                // The menu bar keeps the keyboard after its menu closes: a second Esc leaves it.
+                key(QStringLiteral("Escape"));
+                QThread::msleep(50);
+                return seconds;
+            }
+            QThread::msleep(2);
+        }
+        return -1;
+    }
+    void key(const QString& keys) { xdotool({QStringLiteral("key"), keys}); }
+    void type(const QString& text) { xdotool({QStringLiteral("type"), text}); }
+    // A click at (x, y) from the window's bottom-right corner.
+    void clickFromBottomRight(int x, int y) {
+        const QStringList geometry =
+            xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), m_window})
+                .split(u'\n');
+        int left = 0, top = 0, width = 0, height = 0;
+        for (const QString& line : geometry) {
+            const QString value = line.section(u'=', 1);
+            if (line.startsWith(QLatin1String("X=")))
+                left = value.toInt();
+            else if (line.startsWith(QLatin1String("Y=")))
+                top = value.toInt();
+            else if (line.startsWith(QLatin1String("WIDTH=")))
+                width = value.toInt();
+            else if (line.startsWith(QLatin1String("HEIGHT=")))
+                height = value.toInt();
+        }
+        xdotool({QStringLiteral("mousemove"), QString::number(left + width - x),
+                 QString::number(top + height - y), QStringLiteral("click"), QStringLiteral("1")});
+    }
+
+private:
+    QTemporaryDir m_home;
+    QProcess m_process;
+    QElapsedTimer m_timer;
+    QString m_window;
+};
+
+QString captionFor(const QString& file) {
+    return QStringLiteral("Orvel XML Editor - ") + QFileInfo(file).fileName();
+}
+
+double seconds(const QElapsedTimer& t) {
+    return t.nsecsElapsed() / 1e9;
+}
+
+double xmllintNoout(const QString& path) {
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.start(QStringLiteral("xmllint"), {QStringLiteral("--noout"), QStringLiteral("--huge"), path});
+    p.waitForFinished(-1);
+    return p.exitCode() == 0 ? seconds(t) : -1;
+}
+
+void print(const char* what, double s, double base) {
+    if (s < 0)
+        std::printf("%-44s: did not answer\n", what);
+    else
+        std::printf("%-44s: %7.3f s  %5.2fx parse\n", what, s, s / base);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
+        std::fputs("bench_window needs xdotool (apt-get install xdotool)\n", stderr);
+        return 1;
+    }
+    Screen screen;
+    if (!screen.start()) {
+        std::fputs("bench_window needs an X server: set DISPLAY, or install xvfb\n", stderr);
+        return 1;
+    }
+    QTemporaryDir dir;
+    const QString path = BenchDocument(argc, argv, dir);
+    const ParseTiming base = ParseBaseline(path);
+    std::printf("xmllint --noout      : %7.3f s\n", xmllintNoout(path));
+
+    // Start-up: the best of three, as a warm start is what users mostly see.
+    const QString tiny = dir.filePath(QStringLiteral("tiny.xml"));
+    {
+        QFile f(tiny);
+        f.open(QIODevice::WriteOnly);
+        f.write("<tiny/>");
+    }
+    double startUp = -1;
+    for (int i = 0; i < 3; ++i) {
+        Program program(tiny);
+        if (program.waitForCaption(captionFor(tiny)) < 0)
+            break;
+        const double answered = program.answered();
+        startUp = startUp < 0 ? answered : std::min(startUp, answered);
+    }
+    std::printf("%-44s: %7.3f s\n", "start-up on a tiny file, takes input", startUp);
+
+    Program program(path);
+    print("open from the command line, caption shown", program.waitForCaption(captionFor(path)),
+          base.seconds);
+    print("open from the command line, takes input", program.answered(), base.seconds);
+
+    // The text view (View > Text View), the caret at the end, 23 characters typed, Apply.
+    program.key(QStringLiteral("alt+v"));
+    QThread::msleep(300);
+    program.key(QStringLiteral("e"));
+    QElapsedTimer toText;
+    toText.start();
+    print("first switch to the text view, takes input", program.answered(toText), base.seconds);
+    program.key(QStringLiteral("ctrl+End"));
+    program.type(QStringLiteral("<!--abcdefghijklmnop-->"));
+    QThread::msleep(500);
+    QElapsedTimer apply;
+    apply.start();
+    // The Apply Changes button, below the views' right edge, in the window's first-run layout.
+    program.clickFromBottomRight(143, 60);
+    print("Apply of 23 characters typed, takes input", program.answered(apply), base.seconds);
+    return 0;
+}
