@@ -4,6 +4,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/work/workprogress.h
   src/platform/work/asidework.h
   src/platform/work/asidework.cpp
+  src/platform/work/memoryahead.h
+  src/platform/work/memoryahead.cpp
   src/platform/files/atomicfile.h
   src/platform/files/atomicfile.cpp
   src/platform/xml/xmlerror.h

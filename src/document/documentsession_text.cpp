@@ -40,6 +40,11 @@ bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption)
     emit documentAboutToBeReplaced();
     XmlDocument parsed = XmlDocument::create();
     bool loaded = false;
+    // What the undo step needs of the Document now shown is read beside the parse; nothing changes
+    // that Document meanwhile.
+    std::shared_ptr<AsideWork> preparing;
+    if (text.size() > kReadAside && !m_objDocument.isNull())
+        preparing = AsideWork::Start([old = m_objDocument] { old.prepareReplacement(); });
     wholeDocumentWork(
         undoCaption.isEmpty() ? QStringLiteral("Refreshing") : QStringLiteral("Applying"),
         text.size(), [&] {
@@ -48,6 +53,8 @@ bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption)
             if (loaded && !text.isEmpty())
                 parsed.keepSourceText(text.toByteArray(), m_objDocument);
         });
+    if (preparing)
+        preparing->Wait();
     return takeParsed(parsed, loaded, text, undoCaption);
 }
 

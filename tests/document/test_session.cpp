@@ -274,8 +274,9 @@ TEST_F(SessionTest, AFileThatDoesNotParseStandsAsItsTextAndSavesAsItStands) {
         SCOPED_TRACE(typed);
         const QString fixedPath = writeFile(QStringLiteral("fix.xml"), "<a>\n  <b>text</c>\n</a>\n");
         ASSERT_EQ(session.Load(fixedPath), DocumentSession::LoadResult::NotXml);
-        if (!typed)
+        if (!typed) {
             ASSERT_TRUE(session.SaveText(fixedPath, repaired));
+        }
         typing = typed;
         ASSERT_TRUE(session.ApplyText(repaired, QStringLiteral("Apply Text")));
         typing = false;

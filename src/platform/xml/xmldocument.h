@@ -45,6 +45,10 @@ public:
     // its saves copy where nothing changed; the byte order mark of `like`'s source (its file's)
     // goes in front of a saved file.
     void keepSourceText(const QByteArray& utf8, const XmlDocument& like = {});
+    // Does beforehand what replacing this document in its history takes of it (its file's text
+    // read, its nodes measured), on another thread while the document is not changed: a large
+    // document's replacement then finds a second's work done.
+    void prepareReplacement() const;
     // Whether it was read from a file that changed on disk before its text was needed again, so
     // that it is written in the editor's layout.
     bool lostItsSource() const;

@@ -27,7 +27,7 @@ namespace {
 
 // A document's memory, roughly: its nodes and their values. Walked once, when a whole-document
 // step is made, which happens where a whole document was just read anyway.
-size_t documentBytes(xmlDocPtr doc) {
+size_t walkDocumentBytes(xmlDocPtr doc) {
     size_t bytes = sizeof(xmlDoc);
     xmlNodePtr n = doc->children;
     while (n) {
@@ -48,6 +48,12 @@ size_t documentBytes(xmlDocPtr doc) {
             n = n->next;
     }
     return bytes;
+}
+
+size_t documentBytes(const XmlStorage& storage) {
+    if (storage.measured && storage.measured->revision == storage.revision)
+        return storage.measured->bytes;
+    return walkDocumentBytes(storage.doc);
 }
 
 XmlNode handle(const std::shared_ptr<XmlStorage>& storage, xmlNodePtr node) {
@@ -120,7 +126,7 @@ XmlHistory::Affected XmlHistory::apply(Step& step, bool backwards) {
 }
 
 bool XmlHistory::packs(const Step& step, const XmlDocumentObject& document) const {
-    return !step.silent && documentBytes(document.storage->doc) > m_packAbove;
+    return !step.silent && documentBytes(*document.storage) > m_packAbove;
 }
 
 void XmlHistory::keep(Step& step, XmlDocument replaced, bool pack) {
@@ -284,7 +290,7 @@ void XmlHistory::replaceDocument(const QString& caption, const XmlDocument& repl
     step->caption = caption;
     step->show = std::move(show);
     step->silent = silent;
-    const size_t bytes = documentBytes(current->storage->doc);
+    const size_t bytes = documentBytes(*current->storage);
     step->bytes = sizeof(Step) + bytes;
     const bool pack = !silent && bytes > m_packAbove;
     std::shared_ptr<XmlHistory> self = std::move(current->history);
@@ -375,4 +381,13 @@ void XmlChangeStep::rollBack() {
     if (h.m_open)
         h.m_open->journal->rollBackTo(m_mark);
     m_done = true;
+}
+
+void XmlDocument::prepareReplacement() const {
+    XmlStorage& storage = *object().storage;
+    {
+        std::lock_guard<std::mutex> lock(storage.sourceMutex);
+        xmlimpl::readSource(storage.source);
+    }
+    storage.measured = XmlStorage::Measured{storage.revision, walkDocumentBytes(storage.doc)};
 }

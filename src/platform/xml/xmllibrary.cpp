@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include <malloc.h>
 #include <mutex>
 
 namespace xmlimpl {
@@ -89,11 +88,6 @@ void UseLibrary() {
             std::lock_guard lock(s_catalogs);
             xmlInitializeCatalog();
         }
-        // A parse aside uses an allocator arena of its own, and such an arena makes each page it
-        // grows by accessible with a system call of its own: 200,000 of them for a 100 MB file,
-        // each stopping the other threads' processors. With this padding a new heap of the arena
-        // is made accessible whole, at once.
-        mallopt(M_TOP_PAD, 64 << 20);
         return true;
     }();
     thread_local const bool thread = [] {

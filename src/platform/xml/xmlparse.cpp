@@ -3,6 +3,7 @@
 #include "platform/xml/xmlparse.h"
 
 #include "platform/work/asidework.h"
+#include "platform/work/memoryahead.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmllibrary.h"
 #include "platform/xml/xmlorigin.h"
@@ -21,6 +22,8 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cstring>
 
 namespace xmlimpl {
 
@@ -137,6 +140,20 @@ int readFiltered(void* context, char* buffer, int len) {
     return static_cast<WideTagFilter*>(context)->read(buffer, len);
 }
 
+struct TextReader {
+    const char* at;
+    qsizetype left;
+};
+
+int readFromText(void* context, char* buffer, int len) {
+    auto* reader = static_cast<TextReader*>(context);
+    const int n = static_cast<int>(std::min<qsizetype>(len, reader->left));
+    std::memcpy(buffer, reader->at, size_t(n));
+    reader->at += n;
+    reader->left -= n;
+    return n;
+}
+
 int closeNothing(void*) {
     return 0;
 }
@@ -215,12 +232,14 @@ void addDeclarationNode(xmlDocPtr doc, const QString& declarationData) {
 ParsedDocument parseText(const QByteArray& utf8, XmlParseError& error) {
     error = {};
     ErrorCapture scope;
-    xmlParserCtxtPtr ctxt =
-        xmlCreateMemoryParserCtxt(utf8.constData(), static_cast<int>(utf8.size()));
-    // The text is already decoded: an encoding named in its declaration must not apply again.
-    if (ctxt)
-        xmlSwitchEncoding(ctxt, XML_CHAR_ENCODING_UTF8);
-    const ParseOutcome outcome = parseWith(ctxt, kParseOptions | XML_PARSE_IGNORE_ENC);
+    MemoryAhead ahead(utf8.size());
+    // Read a piece at a time, as a file is: libxml2 would copy the whole text first. The text is
+    // already decoded, so an encoding named in its declaration must not apply again.
+    TextReader reader{utf8.constData(), utf8.size()};
+    const ParseOutcome outcome =
+        parseWith(xmlCreateIOParserCtxt(nullptr, nullptr, readFromText, closeNothing, &reader,
+                                        XML_CHAR_ENCODING_UTF8),
+                  kParseOptions | XML_PARSE_IGNORE_ENC);
     const ParsedDocument parsed = finish(
         scope, outcome,
         [&utf8]() -> std::unique_ptr<QIODevice> {
@@ -244,6 +263,7 @@ ParsedDocument parseFile(const QString& path, XmlParseError& error, WorkProgress
         return {};
     }
     ErrorCapture scope;
+    MemoryAhead ahead(before.size());
     HeldAttributes held;
     WideTagFilter filter(
         [&reader](char* buffer, int len) { return readFromFile(&reader, buffer, len); }, held);

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -122,6 +123,12 @@ struct XmlStorage : std::enable_shared_from_this<XmlStorage> {
     // the content is replaced; undoing a change leaves its nodes here, to be compared.
     xmlimpl::XmlSource source;
     mutable std::mutex sourceMutex;
+    // The memory its nodes took at `revision`, measured beforehand (XmlDocument::prepareReplacement).
+    struct Measured {
+        quint64 revision = 0;
+        size_t bytes = 0;
+    };
+    std::optional<Measured> measured;
     std::unordered_set<xmlNodePtr> touched;
     std::unordered_set<xmlNodePtr> moved;
     std::unordered_set<xmlNodePtr> regrouped; // containers a child was linked to or unlinked from
