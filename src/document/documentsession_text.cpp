@@ -5,6 +5,8 @@
 #include "document/documentrules.h"
 #include "platform/xml/xmlhistory.h"
 
+#include <QScopeGuard>
+
 #include <malloc.h>
 
 using namespace DocumentRules;
@@ -33,28 +35,43 @@ void DocumentSession::wholeDocumentWork(const QString& caption, qint64 size,
         work();
 }
 
-// Parsed straight from `text` (on Apply, the text view's own buffer), with no copy of it kept
-// unless it does not parse. The new Document is parsed beside the old one, which its undo step
-// keeps. A long text is parsed aside; nothing can change the caller's buffer meanwhile.
+// Parsed straight from `text` (on Apply, the text view's own buffer). The new Document is parsed
+// beside the old one, which its undo step keeps. A long text is parsed aside; nothing can change
+// the caller's buffer, nor the Document now shown, meanwhile. So the copy of the text the new
+// Document keeps as its source, and what the undo step needs of the old one (its file's text, its
+// size), are made on the other processor while the parse runs.
 bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption) {
     emit documentAboutToBeReplaced();
     XmlDocument parsed = XmlDocument::create();
     bool loaded = false;
-    // What the undo step needs of the Document now shown is read beside the parse; nothing changes
-    // that Document meanwhile.
-    std::shared_ptr<AsideWork> preparing;
-    if (text.size() > kReadAside && !m_objDocument.isNull())
-        preparing = AsideWork::Start([old = m_objDocument] { old.prepareReplacement(); });
+    QByteArray source;
+    std::shared_ptr<AsideWork> beside;
+    if (text.size() > kReadAside)
+        beside = AsideWork::Start([&source, text, old = m_objDocument] {
+            source = text.toByteArray();
+            if (!old.isNull())
+                old.prepareReplacement();
+        });
+    // Done with `source` and the caller's buffer before they go, also when the parse throws.
+    const auto waitBeside = qScopeGuard([&beside] {
+        try {
+            if (beside)
+                beside->Wait();
+        } catch (...) {
+        }
+    });
     wholeDocumentWork(
         undoCaption.isEmpty() ? QStringLiteral("Refreshing") : QStringLiteral("Applying"),
         text.size(), [&] {
             loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
+            if (beside)
+                beside->Wait();
+            else if (loaded)
+                source = text.toByteArray();
             // Saved as typed: the text is the source its saves copy.
             if (loaded && !text.isEmpty())
-                parsed.keepSourceText(text.toByteArray(), m_objDocument);
+                parsed.keepSourceText(source, m_objDocument);
         });
-    if (preparing)
-        preparing->Wait();
     return takeParsed(parsed, loaded, text, undoCaption);
 }
 
