@@ -125,7 +125,7 @@ public:
     QString GetTextFromXML() const { return m_session.GetTextFromXML(); }
     // `readFrom`, when given, is the text the Document was just read from: the web view's file
     // can be that instead of the Document written out again.
-    void RefreshViews(bool bRebuildTree, QByteArrayView readFrom = {});
+    void RefreshViews(bool bRebuildTree, const QByteArray& readFrom = {});
     void mnuRefresh_Click() { RefreshViews(true); }
     void ToolbarApply_ButtonClick(const QString& key);
     void ToolbarView_ButtonClick(int index);

@@ -78,7 +78,7 @@ void frmMain::setTextViewFromDocument() {
 
 // With `bRebuildTree` the Document is refreshed first (read again from its own text when it
 // changed since it was parsed, the text then also the web view's file) and the tree built anew.
-void frmMain::RefreshViews(bool bRebuildTree, QByteArrayView readFrom) {
+void frmMain::RefreshViews(bool bRebuildTree, const QByteArray& readFrom) {
     if (bRebuildTree)
         m_labelOfInsert = TreeModel::NoItem;
     try {
@@ -86,7 +86,7 @@ void frmMain::RefreshViews(bool bRebuildTree, QByteArrayView readFrom) {
         if (bRebuildTree && !m_session.Refresh(&reread))
             showWholeTree();
         setTextViewFromDocument();
-        m_session.WriteWebFile(reread.isEmpty() ? readFrom : QByteArrayView(reread));
+        m_session.WriteWebFile(reread.isEmpty() ? readFrom : reread);
         m_WebBrowser->Navigate(WebFilePath());
     } catch (...) {
         tell(QStringLiteral("Action cannot be completed"), MsgIcon::Critical);

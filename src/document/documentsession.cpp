@@ -318,10 +318,14 @@ void DocumentSession::ReloadAnswered(bool reload) {
     m_reloadAsked.reset();
 }
 
-void DocumentSession::WriteWebFile(QByteArrayView serialised) {
+void DocumentSession::WriteWebFile(const QByteArray& serialised) {
     const bool copyMayWait = !m_view.webViewShown || !m_view.webViewShown();
+    // A Document just parsed from text (Apply) is that text, which it keeps.
+    const QByteArray text = !serialised.isEmpty() || Document().revision() != m_parsedRevision
+                                ? serialised
+                                : Document().keptSourceText();
     m_webFileFromView =
-        m_webFile.write(Document(), m_loadedFile, serialised, copyMayWait, m_view.readShownText);
+        m_webFile.write(Document(), m_loadedFile, text, copyMayWait, m_view.readShownText);
 }
 
 void DocumentSession::FinishWebFileCopy() {

@@ -173,7 +173,7 @@ public:
     // ---- the web view's file ----
     QString WebFilePath() const { return m_webFile.path(); }
     // Writes the Document there. `serialised`, when given, is its own text in UTF-8.
-    void WriteWebFile(QByteArrayView serialised = {});
+    void WriteWebFile(const QByteArray& serialised = {});
     // The file is whole before anything shows or replaces it.
     void FinishWebFileCopy();
     // Whether the file was written from the text view's text, which must then be written anew

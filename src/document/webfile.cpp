@@ -72,7 +72,7 @@ QString WebFile::path() const {
 }
 
 bool WebFile::write(const XmlDocument& document, const LoadedFile& loaded,
-                    QByteArrayView serialised, bool copyMayWait, const ViewText& viewText) {
+                    const QByteArray& serialised, bool copyMayWait, const ViewText& viewText) {
     finishCopy(document);
     const QString target = path();
     const QFileInfo source(loaded.path);
@@ -80,7 +80,8 @@ bool WebFile::write(const XmlDocument& document, const LoadedFile& loaded,
                            source.size() == loaded.size && source.lastModified() == loaded.modified;
     if (unchanged && source.absoluteFilePath() != QFileInfo(target).absoluteFilePath()) {
         // A large copy takes seconds: it is made aside while nothing shows the file, and
-        // finished before anything shows or replaces it. The folder is held until it ends.
+        // finished before anything shows or replaces it. The folder is held until it ends. So is
+        // a large text written.
         if (source.size() > kCopyAside && copyMayWait) {
             m_copy = std::make_shared<Copy>();
             m_copy->job = AsideWork::Start([copied = m_copy->copied, from = loaded.path, target,
@@ -93,9 +94,18 @@ bool WebFile::write(const XmlDocument& document, const LoadedFile& loaded,
             return false;
     }
     // The Document was just read from this text, which is what it writes.
-    if (!serialised.isEmpty() && document.savesAsUtf8() &&
-        AtomicFile::Write(target, serialised, kScratch, kOwnerOnly))
-        return false;
+    if (!serialised.isEmpty() && document.savesAsUtf8()) {
+        if (serialised.size() > kCopyAside && copyMayWait) {
+            m_copy = std::make_shared<Copy>();
+            m_copy->job = AsideWork::Start(
+                [copied = m_copy->copied, serialised, target, folder = hold()] {
+                    *copied = AtomicFile::Write(target, serialised, kScratch, kOwnerOnly);
+                });
+            return false;
+        }
+        if (AtomicFile::Write(target, serialised, kScratch, kOwnerOnly))
+            return false;
+    }
     if (document.savesAsUtf8() && viewText &&
         viewText([target](QByteArrayView text) {
             AtomicFile file(target, kScratch, kOwnerOnly);

@@ -42,11 +42,11 @@ public:
     std::shared_ptr<const void> hold() const { return m_folder; }
 
     // Writes `document` as the file, from the quickest source that holds its text: a copy of
-    // `loaded` while the Document is exactly what was loaded from it and the file is unchanged
-    // (a large one made aside when `copyMayWait`, finished by finishCopy); `serialised`, its own
-    // text in UTF-8; the view's text; else the Document written out. True when the file is the
-    // view's text.
-    bool write(const XmlDocument& document, const LoadedFile& loaded, QByteArrayView serialised,
+    // `loaded` while the Document is exactly what was loaded from it and the file is unchanged;
+    // `serialised`, its own text in UTF-8; the view's text; else the Document written out. A large
+    // copy, or a large `serialised`, is written aside when `copyMayWait`, finished by finishCopy.
+    // True when the file is the view's text.
+    bool write(const XmlDocument& document, const LoadedFile& loaded, const QByteArray& serialised,
                bool copyMayWait, const ViewText& viewText);
     // A copy made aside is finished; when it failed, `document` is written instead.
     void finishCopy(const XmlDocument& document);

@@ -662,6 +662,18 @@ TEST_F(SessionTest, TheWebFileIsTheLoadedFileOrTheDocument) {
     session.WriteWebFile();
     session.FinishWebFileCopy();
     EXPECT_EQ(readFile(session.WebFilePath()), large);
+    // A large text applied is the file as it was typed (written aside, like the copy), until the
+    // Document changes.
+    QByteArray typed = large;
+    typed.replace("a=\"1\"", "a='1'");
+    ASSERT_TRUE(session.ApplyText(typed, QStringLiteral("Apply Text")));
+    session.WriteWebFile();
+    session.FinishWebFileCopy();
+    EXPECT_TRUE(readFile(session.WebFilePath()) == typed);
+    edit();
+    session.WriteWebFile();
+    ASSERT_TRUE(web.load(session.WebFilePath()));
+    EXPECT_EQ(web.xml(), xml());
 
     DocumentSession other(dir.filePath(QStringLiteral("other")));
     EXPECT_NE(other.WebFilePath(), session.WebFilePath());

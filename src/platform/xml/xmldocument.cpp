@@ -139,6 +139,12 @@ void XmlDocument::keepSourceText(const QByteArray& utf8, const XmlDocument& like
     }
 }
 
+QByteArray XmlDocument::keptSourceText() const {
+    const XmlStorage& storage = *object().storage;
+    std::lock_guard<std::mutex> lock(storage.sourceMutex);
+    return storage.source.kind == XmlSource::Kind::Text ? storage.source.text : QByteArray();
+}
+
 bool XmlDocument::lostItsSource() const {
     const XmlStorage& storage = *object().storage;
     std::lock_guard<std::mutex> lock(storage.sourceMutex);

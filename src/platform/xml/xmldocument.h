@@ -45,6 +45,8 @@ public:
     // its saves copy where nothing changed; the byte order mark of `like`'s source (its file's)
     // goes in front of a saved file.
     void keepSourceText(const QByteArray& utf8, const XmlDocument& like = {});
+    // The text keepSourceText() kept (shared, not copied); empty when its source is another.
+    QByteArray keptSourceText() const;
     // Does beforehand what replacing this document in its history takes of it (its file's text
     // read, its nodes measured), on another thread while the document is not changed: a large
     // document's replacement then finds a second's work done.
