@@ -110,7 +110,9 @@ public:
     }
     qint64 pid() const { return m_process.processId(); }
     double sinceStart() const { return m_timer.nsecsElapsed() / 1e9; }
-    bool running() const { return m_process.state() == QProcess::Running; }
+    // Asked of the system: without an event loop, the process object learns of an end only when
+    // it waits for it.
+    bool running() { return !m_process.waitForFinished(0) && m_process.state() == QProcess::Running; }
 
     // Seconds since the launch until a shown window of the program has `caption`.
     double waitForCaption(const QString& caption) {

@@ -38,8 +38,8 @@ void DocumentSession::wholeDocumentWork(const QString& caption, qint64 size,
 // Parsed straight from `text` (on Apply, the text view's own buffer). The new Document is parsed
 // beside the old one, which its undo step keeps. A long text is parsed aside; nothing can change
 // the caller's buffer, nor the Document now shown, meanwhile. So the copy of the text the new
-// Document keeps as its source, and what the undo step needs of the old one (its file's text, its
-// size), are made on the other processor while the parse runs.
+// Document keeps as its source, and the size of the old one that the undo step needs, are made on
+// the other processor while the parse runs.
 bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption) {
     emit documentAboutToBeReplaced();
     XmlDocument parsed = XmlDocument::create();

@@ -15,7 +15,6 @@
 
 #include <QRandomGenerator>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -717,9 +716,8 @@ TEST(XmlHistory, HeldElementWithXmlLangAfterTheDocumentElementWasRemoved) {
 
 } // namespace
 
-// Apply measures and reads the Document it replaces on another thread while it parses: the step
-// then holds what one made without that holds. A document changed after it was measured is
-// measured again.
+// Apply measures the Document it replaces on another thread while it parses: the step then holds
+// what one made without that holds. A document changed after it was measured is measured again.
 TEST(XmlHistory, AReplacementPreparedAsideMakesTheSameStep) {
     const auto stepMemory = [](bool prepared, bool changedAfter) {
         XmlDocument first = parsed(kDocuments[1]), shown = first;
@@ -733,33 +731,4 @@ TEST(XmlHistory, AReplacementPreparedAsideMakesTheSameStep) {
     EXPECT_EQ(stepMemory(true, false), stepMemory(false, false));
     EXPECT_EQ(stepMemory(true, true), stepMemory(false, true));
     EXPECT_GT(stepMemory(false, true), stepMemory(false, false));
-}
-
-// The file a replaced document was read from is read when the replacement is prepared: written
-// over after that (a save of the replacement), it is still what the document brought back by undo
-// saves from. Unprepared, the document finds its file changed and is written in the editor's
-// layout.
-TEST(XmlHistory, AFileReadWhenTheReplacementIsPreparedStaysTheSource) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("doc.xml"));
-    const QByteArray original = "<r  a='1'>\n\t<b/>  <!-- as written -->\n</r>\n";
-    for (const bool prepared : {true, false}) {
-        SCOPED_TRACE(prepared);
-        writeBytes(path, original);
-        XmlDocument first = XmlDocument::create(), shown = first;
-        ASSERT_TRUE(first.load(path));
-        if (prepared)
-            first.prepareReplacement();
-        writeBytes(path, "<replacement/>\n");
-        const XmlDocument second = replaced(first, shown, "Apply Text");
-        second.history().undo();
-        ASSERT_TRUE(shown == first);
-        const QString again = dir.filePath(QStringLiteral("again.xml"));
-        first.save(again);
-        EXPECT_EQ(first.lostItsSource(), !prepared);
-        if (prepared)
-            EXPECT_EQ(readBytes(again), original);
-        else
-            EXPECT_NE(readBytes(again), original);
-    }
 }

@@ -47,9 +47,10 @@ public:
     void keepSourceText(const QByteArray& utf8, const XmlDocument& like = {});
     // The text keepSourceText() kept (shared, not copied); empty when its source is another.
     QByteArray keptSourceText() const;
-    // Does beforehand what replacing this document in its history takes of it (its file's text
-    // read, its nodes measured), on another thread while the document is not changed: a large
-    // document's replacement then finds a second's work done.
+    // Measures beforehand what its nodes take, which replacing this document in its history needs,
+    // on another thread while the document is not changed: a large document's replacement then
+    // finds that walk done. (Its file's text is read only then: read beside the parse of its
+    // replacement, a gigabyte file's text would come on top of both documents.)
     void prepareReplacement() const;
     // Whether it was read from a file that changed on disk before its text was needed again, so
     // that it is written in the editor's layout.

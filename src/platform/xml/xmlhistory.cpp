@@ -385,9 +385,5 @@ void XmlChangeStep::rollBack() {
 
 void XmlDocument::prepareReplacement() const {
     XmlStorage& storage = *object().storage;
-    {
-        std::lock_guard<std::mutex> lock(storage.sourceMutex);
-        xmlimpl::readSource(storage.source);
-    }
     storage.measured = XmlStorage::Measured{storage.revision, walkDocumentBytes(storage.doc)};
 }
