@@ -371,7 +371,7 @@ TEST_F(SessionTest, SaveKeepsTheFilesLayoutOrSaysWhyNot) {
     edit(QStringLiteral("new"));
     ASSERT_TRUE(session.Save(changed));
     EXPECT_EQ(readFile(changed),
-              QByteArray("<?xml version=\"1.0\"?>\n<a x=\"1\">\n  <b/>\n  <!--new-->\n</a>\n"));
+              QByteArray("<?xml version='1.0'?>\n<a x=\"1\">\n  <b/>\n  <!--new-->\n</a>\n"));
     EXPECT_EQ(session.SaveLayoutNote(),
               QStringLiteral("Saved in the editor's layout: the file had changed on disk since it "
                              "was opened."));

@@ -66,6 +66,9 @@ TEST(XmlFiles, EncodingsLoadIntactAndSaveAsDeclared) {
         {"<?xml version=\"1.0\" encoding=\"UTF-16\"?>", E::Utf16LE, E::Utf16LE},
         {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", E::Latin1, E::Latin1},
         {"", E::Utf16LE, E::Utf8}, // the mark tells how to read; UTF-8 is the default to write
+        // Written as the user wrote it, in the tree as in the text view.
+        {"<?xml version='1.0'  encoding = \"UTF-16\" ?>", E::Utf16LE, E::Utf16LE},
+        {"<?xml version='1.0' encoding='ISO-8859-1'  standalone='no'?>", E::Latin1, E::Latin1},
     };
     for (const auto& [declaration, file, saved] : rows) {
         SCOPED_TRACE(str(declaration + QStringLiteral(" %1").arg(file)));
@@ -77,6 +80,11 @@ TEST(XmlFiles, EncodingsLoadIntactAndSaveAsDeclared) {
         XmlDocument doc = loadedBothWays(dir.filePath("in.xml"));
         ASSERT_TRUE(doc.hasContent()) << str(doc.parseError().reason);
         EXPECT_EQ(str(doc.documentElement().text()), "caf\u00e9");
+        if (*declaration) {
+            const QString written = q(declaration).mid(6).chopped(2).trimmed();
+            EXPECT_EQ(str(doc.firstChild().text()), str(written));
+            EXPECT_EQ(str(parsed(doc.xml()).firstChild().text()), str(written));
+        }
         doc.save(dir.filePath("out.xml"));
         EXPECT_EQ(readBytes(dir.filePath("out.xml")), readBytes(dir.filePath("in.xml")));
         {

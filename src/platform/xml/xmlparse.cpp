@@ -22,6 +22,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <cstring>
 
@@ -191,6 +192,26 @@ XmlSource fileSource(const QFileInfo& file, const QByteArray& encoding, const QB
     return source;
 }
 
+// The declaration as the file writes it, so that the tree shows what the text view shows, and
+// what reading the same text gives. An encoding that does not write it in ASCII or UTF-16
+// (UCS-4, EBCDIC) gives none: the document's fields are written instead.
+QString declarationInFile(const QByteArray& start) {
+    const QByteArray bytes = start.startsWith("\xEF\xBB\xBF") ? start.mid(3) : start;
+    if (bytes.startsWith("<?xml"))
+        return xmlDeclarationIn(QString::fromLatin1(bytes));
+    const auto wide = [&bytes](const char* mark, QStringConverter::Encoding encoding) {
+        const QByteArray text = bytes.startsWith(QByteArray(mark, 2)) ? bytes.mid(2) : bytes;
+        QStringDecoder decoder(encoding);
+        return QString(decoder.decode(text.left(text.size() & ~qsizetype(1))));
+    };
+    const QByteArray le("<\0?\0x\0", 6), be("\0<\0?\0x", 6);
+    if (bytes.startsWith(le) || bytes.startsWith("\xFF\xFE" + le))
+        return xmlDeclarationIn(wide("\xFF\xFE", QStringConverter::Utf16LE));
+    if (bytes.startsWith(be) || bytes.startsWith("\xFE\xFF" + be))
+        return xmlDeclarationIn(wide("\xFE\xFF", QStringConverter::Utf16BE));
+    return {};
+}
+
 QString declarationFromFields(xmlDocPtr doc) {
     QString data = QStringLiteral("version=\"%1\"")
                        .arg(doc->version ? qs(doc->version) : QStringLiteral("1.0"));
@@ -201,6 +222,11 @@ QString declarationFromFields(xmlDocPtr doc) {
     else if (doc->standalone == 0)
         data += QStringLiteral(" standalone=\"no\"");
     return data;
+}
+
+QString declarationOf(xmlDocPtr doc, const QByteArray& start) {
+    const QString written = declarationInFile(start);
+    return written.isEmpty() ? declarationFromFields(doc) : written;
 }
 
 } // namespace
@@ -286,7 +312,7 @@ ParsedDocument parseFile(const QString& path, XmlParseError& error, WorkProgress
         },
         error);
     if (parsed.doc && parsed.doc->standalone != -1)
-        addDeclarationNode(parsed.doc, declarationFromFields(parsed.doc));
+        addDeclarationNode(parsed.doc, declarationOf(parsed.doc, reader.start));
     if (parsed.doc && before.isFile() && before.size() <= kLargestSource)
         parsed.source = fileSource(before, outcome.encoding, reader.start);
     return parsed;
