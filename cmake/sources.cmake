@@ -6,6 +6,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/work/asidework.cpp
   src/platform/work/memoryahead.h
   src/platform/work/memoryahead.cpp
+  src/platform/work/memoryroom.h
+  src/platform/work/memoryroom.cpp
   src/platform/files/atomicfile.h
   src/platform/files/atomicfile.cpp
   src/platform/xml/xmlerror.h
@@ -68,6 +70,8 @@ set(ORVEL_CORE_SOURCES
   src/platform/xml/xmljournal.cpp
   src/platform/xml/xmlhistory.h
   src/platform/xml/xmlhistory.cpp
+  src/platform/xml/xmldocumentaside.h
+  src/platform/xml/xmldocumentaside.cpp
   src/platform/xml/xmlbackgroundwriter.h
   src/platform/xml/xmlbackgroundwriter.cpp
   src/platform/xml/xmlpackeddocument.h

@@ -101,6 +101,19 @@ ErrorReport ReportFor(std::exception_ptr error, const XmlDocument& document) {
     return report;
 }
 
+bool FitsBeside(qint64 textBytes, qint64 heldTextBytes, qint64 resident, qint64 available) {
+    // The program with an empty document, its libraries and its window.
+    constexpr qint64 kProgramBytes = qint64(300) << 20;
+    if (resident < 0 || available < 0)
+        return true;
+    const double document = double(std::max<qint64>(resident - kProgramBytes, 0));
+    const qint64 held = heldTextBytes > 0 ? heldTextBytes : textBytes;
+    const double perByte = held > 0 ? document / double(held) : 0;
+    // The new document's nodes and the copy of its text it keeps, with a margin for the system.
+    const double needed = perByte * double(textBytes) + double(textBytes);
+    return needed < 0.85 * double(available);
+}
+
 size_t UndoMemoryLimit() {
     static const size_t limit = [] {
         const long pages = sysconf(_SC_PHYS_PAGES);

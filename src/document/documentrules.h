@@ -39,6 +39,11 @@ QString CommandLinePath(const QString& argument);
 QString SaveQuestion(const QString& fileName);
 // How much memory the undo history may hold: a quarter of the physical memory, at most 2 GB.
 size_t UndoMemoryLimit();
+// Whether a document read from `textBytes` of text fits in memory beside the one the program
+// holds now, read from `heldTextBytes`: the program's memory beyond its own start is mostly that
+// document, and a text of another size reads into proportionally as much. With `resident` or
+// `available` unknown (negative), it is taken to fit.
+bool FitsBeside(qint64 textBytes, qint64 heldTextBytes, qint64 resident, qint64 available);
 // reason, "Source Text:" line, "Line: n Position: m".
 QString ParseErrorReport(const XmlParseError& error);
 // "Not well-formed: line N, column M: reason", on one line.

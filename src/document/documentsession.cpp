@@ -5,6 +5,7 @@
 #include "document/documentrules.h"
 #include "platform/errors.h"
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmldocumentaside.h"
 #include "platform/xml/xmlfileload.h"
 #include "platform/xml/xmlhistory.h"
 #include "platform/xml/xmlwellformed.h"

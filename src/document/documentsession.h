@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+class XmlDocumentAside;
 class XmlFileLoad;
 
 // The document being edited and everything that belongs to it: the Document, its file and how the
@@ -213,6 +214,9 @@ private:
     // While there is text that did not parse instead of a Document: the Document before it, which
     // the next Apply's undo step brings back.
     XmlDocument m_undoBase;
+    // During Apply: the Document packed to make room for the one read from the text, which the
+    // new Document's undo step brings back.
+    std::unique_ptr<XmlDocumentAside> m_aside;
     XmlParseError m_textError;
     // How the document's file is written when it is written as text.
     XmlTextFormat m_textFormat;

@@ -3,6 +3,7 @@
 
 #include "document/documentsession.h"
 
+#include "platform/xml/xmldocumentaside.h"
 #include "platform/xml/xmlhistory.h"
 
 #include <set>
@@ -99,17 +100,17 @@ void DocumentSession::replaceDocument(const XmlDocument& replacement, const QStr
                                       bool reread) {
     XmlDocument old = m_objDocument.isNull() ? m_undoBase : m_objDocument;
     m_undoBase = XmlDocument();
-    if (!old.isNull() && !(old == replacement)) {
+    const auto show = [this](const XmlDocument& shown) {
+        m_objDocument = shown;
+        m_undoBase = XmlDocument();
+        m_strXMLText.clear();
+    };
+    if (m_aside) {
+        std::exchange(m_aside, nullptr)->replaceWith(replacement, caption, show);
+    } else if (!old.isNull() && !(old == replacement)) {
         XmlHistory& history = old.history();
         if (!reread || history.canUndo() || history.canRedo())
-            history.replaceDocument(
-                caption, replacement,
-                [this](const XmlDocument& shown) {
-                    m_objDocument = shown;
-                    m_undoBase = XmlDocument();
-                    m_strXMLText.clear();
-                },
-                caption.isEmpty());
+            history.replaceDocument(caption, replacement, show, caption.isEmpty());
     }
     m_objDocument = replacement;
 }

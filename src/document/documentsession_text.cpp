@@ -3,6 +3,8 @@
 #include "document/documentsession.h"
 
 #include "document/documentrules.h"
+#include "platform/work/memoryroom.h"
+#include "platform/xml/xmldocumentaside.h"
 #include "platform/xml/xmlhistory.h"
 
 #include <QScopeGuard>
@@ -40,14 +42,28 @@ void DocumentSession::wholeDocumentWork(const QString& caption, qint64 size,
 // the caller's buffer, nor the Document now shown, meanwhile. So the copy of the text the new
 // Document keeps as its source, and the size of the old one that the undo step needs, are made on
 // the other processor while the parse runs.
+// A Document too large to be held twice is packed first, and its nodes freed, to make room for
+// the new one; a text that does not parse then reads it back.
 bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption) {
     emit documentAboutToBeReplaced();
     XmlDocument parsed = XmlDocument::create();
     bool loaded = false;
     QByteArray source;
+    XmlDocument& shown = m_objDocument.isNull() ? m_undoBase : m_objDocument;
+    XmlDocument held;
+    if (!undoCaption.isEmpty() && !shown.isNull() && text.size() > kReadAside &&
+        !FitsBeside(text.size(), shown.sourceBytes(), MemoryRoom::Resident(),
+                    MemoryRoom::Available()))
+        held = std::exchange(shown, XmlDocument());
+    // Shown again when the work throws.
+    const auto putBack = qScopeGuard([&shown, &held] {
+        if (!held.isNull())
+            shown = std::exchange(held, XmlDocument());
+    });
+    std::unique_ptr<XmlDocumentAside> aside;
     std::shared_ptr<AsideWork> beside;
     if (text.size() > kReadAside)
-        beside = AsideWork::Start([&source, text, old = m_objDocument] {
+        beside = AsideWork::Start([&source, text, old = held.isNull() ? shown : XmlDocument()] {
             source = text.toByteArray();
             if (!old.isNull())
                 old.prepareReplacement();
@@ -63,15 +79,39 @@ bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption)
     wholeDocumentWork(
         undoCaption.isEmpty() ? QStringLiteral("Refreshing") : QStringLiteral("Applying"),
         text.size(), [&] {
-            loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
+            if (!held.isNull())
+                aside = std::make_unique<XmlDocumentAside>(std::move(held));
+            try {
+                loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
+            } catch (...) {
+                if (aside)
+                    held = aside->takeBack();
+                throw;
+            }
+            if (aside && !loaded)
+                held = std::exchange(aside, nullptr)->takeBack();
             if (beside)
                 beside->Wait();
             else if (loaded)
                 source = text.toByteArray();
             // Saved as typed: the text is the source its saves copy.
-            if (loaded && !text.isEmpty())
+            if (loaded && !text.isEmpty() && aside)
+                aside->keepSourceText(parsed, source);
+            else if (loaded && !text.isEmpty())
                 parsed.keepSourceText(source, m_objDocument);
         });
+    if (!held.isNull())
+        shown = std::exchange(held, XmlDocument());
+    m_aside = std::move(aside);
+    // Not taken by the new Document when taking it failed: shown again.
+    const auto unused = qScopeGuard([this] {
+        try {
+            if (m_aside)
+                (m_objDocument.isNull() ? m_undoBase : m_objDocument) =
+                    std::exchange(m_aside, nullptr)->takeBack();
+        } catch (...) {
+        }
+    });
     return takeParsed(parsed, loaded, text, undoCaption);
 }
 
@@ -80,7 +120,7 @@ bool DocumentSession::takeParsed(const XmlDocument& parsed, bool loaded, QByteAr
                                  const QString& undoCaption) {
     // Text that stood for a file that did not parse: the Document made from it is what the file
     // holds only when nothing was typed into it.
-    const bool fromFileText = m_objDocument.isNull() && m_undoBase.isNull();
+    const bool fromFileText = m_objDocument.isNull() && m_undoBase.isNull() && !m_aside;
     const bool typed = m_view.hasTyping && m_view.hasTyping();
     m_strXMLText.clear();
     m_textError = {};

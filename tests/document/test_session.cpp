@@ -1,9 +1,11 @@
 // The document's rules on a session without a window; what the window would ask is checked as the
 // text the session answers.
 
+#include "document/documentrules.h"
 #include "document/documentsession.h"
 #include "document/preparedtext.h"
 #include "platform/errors.h"
+#include "platform/work/memoryroom.h"
 #include "platform/xml/xmlbackgroundwriter.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlhistory.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -452,6 +455,68 @@ TEST_F(SessionTest, ApplyTextReplacesTheDocumentInAStepOrKeepsTheTextForCorrecti
     EXPECT_EQ(xml().toUtf8(), big);
     EXPECT_EQ(session.Document().snapshot().xml(), direct.xml());
     EXPECT_EQ(captions.last(), QStringLiteral("Applying"));
+}
+
+// A Document too large to be held twice makes room: it is packed before the text is read, with
+// the steps made on its nodes. A text that does not parse brings it back; Apply replaces it in a
+// step that reads it back, still written over its file's text.
+TEST_F(SessionTest, ADocumentTooLargeToHoldTwiceMakesRoomForTheText) {
+    const QByteArray big = records(450000, "<?xml version='1.0'?>\r\n");
+    const QString path = open(QStringLiteral("big.xml"), big);
+    edit(QStringLiteral("before"));
+    QByteArray edited = big;
+    edited.insert(edited.size() - 6, "<!--before-->");
+    MemoryRoom::SetForTests(qint64(1) << 30, qint64(12) << 30);
+    const auto restore = qScopeGuard([] { MemoryRoom::SetForTests(-1, -1); });
+    QSignalSpy failed(&session, &DocumentSession::parseFailed);
+
+    EXPECT_FALSE(session.ApplyText(edited.chopped(3), QStringLiteral("Apply Text")));
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_TRUE(session.m_objDocument.isNull());
+    QByteArray typed = edited;
+    typed.insert(typed.size() - 6, "<!--typed-->");
+    ASSERT_TRUE(session.ApplyText(typed, QStringLiteral("Apply Text")));
+    EXPECT_EQ(xml().toUtf8(), typed);
+    EXPECT_EQ(undoCaption(), QStringLiteral("Apply Text"));
+
+    const auto undone = session.UndoOrRedo(true);
+    ASSERT_TRUE(undone && undone->replaced);
+    session.CommandEnded();
+    EXPECT_FALSE(session.Document().history().canUndo()) << "the edit's step went with its nodes";
+    EXPECT_TRUE(session.HasUnsavedChanges());
+    ASSERT_TRUE(session.Save(path));
+    EXPECT_EQ(readFile(path), edited);
+    ASSERT_TRUE(session.UndoOrRedo(false));
+    EXPECT_EQ(xml().toUtf8(), typed);
+
+    // With room for both, the step made before Apply stays.
+    MemoryRoom::SetForTests(qint64(64) << 30, qint64(1) << 30);
+    open(QStringLiteral("big.xml"), big);
+    edit(QStringLiteral("before"));
+    ASSERT_TRUE(session.ApplyText(typed, QStringLiteral("Apply Text")));
+    ASSERT_TRUE(session.UndoOrRedo(true));
+    EXPECT_EQ(undoCaption(), QStringLiteral("Insert Comment"));
+}
+
+// The second document is as large per byte of text as the one held, which is what the program
+// holds beyond its start.
+TEST(DocumentRulesTest, ASecondDocumentFitsWhenItsShareOfTheMemoryHeldIsAvailable) {
+    constexpr qint64 MB = qint64(1) << 20, GB = qint64(1) << 30;
+    const struct Row {
+        const char* name;
+        qint64 text, held, resident, available;
+        bool fits;
+    } rows[] = {
+        {"100 MB held in 1.8 GB, 20 GB free", 100 * MB, 100 * MB, 1800 * MB, 20 * GB, true},
+        {"1 GB held in 17 GB, 6 GB free", 1 * GB, 1 * GB, 17 * GB, 6 * GB, false},
+        {"a tenth of it", 100 * MB, 1 * GB, 17 * GB, 6 * GB, true},
+        {"no size known for what is held: the text's", 1 * GB, 0, 17 * GB, 6 * GB, false},
+        {"nothing known of the memory", 1 * GB, 1 * GB, -1, -1, true},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(DocumentRules::FitsBeside(row.text, row.held, row.resident, row.available),
+                  row.fits)
+            << row.name;
 }
 
 // A refresh reads an edited Document again from its own text and hands that text on for the web

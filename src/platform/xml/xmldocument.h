@@ -108,6 +108,7 @@ public:
 
 private:
     friend class XmlHistory;
+    friend class XmlDocumentAside;
     friend class XmlChangeStep;
     XmlDocumentObject& object() const;
     std::shared_ptr<XmlDocumentObject> m_object;

@@ -305,6 +305,32 @@ void XmlHistory::replaceDocument(const QString& caption, const XmlDocument& repl
     push(std::move(step));
 }
 
+void XmlHistory::leave() {
+    if (m_open)
+        throw XmlError(QStringLiteral("The document cannot be replaced while a change is made."));
+    m_owner.reset();
+    dropRedo();
+    dropOldest(m_undo.size());
+}
+
+void XmlHistory::come(const XmlDocument& document, const QString& caption, ShowDocument show,
+                      size_t bytes, quint64 revision, std::unique_ptr<XmlPackedDocument> packed) {
+    m_owner = document.m_object;
+    if (!packed)
+        return;
+    auto step = std::make_unique<Step>();
+    step->caption = caption;
+    step->show = std::move(show);
+    step->bytes = sizeof(Step) + bytes;
+    step->otherRevision = revision;
+    step->packed = std::move(packed);
+    push(std::move(step));
+}
+
+size_t XmlHistory::bytesOf(const XmlStorage& storage) {
+    return documentBytes(storage);
+}
+
 void XmlHistory::setPackAbove(size_t bytes) {
     m_packAbove = bytes;
 }

@@ -21,6 +21,7 @@
 #include <memory>
 
 struct XmlStorage;
+class XmlPackedDocument;
 
 class XmlHistory {
 public:
@@ -91,6 +92,7 @@ public:
 private:
     friend class XmlChangeStep;
     friend class XmlDocument;
+    friend class XmlDocumentAside;
     friend struct XmlStorage;
     struct Step;
     using Steps = std::deque<std::unique_ptr<Step>>;
@@ -101,6 +103,12 @@ private:
     // Moves the newest step of `from` to `to` and applies it.
     Affected travel(Steps& from, Steps& to, bool backwards);
     void push(std::unique_ptr<Step> step);
+    // XmlDocumentAside: the history leaves its document, whose nodes are about to go, with the
+    // steps made on them; and comes to `document`, with a step that brings back `packed`.
+    void leave();
+    void come(const XmlDocument& document, const QString& caption, ShowDocument show,
+              size_t bytes, quint64 revision, std::unique_ptr<XmlPackedDocument> packed);
+    static size_t bytesOf(const XmlStorage& storage);
     // Whether a whole-document step keeps `doc` packed.
     bool packs(const Step& step, const XmlDocumentObject& document) const;
     // Gives `step` the document it brings back, packed or as it is.
