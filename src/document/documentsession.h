@@ -201,6 +201,7 @@ private:
     bool writeAside(const QString& path, const std::function<void(WorkProgress&)>& write);
     void keepTextInstead(const XmlTextFile& file, const XmlParseError& error);
     const XmlDocument& documentForHistory() const;
+    Undone undoOrRedoMakingRoom(bool undo);
     bool takeParsed(const XmlDocument& parsed, bool loaded, QByteArrayView text,
                     const QString& undoCaption);
     void replaceDocument(const XmlDocument& replacement, const QString& caption,

@@ -3,8 +3,12 @@
 
 #include "document/documentsession.h"
 
+#include "document/documentrules.h"
+#include "platform/work/memoryroom.h"
 #include "platform/xml/xmldocumentaside.h"
 #include "platform/xml/xmlhistory.h"
+
+#include <QScopeGuard>
 
 #include <set>
 #include <utility>
@@ -69,6 +73,10 @@ std::optional<DocumentSession::Undone> DocumentSession::UndoOrRedo(bool undo) {
     XmlHistory& history = m_objDocument.history();
     if (undo ? !history.canUndo() : !history.canRedo())
         return std::nullopt;
+    const qint64 packed = history.packedTextAhead(undo);
+    if (packed > 0 && !DocumentRules::FitsBeside(packed, m_objDocument.sourceBytes(), MemoryRoom::Resident(),
+                                  MemoryRoom::Available()))
+        return undoOrRedoMakingRoom(undo);
     const XmlDocument before = m_objDocument;
     Undone done;
     {
@@ -90,6 +98,26 @@ std::optional<DocumentSession::Undone> DocumentSession::UndoOrRedo(bool undo) {
     done.replaced = !(m_objDocument == before);
     if (done.replaced)
         emit documentReplaced();
+    return done;
+}
+
+// A Document that does not fit beside the one shown: the one shown is packed first, its nodes
+// freed, and read back when the other cannot be.
+DocumentSession::Undone DocumentSession::undoOrRedoMakingRoom(bool undo) {
+    XmlHistory& history = m_objDocument.history();
+    const QString caption = QStringLiteral("%1 %2").arg(
+        undo ? QStringLiteral("Undoing") : QStringLiteral("Redoing"),
+        undo ? history.undoCaption() : history.redoCaption());
+    history.setReadBackRunner([this, caption](const std::function<void()>& work) {
+        runAside(caption, 0, false, [&work](WorkProgress&) { work(); });
+    });
+    const auto noRunner = qScopeGuard([&history] { history.setReadBackRunner({}); });
+    emit documentAboutToBeReplaced();
+    // Shown again whatever happens: the one brought back, or the one shown before.
+    const auto show = qScopeGuard([this] { emit documentReplaced(); });
+    Undone done;
+    done.focus = history.travelMakingRoom(undo, m_objDocument).focus;
+    done.replaced = true;
     return done;
 }
 

@@ -479,15 +479,23 @@ TEST_F(SessionTest, ADocumentTooLargeToHoldTwiceMakesRoomForTheText) {
     EXPECT_EQ(xml().toUtf8(), typed);
     EXPECT_EQ(undoCaption(), QStringLiteral("Apply Text"));
 
+    // Undo makes room the same way: the Document shown is packed before the other is read back.
+    captions.clear();
+    QSignalSpy aboutToGo(&session, &DocumentSession::documentAboutToBeReplaced);
     const auto undone = session.UndoOrRedo(true);
     ASSERT_TRUE(undone && undone->replaced);
     session.CommandEnded();
+    EXPECT_EQ(captions, QStringList(2, QStringLiteral("Undoing Apply Text")));
+    EXPECT_EQ(aboutToGo.count(), 1);
     EXPECT_FALSE(session.Document().history().canUndo()) << "the edit's step went with its nodes";
     EXPECT_TRUE(session.HasUnsavedChanges());
     ASSERT_TRUE(session.Save(path));
     EXPECT_EQ(readFile(path), edited);
     ASSERT_TRUE(session.UndoOrRedo(false));
     EXPECT_EQ(xml().toUtf8(), typed);
+    EXPECT_EQ(captions.last(), QStringLiteral("Redoing Apply Text"));
+    ASSERT_TRUE(session.UndoOrRedo(true));
+    EXPECT_EQ(xml().toUtf8(), edited);
 
     // With room for both, the step made before Apply stays.
     MemoryRoom::SetForTests(qint64(64) << 30, qint64(1) << 30);

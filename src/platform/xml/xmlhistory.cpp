@@ -125,6 +125,57 @@ XmlHistory::Affected XmlHistory::apply(Step& step, bool backwards) {
     return {target.asNode(), target.asNode(), target.asNode()};
 }
 
+qint64 XmlHistory::packedTextAhead(bool undo) const {
+    const Steps& from = undo ? m_undo : m_redo;
+    if (m_open || from.empty() || from.back()->silent || !from.back()->packed)
+        return 0;
+    return from.back()->packed->textBytes();
+}
+
+XmlHistory::Affected XmlHistory::travelMakingRoom(bool undo, XmlDocument& shown) {
+    if (packedTextAhead(undo) == 0 || shown.isNull() || shown.m_object != m_owner.lock())
+        return {};
+    Steps& from = undo ? m_undo : m_redo;
+    Steps& to = undo ? m_redo : m_undo;
+    to.push_back(std::move(from.back()));
+    from.pop_back();
+    Step& step = *to.back();
+    // The steps made on the shown document's nodes go before the nodes do.
+    dropMadeOn(step, undo);
+    const std::shared_ptr<XmlHistory> self = shown.m_object->history;
+    const quint64 revision = shown.revision();
+    auto packed = std::make_unique<XmlPackedDocument>(std::exchange(shown, XmlDocument()));
+    if (m_readBackRunner)
+        m_readBackRunner([&packed] { packed->finish(); });
+    else
+        packed->finish();
+    XmlDocument target;
+    try {
+        target = step.packed->take(nullptr, m_readBackRunner);
+    } catch (...) {
+        // The step keeps what it had; the shown document comes back, read from its text.
+        from.push_back(std::move(to.back()));
+        to.pop_back();
+        shown = packed->take(nullptr, m_readBackRunner);
+        shown.m_object->history = self;
+        m_owner = shown.m_object;
+        throw;
+    }
+    // Read back: new nodes, which none of the steps beyond this one fits.
+    if (undo)
+        dropOldest(m_undo.size());
+    else
+        dropRedo();
+    target.m_object->history = self;
+    m_owner = target.m_object;
+    step.other = XmlDocument();
+    step.otherRevision = revision;
+    step.packed = std::move(packed);
+    if (step.show)
+        step.show(target);
+    return {target.asNode(), target.asNode(), target.asNode()};
+}
+
 bool XmlHistory::packs(const Step& step, const XmlDocumentObject& document) const {
     return !step.silent && documentBytes(*document.storage) > m_packAbove;
 }

@@ -88,6 +88,15 @@ public:
     void setReadBackRunner(std::function<void(const std::function<void()>& work)> run);
     // Waits until the documents being packed are packed (or are kept as they are).
     void finishPacking();
+    // The bytes of text that the next undo (or redo) reads back as a document kept packed; 0 when
+    // it reads none.
+    qint64 packedTextAhead(bool undo) const;
+    // Undo (or redo) of such a step when the document it reads back does not fit in memory beside
+    // `shown`, the one this history belongs to: `shown` is packed and its nodes freed first, with
+    // the steps made on them. The holder of `shown` lets go of every other handle on it first.
+    // When the other document cannot be read back, `shown` is read back instead, and the error
+    // is thrown. Nothing happens when the next step is not such a step.
+    Affected travelMakingRoom(bool undo, XmlDocument& shown);
 
 private:
     friend class XmlChangeStep;

@@ -181,6 +181,11 @@ bool XmlPackedDocument::finish() {
     return m_state->packed;
 }
 
+qint64 XmlPackedDocument::textBytes() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->packed ? m_state->textBytes : 0;
+}
+
 XmlDocument XmlPackedDocument::take(bool* readBack, const Runner& run) {
     State& state = *m_state;
     // The worker either stops before it has the whole text, or has finished and freed the

@@ -31,6 +31,8 @@ public:
     XmlDocument take(bool* readBack = nullptr, const Runner& run = {});
     // Waits for the worker to finish; whether the document is now held as packed text only.
     bool finish();
+    // The length of the packed text; 0 until it is packed.
+    qint64 textBytes() const;
 
     // For tests: runs on the worker before it starts to write, so a test can hold it there until
     // it is released or told to stop (`stop`).
