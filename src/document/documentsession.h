@@ -202,6 +202,8 @@ private:
     void keepTextInstead(const XmlTextFile& file, const XmlParseError& error);
     const XmlDocument& documentForHistory() const;
     Undone undoOrRedoMakingRoom(bool undo);
+    static bool fitsBeside(qint64 textBytes, const XmlDocument& held);
+    bool readText(QByteArrayView text, const QByteArray* shared, const QString& undoCaption);
     bool takeParsed(const XmlDocument& parsed, bool loaded, QByteArrayView text,
                     const QString& undoCaption);
     void replaceDocument(const XmlDocument& replacement, const QString& caption,

@@ -3,8 +3,6 @@
 
 #include "document/documentsession.h"
 
-#include "document/documentrules.h"
-#include "platform/work/memoryroom.h"
 #include "platform/xml/xmldocumentaside.h"
 #include "platform/xml/xmlhistory.h"
 
@@ -74,8 +72,7 @@ std::optional<DocumentSession::Undone> DocumentSession::UndoOrRedo(bool undo) {
     if (undo ? !history.canUndo() : !history.canRedo())
         return std::nullopt;
     const qint64 packed = history.packedTextAhead(undo);
-    if (packed > 0 && !DocumentRules::FitsBeside(packed, m_objDocument.sourceBytes(), MemoryRoom::Resident(),
-                                  MemoryRoom::Available()))
+    if (packed > 0 && !fitsBeside(packed, m_objDocument))
         return undoOrRedoMakingRoom(undo);
     const XmlDocument before = m_objDocument;
     Undone done;

@@ -37,6 +37,13 @@ void DocumentSession::wholeDocumentWork(const QString& caption, qint64 size,
         work();
 }
 
+// Whether a document read from `textBytes` of text fits in memory beside `held`: a short one
+// always does.
+bool DocumentSession::fitsBeside(qint64 textBytes, const XmlDocument& held) {
+    return textBytes <= kReadAside || FitsBeside(textBytes, held.sourceBytes(),
+                                                 MemoryRoom::Resident(), MemoryRoom::Available());
+}
+
 // Parsed straight from `text` (on Apply, the text view's own buffer). The new Document is parsed
 // beside the old one, which its undo step keeps. A long text is parsed aside; nothing can change
 // the caller's buffer, nor the Document now shown, meanwhile. So the copy of the text the new
@@ -45,15 +52,19 @@ void DocumentSession::wholeDocumentWork(const QString& caption, qint64 size,
 // A Document too large to be held twice is packed first, and its nodes freed, to make room for
 // the new one; a text that does not parse then reads it back.
 bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption) {
+    return readText(text, nullptr, undoCaption);
+}
+
+// `shared`, when given, is `text` and becomes the new Document's source as it is.
+bool DocumentSession::readText(QByteArrayView text, const QByteArray* shared,
+                               const QString& undoCaption) {
     emit documentAboutToBeReplaced();
     XmlDocument parsed = XmlDocument::create();
     bool loaded = false;
     QByteArray source;
     XmlDocument& shown = m_objDocument.isNull() ? m_undoBase : m_objDocument;
     XmlDocument held;
-    if (!undoCaption.isEmpty() && !shown.isNull() && text.size() > kReadAside &&
-        !FitsBeside(text.size(), shown.sourceBytes(), MemoryRoom::Resident(),
-                    MemoryRoom::Available()))
+    if (!shown.isNull() && !fitsBeside(text.size(), shown))
         held = std::exchange(shown, XmlDocument());
     // Shown again when the work throws.
     const auto putBack = qScopeGuard([&shown, &held] {
@@ -62,9 +73,12 @@ bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption)
     });
     std::unique_ptr<XmlDocumentAside> aside;
     std::shared_ptr<AsideWork> beside;
+    if (shared)
+        source = *shared;
     if (text.size() > kReadAside)
         beside = AsideWork::Start([&source, text, old = held.isNull() ? shown : XmlDocument()] {
-            source = text.toByteArray();
+            if (source.isNull())
+                source = text.toByteArray();
             if (!old.isNull())
                 old.prepareReplacement();
         });
@@ -92,7 +106,7 @@ bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption)
                 held = std::exchange(aside, nullptr)->takeBack();
             if (beside)
                 beside->Wait();
-            else if (loaded)
+            else if (loaded && source.isNull())
                 source = text.toByteArray();
             // Saved as typed: the text is the source its saves copy.
             if (loaded && !text.isEmpty() && aside)
@@ -161,17 +175,23 @@ bool DocumentSession::Refresh(QByteArray* reread) {
     QByteArray text;
     XmlDocument parsed = XmlDocument::create();
     bool loaded = false;
+    // A Document too large to be held twice is read once it has made room (readText).
+    const bool makeRoom = !fitsBeside(document.sourceBytes(), document);
     wholeDocumentWork(QStringLiteral("Refreshing"), document.sourceBytes(), [&] {
         document.writeXml([&text](const char* data, int len) {
             text.append(data, len);
             return true;
         });
+        if (makeRoom)
+            return;
         loaded = !text.isEmpty() && parsed.loadUtf8(text);
         if (loaded)
             parsed.keepSourceText(text, document);
     });
     if (text.isEmpty())
         ApplyText({}); // no node left: a new document
+    else if (makeRoom)
+        loaded = readText(text, &text, QString());
     else
         takeParsed(parsed, loaded, text, QString());
     if (loaded && reread)

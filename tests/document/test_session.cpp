@@ -497,6 +497,17 @@ TEST_F(SessionTest, ADocumentTooLargeToHoldTwiceMakesRoomForTheText) {
     ASSERT_TRUE(session.UndoOrRedo(true));
     EXPECT_EQ(xml().toUtf8(), edited);
 
+    // Refresh makes room too, once the Document is written as text; the edit is still unsaved.
+    edit(QStringLiteral("refreshed"));
+    captions.clear();
+    QByteArray reread;
+    ASSERT_TRUE(session.Refresh(&reread));
+    EXPECT_EQ(QString::fromUtf8(reread), xml());
+    EXPECT_TRUE(xml().contains(QStringLiteral("<!--refreshed-->")));
+    EXPECT_TRUE(session.HasUnsavedChanges());
+    EXPECT_FALSE(session.Document().history().canUndo()) << "the steps went with the nodes";
+    EXPECT_EQ(captions, QStringList(2, QStringLiteral("Refreshing")));
+
     // With room for both, the step made before Apply stays.
     MemoryRoom::SetForTests(qint64(64) << 30, qint64(1) << 30);
     open(QStringLiteral("big.xml"), big);

@@ -37,7 +37,7 @@ void XmlDocumentAside::replaceWith(const XmlDocument& replacement, const QString
                                    XmlHistory::ShowDocument show) {
     replacement.m_object->history = std::exchange(m_history, nullptr);
     replacement.m_object->history->come(replacement, caption, std::move(show), m_bytes, m_revision,
-                                        std::move(m_packed));
+                                        caption.isEmpty() ? nullptr : std::move(m_packed));
 }
 
 void XmlDocumentAside::keepSourceText(XmlDocument& replacement, const QByteArray& text) const {

@@ -26,7 +26,8 @@ public:
     // The document read back as new nodes, with its history. Once, instead of replaceWith.
     XmlDocument takeBack(const XmlPackedDocument::Runner& run = {});
     // `replacement` takes the history, with a step named `caption` that brings the document set
-    // aside back and hands it to `show`. Once, instead of takeBack.
+    // aside back and hands it to `show`; without a caption (the document read again from its own
+    // text), with no step, since none is left below it. Once, instead of takeBack.
     void replaceWith(const XmlDocument& replacement, const QString& caption,
                      XmlHistory::ShowDocument show);
     // `text`, read as the replacement, becomes its source, with the byte order mark and the
