@@ -42,6 +42,14 @@ void frmMain::connectSession() {
     });
     connect(&m_session, &DocumentSession::documentAboutToBeReplaced, this,
             [this] { m_wndTree->Nodes().Clear(); });
+    // Matches can lead nowhere once the Document is packed; the copied item is kept in a
+    // document of its own, to be pasted into the next.
+    connect(&m_session, &DocumentSession::documentMakingRoom, this, [this] {
+        if (m_findResultsPanel)
+            m_findResultsPanel->Clear();
+        if (!m_objCopiedNode.isNull())
+            m_objCopiedNode = XmlDocument::create().importNode(m_objCopiedNode, true);
+    });
     connect(&m_session, &DocumentSession::documentReplaced, this, &frmMain::showWholeTree);
     connect(&m_session, &DocumentSession::parseFailed, this, [this](const XmlParseError& error) {
         if (!m_parseReportsQuiet)

@@ -188,6 +188,9 @@ signals:
     void historyChanged();
     // The Document is about to go: nothing may use its nodes any more.
     void documentAboutToBeReplaced();
+    // The Document is about to be packed to make room for another: whatever still holds one of
+    // its nodes lets go of it now, or its memory cannot go.
+    void documentMakingRoom();
     // Another Document (or the same one loaded anew) is to be shown whole.
     void documentReplaced();
     // Text did not parse; `error` says where and why.

@@ -110,6 +110,7 @@ DocumentSession::Undone DocumentSession::undoOrRedoMakingRoom(bool undo) {
     });
     const auto noRunner = qScopeGuard([&history] { history.setReadBackRunner({}); });
     emit documentAboutToBeReplaced();
+    emit documentMakingRoom();
     // Shown again whatever happens: the one brought back, or the one shown before.
     const auto show = qScopeGuard([this] { emit documentReplaced(); });
     Undone done;

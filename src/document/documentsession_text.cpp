@@ -64,8 +64,10 @@ bool DocumentSession::readText(QByteArrayView text, const QByteArray* shared,
     QByteArray source;
     XmlDocument& shown = m_objDocument.isNull() ? m_undoBase : m_objDocument;
     XmlDocument held;
-    if (!shown.isNull() && !fitsBeside(text.size(), shown))
+    if (!shown.isNull() && !fitsBeside(text.size(), shown)) {
+        emit documentMakingRoom();
         held = std::exchange(shown, XmlDocument());
+    }
     // Shown again when the work throws.
     const auto putBack = qScopeGuard([&shown, &held] {
         if (!held.isNull())

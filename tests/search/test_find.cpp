@@ -390,6 +390,29 @@ TEST_F(FindTest, FindAllListsEveryMatchAndEachRowLeadsToItsItem) {
     EXPECT_FALSE(panel->isVisible());
 }
 
+// A Document packed to make room for another is held by nothing the window keeps: Find All's rows
+// go, and the copied item moves to a document of its own, still to be pasted.
+TEST_F(FindTest, ADocumentMakingRoomIsLetGoOf) {
+    load("<r><item>x</item><other/></r>");
+    expectDialog([](frmFind& find) {
+        find.cmboFind->setEditText(QStringLiteral("item"));
+        find.cmdFindAll->click();
+    });
+    trigger("mnuFind");
+    ASSERT_EQ(window->m_findResultsPanel->Count(), 1);
+    select("r/item");
+    trigger("mnuCopy");
+    ASSERT_FALSE(window->m_objCopiedNode.isNull());
+
+    emit window->m_session.documentMakingRoom();
+    EXPECT_EQ(window->m_findResultsPanel->Count(), 0);
+    EXPECT_NE(window->m_objCopiedNode.storage(), window->m_objDocument.asNode().storage());
+    select("r/other");
+    trigger("mnuPaste");
+    EXPECT_EQ(window->m_objDocument.selectSingleNode(QStringLiteral("/r/other/item")).text(),
+              QStringLiteral("x"));
+}
+
 // The paths of rows far down a long list of siblings are counted right, however the list is
 // walked (End, then upwards).
 TEST_F(FindTest, FindAllPathsAreRightFarDownALongList) {
