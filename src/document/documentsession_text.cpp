@@ -178,12 +178,13 @@ bool DocumentSession::Refresh(QByteArray* reread) {
     XmlDocument parsed = XmlDocument::create();
     bool loaded = false;
     // A Document too large to be held twice is read once it has made room (readText).
-    const bool makeRoom = !fitsBeside(document.sourceBytes(), document);
+    bool makeRoom = false;
     wholeDocumentWork(QStringLiteral("Refreshing"), document.sourceBytes(), [&] {
         document.writeXml([&text](const char* data, int len) {
             text.append(data, len);
             return true;
         });
+        makeRoom = !fitsBeside(text.size(), document);
         if (makeRoom)
             return;
         loaded = !text.isEmpty() && parsed.loadUtf8(text);
