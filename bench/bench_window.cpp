@@ -15,7 +15,7 @@
 //
 // Each is the best of TIMES runs (3), printed with all of them.
 //
-// Usage: bench_window [MEGABYTES=100] [FILE] [TIMES=3]   (needs xdotool; Xvfb and openbox without
+// Usage: bench_window [MEGABYTES=100] [FILE] [TIMES=3]   (FILE "" generates; needs xdotool; Xvfb and openbox without
 //                                                         $DISPLAY)
 
 #include "benchprocess.h"
