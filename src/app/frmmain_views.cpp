@@ -43,8 +43,10 @@ void frmMain::connectSession() {
     connect(&m_session, &DocumentSession::documentAboutToBeReplaced, this,
             [this] { m_wndTree->Nodes().Clear(); });
     // Matches can lead nowhere once the Document is packed; the copied item is kept in a
-    // document of its own, to be pasted into the next.
+    // document of its own, to be pasted into the next. The hidden text view's copy of the text,
+    // with its styles twice its size, is written again when next wanted.
     connect(&m_session, &DocumentSession::documentMakingRoom, this, [this] {
+        m_textGuard->letGo([this] { return m_objDocument; });
         if (m_findResultsPanel)
             m_findResultsPanel->Clear();
         if (!m_objCopiedNode.isNull())

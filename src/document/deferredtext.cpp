@@ -74,6 +74,16 @@ void DeferredTextGuard::keepWhileChecking(const XmlDocument& document) {
     m_view.KeepTextWhileChecking(std::move(check));
 }
 
+void DeferredTextGuard::letGo(std::function<XmlDocument()> current) {
+    if (m_view.isVisible() || m_view.HasTyping())
+        return;
+    m_revision = 0;
+    m_view.LetGoOfText([current = std::move(current)](Utf8TextSink& sink) {
+        if (const XmlDocument document = current(); !document.isNull())
+            writeDocument(document, sink);
+    });
+}
+
 void DeferredTextGuard::showText(const QByteArray& text) {
     m_revision = 0;
     m_view.SetTextSource([text](Utf8TextSink& sink) {

@@ -3,6 +3,7 @@
 #include "platform/xml/xmldocument.h"
 
 #include <QString>
+#include <functional>
 
 class RichTextBox;
 
@@ -18,6 +19,10 @@ public:
     void showDocument(const XmlDocument& document);
     // UTF-8 text, shown as it is.
     void showText(const QByteArray& text);
+    // A hidden view without typing lets go of its text, to make room for a document too large to
+    // be held twice: once shown, it gets the text of the Document `current` gives then, unless a
+    // refresh gave it text before.
+    void letGo(std::function<XmlDocument()> current);
 
 private:
     void keepWhileChecking(const XmlDocument& document);

@@ -206,7 +206,13 @@ private:
     const XmlDocument& documentForHistory() const;
     Undone undoOrRedoMakingRoom(bool undo);
     static bool fitsBeside(qint64 textBytes, const XmlDocument& held);
-    bool readText(QByteArrayView text, const QByteArray* shared, const QString& undoCaption);
+    // The Document's own text as Refresh wrote it; `overSource` when in the layout it was read
+    // with.
+    struct OwnText {
+        QByteArray text;
+        bool overSource = false;
+    };
+    bool readText(QByteArrayView text, const OwnText* own, const QString& undoCaption);
     bool takeParsed(const XmlDocument& parsed, bool loaded, QByteArrayView text,
                     const QString& undoCaption);
     void replaceDocument(const XmlDocument& replacement, const QString& caption,

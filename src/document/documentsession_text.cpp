@@ -55,8 +55,10 @@ bool DocumentSession::ApplyText(QByteArrayView text, const QString& undoCaption)
     return readText(text, nullptr, undoCaption);
 }
 
-// `shared`, when given, is `text` and becomes the new Document's source as it is.
-bool DocumentSession::readText(QByteArrayView text, const QByteArray* shared,
+// `own`, when given, is `text` as the Document shown wrote it: it becomes the new Document's source
+// as it is, and what the Document shown is kept as while it makes room, instead of being written
+// and compressed again.
+bool DocumentSession::readText(QByteArrayView text, const OwnText* own,
                                const QString& undoCaption) {
     emit documentAboutToBeReplaced();
     XmlDocument parsed = XmlDocument::create();
@@ -75,8 +77,8 @@ bool DocumentSession::readText(QByteArrayView text, const QByteArray* shared,
     });
     std::unique_ptr<XmlDocumentAside> aside;
     std::shared_ptr<AsideWork> beside;
-    if (shared)
-        source = *shared;
+    if (own)
+        source = own->text;
     if (text.size() > kReadAside)
         beside = AsideWork::Start([&source, text, old = held.isNull() ? shown : XmlDocument()] {
             if (source.isNull())
@@ -95,7 +97,10 @@ bool DocumentSession::readText(QByteArrayView text, const QByteArray* shared,
     wholeDocumentWork(
         undoCaption.isEmpty() ? QStringLiteral("Refreshing") : QStringLiteral("Applying"),
         text.size(), [&] {
-            if (!held.isNull())
+            if (!held.isNull() && own)
+                aside = std::make_unique<XmlDocumentAside>(std::move(held), own->text,
+                                                           own->overSource);
+            else if (!held.isNull())
                 aside = std::make_unique<XmlDocumentAside>(std::move(held));
             try {
                 loaded = text.isEmpty() ? parsed.loadXML(kNewDocumentText) : parsed.loadUtf8(text);
@@ -174,13 +179,14 @@ bool DocumentSession::Refresh(QByteArray* reread) {
     const bool noElement = document.documentElement().isNull() && !document.firstChild().isNull();
     if (document.revision() == m_parsedRevision || noElement)
         return false;
-    QByteArray text;
+    OwnText own;
+    QByteArray& text = own.text;
     XmlDocument parsed = XmlDocument::create();
     bool loaded = false;
     // A Document too large to be held twice is read once it has made room (readText).
     bool makeRoom = false;
     wholeDocumentWork(QStringLiteral("Refreshing"), document.sourceBytes(), [&] {
-        document.writeXml([&text](const char* data, int len) {
+        own.overSource = document.writeXml([&text](const char* data, int len) {
             text.append(data, len);
             return true;
         });
@@ -194,7 +200,7 @@ bool DocumentSession::Refresh(QByteArray* reread) {
     if (text.isEmpty())
         ApplyText({}); // no node left: a new document
     else if (makeRoom)
-        loaded = readText(text, &text, QString());
+        loaded = readText(text, &own, QString());
     else
         takeParsed(parsed, loaded, text, QString());
     if (loaded && reread)

@@ -4,6 +4,8 @@
 #include "document/documentrules.h"
 #include "document/preparedtext.h"
 #include "platform/work/asidework.h"
+#include "platform/work/memoryroom.h"
+#include "platform/xml/xmlhistory.h"
 #include "support/editingfixture.h"
 #include "support/workergate.h"
 
@@ -244,6 +246,40 @@ TEST_F(TextWindowTest, TypingItsUndoAndLeavingTheView) {
                         Qt::NoModifier);
     EXPECT_TRUE(viewBytes().endsWith("<x\n\xc3\xa4")) << "a text with no line yet: LF";
     view.setModified(false);
+}
+
+// A Document too large to be held twice makes room before the other is read (Apply, an undo of it,
+// a refresh): a hidden view then lets go of its copy of the text at once, and shows the Document's
+// text once shown again. The view shown keeps its text, which is what Apply reads.
+TEST_F(TextWindowTest, AHiddenViewLetsGoOfItsTextWhileTheDocumentMakesRoom) {
+    QByteArray big = "<big>";
+    while (big.size() <= DocumentRules::kReadAside)
+        big += "<record>text</record>\n";
+    open(big + "</big>");
+    MemoryRoom::SetForTests(qint64(1) << 30, qint64(12) << 30);
+    const auto restore = qScopeGuard([] { MemoryRoom::SetForTests(-1, -1); });
+    RichTextBox& view = *window->m_txtXML;
+    trigger("mnutextView");
+    typeAtEnd(QStringLiteral("<!--typed-->"));
+    click(window->ToolbarApply, "Apply");
+    EXPECT_TRUE(viewBytes().endsWith("<!--typed-->"));
+    EXPECT_EQ(caption("mnuUndo"), QStringLiteral("&Undo Apply Text"));
+
+    trigger("mnuTreeView");
+    trigger("mnuUndo");
+    EXPECT_FALSE(xml().contains(QStringLiteral("typed")));
+    EXPECT_EQ(view.length(), 0) << "let go of while the Document made room";
+    trigger("mnutextView");
+    EXPECT_EQ(viewBytes(), viewTextOf(window->m_objDocument));
+
+    trigger("mnuTreeView");
+    changeDocument();
+    trigger("mnuRefresh");
+    EXPECT_EQ(view.length(), 0);
+    trigger("mnutextView");
+    EXPECT_TRUE(viewBytes().contains("<!--edit-->"));
+    EXPECT_EQ(viewBytes(), viewTextOf(window->m_objDocument));
+    EXPECT_FALSE(window->m_objDocument.history().canUndo()) << "the steps went with the nodes";
 }
 
 // After Apply the view keeps the applied text while a worker compares it with the Document's:

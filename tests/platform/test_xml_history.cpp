@@ -3,6 +3,7 @@
 
 #include "platform/work/asidework.h"
 #include "platform/xml/xmldocument.h"
+#include "platform/xml/xmldocumentaside.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlhistory.h"
 #include "platform/xml/xmlpackeddocument.h"
@@ -697,6 +698,36 @@ TEST(XmlHistory, DocumentStillBeingPackedComesBackItself) {
     XmlDocument second = replaced(first, shown, "Apply Text");
     second.history().clear();
     EXPECT_FALSE(second.history().canUndo());
+}
+
+// Set aside as the text it wrote (read anyway as its replacement), a document comes back from that
+// very text, in its layout when written over its source, without the steps made on its nodes.
+TEST(XmlHistory, ADocumentSetAsideAsItsOwnTextComesBackFromIt) {
+    const QByteArray layout = "<r  a='1'>\n\t<k/>  <!-- c --></r>\r\n";
+    const auto into = [](QByteArray& out) {
+        return [&out](const char* data, int len) {
+            out.append(data, len);
+            return true;
+        };
+    };
+    for (const bool withSource : {true, false}) {
+        SCOPED_TRACE(withSource ? "written over its source" : "written as plain markup");
+        XmlDocument document = XmlDocument::create();
+        ASSERT_TRUE(document.loadUtf8(layout));
+        if (withSource)
+            document.keepSourceText(layout);
+        change(document, [&] { document.documentElement().setAttribute("b", "2"); });
+        QByteArray text;
+        EXPECT_EQ(document.writeXml(into(text)), withSource);
+        EXPECT_EQ(text.startsWith("<r  a='1' b=\"2\">\n\t<k/>  "), withSource) << text.data();
+        XmlDocumentAside aside(std::move(document), text, withSource);
+        EXPECT_TRUE(document.isNull());
+        XmlDocument back = aside.takeBack();
+        QByteArray again;
+        EXPECT_EQ(back.writeXml(into(again)), withSource);
+        EXPECT_EQ(again, text);
+        EXPECT_FALSE(back.history().canUndo());
+    }
 }
 
 // The prefix xml is bound even with no document element; the namespace pass once crashed on it.

@@ -168,6 +168,12 @@ void RichTextBox::SetTextSource(TextSource source) {
         applyPending();
 }
 
+void RichTextBox::LetGoOfText(TextSource source) {
+    SetTextSource(std::move(source));
+    if (m_source && SendScintilla(SCI_GETLENGTH) > kFreshDocumentSize)
+        freshDocument();
+}
+
 void RichTextBox::applyPending() {
     settleCheck();
     if (!m_source)

@@ -52,6 +52,9 @@ public:
     // Puts text in as if the user had typed it: it counts as typing not applied yet.
     void SetTypedText(const QString& text);
     bool HasTextSource() const { return static_cast<bool>(m_source); }
+    // As SetTextSource, but a large text held now goes at once, with its styles and undo history,
+    // instead of when the view is next shown: memory wanted for other work meanwhile.
+    void LetGoOfText(TextSource source);
     // The text the view holds is the text that would be put in: it becomes that, as if put in
     // (no typing, no undo history, the caret at the start).
     void KeepTextAsPut();

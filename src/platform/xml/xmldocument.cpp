@@ -201,9 +201,9 @@ QString XmlDocument::xml() const {
     return QString::fromUtf8(serialize(*o.storage, reinterpret_cast<xmlNodePtr>(o.storage->doc)));
 }
 
-void XmlDocument::writeXml(const std::function<bool(const char*, int)>& sink) const {
+bool XmlDocument::writeXml(const std::function<bool(const char*, int)>& sink) const {
     XmlDocumentObject& o = object();
-    serializeTo(*o.storage, reinterpret_cast<xmlNodePtr>(o.storage->doc), sink);
+    return serializeTo(*o.storage, reinterpret_cast<xmlNodePtr>(o.storage->doc), sink);
 }
 
 bool XmlDocument::hasContent() const {

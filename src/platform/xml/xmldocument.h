@@ -61,8 +61,9 @@ public:
     const XmlParseError& parseError() const;
     QString xml() const;
     // The bytes of xml() in UTF-8, handed to `sink` piece by piece instead of as one copy; false
-    // from the sink stops with XmlError.
-    void writeXml(const std::function<bool(const char*, int)>& sink) const;
+    // from the sink stops with XmlError. True when that is the document written over its source,
+    // in the layout it was read with.
+    bool writeXml(const std::function<bool(const char*, int)>& sink) const;
     // Whether the document has any node (its serialisation is not empty).
     bool hasContent() const;
     // The size of the text the document was read from; 0 for one made in memory. A measure of how

@@ -5,7 +5,15 @@
 #include <mutex>
 #include <utility>
 
-XmlDocumentAside::XmlDocumentAside(XmlDocument&& document) {
+XmlDocumentAside::XmlDocumentAside(XmlDocument&& document)
+    : XmlDocumentAside(std::move(document), nullptr, false) {}
+
+XmlDocumentAside::XmlDocumentAside(XmlDocument&& document, const QByteArray& text,
+                                   bool overSource)
+    : XmlDocumentAside(std::move(document), &text, overSource) {}
+
+XmlDocumentAside::XmlDocumentAside(XmlDocument&& document, const QByteArray* text,
+                                   bool overSource) {
     XmlDocument doc = std::exchange(document, XmlDocument());
     doc.history(); // made when first asked for
     XmlDocumentObject& object = *doc.m_object;
@@ -19,7 +27,8 @@ XmlDocumentAside::XmlDocumentAside(XmlDocument&& document) {
     }
     m_bytes = XmlHistory::bytesOf(storage);
     m_revision = doc.revision();
-    m_packed = std::make_unique<XmlPackedDocument>(std::move(doc));
+    m_packed = text ? std::make_unique<XmlPackedDocument>(std::move(doc), *text, overSource)
+                    : std::make_unique<XmlPackedDocument>(std::move(doc));
     m_packed->finish();
 }
 

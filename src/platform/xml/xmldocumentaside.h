@@ -19,6 +19,9 @@ public:
     // Takes `document` (the handle given is left empty), and returns once it is packed. Throws
     // XmlError while a change is being made to it.
     explicit XmlDocumentAside(XmlDocument&& document);
+    // The same, with the document's own text written already (XmlPackedDocument): the document
+    // is kept as that text, which is only fit for this when it is held anyway.
+    XmlDocumentAside(XmlDocument&& document, const QByteArray& text, bool overSource);
     ~XmlDocumentAside();
     XmlDocumentAside(const XmlDocumentAside&) = delete;
     XmlDocumentAside& operator=(const XmlDocumentAside&) = delete;
@@ -35,6 +38,8 @@ public:
     void keepSourceText(XmlDocument& replacement, const QByteArray& text) const;
 
 private:
+    XmlDocumentAside(XmlDocument&& document, const QByteArray* text, bool overSource);
+
     std::shared_ptr<XmlHistory> m_history;
     std::unique_ptr<XmlPackedDocument> m_packed;
     size_t m_bytes = 0;

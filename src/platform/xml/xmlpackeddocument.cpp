@@ -63,12 +63,14 @@ void yieldToOthers() {
 #endif
 }
 
-XmlDocument unpack(const std::vector<QByteArray>& pieces, qsizetype textBytes,
-                   const XmlSource* source) {
-    QByteArray text;
-    text.reserve(textBytes);
-    for (const QByteArray& piece : pieces)
-        text += qUncompress(piece);
+XmlDocument unpack(const std::vector<QByteArray>& pieces, const QByteArray& plain,
+                   qsizetype textBytes, const XmlSource* source) {
+    QByteArray text = plain;
+    if (pieces.size() || text.isNull()) {
+        text.reserve(textBytes);
+        for (const QByteArray& piece : pieces)
+            text += qUncompress(piece);
+    }
     if (text.size() != textBytes)
         throw XmlError(QStringLiteral("The document kept for undo could not be unpacked."));
     XmlDocument document = XmlDocument::create();
@@ -91,6 +93,7 @@ struct XmlPackedDocument::State {
     std::mutex mutex;
     XmlDocument document; // until packed
     std::vector<QByteArray> pieces;
+    QByteArray plain; // the text as it is, instead of pieces
     qsizetype textBytes = 0;
     bool overSource = false; // the text is the document written over its source
     XmlSource source;        // that source's byte order mark and encoding
@@ -164,9 +167,30 @@ XmlPackedDocument::XmlPackedDocument(XmlDocument document) : m_state(std::make_s
     });
 }
 
+XmlPackedDocument::XmlPackedDocument(XmlDocument document, const QByteArray& text, bool overSource)
+    : m_state(std::make_shared<State>()) {
+    State& state = *m_state;
+    state.plain = text;
+    state.textBytes = text.size();
+    state.overSource = overSource;
+    if (overSource) {
+        const XmlStorage& storage = *document.asNode().storage();
+        std::lock_guard<std::mutex> lock(storage.sourceMutex);
+        state.source.bom = storage.source.bom;
+        state.source.encoding = storage.source.encoding;
+    }
+    state.packed = true;
+    state.worker = AsideWork::Start([document = std::move(document)]() mutable {
+        yieldToOthers();
+        document = XmlDocument();
+        returnFreedMemory();
+    });
+}
+
 // Not waited for: what the worker has done so far is dropped.
 XmlPackedDocument::~XmlPackedDocument() {
-    m_state->reader->stop.store(true);
+    if (m_state->reader)
+        m_state->reader->stop.store(true);
     finish();
 }
 
@@ -190,7 +214,8 @@ XmlDocument XmlPackedDocument::take(bool* readBack, const Runner& run) {
     State& state = *m_state;
     // The worker either stops before it has the whole text, or has finished and freed the
     // document: what it leaves is one or the other.
-    state.reader->stop.store(true);
+    if (state.reader)
+        state.reader->stop.store(true);
     finish();
     if (readBack)
         *readBack = state.packed;
@@ -200,7 +225,7 @@ XmlDocument XmlPackedDocument::take(bool* readBack, const Runner& run) {
     std::exception_ptr failure;
     const auto work = [&] {
         try {
-            document = unpack(state.pieces, state.textBytes,
+            document = unpack(state.pieces, state.plain, state.textBytes,
                               state.overSource ? &state.source : nullptr);
         } catch (...) {
             failure = std::current_exception();
@@ -211,6 +236,7 @@ XmlDocument XmlPackedDocument::take(bool* readBack, const Runner& run) {
     if (failure)
         std::rethrow_exception(failure);
     state.pieces.clear();
+    state.plain = QByteArray();
     state.packed = false;
     return document;
 }

@@ -18,6 +18,11 @@ class XmlPackedDocument {
 public:
     // Starts packing `document`; nothing else may hold on to it for the memory to be returned.
     explicit XmlPackedDocument(XmlDocument document);
+    // `document` kept as `text`, its own text as written already (XmlDocument::writeXml; over its
+    // source when `overSource`), which is held as it is, shared and not compressed: for a text
+    // that is held anyway (the one read as the document's replacement). The worker only frees
+    // the document.
+    XmlPackedDocument(XmlDocument document, const QByteArray& text, bool overSource);
     ~XmlPackedDocument();
     XmlPackedDocument(const XmlPackedDocument&) = delete;
     XmlPackedDocument& operator=(const XmlPackedDocument&) = delete;

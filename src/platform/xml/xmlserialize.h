@@ -15,8 +15,9 @@ namespace xmlimpl {
 using TextSink = std::function<bool(const char*, int)>;
 // Serialises a node (or the whole document) to UTF-8 markup, element-only content indented.
 QByteArray serialize(const XmlStorage& storage, xmlNodePtr node);
-// The same, streamed to a sink; false from the sink stops with XmlError.
-void serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sink);
+// The same, streamed to a sink; false from the sink stops with XmlError. True when the whole
+// document was written over its source, in the layout it was read with.
+bool serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sink);
 // The same for the whole document, only reading it, when writing needs nothing in it changed for
 // the time (no layout marks, no namespace values to escape, no document type declaration);
 // false, with nothing written, otherwise. The caller keeps changes away while it runs.

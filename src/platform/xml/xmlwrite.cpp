@@ -278,13 +278,13 @@ void checkRepresentable(const XmlStorage& storage, const QByteArray& encoding) {
 
 } // namespace
 
-void serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sink) {
+bool serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sink) {
     if (node == reinterpret_cast<xmlNodePtr>(storage.doc) && writeOverSource(storage, sink))
-        return;
+        return true;
     if (const QByteArray* text = storage.doctypeTextOf(node)) {
         if (!sink(text->constData(), static_cast<int>(text->size())))
             throw XmlError(QStringLiteral("The document could not be written."));
-        return;
+        return false;
     }
     storage.readerGate.stopReader(); // the writer changes the tree for a moment
     WritingAsRead asRead(storage, node);
@@ -294,6 +294,7 @@ void serializeTo(const XmlStorage& storage, xmlNodePtr node, const TextSink& sin
         else
             xmlSaveTree(save, node);
     });
+    return false;
 }
 
 bool serializeInPlace(const XmlStorage& storage, const TextSink& sink) {
