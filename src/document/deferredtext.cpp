@@ -3,7 +3,7 @@
 #include "document/preparedtext.h"
 #include "platform/views/richtextbox.h"
 
-#include <malloc.h>
+#include "platform/work/memoryahead.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ void putPieces(PreparedText::Pieces pieces, Utf8TextSink& sink) {
     }
     // The pieces were many small blocks: without a trim the program would keep their memory
     // besides the view's own copy of the text.
-    malloc_trim(0);
+    ReturnFreedMemory();
 }
 
 } // namespace

@@ -5,8 +5,8 @@
 #include "document/webfile.h"
 #include "platform/work/asidework.h"
 #include "platform/xml/xmldocument.h"
-#include "platform/xml/xmltransform.h"
 #include "platform/xml/xmltextfile.h"
+#include "platform/xml/xmltransform.h"
 
 #include <QObject>
 #include <QString>
@@ -150,9 +150,9 @@ public:
     std::vector<XmlNode> InUndoStepTouching(const QString& caption,
                                             const std::function<void()>& change);
     struct Undone {
-        bool replaced = false;           // another Document is shown (documentReplaced)
-        std::vector<XmlNode> touched;    // else the containers the step changed
-        XmlNode focus;                   // the node to select
+        bool replaced = false;        // another Document is shown (documentReplaced)
+        std::vector<XmlNode> touched; // else the containers the step changed
+        XmlNode focus;                // the node to select
     };
     // Nothing when there is nothing to undo or redo.
     std::optional<Undone> UndoOrRedo(bool undo);

@@ -3,6 +3,7 @@
 
 #include "document/documentsession.h"
 
+#include "platform/work/memoryahead.h"
 #include "platform/xml/xmldocumentaside.h"
 #include "platform/xml/xmlhistory.h"
 
@@ -55,7 +56,7 @@ void DocumentSession::InUndoStep(const QString& caption, const std::function<voi
 }
 
 std::vector<XmlNode> DocumentSession::InUndoStepTouching(const QString& caption,
-                                                        const std::function<void()>& change) {
+                                                         const std::function<void()>& change) {
     if (m_objDocument.isNull()) {
         change();
         return {};
@@ -102,9 +103,9 @@ std::optional<DocumentSession::Undone> DocumentSession::UndoOrRedo(bool undo) {
 // freed, and read back when the other cannot be.
 DocumentSession::Undone DocumentSession::undoOrRedoMakingRoom(bool undo) {
     XmlHistory& history = m_objDocument.history();
-    const QString caption = QStringLiteral("%1 %2").arg(
-        undo ? QStringLiteral("Undoing") : QStringLiteral("Redoing"),
-        undo ? history.undoCaption() : history.redoCaption());
+    const QString caption =
+        QStringLiteral("%1 %2").arg(undo ? QStringLiteral("Undoing") : QStringLiteral("Redoing"),
+                                    undo ? history.undoCaption() : history.redoCaption());
     history.setReadBackRunner([this, caption](const std::function<void()>& work) {
         runAside(caption, 0, false, [&work](WorkProgress&) { work(); });
     });
@@ -114,7 +115,10 @@ DocumentSession::Undone DocumentSession::undoOrRedoMakingRoom(bool undo) {
     // Shown again whatever happens: the one brought back, or the one shown before.
     const auto show = qScopeGuard([this] { emit documentReplaced(); });
     Undone done;
-    done.focus = history.travelMakingRoom(undo, m_objDocument).focus;
+    {
+        const FreedMemoryKept kept; // the memory the one shown frees is the other's
+        done.focus = history.travelMakingRoom(undo, m_objDocument).focus;
+    }
     done.replaced = true;
     return done;
 }

@@ -3,13 +3,12 @@
 #include "document/documentsession.h"
 
 #include "document/documentrules.h"
+#include "platform/work/memoryahead.h"
 #include "platform/work/memoryroom.h"
 #include "platform/xml/xmldocumentaside.h"
 #include "platform/xml/xmlhistory.h"
 
 #include <QScopeGuard>
-
-#include <malloc.h>
 
 using namespace DocumentRules;
 
@@ -22,7 +21,7 @@ void giveBackAside(XmlNode old) {
         return;
     AsideWork::Start([old = std::move(old)]() mutable {
         old = XmlNode();
-        malloc_trim(0);
+        ReturnFreedMemory();
     });
 }
 } // namespace
@@ -66,9 +65,12 @@ bool DocumentSession::readText(QByteArrayView text, const OwnText* own,
     QByteArray source;
     XmlDocument& shown = m_objDocument.isNull() ? m_undoBase : m_objDocument;
     XmlDocument held;
+    // The memory the one shown frees is the new one's.
+    std::optional<FreedMemoryKept> kept;
     if (!shown.isNull() && !fitsBeside(text.size(), shown)) {
         emit documentMakingRoom();
         held = std::exchange(shown, XmlDocument());
+        kept.emplace();
     }
     // Shown again when the work throws.
     const auto putBack = qScopeGuard([&shown, &held] {
@@ -98,8 +100,8 @@ bool DocumentSession::readText(QByteArrayView text, const OwnText* own,
         undoCaption.isEmpty() ? QStringLiteral("Refreshing") : QStringLiteral("Applying"),
         text.size(), [&] {
             if (!held.isNull() && own)
-                aside = std::make_unique<XmlDocumentAside>(std::move(held), own->text,
-                                                           own->overSource);
+                aside =
+                    std::make_unique<XmlDocumentAside>(std::move(held), own->text, own->overSource);
             else if (!held.isNull())
                 aside = std::make_unique<XmlDocumentAside>(std::move(held));
             try {
@@ -121,6 +123,7 @@ bool DocumentSession::readText(QByteArrayView text, const OwnText* own,
             else if (loaded && !text.isEmpty())
                 parsed.keepSourceText(source, m_objDocument);
         });
+    kept.reset();
     if (!held.isNull())
         shown = std::exchange(held, XmlDocument());
     m_aside = std::move(aside);

@@ -129,7 +129,7 @@ TEST_F(TextWindowTest, TheViewShowsTheLastRefreshAndApplyGivesTheDocumentTheText
             EXPECT_FALSE(view.HasTyping());
             const qsizetype lf = QByteArray(row.xml).indexOf('\n');
             EXPECT_EQ(view.eolMode(), lf > 0 && row.xml[lf - 1] == '\r' ? QsciScintilla::EolWindows
-                                                                       : QsciScintilla::EolUnix)
+                                                                        : QsciScintilla::EolUnix)
                 << "a line typed ends as the text's first line does";
             trigger("mnuTreeView");
             click(window->ToolbarApply, "Apply");
@@ -360,9 +360,8 @@ TEST_F(TextWindowTest, IndentIsALayoutStepOfTheTextView) {
     const QString shown = viewText();
     trigger("mnuIndent");
     const QString indented = viewText();
-    EXPECT_EQ(indented,
-              QStringLiteral("<?xml version=\"1.0\"?>\n\t<r>\n\t\t<a k=\"1\">t</a>\n"
-                             "\t\t<b>\n\t\t\t<c/>\n\t\t</b>\n\t\t<e></e>\n\t</r>\n"))
+    EXPECT_EQ(indented, QStringLiteral("<?xml version=\"1.0\"?>\n\t<r>\n\t\t<a k=\"1\">t</a>\n"
+                                       "\t\t<b>\n\t\t\t<c/>\n\t\t</b>\n\t\t<e></e>\n\t</r>\n"))
         << "lines end as the text's do";
     EXPECT_EQ(xml(), before);
     EXPECT_FALSE(window->HasUnsavedChanges()) << "only the layout changed";

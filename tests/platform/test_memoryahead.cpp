@@ -3,6 +3,7 @@
 
 #include "platform/work/asidework.h"
 #include "platform/work/memoryahead.h"
+#include "platform/work/memoryroom.h"
 #include "platform/xml/xmldocument.h"
 #include "support/xmltesting.h"
 
@@ -99,6 +100,30 @@ TEST(MemoryAhead, LargeDocumentReadsTheSameFromItsFileAndItsText) {
     EXPECT_TRUE(readBytes(saved) == text);
     // Written in the editor's own layout, which this text already has.
     EXPECT_TRUE(fromText.xml().toUtf8() == text);
+}
+
+// Memory freed while kept stays with the program, also when asked to hand it back; once nothing
+// keeps it, it goes back to the system (aside).
+TEST(MemoryAhead, MemoryFreedWhileKeptStaysUntilNothingKeepsIt) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator has a heap of its own";
+#endif
+    constexpr int kBlocks = 1'000'000;
+    const auto heap = [] { return size_t(MemoryRoom::Resident()); };
+    std::vector<void*> blocks(kBlocks);
+    for (void*& block : blocks)
+        block = std::malloc(120);
+    const size_t full = heap();
+    {
+        FreedMemoryKept kept;
+        for (void* block : blocks)
+            std::free(block);
+        ReturnFreedMemory();
+        EXPECT_GE(heap(), full - (size_t(8) << 20));
+        FreedMemoryKept nested; // the last one to go hands it back
+    }
+    AsideWork::WaitForAll();
+    EXPECT_LT(heap(), full - size_t(kBlocks) * 100);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include <malloc.h>
@@ -90,4 +91,37 @@ MemoryAhead::~MemoryAhead() {
 
 qint64 MemoryAhead::Readied() const {
     return m_job ? m_job->Done() : 0;
+}
+
+namespace {
+std::mutex s_keptMutex;
+int s_kept = 0;
+// glibc's own threshold, which setting the pad above fixed at this value.
+constexpr int kTrimThreshold = 128 * 1024;
+} // namespace
+
+void ReturnFreedMemory() {
+    std::lock_guard<std::mutex> lock(s_keptMutex);
+    if (s_kept == 0)
+        malloc_trim(0);
+}
+
+FreedMemoryKept::FreedMemoryKept() {
+    std::lock_guard<std::mutex> lock(s_keptMutex);
+    if (s_kept++ == 0)
+        mallopt(M_TRIM_THRESHOLD, -1); // the heap's free top is not given back either
+}
+
+FreedMemoryKept::~FreedMemoryKept() {
+    {
+        std::lock_guard<std::mutex> lock(s_keptMutex);
+        if (--s_kept > 0)
+            return;
+        mallopt(M_TRIM_THRESHOLD, kTrimThreshold);
+    }
+    try {
+        AsideWork::Start([] { ReturnFreedMemory(); });
+    } catch (...) {
+        // Not handed back now: the next large free does it.
+    }
 }

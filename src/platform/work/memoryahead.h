@@ -26,3 +26,20 @@ public:
 private:
     std::shared_ptr<AsideWork> m_job;
 };
+
+// Memory a large document freed is handed back to the system, or the program would stay as big as
+// it was with the document still in memory; but not while a FreedMemoryKept lives (below).
+void ReturnFreedMemory();
+
+// While one lives, memory freed stays with the program: a document freed to make room for another
+// is followed at once by that one, which takes the same memory again (every thread allocates from
+// the one heap). Handed back, each of its pages would be faulted in and cleared by the system
+// anew, for a document of a gigabyte a good part of reading the other. What is left over when the
+// last one goes is handed back aside.
+class FreedMemoryKept {
+public:
+    FreedMemoryKept();
+    ~FreedMemoryKept();
+    FreedMemoryKept(const FreedMemoryKept&) = delete;
+    FreedMemoryKept& operator=(const FreedMemoryKept&) = delete;
+};

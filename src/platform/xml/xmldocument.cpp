@@ -1,20 +1,19 @@
 #include "platform/xml/xmldocument.h"
 
+#include "platform/xml/xmlchecks.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlfileload.h"
 #include "platform/xml/xmlhistory.h"
-#include "platform/xml/xmlstorage.h"
-#include "platform/xml/xmlchecks.h"
 #include "platform/xml/xmlnamespaces.h"
 #include "platform/xml/xmlparse.h"
 #include "platform/xml/xmlserialize.h"
+#include "platform/xml/xmlstorage.h"
 
 #include <libxml/entities.h>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-
 
 using namespace xmlimpl;
 

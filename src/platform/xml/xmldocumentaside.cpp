@@ -8,8 +8,7 @@
 XmlDocumentAside::XmlDocumentAside(XmlDocument&& document)
     : XmlDocumentAside(std::move(document), nullptr, false) {}
 
-XmlDocumentAside::XmlDocumentAside(XmlDocument&& document, const QByteArray& text,
-                                   bool overSource)
+XmlDocumentAside::XmlDocumentAside(XmlDocument&& document, const QByteArray& text, bool overSource)
     : XmlDocumentAside(std::move(document), &text, overSource) {}
 
 XmlDocumentAside::XmlDocumentAside(XmlDocument&& document, const QByteArray* text,

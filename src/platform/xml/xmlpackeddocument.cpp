@@ -1,6 +1,7 @@
 #include "platform/xml/xmlpackeddocument.h"
 
 #include "platform/work/asidework.h"
+#include "platform/work/memoryahead.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlplainwriter.h"
 #include "platform/xml/xmlsourcewrite.h"
@@ -13,9 +14,6 @@
 #include <utility>
 #include <vector>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #ifdef __linux__
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -47,14 +45,6 @@ PackHook currentHook() {
 
 // Compressed in pieces as the writer hands the text over, so the whole text is never held.
 constexpr qsizetype kPiece = 1 << 20;
-
-// The allocator keeps memory a document freed for the process; that of a large document is handed
-// back, or the program would stay as big as it was with the document still in memory.
-void returnFreedMemory() {
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-}
 
 // Nothing waits for the packing: it gives way to the threads that someone waits for.
 void yieldToOthers() {
@@ -163,7 +153,7 @@ XmlPackedDocument::XmlPackedDocument(XmlDocument document) : m_state(std::make_s
         storage.reset();
         // Freed here, where it keeps no window waiting, when this was the last hold on it.
         gone = XmlDocument();
-        returnFreedMemory();
+        ReturnFreedMemory();
     });
 }
 
@@ -183,7 +173,7 @@ XmlPackedDocument::XmlPackedDocument(XmlDocument document, const QByteArray& tex
     state.worker = AsideWork::Start([document = std::move(document)]() mutable {
         yieldToOthers();
         document = XmlDocument();
-        returnFreedMemory();
+        ReturnFreedMemory();
     });
 }
 

@@ -4,12 +4,12 @@
 
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlescape.h"
-#include "platform/xml/xmlstorage.h"
-#include "platform/xml/xmltreewalk.h"
-#include "platform/xml/xmlwhitespace.h"
 #include "platform/xml/xmllibrary.h"
 #include "platform/xml/xmlserialize.h"
 #include "platform/xml/xmlsourcewrite.h"
+#include "platform/xml/xmlstorage.h"
+#include "platform/xml/xmltreewalk.h"
+#include "platform/xml/xmlwhitespace.h"
 
 #include <libxml/parserInternals.h>
 #include <libxml/xmlsave.h>
