@@ -100,7 +100,11 @@ void frmMain::applyBeforeSave() {
     const auto loud = qScopeGuard([this] { m_parseReportsQuiet = false; });
     if (m_objDocument.isNull() && !m_txtXML->HasTyping())
         return; // the text as it was when it did not parse
-    if (m_txtXML->isHidden() || !m_txtXML->HasTyping())
+    // The text view shown without typing holds the Document's text: applying it again would only
+    // add a step that changes nothing, which the next Undo would seem to ignore.
+    if (!m_txtXML->isHidden() && !m_txtXML->HasTyping())
+        return;
+    if (m_txtXML->isHidden())
         return ToolbarApply_ButtonClick(QStringLiteral("Apply"));
     if (applyTextView())
         RefreshViews(true);
