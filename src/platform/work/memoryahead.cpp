@@ -100,10 +100,15 @@ int s_kept = 0;
 constexpr int kTrimThreshold = 128 * 1024;
 } // namespace
 
+// Trimmed without the lock, which would hold up a window starting to make room for as long as a
+// trim of a large heap takes: one that starts meanwhile only finds less memory kept.
 void ReturnFreedMemory() {
-    std::lock_guard<std::mutex> lock(s_keptMutex);
-    if (s_kept == 0)
-        malloc_trim(0);
+    {
+        std::lock_guard<std::mutex> lock(s_keptMutex);
+        if (s_kept > 0)
+            return;
+    }
+    malloc_trim(0);
 }
 
 FreedMemoryKept::FreedMemoryKept() {
