@@ -16,7 +16,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 using namespace xmltesting;
 
@@ -138,6 +140,44 @@ TEST(XmlLayout, EveryFileSavesAsItWasRead) {
         doc.history().undo();
         EXPECT_EQ(savedBytes(doc, saved).toStdString(), original.toStdString()) << "undone";
     }
+}
+
+// Saving an unchanged document over its own file while a writer aside (the text view's) reads
+// that file: the writer sees the file's layout each time, and the document keeps its source, so
+// a later edit still changes only its place.
+TEST(XmlLayout, ASaveOverTheFileKeepsItsSourceForAWriterAside) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("own.xml");
+    const QByteArray original = "<r>\n\t<a  x='1'/>\n</r>\n";
+    writeBytes(path, original);
+    XmlDocument doc = loaded(path);
+    std::atomic<bool> done{false};
+    std::atomic<int> otherLayouts{0}, writes{0};
+    std::thread aside([&] {
+        while (!done.load()) {
+            QByteArray text;
+            doc.writeXml([&text](const char* data, int len) {
+                text.append(data, len);
+                return true;
+            });
+            if (text != original)
+                ++otherLayouts;
+            ++writes;
+        }
+    });
+    for (int i = 0; i < 100; ++i)
+        doc.save(path);
+    done = true;
+    aside.join();
+    EXPECT_GT(writes.load(), 0);
+    EXPECT_EQ(otherLayouts.load(), 0);
+    EXPECT_FALSE(doc.lostItsSource());
+    {
+        XmlChangeStep step(doc, q("Edit"));
+        doc.documentElement().setAttribute(q("y"), q("2"));
+        step.commit();
+    }
+    EXPECT_EQ(savedBytes(doc, path), QByteArray("<r y=\"2\">\n\t<a  x='1'/>\n</r>\n"));
 }
 
 // Each kind of edit changes its own place and nothing else.

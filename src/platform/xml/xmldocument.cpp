@@ -176,13 +176,18 @@ void XmlDocument::save(const QString& path, SaveMode mode, WorkProgress* progres
         }
         return file.write(data, len);
     });
+    // Unchanged, it wrote its file's very bytes: where that was the file itself, the file is
+    // still its source, with a new time. A writer aside (the text view's) that reads the file
+    // between the replacement and the new time would take it for a file changed by another
+    // program and drop the source for good, so the two happen under the source's lock.
+    XmlStorage& storage = *o.storage;
+    std::unique_lock<std::mutex> lock(storage.sourceMutex, std::defer_lock);
+    const bool unchanged = storage.touched.empty() && storage.moved.empty();
+    if (unchanged)
+        lock.lock();
     if (!file.commit())
         fail(file.errorString());
-    // Unchanged, it wrote its file's very bytes: where that was the file itself, the file is
-    // still its source, with a new time.
-    XmlStorage& storage = *o.storage;
-    if (storage.touched.empty() && storage.moved.empty()) {
-        std::lock_guard<std::mutex> lock(storage.sourceMutex);
+    if (unchanged) {
         XmlSource& source = storage.source;
         const QFileInfo written(path);
         if (source.kind == XmlSource::Kind::File && written.absoluteFilePath() == source.path &&
