@@ -1,9 +1,9 @@
 // The real program as the user waits on it: the built executable started as a user starts it, on a
 // real X server under a window manager (the one $DISPLAY names, else an Xvfb with openbox started
-// here), driven with real key presses and clicks (xdotool). Each time runs from the action (the
-// launch, the click) until the window answers input again: the probe presses Alt+H once and waits
-// for the Help menu to be on the screen, then closes it. A window that dropped the key would never
-// answer: the probe gives up after ten minutes and says so.
+// here), driven with real key presses and clicks (XTest; text is typed by xdotool). Each time runs
+// from the action (the launch, the click) until the window answers input again: the probe presses
+// Alt+H once and waits for the Help menu to be on the screen, then closes it. A window that
+// dropped the key would never answer: the probe gives up after ten minutes and says so.
 //
 // Printed against libxml2 parsing the same file in this run (and `xmllint --noout` beside it):
 //   start-up on a tiny file, until the window takes input;
@@ -15,9 +15,10 @@
 //
 // Each is the best of TIMES runs (3), printed with all of them.
 //
-// Usage: bench_window [MEGABYTES=100] [FILE] [TIMES=3]   (FILE "" generates; needs xdotool; Xvfb and openbox without
-//                                                         $DISPLAY)
+// Usage: bench_window [MEGABYTES=100] [FILE] [TIMES=3]
+//   FILE "" generates one. Needs xdotool, and Xvfb and openbox when $DISPLAY is not set.
 
+#include "benchdesktop.h"
 #include "benchprocess.h"
 #include "documentgenerator.h"
 
@@ -26,7 +27,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -39,18 +39,15 @@ namespace {
 
 constexpr int kGiveUpMs = 600'000;
 
-QString xdotool(const QStringList& arguments) {
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), arguments);
-    p.waitForFinished(5000);
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+// The screen, once the server is known.
+Desktop& desktop() {
+    static Desktop d;
+    return d;
 }
 
 // The windows of `pid` on the screen now.
-QStringList shownWindows(qint64 pid) {
-    return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                    QString::number(pid)})
-        .split(u'\n', Qt::SkipEmptyParts);
+std::vector<unsigned long> shownWindows(qint64 pid) {
+    return desktop().shownWindows(pid);
 }
 
 // An X server with a window manager for the program: $DISPLAY's, or one started here.
@@ -117,19 +114,17 @@ public:
     // Seconds since the launch until a shown window of the program has `caption`.
     double waitForCaption(const QString& caption) {
         while (running() && m_timer.elapsed() < kGiveUpMs) {
-            const QString found =
-                xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                         QStringLiteral("--pid"), QString::number(pid()),
-                         QStringLiteral("--name"), QRegularExpression::escape(caption)});
-            if (!found.isEmpty()) {
+            for (unsigned long window : shownWindows(pid())) {
+                if (desktop().caption(window) != caption)
+                    continue;
                 const double seconds = sinceStart();
-                m_window = found.split(u'\n').constFirst();
+                m_window = window;
                 m_base = windows();
                 // Keys go where a user's go, to the window that has the focus.
-                xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), m_window});
+                desktop().activate(m_window);
                 return seconds;
             }
-            QThread::msleep(5);
+            QThread::msleep(2);
         }
         return -1;
     }
@@ -143,10 +138,10 @@ public:
         const int before = m_base;
         key(QStringLiteral("alt+h"));
         while (running() && from.elapsed() < kGiveUpMs) {
-            if (shownWindows(pid()).size() > before) {
+            if (int(shownWindows(pid()).size()) > before) {
                 const double seconds = from.nsecsElapsed() / 1e9;
                 key(QStringLiteral("Escape"));
-                while (shownWindows(pid()).size() > before)
+                while (int(shownWindows(pid()).size()) > before)
                     QThread::msleep(5);
                 // The menu bar keeps the keyboard after its menu closes: a second Esc leaves it.
                 key(QStringLiteral("Escape"));
@@ -160,7 +155,7 @@ public:
     // Seconds from `from` until the program shows more windows than `before` (a message, say).
     double shown(int before, const QElapsedTimer& from) {
         while (running() && from.elapsed() < kGiveUpMs) {
-            if (shownWindows(pid()).size() > before)
+            if (int(shownWindows(pid()).size()) > before)
                 return from.nsecsElapsed() / 1e9;
             QThread::msleep(2);
         }
@@ -174,34 +169,21 @@ public:
         while (running() && windows() > count && waited.elapsed() < kGiveUpMs)
             QThread::msleep(2);
     }
-    void key(const QString& keys) { xdotool({QStringLiteral("key"), keys}); }
-    void type(const QString& text) { xdotool({QStringLiteral("type"), text}); }
-    // A click at (x, y) from the window's bottom-right corner.
-    void clickFromBottomRight(int x, int y) {
-        const QStringList geometry =
-            xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), m_window})
-                .split(u'\n');
-        int left = 0, top = 0, width = 0, height = 0;
-        for (const QString& line : geometry) {
-            const QString value = line.section(u'=', 1);
-            if (line.startsWith(QLatin1String("X=")))
-                left = value.toInt();
-            else if (line.startsWith(QLatin1String("Y=")))
-                top = value.toInt();
-            else if (line.startsWith(QLatin1String("WIDTH=")))
-                width = value.toInt();
-            else if (line.startsWith(QLatin1String("HEIGHT=")))
-                height = value.toInt();
-        }
-        xdotool({QStringLiteral("mousemove"), QString::number(left + width - x),
-                 QString::number(top + height - y), QStringLiteral("click"), QStringLiteral("1")});
+    void key(const QString& keys) { desktop().key(keys); }
+    // Typed by xdotool, which knows the keyboard's map for every character; never timed.
+    void type(const QString& text) {
+        QProcess p;
+        p.start(QStringLiteral("xdotool"), {QStringLiteral("type"), text});
+        p.waitForFinished(30000);
     }
+    // A click at (x, y) from the window's bottom-right corner.
+    void clickFromBottomRight(int x, int y) { desktop().clickFromBottomRight(m_window, x, y); }
 
 private:
     QTemporaryDir m_home;
     QProcess m_process;
     QElapsedTimer m_timer;
-    QString m_window;
+    unsigned long m_window = 0;
     int m_base = 1; // the windows shown while nothing else is open
 };
 
@@ -349,7 +331,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     Screen screen;
-    if (!screen.start()) {
+    if (!screen.start() || !desktop().isOpen()) {
         std::fputs("bench_window needs an X server: set DISPLAY, or install xvfb\n", stderr);
         return 1;
     }

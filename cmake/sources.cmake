@@ -180,6 +180,7 @@ set(ORVEL_GUI_SOURCES
   src/platform/views/xmllexer.h
   src/platform/views/xmllexer.cpp
   src/platform/views/webbrowser.h
+  src/platform/views/webengineview.h
   src/platform/views/webbrowser.cpp
   src/document/deferredtext.h
   src/document/deferredtext.cpp

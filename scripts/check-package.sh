@@ -13,6 +13,14 @@ version=$(dpkg-query -W -f='${Version}' orvel-xml-editor)
   echo "$program --version does not give the package's version $version" >&2
   exit 1
 }
+# The web view's browser engine is a module that the program loads from beside itself when the
+# view is first shown: it must be there, with every library it needs.
+module=/usr/lib/orvel-xml-editor/orvel-webengine.so
+[ -f "$module" ] || { echo "The web view's engine $module is not installed" >&2; exit 1; }
+if ldd "$module" | grep -F "not found" >&2; then
+  echo "The web view's engine $module lacks libraries" >&2
+  exit 1
+fi
 desktop-file-validate /usr/share/applications/org.orvel.xmleditor.desktop
 appstreamcli validate --no-net /usr/share/metainfo/org.orvel.xmleditor.metainfo.xml
 man -w orvel-xml-editor

@@ -23,6 +23,7 @@ warnings=$(man --warnings -l packaging/orvel-xml-editor.1 2>&1 >/dev/null)
 flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g dpkg-buildflags --get "$1"; }
 cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=Release -DORVEL_BUILD_TESTS=OFF -DORVEL_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" \
+  -DCMAKE_MODULE_LINKER_FLAGS="$(flags LDFLAGS)" \
   >/dev/null
 cmake --build build-pkg -j"$(nproc)"
 rm -f build-pkg/*.deb

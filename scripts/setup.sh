@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(qt6-base-dev qt6-svg-dev qt6-webengine-dev libqscintilla2-qt6-dev libxml2-dev libxslt1-dev libgtest-dev
-          libbenchmark-dev cmake g++ make xvfb xauth)
+          libbenchmark-dev libxtst-dev cmake g++ make xvfb xauth)
 scripts/install-missing.sh "${packages[@]}"
 # The conformance suite for the tests comes with npm; a Node.js installed from elsewhere brings
 # its own npm, which Debian's package would conflict with.

@@ -26,9 +26,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     version->setObjectName(QStringLiteral("lblVersion"));
     version->setAlignment(Qt::AlignCenter);
     layout->addWidget(version);
-#ifndef ORVEL_HAVE_WEBENGINE
-    layout->addWidget(new QLabel(WebBrowser::EngineDescription(), this));
-#endif
+    if (!WebBrowser::HasEngine())
+        layout->addWidget(new QLabel(WebBrowser::EngineDescription(), this));
     Command1 = new QPushButton(QStringLiteral("OK"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setDefault(true);

@@ -46,7 +46,6 @@ int main(int argc, char** argv) {
     // The web view's browser engine refuses to start its sandbox as root.
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvel-xml-editor"));
     QApplication::setApplicationVersion(QStringLiteral(ORVEL_VERSION));

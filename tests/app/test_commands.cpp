@@ -374,6 +374,11 @@ TEST_F(MainWindowTest, ViewSwitchingShowsExactlyOneViewWithItsButtonAndMenuItem)
                 << (focus ? focus->metaObject()->className() : "no focus");
         }
     }
+    // The page was shown by the browser engine, loaded from its module beside the program.
+    QStringList pages;
+    for (QWidget* page : window->m_WebBrowser->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        pages << QString::fromLatin1(page->metaObject()->className());
+    EXPECT_TRUE(pages.contains(QStringLiteral("QWebEngineView"))) << pages.join(u' ').toStdString();
     trigger("mnutextView");
     window->m_txtXML->setFocus();
     trigger("mnuTreeView");

@@ -22,7 +22,6 @@ int main(int argc, char** argv) {
         // The windows' sockets too: a program running beside the tests is not asked.
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
     }
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     if (IsRecoveryChild(argc, argv))
         return RunRecoveryChild(argc, argv);

@@ -3,8 +3,8 @@
 #include <QString>
 #include <QWidget>
 
-// The web view: shows a local file in a browser engine. The engine is started, and the file
-// loaded, only when the view is shown.
+// The web view: shows a local file in a browser engine. The engine is loaded and started, and the
+// file loaded, only when the view is shown.
 class WebBrowser : public QWidget {
     Q_OBJECT
 public:
@@ -13,6 +13,8 @@ public:
     const QString& LocationPath() const { return m_path; }
     // Whether the view has started loading the last file it was told to show.
     bool IsLoadingCurrent() const { return m_loadedPath == m_path && !m_path.isEmpty(); }
+    // Whether pages are shown by the browser engine (else as plain text).
+    static bool HasEngine();
     static QString EngineDescription();
     // Shows `text` instead of the page (empty: the page again).
     void ShowNote(const QString& text);
