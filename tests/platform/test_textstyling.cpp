@@ -67,8 +67,9 @@ TEST(TextStyling, ColoursAreThoseOfQScintillasXmlLexerWhereReadable) {
         }
         EXPECT_GE(PaletteColours::Contrast(colour, paper), PaletteColours::kReadable) << style;
         EXPECT_LT(colour.lightness(), theirs.lightness()) << style;
-        if (theirs.saturation() > 0)
+        if (theirs.saturation() > 0) {
             EXPECT_NEAR(colour.hue(), theirs.hue(), 3) << style;
+        }
     }
 }
 
