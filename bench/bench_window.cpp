@@ -115,7 +115,7 @@ public:
     double waitForCaption(const QString& caption) {
         while (running() && m_timer.elapsed() < kGiveUpMs) {
             for (unsigned long window : shownWindows(pid())) {
-                if (desktop().caption(window) != caption)
+                if (!desktop().caption(window).contains(caption))
                     continue;
                 const double seconds = sinceStart();
                 m_window = window;
