@@ -15,8 +15,8 @@ version=$(dpkg-query -W -f='${Version}' orvel-xml-editor)
 }
 # The web view's browser engine is a module that the program loads from beside itself when the
 # view is first shown: it must be there, with every library it needs.
-module=/usr/lib/orvel-xml-editor/orvel-webengine.so
-[ -f "$module" ] || { echo "The web view's engine $module is not installed" >&2; exit 1; }
+module=$(dpkg -L orvel-xml-editor | grep '/orvel-xml-editor/orvel-webengine\.so$' || true)
+[ -f "$module" ] || { echo "The web view's engine orvel-webengine.so is not installed" >&2; exit 1; }
 if ldd "$module" | grep -F "not found" >&2; then
   echo "The web view's engine $module lacks libraries" >&2
   exit 1
