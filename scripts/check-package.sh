@@ -41,7 +41,8 @@ run() {
     XDG_CACHE_HOME="$scratch/home/.cache" XDG_RUNTIME_DIR="$scratch/run" \
     QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 "$@"
 }
-run "$program" "$sample" &
+# exec: the background job is the program itself, so that killing it ends the program.
+run exec "$program" "$sample" &
 first=$!
 for _ in $(seq 150); do
   ls "$scratch/run/orvel-xml-editor-windows/"window-* >/dev/null 2>&1 && break
