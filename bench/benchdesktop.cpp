@@ -90,11 +90,9 @@ std::vector<unsigned long> Desktop::shownWindows(qint64 pid) {
 }
 
 QString Desktop::caption(unsigned long window) {
-    const QByteArray name =
-        property(m_display, window, atom("_NET_WM_NAME"), atom("UTF8_STRING"));
-    return name.isEmpty()
-               ? QString::fromLatin1(property(m_display, window, XA_WM_NAME, XA_STRING))
-               : QString::fromUtf8(name);
+    const QByteArray name = property(m_display, window, atom("_NET_WM_NAME"), atom("UTF8_STRING"));
+    return name.isEmpty() ? QString::fromLatin1(property(m_display, window, XA_WM_NAME, XA_STRING))
+                          : QString::fromUtf8(name);
 }
 
 void Desktop::activate(unsigned long window) {

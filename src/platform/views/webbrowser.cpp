@@ -24,7 +24,8 @@ QString engineModulePath() {
 #ifdef ORVEL_WEBENGINE_DIR
     const QDir program(QCoreApplication::applicationDirPath());
     const QString name = QStringLiteral("%1.so").arg(QLatin1String(kWebEngineModule));
-    for (const QString& dir : {program.path(), program.filePath(QStringLiteral(ORVEL_WEBENGINE_DIR))}) {
+    for (const QString& dir :
+         {program.path(), program.filePath(QStringLiteral(ORVEL_WEBENGINE_DIR))}) {
         const QString path = QDir(dir).filePath(name);
         if (QFileInfo::exists(path))
             return QDir::cleanPath(path);
@@ -57,7 +58,8 @@ CreateWebEngineView engine() {
         QLibrary module(path);
         auto found = reinterpret_cast<CreateWebEngineView>(module.resolve(kCreateWebEngineView));
         if (!found)
-            qWarning("The web view's engine could not be loaded: %s", qPrintable(module.errorString()));
+            qWarning("The web view's engine could not be loaded: %s",
+                     qPrintable(module.errorString()));
         return found;
     }();
     return create;
@@ -94,8 +96,9 @@ bool WebBrowser::HasEngine() {
 }
 
 QString WebBrowser::EngineDescription() {
-    return HasEngine() ? QStringLiteral("Web view: Qt WebEngine")
-                       : QStringLiteral("Web view: simple page view (Qt WebEngine is not available)");
+    return HasEngine()
+               ? QStringLiteral("Web view: Qt WebEngine")
+               : QStringLiteral("Web view: simple page view (Qt WebEngine is not available)");
 }
 
 void WebBrowser::Navigate(const QString& path) {
